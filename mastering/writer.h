@@ -1,0 +1,22 @@
+// The image writer: every sector of an image passes through write_sector, in
+// ascending order, as 2048 bytes or as a 2352-byte Mode 1 sector.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// 0: 2048-byte sectors; 1: 2352-byte raw Mode 1 sectors. Set by the create
+// commands just before a build.
+extern uint8_t raw_output;
+
+bool open_image(const char* path);
+void write_sector(const uint8_t* data);
+// Flushes and closes; false when a write failed (see writer_failure).
+bool close_image();
+// Copies n bytes of a source file as ceil(n / 2048) sectors.
+void copy_file_sectors(const char* path, uint32_t n);
+void write_file_data();
+
+// Set after the first failed write; later sectors are still counted.
+bool writer_failed();
+const std::string& writer_failure();

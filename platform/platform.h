@@ -1,0 +1,124 @@
+// The operating-system services the portable core needs: file enumeration with
+// attributes, sizes and times; time zone; ANSI character stepping, uppercasing
+// and code-page conversion; files. One implementation per platform lives in
+// platform/posix/ and platform/win32/; nothing else in the core talks to the
+// operating system.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char path_separator = '\\';
+#else
+inline constexpr char path_separator = '/';
+#endif
+
+// Attribute bits as the Win32 find functions report them; the POSIX side
+// produces the same two bits.
+inline constexpr uint32_t attribute_hidden = 0x02;
+inline constexpr uint32_t attribute_directory = 0x10;
+
+struct FileInfo {
+    uint32_t attributes = 0;     // attribute_hidden | attribute_directory
+    uint64_t size = 0;           // full 64-bit size (0 for a folder)
+    uint64_t last_write = 0;     // 100-ns units since 1601-01-01 UTC
+    bool special = false;        // socket, FIFO or device (POSIX only)
+    uint64_t volume = 0;         // identity of the object for loop detection;
+    uint64_t object = 0;         // both 0 where the platform gives none
+};
+
+// A find-first on the path itself, closed at once. False when nothing is found.
+bool find_file(const char* path, FileInfo& info);
+
+// Enumerates the names of a folder (the "*.*" pattern of the folder), "." and
+// ".." included where the platform returns them. False when the enumeration
+// cannot be started. The POSIX side hands the names over in byte order so that
+// builds are reproducible.
+bool list_directory(const char* path, const std::function<void(const char* name)>& visit);
+
+// Time. The base bias is the minutes that, added to local standard time, give
+// UTC (-540 for UTC+9), without any daylight adjustment.
+int32_t time_zone_base_bias();
+
+// Converts a file time taken as local time to UTC with the bias in force now,
+// daylight adjustment included (LocalFileTimeToFileTime).
+uint64_t local_file_time_to_file_time(uint64_t local_time);
+
+struct CalendarTime {
+    uint16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+
+// Splits a file time into calendar fields (FileTimeToSystemTime).
+CalendarTime file_time_to_calendar(uint64_t file_time);
+
+// The local date and time now (GetLocalTime).
+CalendarTime local_time_now();
+
+// ANSI text. Character stepping follows the multibyte rules of the code page in
+// use (double-byte on East Asian code pages, UTF-8 sequences under UTF-8).
+// char_next returns p itself at the terminating zero, like CharNextA.
+const char* char_next(const char* p);
+// Uppercases a zero-terminated string in place (CharUpperA); the POSIX side
+// changes ASCII letters only.
+void uppercase_ansi(char* text);
+
+// OEM code page <-> UCS-2 (host order). Both convert a zero-terminated string,
+// write at most `capacity` units/bytes including the terminator, always
+// terminate (when capacity > 0) and return the units/bytes written including
+// the terminator.
+size_t oem_to_ucs2(const char* text, uint16_t* out, size_t capacity);
+size_t ucs2_to_oem(const uint16_t* text, char* out, size_t capacity);
+
+// Chooses the code page of names and texts. The POSIX side takes the locale's
+// (UTF-8 by default) and accepts "UTF-8" and "CP932"; the Win32 side always
+// uses the system's ANSI and OEM code pages and only accepts an empty name.
+bool select_code_page(const char* name);
+const char* code_page_name();
+
+// Files, shared for reading. An invalid File is returned on failure;
+// last_error_text() then says why.
+class File {
+public:
+    File() = default;
+    explicit File(intptr_t handle) : handle_(handle) {}
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = invalid; }
+    File& operator=(File&& other) noexcept;
+    ~File() { close(); }
+
+    bool valid() const { return handle_ != invalid; }
+    intptr_t handle() const { return handle_; }
+    void close();
+
+    static constexpr intptr_t invalid = -1;
+
+private:
+    intptr_t handle_ = invalid;
+};
+
+// Opens an existing file for reading, sharing read access.
+File open_for_reading(const char* path);
+// Creates a file for writing, replacing an existing one (truncated), shared
+// for reading, normal attributes.
+File create_for_writing(const char* path);
+
+// Reads up to n bytes; returns the bytes read (0 at the end) or -1 on error.
+int64_t read_some(File& file, void* data, size_t n);
+// Reads until n bytes or the end; returns the bytes read or -1 on error.
+int64_t read_full(File& file, void* data, size_t n);
+// Writes all n bytes; false on failure (short write, disk full, I/O error).
+bool write_all(File& file, const void* data, size_t n);
+bool seek_to(File& file, uint64_t position);
+// Size of an open file; false on failure.
+bool file_size(File& file, uint64_t& size);
+
+// The last error of this thread as English text ("No space left on device").
+std::string last_error_text();
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+// The registration list: one line per registered path, formatted as
+// "%s\t    %d\t    %d\t    %s" (display name, entry count, estimated sectors,
+// full path), measured once when the path is registered.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "mastering/build.h"
+
+inline constexpr size_t line_capacity = 512;  // at most 511 characters
+inline constexpr int32_t estimate_base_sectors = 746;
+
+struct Measurement {
+    int32_t entries = 0;
+    int32_t sectors = 0;
+    // Set when the path cannot be registered: the item and why.
+    bool refused = false;
+    ProblemKind problem = ProblemKind::path_too_long;
+    std::string problem_path;
+};
+
+// Walks the path as the build will scan it: entry count and rough sectors.
+Measurement measure_path(const char* path);
+
+// The part after the last separator (multibyte aware), or the whole path.
+const char* display_name_of(const char* path);
+
+// Measures the path and formats its line into `line` (line_capacity bytes).
+// False, with the reason in `measurement`, when the registration is refused
+// (a line over 511 characters, an item that cannot be measured).
+bool add_registration(const char* path, char* line, Measurement& measurement);
+
+// Column readers. Column 2 and 3 follow the first and second TAB plus four
+// spaces; column 4 follows the last TAB plus four spaces. Never read beyond
+// the line's terminator; a malformed line gives 0 and an empty path.
+int32_t line_entry_count(const char* line);
+int32_t line_sectors(const char* line);
+const char* line_path(const char* line);
+
+// 746 + the sum of column 3 over all lines, read from the last to the first.
+int32_t estimate_sectors(const LineSource& lines);
