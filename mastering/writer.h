@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "mastering/build.h"
 
 // 0: 2048-byte sectors; 1: 2352-byte raw Mode 1 sectors. Set by the create
 // commands just before a build.
@@ -20,3 +23,5 @@ void write_file_data();
 // Set after the first failed write; later sectors are still counted.
 bool writer_failed();
 const std::string& writer_failure();
+// Files whose sectors could not be copied as they were planned, in order.
+std::vector<BuildProblem>& writer_problems();

@@ -1,0 +1,64 @@
+#include "cli/progress.h"
+
+#include <cstdio>
+
+#include "shell/hooks.h"
+
+namespace {
+
+int shown_stage = 0;
+bool line_open = false;
+
+void show_progress()
+{
+    const BuildProgress& p = build_progress;
+    if (shown_stage != p.stage && line_open) {
+        std::fputc('\n', stderr);
+        line_open = false;
+    }
+    shown_stage = p.stage;
+    switch (p.stage) {
+    case 1:
+        std::fprintf(stderr, "\rSetting file identifiers %d", p.counter);
+        break;
+    case 2:
+        std::fprintf(stderr, "\rSetting data positions");
+        break;
+    case 3:
+        std::fprintf(stderr, "\rOther settings");
+        break;
+    case 4: {
+        char bar[41];
+        int filled = p.counter < 0 ? 0 : (p.counter > 100 ? 40 : p.counter * 40 / 100);
+        for (int i = 0; i < 40; ++i)
+            bar[i] = i < filled ? '#' : '.';
+        bar[40] = 0;
+        std::fprintf(stderr, "\rWriting the file [%s] %3d%% (%u/%u sectors)", bar, p.counter, p.sectors_written,
+                     p.total_sectors);
+        break;
+    }
+    default:
+        return;
+    }
+    line_open = true;
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+Progress::Progress(bool silent) : silent_(silent)
+{
+    shown_stage = 0;
+    line_open = false;
+    status_callback = silent_ ? nullptr : show_progress;
+}
+
+Progress::~Progress() { status_callback = nullptr; }
+
+void Progress::finish()
+{
+    if (!silent_ && line_open) {
+        std::fputc('\n', stderr);
+        line_open = false;
+    }
+}

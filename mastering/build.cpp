@@ -1,0 +1,272 @@
+#include "mastering/build.h"
+
+#include <cstring>
+
+#include "mastering/boot.h"
+#include "mastering/descriptors.h"
+#include "mastering/endian.h"
+#include "mastering/entries.h"
+#include "mastering/identifiers.h"
+#include "mastering/layout.h"
+#include "mastering/records.h"
+#include "mastering/writer.h"
+#include "settings/readers.h"
+#include "shell/hooks.h"
+#include "shell/registration.h"
+
+namespace {
+
+bool running = false;
+
+struct RunningFlag {
+    RunningFlag() { running = true; }
+    ~RunningFlag() { running = false; }
+};
+
+void put_path_table(uint8_t* descriptor, uint32_t size, uint32_t type_l, uint32_t type_m)
+{
+    put_both32(descriptor + descriptor_offset::path_table_size, size);
+    put_le32(descriptor + descriptor_offset::type_l_path_table, type_l);
+    put_be32(descriptor + descriptor_offset::type_m_path_table, type_m);
+}
+
+void set_stage(int32_t stage)
+{
+    build_progress.stage = stage;
+    if (status_callback && stage > 1)
+        status_callback();
+}
+
+// Items the layout cannot hold, found before the output is created.
+void check_limits(std::vector<BuildProblem>& problems)
+{
+    uint32_t directories = 0;
+    for (uint32_t i = 0; i < entry_table.count; ++i)
+        if (entry_table.entries[i]->directory)
+            ++directories;
+    if (directories > 65535)
+        problems.push_back({ProblemKind::too_many_directories, {},
+                            std::to_string(directories) + " directories"});
+    if (boot_settings.boot_enabled && boot_settings.boot_image_full_size >= (uint64_t(1) << 32))
+        problems.push_back({ProblemKind::file_too_large, boot_settings.boot_image_path, {}});
+}
+
+bool any_refusal(const std::vector<BuildProblem>& problems)
+{
+    for (const BuildProblem& p : problems)
+        if (severity_of(p.kind) == ProblemSeverity::refused)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+bool build_running() { return running; }
+
+ProblemSeverity severity_of(ProblemKind kind)
+{
+    switch (kind) {
+    case ProblemKind::file_too_large:
+    case ProblemKind::too_many_directories:
+    case ProblemKind::path_too_long:
+    case ProblemKind::key_too_long:
+    case ProblemKind::line_too_long:
+    case ProblemKind::output_path_too_long:
+        return ProblemSeverity::refused;
+    case ProblemKind::output_not_created:
+    case ProblemKind::write_failed:
+        return ProblemSeverity::failed;
+    case ProblemKind::source_unreadable:
+    case ProblemKind::source_shrunk:
+    case ProblemKind::source_grown:
+    case ProblemKind::source_gone:
+        return ProblemSeverity::damaged;
+    case ProblemKind::directory_loop:
+    case ProblemKind::special_file_skipped:
+        return ProblemSeverity::notice;
+    }
+    return ProblemSeverity::failed;
+}
+
+std::string describe_problem(const BuildProblem& problem)
+{
+    std::string text;
+    switch (problem.kind) {
+    case ProblemKind::file_too_large: text = "file of 4 GiB or more cannot be stored: " + problem.path; break;
+    case ProblemKind::too_many_directories: text = "more than 65535 directories"; break;
+    case ProblemKind::path_too_long: text = "path longer than 511 bytes: " + problem.path; break;
+    case ProblemKind::key_too_long: text = "ordering key longer than 511 bytes: " + problem.path; break;
+    case ProblemKind::line_too_long: text = "registration line longer than 511 characters: " + problem.path; break;
+    case ProblemKind::output_path_too_long: text = "output path longer than 511 bytes: " + problem.path; break;
+    case ProblemKind::output_not_created: text = "cannot create " + problem.path; break;
+    case ProblemKind::write_failed: text = "writing " + problem.path + " failed"; break;
+    case ProblemKind::source_unreadable: text = "cannot read " + problem.path + " (its sectors are zero)"; break;
+    case ProblemKind::source_shrunk: text = problem.path + " has shrunk since it was scanned (its missing tail is zero)"; break;
+    case ProblemKind::source_grown: text = problem.path + " has grown since it was scanned (cut to its scanned size)"; break;
+    case ProblemKind::source_gone: text = problem.path + " no longer exists (entered as an empty file)"; break;
+    case ProblemKind::directory_loop: text = problem.path + " leads back to one of its own parent folders (entered without contents)"; break;
+    case ProblemKind::special_file_skipped: text = problem.path + " is not a regular file or folder (left out)"; break;
+    }
+    if (!problem.detail.empty())
+        text += ": " + problem.detail;
+    return text;
+}
+
+bool BuildOutcome::clean() const
+{
+    if (!written || aborted)
+        return false;
+    for (const BuildProblem& p : problems)
+        if (severity_of(p.kind) != ProblemSeverity::notice)
+            return false;
+    return true;
+}
+
+void apply_recorded_date()
+{
+    for (uint32_t i = 0; i < entry_table.count; ++i)
+        entry_table.entries[i]->recording_date = dir_record_settings.recorded_date;
+}
+
+// Runs the four stages on the scanned table and writes the image.
+static void build_image(const char* output_path, BuildOutcome& outcome)
+{
+    const uint32_t boot = boot_settings.boot_enabled ? 1 : 0;
+    const uint32_t joliet = joliet_enabled ? 1 : 0;
+
+    // Stage 1: order and identifiers.
+    build_progress.stage = 1;
+    build_progress.counter = 0;
+    sort_entries();
+    assign_identifiers();
+    resolve_identifier_clashes();
+
+    // Stage 2: data positions.
+    set_stage(2);
+    uint32_t next = 18 + boot + joliet;
+    uint32_t size = path_table_size(0);
+    uint32_t s = sectors_for(size);
+    put_path_table(volume_descriptors.primary, size, next, next + s);
+    next += 2 * s;
+    if (joliet) {
+        size = path_table_size(1);
+        s = sectors_for(size);
+        put_path_table(volume_descriptors.supplementary, size, next, next + s);
+        next += 2 * s;
+    }
+    compute_directory_sizes();
+    compute_sector_counts();
+    uint32_t pd = next, jd = next;
+    next += directory_sectors(0);
+    if (joliet) {
+        jd = next;
+        next += directory_sectors(1);
+    }
+    if (boot) {
+        put_le32(volume_descriptors.boot_record + descriptor_offset::boot_catalog_pointer, next);
+        next += 1;
+        put_le32(boot_catalog + catalog_offset::load_rba, next);
+        next += boot_settings.boot_image_sectors;
+    }
+    assign_extents(pd, jd, next);
+
+    // Stage 3: the remaining settings.
+    set_stage(3);
+    uint32_t total_sectors = next + file_sectors();
+    build_progress.total_sectors = total_sectors;
+    outcome.total_sectors = total_sectors;
+    put_both32(volume_descriptors.primary + descriptor_offset::volume_space_size, total_sectors);
+    put_both32(volume_descriptors.supplementary + descriptor_offset::volume_space_size, total_sectors);
+    entry_table.root->recording_date = dir_record_settings.recorded_date;
+    if (dir_record_settings.use_recorded_date)
+        apply_recorded_date();
+    make_directory_record(volume_descriptors.primary + descriptor_offset::root_directory_record, entry_table.root, 0);
+    if (joliet)
+        make_directory_record(volume_descriptors.supplementary + descriptor_offset::root_directory_record,
+                              entry_table.root, 1);
+
+    // Stage 4: the output.
+    set_stage(4);
+    uint8_t zero[2048] = {};
+    if (!open_image(output_path)) {
+        outcome.problems.push_back({ProblemKind::output_not_created, output_path, writer_failure()});
+        return;
+    }
+    for (int i = 0; i < 16; ++i)
+        write_sector(zero);
+    write_sector(volume_descriptors.primary);
+    if (boot)
+        write_sector(volume_descriptors.boot_record);
+    if (joliet)
+        write_sector(volume_descriptors.supplementary);
+    write_sector(volume_descriptors.terminator);
+    write_path_table(0, false);
+    write_path_table(0, true);
+    if (joliet) {
+        write_path_table(1, false);
+        write_path_table(1, true);
+    }
+    write_directories(0);
+    if (joliet)
+        write_directories(1);
+    if (boot) {
+        write_boot_catalog();
+        write_boot_image();
+    }
+    write_file_data();
+    write_sector(zero);
+    bool ok = close_image();
+    for (BuildProblem& p : writer_problems())
+        outcome.problems.push_back(std::move(p));
+    writer_problems().clear();
+    if (!ok)
+        outcome.problems.push_back({ProblemKind::write_failed, output_path, writer_failure()});
+    outcome.aborted = abort_requested != 0;
+    outcome.written = ok && !outcome.aborted;
+}
+
+BuildOutcome create_iso(const ControlReader& volume_dialog, const ControlReader& boot_dialog,
+                        const ControlReader& dir_record_dialog, const LineSource& lines,
+                        const char* output_path)
+{
+    BuildOutcome outcome;
+    if (running)
+        return outcome;  // one build at a time; the running one goes on undisturbed
+    RunningFlag flag;
+
+    read_volume_dialog(volume_dialog);
+    read_boot_dialog(boot_dialog);
+    read_dir_record_dialog(dir_record_dialog);
+
+    if (std::strlen(output_path) >= path_capacity) {
+        outcome.problems.push_back({ProblemKind::output_path_too_long, output_path, {}});
+        return outcome;
+    }
+
+    int count = lines.count ? lines.count(lines.context) : 0;
+    char line[line_capacity];
+    uint64_t entries = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        lines.get(lines.context, i, line, sizeof line);
+        int32_t n = line_entry_count(line);
+        if (n > 0)
+            entries += uint32_t(n);
+    }
+    uint64_t capacity = entries + 100;
+    // The table grows during the scan if the folders gained entries, so a
+    // large claimed count need not be allocated up front.
+    allocate_entry_table(uint32_t(capacity > (1u << 20) ? (1u << 20) : capacity));
+    for (int i = count - 1; i >= 0; --i) {
+        lines.get(lines.context, i, line, sizeof line);
+        scan_source(line_path(line), 2);
+    }
+    outcome.problems = std::move(entry_table.problems);
+    entry_table.problems.clear();
+    check_limits(outcome.problems);
+    if (!any_refusal(outcome.problems)) {
+        abort_requested = 0;
+        build_image(output_path, outcome);
+    }
+    free_entry_table();
+    return outcome;
+}

@@ -1,0 +1,182 @@
+#include "mastering/entries.h"
+
+#include <cstring>
+
+#include "mastering/descriptors.h"
+#include "mastering/text.h"
+#include "platform/platform.h"
+
+EntryTable entry_table;
+
+namespace {
+
+constexpr uint64_t four_gib = uint64_t(1) << 32;
+
+struct Identity {
+    uint64_t volume, object;
+};
+
+// Folders on the way from the registered item down to the current one, for
+// finding a folder that leads back to one of its ancestors.
+std::vector<Identity> ancestors;
+
+void add_block(uint32_t records)
+{
+    entry_table.blocks.emplace_back(new SourceEntry[records]());
+    SourceEntry* block = entry_table.blocks.back().get();
+    for (uint32_t i = 0; i < records; ++i)
+        entry_table.entries.push_back(block + i);
+}
+
+SourceEntry* take_record()
+{
+    if (entry_table.count == entry_table.entries.size()) {
+        uint32_t more = entry_table.count < 1024 ? 1024 : entry_table.count;
+        add_block(more);
+    }
+    return entry_table.entries[entry_table.count++];
+}
+
+void report(ProblemKind kind, const char* path, std::string detail = {})
+{
+    entry_table.problems.push_back({kind, path, std::move(detail)});
+}
+
+// The separator whose 0-based position among all separators is n + 1 - depth.
+const char* key_start(const char* path, uint8_t depth)
+{
+    int separators = 0;
+    for (const char* p = path; *p; p = platform::char_next(p))
+        if (*p == platform::path_separator)
+            ++separators;
+    int wanted = separators + 1 - depth;
+    if (wanted < 0)
+        return nullptr;
+    int seen = 0;
+    for (const char* p = path; *p; p = platform::char_next(p)) {
+        if (*p == platform::path_separator) {
+            if (seen == wanted)
+                return p;
+            ++seen;
+        }
+    }
+    return nullptr;
+}
+
+void make_key(char* key, const char* from)
+{
+    copy_string(key, from);
+    uppercase_in_place(key);
+    for (char* p = key; *p; p = const_cast<char*>(platform::char_next(p)))
+        if (*p == platform::path_separator)
+            *p = '\t';
+}
+
+}  // namespace
+
+void allocate_entry_table(uint32_t capacity)
+{
+    free_entry_table();
+    if (capacity < 1)
+        capacity = 1;
+    add_block(capacity);
+    SourceEntry* root = entry_table.entries[0];
+    root->depth = 1;
+    root->directory = 1;
+    root->identifier_length[primary_tree] = 1;
+    root->identifier_length[joliet_tree] = 1;
+    entry_table.root = root;
+    entry_table.count = 1;
+    entry_table.max_depth = 1;
+}
+
+void free_entry_table()
+{
+    entry_table.entries.clear();
+    entry_table.blocks.clear();
+    entry_table.problems.clear();
+    entry_table.count = 0;
+    entry_table.max_depth = 1;
+    entry_table.root = nullptr;
+    ancestors.clear();
+}
+
+void scan_source(const char* path, uint8_t depth)
+{
+    size_t path_length = std::strlen(path);
+    if (path_length >= path_capacity) {
+        report(ProblemKind::path_too_long, path);
+        return;
+    }
+    if (depth == 0) {  // the 8-bit depth has wrapped: nested deeper than 255 levels
+        report(ProblemKind::path_too_long, path, "nested more than 254 levels deep");
+        return;
+    }
+    const char* start = key_start(path, depth);
+    if (!start)
+        return;  // too few separators for its depth (a bare drive): no entry
+
+    platform::FileInfo info;
+    bool found = platform::find_file(path, info);
+    if (found && info.special && depth > 2) {
+        report(ProblemKind::special_file_skipped, path);
+        return;
+    }
+
+    SourceEntry* e = take_record();
+    e->depth = depth;
+    if (depth > entry_table.max_depth)
+        entry_table.max_depth = depth;
+    std::memcpy(e->source_path, path, path_length + 1);
+    make_key(e->sort_key, start);
+
+    if (!found) {
+        // Gone since it was registered: an empty, visible file dated like the root.
+        e->recording_date = dir_record_settings.recorded_date;
+        report(ProblemKind::source_gone, path);
+        return;
+    }
+    record_date_from_file_time(e->recording_date, info.last_write);
+    bool is_directory = (info.attributes & platform::attribute_directory) != 0;
+    uint64_t size = is_directory || info.special ? 0 : info.size;
+    if (size >= four_gib)
+        report(ProblemKind::file_too_large, path);
+    e->data_length[primary_tree] = e->data_length[joliet_tree] = uint32_t(size);
+    e->hidden = uint8_t(info.attributes & platform::attribute_hidden);
+    e->directory = info.attributes & platform::attribute_directory;
+    if (!is_directory)
+        return;
+
+    Identity self{info.volume, info.object};
+    if (self.volume != 0 || self.object != 0) {
+        for (const Identity& a : ancestors) {
+            if (a.volume == self.volume && a.object == self.object) {
+                report(ProblemKind::directory_loop, path);
+                return;
+            }
+        }
+    }
+
+    // Names are collected first, so the folder is not held open while the
+    // scan descends.
+    std::vector<std::string> names;
+    if (!platform::list_directory(path, [&](const char* name) {
+            if (name[0] != '.')
+                names.emplace_back(name);
+        }))
+        return;
+    ancestors.push_back(self);
+    char child[path_capacity];
+    for (const std::string& name : names) {
+        if (path_length + 1 + name.size() >= path_capacity) {
+            std::string full = std::string(path) + platform::path_separator + name;
+            report(ProblemKind::path_too_long, full.c_str());
+            continue;
+        }
+        std::memcpy(child, path, path_length);
+        child[path_length] = platform::path_separator;
+        std::memcpy(child + path_length + 1, name.c_str(), name.size() + 1);
+        scan_source(child, uint8_t(depth + 1));
+    }
+    ancestors.pop_back();
+}

@@ -1,0 +1,50 @@
+// The flat table of one build: the root directory and one record per
+// registered item and per file or folder found below a registered folder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "mastering/build.h"
+#include "mastering/dates.h"
+
+inline constexpr int primary_tree = 0;
+inline constexpr int joliet_tree = 1;
+inline constexpr int path_capacity = 512;  // at most 511 bytes and the terminator
+
+#pragma pack(push, 1)
+struct SourceEntry {
+    uint8_t hidden;                // the hidden attribute bit itself: 0 or 2
+    uint8_t identifier_length[2];  // per tree; files include ";1"
+    RecordDate recording_date;
+    uint8_t depth;                 // root 1, registered items 2, their children 3, ...
+    uint8_t identifier[2][256];    // ISO 9660 (multibyte) and Joliet (UCS-2 big-endian)
+    char sort_key[path_capacity];
+    char source_path[path_capacity];
+    uint32_t sectors[2];
+    uint32_t data_length[2];
+    uint32_t directory;            // 0 file; the scan stores 0x10, the path tables the number
+    uint32_t extent[2];
+};
+#pragma pack(pop)
+static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 512 + 512 + 512 + 8 + 8 + 4 + 8);
+
+struct EntryTable {
+    // Pointers into record blocks; sorting reorders the pointers only.
+    std::vector<SourceEntry*> entries;
+    uint32_t count = 0;
+    uint8_t max_depth = 1;
+    SourceEntry* root = nullptr;
+    std::vector<std::unique_ptr<SourceEntry[]>> blocks;
+    // What the scan found worth saying (refusals, gone paths, loops, skips).
+    std::vector<BuildProblem> problems;
+};
+
+extern EntryTable entry_table;
+
+void allocate_entry_table(uint32_t capacity);
+void free_entry_table();
+// Adds the entry for the path and, for a folder, everything below it. The
+// table grows when the folders have gained entries since registration.
+void scan_source(const char* path, uint8_t depth);

@@ -1,0 +1,403 @@
+#include "mastering/identifiers.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "mastering/entries.h"
+#include "mastering/text.h"
+#include "platform/platform.h"
+#include "shell/hooks.h"
+
+namespace {
+
+// Copies the first `limit` bytes of `text`, which is longer than that. A
+// multibyte character cut by the limit leaves '_' in place of its copied
+// bytes, so no identifier ends in half a character.
+size_t copy_cut(char* out, const char* text, size_t limit)
+{
+    std::memcpy(out, text, limit);
+    const char* boundary = text;
+    const char* last = text;
+    while (size_t(boundary - text) < limit) {
+        last = boundary;
+        const char* next = platform::char_next(boundary);
+        if (next == boundary)
+            break;
+        boundary = next;
+    }
+    if (size_t(boundary - text) > limit)
+        for (size_t i = size_t(last - text); i < limit; ++i)
+            out[i] = '_';
+    return limit;
+}
+
+// Replaces every character c of a zero-terminated string by '_'.
+void replace_char(char* text, char c)
+{
+    for (char* p = text; *p; p = const_cast<char*>(platform::char_next(p)))
+        if (*p == c)
+            *p = '_';
+}
+
+// A name cut to eight bytes: whole when it fits, else six bytes and "~1".
+size_t short_base(char* out, const char* name, size_t length)
+{
+    if (length <= 8) {
+        std::memcpy(out, name, length);
+        return length;
+    }
+    copy_cut(out, name, 6);
+    out[6] = '~';
+    out[7] = '1';
+    return 8;
+}
+
+const char* find_last(const char* text, char c)
+{
+    const char* found = nullptr;
+    for (const char* p = text; *p; p = platform::char_next(p))
+        if (*p == c)
+            found = p;
+    return found;
+}
+
+constexpr size_t joliet_scratch_units = 1024;
+
+// Counts one character up at `position`, carrying towards the front from Z.
+// Units are bytes (width 1) or big-endian UCS-2 units (width 2).
+bool count_up(uint8_t* identifier, int position, int width)
+{
+    if (position < 0)
+        return false;
+    for (int pos = position; pos >= 0; --pos) {
+        uint8_t* unit = identifier + pos * width;
+        bool wide = width == 2 && unit[0] != 0;
+        uint8_t c = width == 2 ? unit[1] : unit[0];
+        uint8_t next;
+        bool carry = false;
+        if (wide)
+            next = '1';
+        else if (c >= '1' && c <= '8')
+            next = uint8_t(c + 1);
+        else if (c == '9')
+            next = 'A';
+        else if (c >= 'A' && c <= 'Y')
+            next = uint8_t(c + 1);
+        else if (c == 'Z') {
+            next = '1';
+            carry = true;
+        } else
+            next = '1';
+        if (width == 2)
+            unit[0] = 0;
+        unit[width - 1] = next;
+        if (!carry)
+            break;
+        // A carry out of the first character stops there.
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* leaf_name(const char* path)
+{
+    const char* leaf = path;
+    for (const char* p = path; *p; p = platform::char_next(p))
+        if (*p == platform::path_separator)
+            leaf = p + 1;
+    return leaf;
+}
+
+int make_file_identifier(uint8_t* destination, const char* leaf)
+{
+    char id[64];
+    const char* dot = find_last(leaf, '.');
+    size_t base_length = dot ? size_t(dot - leaf) : std::strlen(leaf);
+    const char* extension = dot ? dot + 1 : "";
+    size_t n = short_base(id, leaf, base_length);
+    id[n] = 0;
+    replace_char(id, '.');
+    id[n++] = '.';
+    size_t extension_length = std::strlen(extension);
+    if (extension_length <= 3) {
+        std::memcpy(id + n, extension, extension_length);
+        n += extension_length;
+    } else {
+        n += copy_cut(id + n, extension, 3);
+    }
+    id[n] = 0;
+    replace_char(id, ' ');
+    id[n++] = ';';
+    id[n++] = '1';
+    id[n] = 0;
+    uppercase_in_place(id);
+    std::memcpy(destination, id, n + 1);
+    return int(n);
+}
+
+int make_directory_identifier(uint8_t* destination, const char* leaf)
+{
+    char id[64];
+    size_t n = short_base(id, leaf, std::strlen(leaf));
+    id[n] = 0;
+    replace_char(id, ' ');
+    replace_char(id, '.');
+    uppercase_in_place(id);
+    std::memcpy(destination, id, n + 1);
+    return int(n);
+}
+
+namespace {
+
+int make_joliet(uint8_t* destination, const char* leaf, size_t keep, bool file)
+{
+    uint16_t units[joliet_scratch_units];
+    size_t n = to_ucs2be(units, leaf, joliet_scratch_units) - 1;
+    if (n > keep) {
+        n = keep - 2;
+        units[n++] = ucs2be_unit('~');
+        units[n++] = ucs2be_unit('1');
+    }
+    if (file) {
+        units[n++] = ucs2be_unit(';');
+        units[n++] = ucs2be_unit('1');
+    }
+    units[n] = 0;
+    std::memcpy(destination, units, 2 * (n + 1));
+    return int(2 * n);
+}
+
+}  // namespace
+
+int make_joliet_file_identifier(uint8_t* destination, const char* leaf)
+{
+    return make_joliet(destination, leaf, 62, true);
+}
+
+int make_joliet_directory_identifier(uint8_t* destination, const char* leaf)
+{
+    return make_joliet(destination, leaf, 64, false);
+}
+
+bool bump_file_identifier(uint8_t* identifier, int length)
+{
+    // The last byte before the first '.'.
+    int dot = -1;
+    std::string text(reinterpret_cast<const char*>(identifier), size_t(length));
+    for (const char* p = text.c_str(); *p; p = platform::char_next(p))
+        if (*p == '.') {
+            dot = int(p - text.c_str());
+            break;
+        }
+    if (dot < 0)
+        return false;
+    return count_up(identifier, dot - 1, 1);
+}
+
+bool bump_directory_identifier(uint8_t* identifier, int length)
+{
+    return count_up(identifier, length - 1, 1);
+}
+
+bool bump_joliet_file_identifier(uint8_t* identifier, int length)
+{
+    // The last unit before the ";1".
+    return count_up(identifier, length / 2 - 3, 2);
+}
+
+bool bump_joliet_directory_identifier(uint8_t* identifier, int length)
+{
+    return count_up(identifier, length / 2 - 1, 2);
+}
+
+void sort_entries()
+{
+    // A stable merge sort in passes of doubling run width. It gives exactly
+    // the order of an exchange sort that swaps neighbours only when the first
+    // key is greater: equal keys keep their scan order. Every pass pumps
+    // messages, reports progress and honours the abort request.
+    uint32_t n = entry_table.count;
+    std::vector<SourceEntry*>& a = entry_table.entries;
+    std::vector<SourceEntry*> scratch(n);
+    auto less = [](const SourceEntry* x, const SourceEntry* y) {
+        return compare_bytes(x->sort_key, y->sort_key) < 0;
+    };
+    for (uint32_t width = 1; width < n; width *= 2) {
+        process_pending_messages();
+        build_progress.counter += 1;
+        if (status_callback)
+            status_callback();
+        if (abort_requested)
+            return;
+        for (uint32_t left = 0; left < n; left += 2 * width) {
+            uint32_t middle = std::min(left + width, n);
+            uint32_t right = std::min(left + 2 * width, n);
+            std::merge(a.begin() + left, a.begin() + middle, a.begin() + middle, a.begin() + right,
+                       scratch.begin() + left, less);
+        }
+        std::copy(scratch.begin(), scratch.begin() + n, a.begin());
+    }
+}
+
+void assign_identifiers()
+{
+    for (uint32_t i = 1; i < entry_table.count; ++i) {
+        SourceEntry* e = entry_table.entries[i];
+        const char* leaf = leaf_name(e->source_path);
+        if (e->directory) {
+            e->identifier_length[primary_tree] = uint8_t(make_directory_identifier(e->identifier[primary_tree], leaf));
+            e->identifier_length[joliet_tree] = uint8_t(make_joliet_directory_identifier(e->identifier[joliet_tree], leaf));
+        } else {
+            e->identifier_length[primary_tree] = uint8_t(make_file_identifier(e->identifier[primary_tree], leaf));
+            e->identifier_length[joliet_tree] = uint8_t(make_joliet_file_identifier(e->identifier[joliet_tree], leaf));
+        }
+    }
+}
+
+namespace {
+
+// Siblings whose identifiers are equal byte for byte (and of the same kind)
+// stay equal when they are counted up, so they are counted up together as
+// one cluster. A cluster is found through its members by union-find.
+struct Cluster {
+    std::string identifier;   // current bytes
+    bool directory = false;
+    uint32_t members = 0;     // siblings not yet processed
+    int32_t parent = -1;      // union-find link, -1 at a root
+};
+
+std::string uppercase_key(const std::string& identifier, int tree)
+{
+    if (tree == primary_tree) {
+        std::string copy = identifier;
+        uppercase_in_place(copy.data());
+        copy.resize(std::strlen(copy.c_str()));
+        return copy;
+    }
+    uint16_t units[joliet_scratch_units] = {};
+    std::memcpy(units, identifier.data(), std::min(identifier.size(), sizeof units - 2));
+    uppercase_ucs2be(units, joliet_scratch_units);
+    return std::string(reinterpret_cast<const char*>(units), 2 * ucs2_length(units));
+}
+
+struct SiblingGroup {
+    // Uppercased identifier -> the clusters that currently have it.
+    std::unordered_map<std::string, std::vector<int32_t>> by_key;
+};
+
+void resolve_tree(int tree)
+{
+    uint32_t n = entry_table.count;
+    std::vector<Cluster> clusters;
+    clusters.reserve(n);
+    std::vector<int32_t> cluster_of(n, -1);
+    std::vector<uint32_t> group_of(n, 0);
+    std::vector<SiblingGroup> groups;
+    std::map<std::pair<uint32_t, uint8_t>, uint32_t> group_index;
+
+    auto find = [&](int32_t c) {
+        while (clusters[c].parent >= 0) {
+            int32_t up = clusters[c].parent;
+            if (clusters[up].parent >= 0)
+                clusters[c].parent = clusters[up].parent;
+            c = up;
+        }
+        return c;
+    };
+    auto bytes_of = [&](const SourceEntry* e) {
+        return std::string(reinterpret_cast<const char*>(e->identifier[tree]), e->identifier_length[tree]);
+    };
+    // Puts a cluster under its key, merging it into an identical one there.
+    auto place = [&](SiblingGroup& group, int32_t c, const std::string& key) {
+        auto& list = group.by_key[key];
+        for (int32_t other : list) {
+            if (clusters[other].identifier == clusters[c].identifier &&
+                clusters[other].directory == clusters[c].directory) {
+                clusters[other].members += clusters[c].members;
+                clusters[c].parent = other;
+                return;
+            }
+        }
+        list.push_back(c);
+    };
+
+    // Later siblings in the sense of the table walk: the same depth with no
+    // shallower entry between them, that is the same nearest shallower entry.
+    std::vector<uint32_t> open;  // indices of the nearest entry of each depth
+    for (uint32_t i = 1; i < n; ++i) {
+        const SourceEntry* e = entry_table.entries[i];
+        while (!open.empty() && entry_table.entries[open.back()]->depth >= e->depth)
+            open.pop_back();
+        uint32_t parent = open.empty() ? 0 : open.back();
+        open.push_back(i);
+        auto key = std::make_pair(parent, e->depth);
+        auto found = group_index.find(key);
+        uint32_t g;
+        if (found == group_index.end()) {
+            g = uint32_t(groups.size());
+            group_index.emplace(key, g);
+            groups.emplace_back();
+        } else {
+            g = found->second;
+        }
+        group_of[i] = g;
+        Cluster c;
+        c.identifier = bytes_of(e);
+        c.directory = e->directory != 0;
+        c.members = 1;
+        clusters.push_back(std::move(c));
+        int32_t id = int32_t(clusters.size() - 1);
+        cluster_of[i] = id;
+        place(groups[g], id, uppercase_key(clusters[id].identifier, tree));
+    }
+
+    for (uint32_t i = 1; i < n; ++i) {
+        SourceEntry* p = entry_table.entries[i];
+        SiblingGroup& group = groups[group_of[i]];
+        int32_t own = find(cluster_of[i]);
+        const std::string& final_bytes = clusters[own].identifier;
+        std::memcpy(p->identifier[tree], final_bytes.data(), final_bytes.size());
+        clusters[own].members -= 1;
+        std::string a = uppercase_key(final_bytes, tree);
+        auto bucket = group.by_key.find(a);
+        if (bucket == group.by_key.end())
+            continue;
+        std::vector<int32_t> clashing = std::move(bucket->second);
+        group.by_key.erase(bucket);
+        for (int32_t c : clashing) {
+            if (clusters[c].members == 0)
+                continue;
+            std::string key = a;
+            // Count up while the identifier still equals the processed one;
+            // the guard ends identifiers that cannot change any more.
+            for (int guard = 0; key == a && guard < 4096; ++guard) {
+                uint8_t* bytes = reinterpret_cast<uint8_t*>(clusters[c].identifier.data());
+                int length = int(clusters[c].identifier.size());
+                bool changed;
+                if (tree == primary_tree)
+                    changed = clusters[c].directory ? bump_directory_identifier(bytes, length)
+                                                    : bump_file_identifier(bytes, length);
+                else
+                    changed = clusters[c].directory ? bump_joliet_directory_identifier(bytes, length)
+                                                    : bump_joliet_file_identifier(bytes, length);
+                if (!changed)
+                    break;
+                key = uppercase_key(clusters[c].identifier, tree);
+            }
+            place(group, c, key);
+        }
+    }
+}
+
+}  // namespace
+
+void resolve_identifier_clashes()
+{
+    resolve_tree(primary_tree);
+    resolve_tree(joliet_tree);
+}

@@ -1,0 +1,28 @@
+// File identifiers and ordering: the table is put in key order, every entry
+// gets its ISO 9660 and Joliet identifiers, and clashing siblings are counted
+// up.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+void sort_entries();
+void assign_identifiers();
+void resolve_identifier_clashes();
+
+// Identifier makers for one leaf name; each returns the length in bytes.
+int make_file_identifier(uint8_t* destination, const char* leaf);
+int make_directory_identifier(uint8_t* destination, const char* leaf);
+int make_joliet_file_identifier(uint8_t* destination, const char* leaf);
+int make_joliet_directory_identifier(uint8_t* destination, const char* leaf);
+
+// The counters: each counts the identifier up by one at its counting position
+// (1..9, A..Z, with a carry from Z) and never changes its length. They return
+// false when there is nothing to count (no counting position).
+bool bump_file_identifier(uint8_t* identifier, int length);
+bool bump_directory_identifier(uint8_t* identifier, int length);
+bool bump_joliet_file_identifier(uint8_t* identifier, int length);
+bool bump_joliet_directory_identifier(uint8_t* identifier, int length);
+
+// The leaf name of a source path: the part after the last separator.
+const char* leaf_name(const char* path);

@@ -1,0 +1,15 @@
+// Directory records (ECMA-119 9.1) and path tables (ECMA-119 9.4) of both
+// trees.
+#pragma once
+
+#include <cstdint>
+
+struct SourceEntry;
+
+// Writes bytes 0..32+n of the record of entry e in the tree; the pad byte is
+// left as the destination holds it, so the destination must be zero-filled.
+// Returns the position after the record.
+uint8_t* make_directory_record(uint8_t* destination, const SourceEntry* e, int tree);
+
+void write_directories(int tree);
+void write_path_table(int tree, bool big_endian);

@@ -1,0 +1,153 @@
+#include "mastering/writer.h"
+
+#include <cstring>
+
+#include "mastering/entries.h"
+#include "mastering/layout.h"
+#include "platform/platform.h"
+#include "sector/mode1.h"
+#include "shell/hooks.h"
+
+uint8_t raw_output = 0;
+
+namespace {
+
+// Sectors are gathered and handed to the file system 128 at a time, which is
+// also the interval of the message pump, so a stop after the pump finds
+// every counted sector in the file once it is closed.
+constexpr uint32_t batch_sectors = 128;
+uint8_t batch[batch_sectors * raw_sector_size];
+uint32_t batch_bytes = 0;
+
+// Source data is read 512 sectors at a time.
+constexpr uint32_t read_sectors = 512;
+uint8_t source_buffer[read_sectors * 2048];
+
+struct ImageWriter {
+    platform::File output;
+    uint32_t sectors_written = 0;
+    bool failed = false;
+    std::string failure;
+    std::vector<BuildProblem> problems;
+};
+ImageWriter writer;
+
+void flush_batch()
+{
+    if (batch_bytes == 0)
+        return;
+    if (!writer.failed && writer.output.valid() && !platform::write_all(writer.output, batch, batch_bytes)) {
+        writer.failed = true;
+        writer.failure = platform::last_error_text();
+    }
+    batch_bytes = 0;
+}
+
+}  // namespace
+
+bool open_image(const char* path)
+{
+    if (writer.output.valid())
+        close_image();
+    writer.failed = false;
+    writer.failure.clear();
+    writer.problems.clear();
+    batch_bytes = 0;
+    writer.output = platform::create_for_writing(path);
+    if (!writer.output.valid()) {
+        writer.failure = platform::last_error_text();
+        return false;
+    }
+    writer.sectors_written = 0;
+    build_progress.sectors_written = 0;
+    return true;
+}
+
+void write_sector(const uint8_t* data)
+{
+    if (abort_requested)
+        return;
+    if (raw_output == 1) {
+        encode_mode1_sector(batch + batch_bytes, data, writer.sectors_written);
+        batch_bytes += raw_sector_size;
+    } else {
+        std::memcpy(batch + batch_bytes, data, 2048);
+        batch_bytes += 2048;
+    }
+    writer.sectors_written += 1;
+    build_progress.sectors_written = writer.sectors_written;
+    if (writer.sectors_written % batch_sectors == 0) {
+        flush_batch();
+        process_pending_messages();
+        if (status_callback) {
+            uint32_t total = build_progress.total_sectors;
+            build_progress.counter = total ? int32_t(uint64_t(writer.sectors_written) * 100 / total) : 0;
+            status_callback();
+        }
+    }
+}
+
+bool close_image()
+{
+    flush_batch();
+    writer.output.close();
+    return !writer.failed;
+}
+
+bool writer_failed() { return writer.failed; }
+const std::string& writer_failure() { return writer.failure; }
+std::vector<BuildProblem>& writer_problems() { return writer.problems; }
+
+void copy_file_sectors(const char* path, uint32_t n)
+{
+    if (abort_requested)
+        return;
+    platform::File source = platform::open_for_reading(path);
+    bool reading = source.valid();
+    if (!reading && n > 0)
+        writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
+    uint64_t size_now = 0;
+    if (reading && platform::file_size(source, size_now) && size_now > n)
+        writer.problems.push_back({ProblemKind::source_grown, path, {}});
+
+    uint32_t remaining = n;
+    uint32_t sectors_left = sectors_for(n);
+    while (sectors_left > 0) {
+        uint32_t chunk = sectors_left < read_sectors ? sectors_left : read_sectors;
+        uint32_t wanted = remaining < chunk * 2048 ? remaining : chunk * 2048;
+        int64_t got = 0;
+        if (reading) {
+            got = platform::read_full(source, source_buffer, wanted);
+            if (got < 0) {
+                writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
+                reading = false;
+                got = 0;
+            } else if (uint32_t(got) < wanted) {
+                writer.problems.push_back({ProblemKind::source_shrunk, path, {}});
+                reading = false;
+            }
+        }
+        // Whatever the source no longer gives is written as zeros.
+        std::memset(source_buffer + got, 0, chunk * 2048 - size_t(got));
+        for (uint32_t k = 0; k < chunk; ++k) {
+            if (abort_requested)
+                return;
+            write_sector(source_buffer + k * 2048);
+        }
+        remaining -= wanted;
+        sectors_left -= chunk;
+    }
+}
+
+void write_file_data()
+{
+    if (abort_requested)
+        return;
+    for (uint32_t level = 2; level <= entry_table.max_depth; ++level) {
+        for (uint32_t i = 0; i < entry_table.count; ++i) {
+            const SourceEntry* e = entry_table.entries[i];
+            if (e->depth == level && e->directory == 0)
+                copy_file_sectors(e->source_path, e->data_length[0]);
+        }
+    }
+}

@@ -1,0 +1,19 @@
+#include <windows.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+bool absolute_path(const char* path, std::string& full)
+{
+    char buffer[1024];
+    DWORD n = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
+    if (n == 0 || n >= sizeof buffer)
+        return false;
+    full.assign(buffer, n);
+    return true;
+}
+
+}  // namespace platform
