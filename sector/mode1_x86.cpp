@@ -1,6 +1,467 @@
+// x86 vector paths of the Mode 1 encoder, chosen at run time (see mode1.cpp
+// for the way P and Q are formed; these paths do the same with 16-, 32- and
+// 64-byte registers). Each function carries its own target attribute so that
+// the library is compiled with common flags and runs on any x86 processor.
+//
+// EDC: the 2064 bytes are exactly 129 blocks of 16 bytes. Blocks are folded
+// with carry-less multiplication (PCLMULQDQ) by x^D mod P(x) constants, four
+// or sixteen streams at a time, down to one 16-byte remainder congruent to the
+// whole message; the byte tables finish the CRC over those 16 bytes.
+
 #include "sector/mode1.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+
+#include <immintrin.h>
+
+#include <cstring>
+
 namespace mode1 {
-void encode_ssse3(uint8_t* out, const uint8_t* data, uint32_t n) { encode_portable(out, data, n); }
-void encode_avx2(uint8_t* out, const uint8_t* data, uint32_t n) { encode_portable(out, data, n); }
-void encode_avx512(uint8_t* out, const uint8_t* data, uint32_t n) { encode_portable(out, data, n); }
+namespace {
+
+// --- Constants -------------------------------------------------------------------
+
+// P(x) with bit i = x^i.
+constexpr uint64_t edc_generator = 0x18001801Bull;
+
+constexpr uint64_t x_power_mod(unsigned e) {
+    uint64_t r = 1;
+    for (unsigned i = 0; i < e; ++i) {
+        r <<= 1;
+        if (r >> 32 & 1) r ^= edc_generator;
+    }
+    return r;
 }
+
+// Multiplier for a 64-bit reflected half: (x^e mod P) * x, bit-reversed into
+// 64 bits. The extra x makes up for the 127-bit width of a carry-less product.
+constexpr uint64_t fold_constant(unsigned e) {
+    const uint64_t k = x_power_mod(e) << 1;
+    uint64_t out = 0;
+    for (int d = 0; d < 64; ++d)
+        if (k >> d & 1) out |= 1ull << (63 - d);
+    return out;
+}
+
+// Low half multiplies the first (higher-order) 64 bits of a block, high half the rest.
+struct FoldPair {
+    uint64_t first, second;
+};
+constexpr FoldPair fold_by(unsigned bits) { return {fold_constant(bits + 64), fold_constant(bits)}; }
+constexpr FoldPair fold_128 = fold_by(128), fold_512 = fold_by(512), fold_2048 = fold_by(2048);
+
+constexpr uint8_t beta = gf_div(1, 3);  // 1 / (alpha + 1)
+constexpr uint8_t gamma_ = gf_pow_alpha(-26);
+
+struct alignas(16) NibbleTable {
+    uint8_t low[16], high[16];
+};
+constexpr NibbleTable nibble_table(uint8_t c) {
+    NibbleTable t{};
+    for (int i = 0; i < 16; ++i) {
+        t.low[i] = gf_mul(uint8_t(i), c);
+        t.high[i] = gf_mul(uint8_t(i << 4), c);
+    }
+    return t;
+}
+constexpr NibbleTable times_beta = nibble_table(beta);
+constexpr NibbleTable times_gamma = nibble_table(gamma_);
+
+// GF2P8AFFINEQB matrix of multiplication by c: byte 7 - i selects the input
+// bits that make output bit i.
+constexpr uint64_t affine_matrix(uint8_t c) {
+    uint64_t m = 0;
+    for (int i = 0; i < 8; ++i) {
+        unsigned row = 0;
+        for (int k = 0; k < 8; ++k)
+            if (gf_mul(c, uint8_t(1 << k)) >> i & 1) row |= 1u << k;
+        m |= uint64_t(row) << (8 * (7 - i));
+    }
+    return m;
+}
+
+// Final Q weights per frame byte t < 52: beta * alpha^(19 + m), m = 25 - t / 2,
+// split by bit: bit[i][t] = weight * alpha^i.
+struct alignas(64) LaneWeights {
+    uint8_t bit[8][64];
+};
+constexpr LaneWeights make_lane_weights() {
+    LaneWeights w{};
+    for (int t = 0; t < 52; ++t) {
+        const uint8_t c = gf_mul(beta, gf_pow_alpha(19 + 25 - t / 2));
+        for (int i = 0; i < 8; ++i) w.bit[i][t] = gf_mul(c, uint8_t(1 << i));
+    }
+    return w;
+}
+constexpr LaneWeights lane_weights = make_lane_weights();
+
+// Q frame mask, read at 14 + 2r for row r: frame bytes 50 - 2r .. 135 - 2r.
+struct alignas(64) RowMask {
+    uint8_t b[256];
+};
+constexpr RowMask make_row_mask() {
+    RowMask m{};
+    for (int i = 64; i < 150; ++i) m.b[i] = 0xFF;
+    return m;
+}
+constexpr RowMask row_mask = make_row_mask();
+
+// The same mask as opmask bits for three 64-byte registers.
+constexpr std::array<std::array<uint64_t, 3>, 26> make_row_kmasks() {
+    std::array<std::array<uint64_t, 3>, 26> k{};
+    for (int r = 0; r < 26; ++r)
+        for (int v = 0; v < 3; ++v)
+            for (int bit = 0; bit < 64; ++bit) {
+                const int f = 64 * v + bit;
+                if (f >= 50 - 2 * r && f < 136 - 2 * r) k[r][v] |= 1ull << bit;
+            }
+    return k;
+}
+constexpr auto row_kmasks = make_row_kmasks();
+
+inline void store_edc(uint8_t* s, uint32_t edc) {
+    s[edc_offset + 0] = uint8_t(edc);
+    s[edc_offset + 1] = uint8_t(edc >> 8);
+    s[edc_offset + 2] = uint8_t(edc >> 16);
+    s[edc_offset + 3] = uint8_t(edc >> 24);
+}
+
+// Q results come out in frame order (diagonal 25 first); sector order is reversed by word.
+inline void store_q_reversed(uint8_t* s, const uint8_t* q0, const uint8_t* q1) {
+    for (int m = 0; m < 26; ++m) {
+        std::memcpy(s + q_offset + 2 * m, q0 + 2 * (25 - m), 2);
+        std::memcpy(s + q_offset + 52 + 2 * m, q1 + 2 * (25 - m), 2);
+    }
+}
+
+// --- 128-bit EDC (SSSE3 and AVX2 paths) --------------------------------------------
+
+#define TW_CLMUL __attribute__((target("ssse3,pclmul")))
+
+TW_CLMUL inline __m128i pair128(FoldPair k) {
+    return _mm_set_epi64x(int64_t(k.second), int64_t(k.first));
+}
+
+TW_CLMUL inline __m128i fold128(__m128i a, __m128i k) {
+    return _mm_xor_si128(_mm_clmulepi64_si128(a, k, 0x00), _mm_clmulepi64_si128(a, k, 0x11));
+}
+
+TW_CLMUL uint32_t edc_clmul(const uint8_t* p) {
+    auto load = [](const uint8_t* q) TW_CLMUL { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
+    __m128i a0 = load(p), a1 = load(p + 16), a2 = load(p + 32), a3 = load(p + 48);
+    const __m128i k512 = pair128(fold_512);
+    for (int i = 64; i < 2048; i += 64) {
+        a0 = _mm_xor_si128(fold128(a0, k512), load(p + i));
+        a1 = _mm_xor_si128(fold128(a1, k512), load(p + i + 16));
+        a2 = _mm_xor_si128(fold128(a2, k512), load(p + i + 32));
+        a3 = _mm_xor_si128(fold128(a3, k512), load(p + i + 48));
+    }
+    const __m128i k128 = pair128(fold_128);
+    __m128i a = _mm_xor_si128(fold128(a0, k128), a1);
+    a = _mm_xor_si128(fold128(a, k128), a2);
+    a = _mm_xor_si128(fold128(a, k128), a3);
+    a = _mm_xor_si128(fold128(a, k128), load(p + 2048));
+    alignas(16) uint8_t rest[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(rest), a);
+    return edc_update(0, rest, 16);
+}
+
+// --- SSSE3 -----------------------------------------------------------------------
+
+#define TW_SSSE3 __attribute__((target("ssse3,pclmul")))
+
+TW_SSSE3 inline __m128i load16(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+TW_SSSE3 inline void store16(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+
+TW_SSSE3 inline __m128i times_alpha16(__m128i x) {
+    const __m128i carry = _mm_cmpgt_epi8(_mm_setzero_si128(), x);
+    return _mm_xor_si128(_mm_add_epi8(x, x), _mm_and_si128(carry, _mm_set1_epi8(0x1D)));
+}
+
+TW_SSSE3 inline __m128i times_const16(__m128i x, const NibbleTable& t) {
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i lo = _mm_shuffle_epi8(load16(t.low), _mm_and_si128(x, nibble));
+    const __m128i hi = _mm_shuffle_epi8(load16(t.high), _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
+    return _mm_xor_si128(lo, hi);
+}
+
+TW_SSSE3 void p_parity_ssse3(uint8_t* s) {
+    const uint8_t* ring = s + header_offset;
+    constexpr int at[6] = {0, 16, 32, 48, 64, 70};
+    __m128i s0[6], acc[6];
+    for (int v = 0; v < 6; ++v) s0[v] = acc[v] = _mm_setzero_si128();
+    for (int j = 0; j < 24; ++j)
+        for (int v = 0; v < 6; ++v) {
+            const __m128i x = load16(ring + 86 * j + at[v]);
+            s0[v] = _mm_xor_si128(s0[v], x);
+            acc[v] = _mm_xor_si128(times_alpha16(acc[v]), x);
+        }
+    for (int v = 0; v < 6; ++v) {
+        const __m128i s1 = times_alpha16(times_alpha16(acc[v]));
+        const __m128i p0 = times_const16(_mm_xor_si128(s0[v], s1), times_beta);
+        store16(s + p_offset + at[v], p0);
+        store16(s + p_offset + 86 + at[v], _mm_xor_si128(s0[v], p0));
+    }
+}
+
+TW_SSSE3 void q_parity_ssse3(uint8_t* s) {
+    const uint8_t* ring = s + header_offset;
+    alignas(16) uint8_t first[144] = {};
+    std::memcpy(first + 50, ring, 86);
+    __m128i s0[9], acc[9];
+    for (int v = 0; v < 9; ++v) s0[v] = acc[v] = load16(first + 16 * v);
+    for (int r = 1; r < 26; ++r) {
+        const uint8_t* src = ring + 88 * r - 50;
+        const uint8_t* mask = row_mask.b + 14 + 2 * r;
+        for (int v = 0; v < 9; ++v) {
+            const __m128i y = _mm_and_si128(load16(src + 16 * v), load16(mask + 16 * v));
+            s0[v] = _mm_xor_si128(s0[v], y);
+            acc[v] = _mm_xor_si128(times_alpha16(acc[v]), y);
+        }
+    }
+    alignas(16) uint8_t f0[192] = {}, f1[192] = {};
+    for (int v = 0; v < 9; ++v) {
+        store16(f0 + 16 * v, s0[v]);
+        store16(f1 + 16 * v, acc[v]);
+    }
+    alignas(16) uint8_t q0[64], q1[64];
+    for (int h = 0; h < 64; h += 16) {
+        const __m128i t0 = _mm_xor_si128(_mm_xor_si128(load16(f0 + h), load16(f0 + h + 52)),
+                                         load16(f0 + h + 104));
+        const __m128i u = _mm_xor_si128(load16(f1 + h + 52), times_const16(load16(f1 + h + 104), times_gamma));
+        const __m128i t1 = _mm_xor_si128(load16(f1 + h), times_const16(u, times_gamma));
+        __m128i weighted = _mm_setzero_si128();
+        for (int i = 0; i < 8; ++i) {
+            const __m128i bit = _mm_cmpgt_epi8(_mm_setzero_si128(), _mm_slli_epi16(t1, 7 - i));
+            weighted = _mm_xor_si128(weighted, _mm_and_si128(bit, load16(lane_weights.bit[i] + h)));
+        }
+        const __m128i p0 = _mm_xor_si128(times_const16(t0, times_beta), weighted);
+        store16(q0 + h, p0);
+        store16(q1 + h, _mm_xor_si128(t0, p0));
+    }
+    store_q_reversed(s, q0, q1);
+}
+
+// --- AVX2 ------------------------------------------------------------------------
+
+#define TW_AVX2 __attribute__((target("avx2,pclmul")))
+
+TW_AVX2 inline __m256i load32(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+TW_AVX2 inline void store32(void* p, __m256i v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+
+TW_AVX2 inline __m256i times_alpha32(__m256i x) {
+    const __m256i carry = _mm256_cmpgt_epi8(_mm256_setzero_si256(), x);
+    return _mm256_xor_si256(_mm256_add_epi8(x, x), _mm256_and_si256(carry, _mm256_set1_epi8(0x1D)));
+}
+
+TW_AVX2 inline __m256i times_const32(__m256i x, const NibbleTable& t) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i low = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(t.low)));
+    const __m256i high = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(t.high)));
+    return _mm256_xor_si256(_mm256_shuffle_epi8(low, _mm256_and_si256(x, nibble)),
+                            _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(x, 4), nibble)));
+}
+
+TW_AVX2 void p_parity_avx2(uint8_t* s) {
+    const uint8_t* ring = s + header_offset;
+    constexpr int at[3] = {0, 32, 54};
+    __m256i s0[3], acc[3];
+    for (int v = 0; v < 3; ++v) s0[v] = acc[v] = _mm256_setzero_si256();
+    for (int j = 0; j < 24; ++j)
+        for (int v = 0; v < 3; ++v) {
+            const __m256i x = load32(ring + 86 * j + at[v]);
+            s0[v] = _mm256_xor_si256(s0[v], x);
+            acc[v] = _mm256_xor_si256(times_alpha32(acc[v]), x);
+        }
+    for (int v = 0; v < 3; ++v) {
+        const __m256i s1 = times_alpha32(times_alpha32(acc[v]));
+        const __m256i p0 = times_const32(_mm256_xor_si256(s0[v], s1), times_beta);
+        store32(s + p_offset + at[v], p0);
+        store32(s + p_offset + 86 + at[v], _mm256_xor_si256(s0[v], p0));
+    }
+}
+
+TW_AVX2 void q_parity_avx2(uint8_t* s) {
+    const uint8_t* ring = s + header_offset;
+    alignas(32) uint8_t first[160] = {};
+    std::memcpy(first + 50, ring, 86);
+    __m256i s0[5], acc[5];
+    for (int v = 0; v < 5; ++v) s0[v] = acc[v] = load32(first + 32 * v);
+    for (int r = 1; r < 26; ++r) {
+        const uint8_t* src = ring + 88 * r - 50;
+        const uint8_t* mask = row_mask.b + 14 + 2 * r;
+        for (int v = 0; v < 5; ++v) {
+            const __m256i y = _mm256_and_si256(load32(src + 32 * v), load32(mask + 32 * v));
+            s0[v] = _mm256_xor_si256(s0[v], y);
+            acc[v] = _mm256_xor_si256(times_alpha32(acc[v]), y);
+        }
+    }
+    alignas(32) uint8_t f0[192], f1[192];
+    for (int v = 0; v < 5; ++v) {
+        store32(f0 + 32 * v, s0[v]);
+        store32(f1 + 32 * v, acc[v]);
+    }
+    store32(f0 + 160, _mm256_setzero_si256());
+    store32(f1 + 160, _mm256_setzero_si256());
+    alignas(32) uint8_t q0[64], q1[64];
+    for (int h = 0; h < 64; h += 32) {
+        const __m256i t0 = _mm256_xor_si256(_mm256_xor_si256(load32(f0 + h), load32(f0 + h + 52)),
+                                            load32(f0 + h + 104));
+        const __m256i u =
+            _mm256_xor_si256(load32(f1 + h + 52), times_const32(load32(f1 + h + 104), times_gamma));
+        const __m256i t1 = _mm256_xor_si256(load32(f1 + h), times_const32(u, times_gamma));
+        __m256i weighted = _mm256_setzero_si256();
+        for (int i = 0; i < 8; ++i) {
+            const __m256i bit = _mm256_cmpgt_epi8(_mm256_setzero_si256(), _mm256_slli_epi16(t1, 7 - i));
+            weighted = _mm256_xor_si256(weighted, _mm256_and_si256(bit, load32(lane_weights.bit[i] + h)));
+        }
+        const __m256i p0 = _mm256_xor_si256(times_const32(t0, times_beta), weighted);
+        store32(q0 + h, p0);
+        store32(q1 + h, _mm256_xor_si256(t0, p0));
+    }
+    store_q_reversed(s, q0, q1);
+}
+
+// --- AVX-512 with GFNI and VPCLMULQDQ ---------------------------------------------
+
+#define TW_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,gfni,vpclmulqdq,pclmul")))
+
+TW_AVX512 inline __m512i load64(const void* p) { return _mm512_loadu_si512(p); }
+
+TW_AVX512 inline __m512i affine(__m512i x, uint64_t matrix) {
+    return _mm512_gf2p8affine_epi64_epi8(x, _mm512_set1_epi64(int64_t(matrix)), 0);
+}
+constexpr uint64_t matrix_alpha = affine_matrix(2);
+constexpr uint64_t matrix_beta = affine_matrix(beta);
+constexpr uint64_t matrix_beta_alpha2 = affine_matrix(gf_mul(beta, 4));
+constexpr uint64_t matrix_gamma = affine_matrix(gamma_);
+
+TW_AVX512 inline __m512i fold512(__m512i a, __m512i k, __m512i next) {
+    return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(a, k, 0x00),
+                                     _mm512_clmulepi64_epi128(a, k, 0x11), next, 0x96);
+}
+
+TW_AVX512 inline __m512i broadcast_pair(FoldPair k) {
+    const auto a = int64_t(k.first), b = int64_t(k.second);
+    return _mm512_set_epi64(b, a, b, a, b, a, b, a);
+}
+
+TW_AVX512 uint32_t edc_vpclmul(const uint8_t* p) {
+    __m512i a0 = load64(p), a1 = load64(p + 64), a2 = load64(p + 128), a3 = load64(p + 192);
+    const __m512i k2048 = broadcast_pair(fold_2048);
+    for (int i = 256; i < 2048; i += 256) {
+        a0 = fold512(a0, k2048, load64(p + i));
+        a1 = fold512(a1, k2048, load64(p + i + 64));
+        a2 = fold512(a2, k2048, load64(p + i + 128));
+        a3 = fold512(a3, k2048, load64(p + i + 192));
+    }
+    const __m512i k512 = broadcast_pair(fold_512);
+    __m512i a = fold512(a0, k512, a1);
+    a = fold512(a, k512, a2);
+    a = fold512(a, k512, a3);
+    const __m128i k128 = _mm_set_epi64x(int64_t(fold_128.second), int64_t(fold_128.first));
+    auto fold = [k128](__m128i x, __m128i next) TW_AVX512 {
+        return _mm_ternarylogic_epi64(_mm_clmulepi64_si128(x, k128, 0x00),
+                                      _mm_clmulepi64_si128(x, k128, 0x11), next, 0x96);
+    };
+    alignas(64) uint8_t lanes[64];
+    _mm512_store_si512(lanes, a);
+    auto lane = [&lanes](int i) TW_AVX512 { return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes + 16 * i)); };
+    __m128i x = lane(0);
+    x = fold(x, lane(1));
+    x = fold(x, lane(2));
+    x = fold(x, lane(3));
+    x = fold(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2048)));
+    alignas(16) uint8_t rest[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(rest), x);
+    return edc_update(0, rest, 16);
+}
+
+TW_AVX512 void p_parity_avx512(uint8_t* s) {
+    const uint8_t* ring = s + header_offset;
+    __m512i s0a = _mm512_setzero_si512(), s0b = s0a, acca = s0a, accb = s0a;
+    for (int j = 0; j < 24; ++j) {
+        const __m512i xa = load64(ring + 86 * j), xb = load64(ring + 86 * j + 22);
+        s0a = _mm512_xor_si512(s0a, xa);
+        s0b = _mm512_xor_si512(s0b, xb);
+        acca = _mm512_xor_si512(affine(acca, matrix_alpha), xa);
+        accb = _mm512_xor_si512(affine(accb, matrix_alpha), xb);
+    }
+    const __m512i p0a = _mm512_xor_si512(affine(s0a, matrix_beta), affine(acca, matrix_beta_alpha2));
+    const __m512i p0b = _mm512_xor_si512(affine(s0b, matrix_beta), affine(accb, matrix_beta_alpha2));
+    _mm512_storeu_si512(s + p_offset, p0a);
+    _mm512_storeu_si512(s + p_offset + 22, p0b);
+    _mm512_storeu_si512(s + p_offset + 86, _mm512_xor_si512(s0a, p0a));
+    _mm512_storeu_si512(s + p_offset + 86 + 22, _mm512_xor_si512(s0b, p0b));
+}
+
+TW_AVX512 void q_parity_avx512(uint8_t* s) {
+    const uint8_t* ring = s + header_offset;
+    alignas(64) uint8_t first[192] = {};
+    std::memcpy(first + 50, ring, 86);
+    __m512i s0[3], acc[3];
+    for (int v = 0; v < 3; ++v) s0[v] = acc[v] = load64(first + 64 * v);
+    for (int r = 1; r < 26; ++r) {
+        const uint8_t* src = ring + 88 * r - 50;
+        for (int v = 0; v < 3; ++v) {
+            const __mmask64 k = row_kmasks[r][v];
+            // A register wholly outside the row is not loaded (its address
+            // may lie beyond the sector).
+            const __m512i y = k ? _mm512_maskz_loadu_epi8(k, src + 64 * v) : _mm512_setzero_si512();
+            s0[v] = _mm512_xor_si512(s0[v], y);
+            acc[v] = _mm512_xor_si512(affine(acc[v], matrix_alpha), y);
+        }
+    }
+    alignas(64) uint8_t f0[256], f1[256];
+    for (int v = 0; v < 3; ++v) {
+        _mm512_store_si512(f0 + 64 * v, s0[v]);
+        _mm512_store_si512(f1 + 64 * v, acc[v]);
+    }
+    _mm512_store_si512(f0 + 192, _mm512_setzero_si512());
+    _mm512_store_si512(f1 + 192, _mm512_setzero_si512());
+    const __m512i t0 = _mm512_ternarylogic_epi64(load64(f0), load64(f0 + 52), load64(f0 + 104), 0x96);
+    const __m512i u = _mm512_xor_si512(load64(f1 + 52), affine(load64(f1 + 104), matrix_gamma));
+    const __m512i t1 = _mm512_xor_si512(load64(f1), affine(u, matrix_gamma));
+    __m512i weighted = _mm512_setzero_si512();
+    for (int i = 0; i < 8; ++i) {
+        const __mmask64 bit = _mm512_test_epi8_mask(t1, _mm512_set1_epi8(char(1 << i)));
+        weighted = _mm512_xor_si512(weighted, _mm512_maskz_mov_epi8(bit, load64(lane_weights.bit[i])));
+    }
+    const __m512i p0 = _mm512_xor_si512(affine(t0, matrix_beta), weighted);
+    const __m512i p1 = _mm512_xor_si512(t0, p0);
+    // Word m of the sector's Q takes frame word 25 - m.
+    alignas(64) static constexpr uint16_t reverse_words[32] = {25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15,
+                                                                14, 13, 12, 11, 10, 9,  8,  7,  6,  5,  4,
+                                                                3,  2,  1,  0,  0,  0,  0,  0,  0,  0};
+    const __m512i order = _mm512_load_si512(reverse_words);
+    const __mmask64 q_bytes = (1ull << 52) - 1;
+    _mm512_mask_storeu_epi8(s + q_offset, q_bytes, _mm512_permutexvar_epi16(order, p0));
+    _mm512_mask_storeu_epi8(s + q_offset + 52, q_bytes, _mm512_permutexvar_epi16(order, p1));
+}
+
+}  // namespace
+
+void encode_ssse3(uint8_t* out, const uint8_t* data, uint32_t sector_number) {
+    fill_frame(out, data, sector_number);
+    store_edc(out, edc_clmul(out));
+    p_parity_ssse3(out);
+    q_parity_ssse3(out);
+}
+
+void encode_avx2(uint8_t* out, const uint8_t* data, uint32_t sector_number) {
+    fill_frame(out, data, sector_number);
+    store_edc(out, edc_clmul(out));
+    p_parity_avx2(out);
+    q_parity_avx2(out);
+}
+
+void encode_avx512(uint8_t* out, const uint8_t* data, uint32_t sector_number) {
+    fill_frame(out, data, sector_number);
+    store_edc(out, edc_vpclmul(out));
+    p_parity_avx512(out);
+    q_parity_avx512(out);
+}
+
+}  // namespace mode1
+
+#endif
