@@ -1,0 +1,240 @@
+#include "cli/drive_commands.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+#include "drivetools/drive_tools.h"
+#include "platform/device.h"
+
+namespace {
+
+using drivetools::Language;
+using drivetools::ToolStatus;
+
+void print_usage_hint(const char* message)
+{
+    std::fprintf(stderr, "tarnwickiso: %s\n(see tarnwickiso --help)\n", message);
+}
+
+int usage_error(const std::string& message)
+{
+    print_usage_hint(message.c_str());
+    return 2;
+}
+
+int failure(const std::string& message)
+{
+    std::fprintf(stderr, "tarnwickiso: %s\n", message.c_str());
+    return 1;
+}
+
+// One updating line on stderr; the empty text clears it.
+struct TerminalLine {
+    size_t shown = 0;
+};
+
+void show_on_terminal(void* context, const char* text)
+{
+    auto* line = static_cast<TerminalLine*>(context);
+    size_t n = std::strlen(text);
+    std::fputc('\r', stderr);
+    std::fputs(text, stderr);
+    for (size_t i = n; i < line->shown; ++i)
+        std::fputc(' ', stderr);
+    if (n == 0 && line->shown > 0)
+        std::fputc('\r', stderr);
+    line->shown = n > line->shown || n == 0 ? n : line->shown;
+    std::fflush(stderr);
+}
+
+struct Arguments {
+    const char* device = nullptr;
+    const char* output = nullptr;
+    bool have_first = false, have_last = false;
+    int32_t first = 0, last = 0;
+    bool quiet = false;
+    bool help = false;
+};
+
+bool parse_sector(const char* text, int32_t& value)
+{
+    if (!*text)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    long long v = std::strtoll(text, &end, 10);
+    if (errno || *end || v < INT32_MIN || v > INT32_MAX)
+        return false;
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+// Parses "DEVICE [-o OUTPUT] [--first N] [--last N] [--quiet]"; which options
+// a command takes is checked by the caller. Gives an error text or empty.
+std::string parse_arguments(int argc, char** argv, Arguments& args)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            std::string prefix = std::string(name) + "=";
+            if (a.compare(0, prefix.size(), prefix) == 0)
+                return argv[i] + prefix.size();
+            if (i + 1 >= argc)
+                return nullptr;
+            return argv[++i];
+        };
+        if (a == "-h" || a == "--help") {
+            args.help = true;
+        } else if (a == "-q" || a == "--quiet") {
+            args.quiet = true;
+        } else if (a == "-o" || a == "--output" || a.rfind("--output=", 0) == 0) {
+            args.output = value("--output");
+            if (!args.output || !*args.output)
+                return "option " + a + " needs a file name";
+        } else if (a == "--first" || a.rfind("--first=", 0) == 0 || a == "--last" ||
+                   a.rfind("--last=", 0) == 0) {
+            bool first = a.rfind("--first", 0) == 0;
+            const char* text = value(first ? "--first" : "--last");
+            int32_t number = 0;
+            if (!text || !parse_sector(text, number))
+                return std::string("option ") + (first ? "--first" : "--last") +
+                       " needs a sector number (a 32-bit integer)";
+            (first ? args.first : args.last) = number;
+            (first ? args.have_first : args.have_last) = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return "unknown option '" + a + "'";
+        } else if (!args.device) {
+            args.device = argv[i];
+        } else {
+            return "unexpected argument '" + a + "'";
+        }
+    }
+    return std::string();
+}
+
+int run_disk_image(const Arguments& args, bool show_progress)
+{
+    TerminalLine line;
+    drivetools::ProgressDisplay progress;
+    if (show_progress)
+        progress = {show_on_terminal, &line};
+    drivetools::DiskImageResult result = drivetools::create_disk_image(
+        platform::system_device_backend(), args.device, args.output, progress);
+    if (!drivetools::is_clean_copy(result))
+        return failure(drivetools::output_text(result, Language::english));
+    return 0;
+}
+
+int run_cd_image(Arguments args, bool show_progress)
+{
+    const platform::DeviceBackend& backend = platform::system_device_backend();
+    if (!args.have_first || !args.have_last) {
+        // The rest of the range from the disc's TOC: from its first track to
+        // the sector before the lead-out.
+        drivetools::TocQuery toc = drivetools::query_toc(backend, args.device);
+        if (toc.status != ToolStatus::done)
+            return failure(drivetools::output_text(toc, Language::english));
+        if (!args.have_first)
+            args.first = toc.cue.first_sector;
+        if (!args.have_last)
+            args.last = toc.cue.last_sector;
+    }
+    TerminalLine line;
+    drivetools::ProgressDisplay progress;
+    if (show_progress)
+        progress = {show_on_terminal, &line};
+    drivetools::CdImageResult result = drivetools::create_cd_image(
+        backend, args.device, args.output, args.first, args.last, progress);
+    if (!drivetools::is_clean_copy(result))
+        return failure(drivetools::output_text(result, Language::english));
+    return 0;
+}
+
+int run_toc(const Arguments& args)
+{
+    drivetools::TocQuery toc = drivetools::query_toc(platform::system_device_backend(), args.device);
+    if (toc.status != ToolStatus::done)
+        return failure(drivetools::output_text(toc, Language::english));
+    // The text as the Tool window shows it, CR LF line ends untouched.
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    const std::string& text = toc.cue.text;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+        return failure("cannot write the cue sheet to standard output");
+    return 0;
+}
+
+int run_drive_id(const Arguments& args)
+{
+    drivetools::DriveIdentification id =
+        drivetools::query_drive_identification(platform::system_device_backend(), args.device);
+    if (id.status != ToolStatus::done)
+        return failure(drivetools::output_text(id, Language::english));
+    std::printf("%s\n", id.text.c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+void print_drive_commands_help(FILE* out)
+{
+    std::fprintf(out,
+        "  disk-image DEVICE -o OUTPUT           copy a disk drive (e.g. /dev/fd0, A:) in\n"
+        "                                        512-byte blocks into OUTPUT\n"
+        "  cd-image DEVICE -o OUTPUT [--first N] [--last N]\n"
+        "                                        copy raw 2352-byte sectors N..N of a CD-ROM\n"
+        "                                        drive (e.g. /dev/sr0, Q:); without a range\n"
+        "                                        the whole disc as its TOC gives it\n"
+        "  toc DEVICE                            print the disc's TOC as cue sheet text\n"
+        "                                        (CR LF line ends; fill in the \"?\")\n"
+        "  drive-id DEVICE                       print the drive's vendor, product, revision\n"
+        "                                        (--quiet: no progress display for the images)\n");
+}
+
+int run_drive_command(int argc, char** argv)
+{
+    if (argc < 1)
+        return usage_error("no drive command given");
+    std::string command = argv[0];
+    bool images = command == "disk-image" || command == "cd-image";
+    if (!images && command != "toc" && command != "drive-id")
+        return usage_error("unknown command '" + command + "'");
+
+    Arguments args;
+    std::string problem = parse_arguments(argc, argv, args);
+    if (args.help) {
+        print_drive_commands_help(stdout);
+        return 0;
+    }
+    if (!problem.empty())
+        return usage_error(command + ": " + problem);
+    if (!args.device)
+        return usage_error(command + " needs a DEVICE");
+    if (images && !args.output)
+        return usage_error(command + " needs -o OUTPUT");
+    if (!images && args.output)
+        return usage_error(command + " writes no file (no -o)");
+    if (command != "cd-image" && (args.have_first || args.have_last))
+        return usage_error(command + " takes no sector range");
+
+    bool show_progress = !args.quiet && isatty(fileno(stderr));
+    if (command == "disk-image")
+        return run_disk_image(args, show_progress);
+    if (command == "cd-image")
+        return run_cd_image(args, show_progress);
+    if (command == "toc")
+        return run_toc(args);
+    return run_drive_id(args);
+}

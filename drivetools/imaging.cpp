@@ -1,0 +1,192 @@
+// The copy loops and the two queries of the drive tools.
+#include "drivetools/drive_access.h"
+#include "drivetools/drive_tools.h"
+#include "platform/platform.h"
+#include "shell/hooks.h"
+
+#include <cstdio>
+
+namespace drivetools {
+namespace {
+
+void show(const ProgressDisplay& progress, const char* text)
+{
+    if (progress.show)
+        progress.show(progress.context, text);
+}
+
+// The disk image pumps messages every 16 blocks (8 KiB), the CD-ROM image
+// every 256 sectors.
+constexpr uint64_t disk_progress_interval = 16;
+constexpr int64_t cd_progress_interval = 256;
+
+}  // namespace
+
+TocQuery query_toc(const platform::DeviceBackend& backend, const char* device)
+{
+    TocQuery query;
+    query.device = device;
+    Drive drive = open_drive(backend, device, platform::DeviceMode::pass_through, query.error);
+    if (!drive.is_open()) {
+        query.status = ToolStatus::open_failed;
+        return query;
+    }
+    SectorBuffer buffer;
+    bool ok = read_toc(drive, buffer);
+    drive.close();
+    if (!ok) {
+        query.status = ToolStatus::read_failed;
+        return query;
+    }
+    query.cue = build_cue_sheet(buffer.bytes, sizeof buffer.bytes);
+    if (query.cue.descriptors == 0)
+        query.status = ToolStatus::no_tracks;
+    return query;
+}
+
+DriveIdentification query_drive_identification(const platform::DeviceBackend& backend,
+                                               const char* device)
+{
+    DriveIdentification query;
+    query.device = device;
+    Drive drive = open_drive(backend, device, platform::DeviceMode::pass_through, query.error);
+    if (!drive.is_open()) {
+        query.status = ToolStatus::open_failed;
+        return query;
+    }
+    if (!read_inquiry_text(drive, query.text))
+        query.status = ToolStatus::read_failed;
+    return query;
+}
+
+DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const char* device,
+                                  const char* output, const ProgressDisplay& progress)
+{
+    DiskImageResult result;
+    result.device = device;
+    result.output = output;
+    Drive drive = open_drive(backend, device, platform::DeviceMode::volume, result.error);
+    if (!drive.is_open()) {
+        result.status = ToolStatus::open_failed;
+        return result;
+    }
+    platform::File file = platform::create_for_writing(output);
+    if (!file.valid()) {
+        result.status = ToolStatus::create_failed;
+        result.error = platform::last_error_text();
+        return result;
+    }
+
+    tool_stop_requested = 0;
+    uint8_t block[disk_block_size];
+    for (;;) {
+        int64_t n = backend.read(drive.handle, block, sizeof block);
+        if (n == 0)
+            break;  // end of the medium
+        if (n < 0) {
+            result.status = ToolStatus::read_failed;
+            break;
+        }
+        if (n < static_cast<int64_t>(sizeof block)) {
+            result.status = ToolStatus::partial_block;
+            result.partial_bytes = static_cast<uint32_t>(n);
+            break;
+        }
+        if (!platform::write_all(file, block, sizeof block)) {
+            result.status = ToolStatus::write_failed;
+            result.error = platform::last_error_text();
+            break;
+        }
+        ++result.blocks;
+        if (result.blocks % disk_progress_interval == 0) {
+            char text[24];
+            std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(result.blocks));
+            show(progress, text);
+            process_pending_messages();
+        }
+        if (tool_stop_requested) {
+            result.status = ToolStatus::stopped;
+            break;
+        }
+    }
+    show(progress, "");
+    return result;
+}
+
+bool cd_range_acceptable(int32_t first, int32_t last)
+{
+    return int64_t(last) >= int64_t(first) - 1;
+}
+
+CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char* device,
+                              const char* output, int32_t first, int32_t last,
+                              const ProgressDisplay& progress)
+{
+    CdImageResult result;
+    result.device = device;
+    result.output = output;
+    result.first = first;
+    result.last = last;
+    if (!cd_range_acceptable(first, last)) {
+        result.status = ToolStatus::refused_range;
+        return result;
+    }
+    Drive drive = open_drive(backend, device, platform::DeviceMode::pass_through, result.error);
+    if (!drive.is_open()) {
+        result.status = ToolStatus::open_failed;
+        return result;
+    }
+    platform::File file = platform::create_for_writing(output);
+    if (!file.valid()) {
+        result.status = ToolStatus::create_failed;
+        result.error = platform::last_error_text();
+        return result;
+    }
+
+    tool_stop_requested = 0;
+    // 64-bit counts: a range of up to 2^32 sectors, negative addresses (the
+    // pregap of the first track) included.
+    int64_t remaining = int64_t(last) - int64_t(first) + 1;
+    int64_t address = first;
+    SectorBuffer buffer;
+    while (remaining > 0) {
+        if (!read_cd_sector(drive, static_cast<uint32_t>(address), buffer)) {
+            if (result.unreadable == 0)
+                result.first_unreadable = address;
+            ++result.unreadable;
+        }
+        ++address;
+        if (!platform::write_all(file, buffer.bytes, sizeof buffer.bytes)) {
+            result.status = ToolStatus::write_failed;
+            result.error = platform::last_error_text();
+            break;
+        }
+        ++result.sectors;
+        if (address % cd_progress_interval == 0) {
+            char text[48];
+            std::snprintf(text, sizeof text, "%lld/%lld", static_cast<long long>(address),
+                          static_cast<long long>(remaining));
+            show(progress, text);
+            process_pending_messages();
+        }
+        --remaining;
+        if (tool_stop_requested && remaining > 0) {
+            result.status = ToolStatus::stopped;
+            break;
+        }
+    }
+    show(progress, "");
+    return result;
+}
+
+bool is_clean_copy(const DiskImageResult& result)
+{
+    return result.status == ToolStatus::done;
+}
+
+bool is_clean_copy(const CdImageResult& result)
+{
+    return result.status == ToolStatus::done && result.unreadable == 0;
+}
+
+}  // namespace drivetools
