@@ -1,0 +1,185 @@
+// Files and folders on POSIX systems, reported in the shape the Win32 find
+// functions give: attribute bits, 64-bit sizes and 1601-based file times.
+#define _FILE_OFFSET_BITS 64
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <locale.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/civil.h"
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+// Seconds and nanoseconds since 1970 as a file time, held to the range that
+// the Win32 calendar functions accept (0 .. 2^63 - 1).
+uint64_t file_time_from_unix(int64_t seconds, long nanoseconds) {
+    constexpr int64_t max_seconds =
+        std::numeric_limits<int64_t>::max() / static_cast<int64_t>(detail::ticks_per_second) -
+        detail::seconds_1601_to_1970 - 1;
+    if (seconds < -detail::seconds_1601_to_1970) return 0;
+    if (seconds > max_seconds) return static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+    const uint64_t since_1601 = static_cast<uint64_t>(seconds + detail::seconds_1601_to_1970);
+    return since_1601 * detail::ticks_per_second + static_cast<uint64_t>(nanoseconds) / 100;
+}
+
+bool leaf_is_hidden(const char* path) {
+    const char* slash = strrchr(path, '/');
+    const char* leaf = slash != nullptr ? slash + 1 : path;
+    // "." and ".." name a folder by its place, not a dot-name of its own.
+    if (strcmp(leaf, ".") == 0 || strcmp(leaf, "..") == 0) return false;
+    return leaf[0] == '.';
+}
+
+int fd_of(const File& file) { return static_cast<int>(file.handle()); }
+
+}  // namespace
+
+bool find_file(const char* path, FileInfo& info) {
+    struct stat st {};
+    if (path == nullptr || path[0] == '\0' || stat(path, &st) != 0) return false;
+    info = FileInfo{};
+    if (S_ISDIR(st.st_mode)) info.attributes |= attribute_directory;
+    if (leaf_is_hidden(path)) info.attributes |= attribute_hidden;
+    info.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    info.last_write = file_time_from_unix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    info.special = S_ISSOCK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
+    info.volume = static_cast<uint64_t>(st.st_dev);
+    info.object = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+bool list_directory(const char* path, const std::function<void(const char* name)>& visit) {
+    DIR* dir = opendir(path);
+    if (dir == nullptr) return false;
+    std::vector<std::string> names;
+    while (const dirent* item = readdir(dir)) names.emplace_back(item->d_name);
+    closedir(dir);
+    // std::string compares through char_traits<char>, which orders bytes as
+    // unsigned values: the byte order that keeps builds reproducible.
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) visit(name.c_str());
+    return true;
+}
+
+void File::close() {
+    if (handle_ != invalid) {
+        const int saved = errno;
+        ::close(static_cast<int>(handle_));
+        errno = saved;  // a close after a failure must not hide its reason
+        handle_ = invalid;
+    }
+}
+
+File open_for_reading(const char* path) {
+    // O_NONBLOCK keeps a FIFO without a writer from hanging the open; it is
+    // cleared again once the object is known not to be a folder.
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return File();
+    File file(fd);
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return File();
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;  // folders are not files to read, as on Windows
+        return File();
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return file;
+}
+
+File create_for_writing(const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd < 0 ? File() : File(fd);
+}
+
+int64_t read_some(File& file, void* data, size_t n) {
+    if (!file.valid()) {
+        errno = EBADF;
+        return -1;
+    }
+    for (;;) {
+        const ssize_t got = read(fd_of(file), data, n);
+        if (got >= 0) return got;
+        if (errno != EINTR) return -1;
+    }
+}
+
+int64_t read_full(File& file, void* data, size_t n) {
+    auto* bytes = static_cast<unsigned char*>(data);
+    size_t done = 0;
+    while (done < n) {
+        const int64_t got = read_some(file, bytes + done, n - done);
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool write_all(File& file, const void* data, size_t n) {
+    if (!file.valid()) {
+        errno = EBADF;
+        return false;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (n > 0) {
+        const ssize_t put = write(fd_of(file), bytes, n);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (put == 0) {
+            errno = ENOSPC;  // no progress and no error: nothing more fits
+            return false;
+        }
+        bytes += put;
+        n -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+bool seek_to(File& file, uint64_t position) {
+    if (position > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+        errno = EINVAL;
+        return false;
+    }
+    return lseek(fd_of(file), static_cast<off_t>(position), SEEK_SET) >= 0;
+}
+
+bool file_size(File& file, uint64_t& size) {
+    struct stat st {};
+    if (fstat(fd_of(file), &st) != 0) return false;
+    if (S_ISBLK(st.st_mode)) {
+        // A block device reports no size in stat; its end does.
+        const off_t here = lseek(fd_of(file), 0, SEEK_CUR);
+        const off_t end = lseek(fd_of(file), 0, SEEK_END);
+        if (here < 0 || end < 0 || lseek(fd_of(file), here, SEEK_SET) < 0) return false;
+        size = static_cast<uint64_t>(end);
+        return true;
+    }
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+std::string last_error_text() {
+    const int code = errno;
+    // The "C" locale keeps the text English whatever LC_MESSAGES says.
+    static const locale_t english = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    std::string text = english != static_cast<locale_t>(0) ? strerror_l(code, english) : strerror(code);
+    errno = code;
+    return text;
+}
+
+}  // namespace platform
