@@ -33,10 +33,11 @@ constexpr uint64_t x_power_mod(unsigned e) {
     return r;
 }
 
-// Multiplier for a 64-bit reflected half: (x^e mod P) * x, bit-reversed into
-// 64 bits. The extra x makes up for the 127-bit width of a carry-less product.
+// Multiplier for a 64-bit reflected half: x^(e-1) mod P, bit-reversed into 64
+// bits. Read as a reflected 128-bit value, the 127-bit carry-less product
+// carries one more factor x, which makes up the missing power.
 constexpr uint64_t fold_constant(unsigned e) {
-    const uint64_t k = x_power_mod(e) << 1;
+    const uint64_t k = x_power_mod(e - 1);
     uint64_t out = 0;
     for (int d = 0; d < 64; ++d)
         if (k >> d & 1) out |= 1ull << (63 - d);
