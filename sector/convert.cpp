@@ -1,0 +1,131 @@
+#include "sector/convert.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "platform/platform.h"
+#include "sector/mode1.h"
+
+namespace {
+
+// Sectors moved per read and write.
+constexpr size_t batch_sectors = 64;
+
+struct ConversionBuffers {
+    uint8_t plain[batch_sectors * user_data_size];
+    uint8_t raw[batch_sectors * raw_sector_size];
+};
+
+enum class Form { plain, raw, neither };
+
+Form form_of(const uint8_t* first) {
+    static constexpr uint8_t raw_start[4] = {0x00, 0xFF, 0xFF, 0xFF};
+    static constexpr uint8_t plain_start[4] = {0x00, 0x00, 0x00, 0x00};
+    if (std::memcmp(first, raw_start, 4) == 0) return Form::raw;
+    if (std::memcmp(first, plain_start, 4) == 0) return Form::plain;
+    return Form::neither;
+}
+
+// True when both names lead to the same existing object.
+bool same_object(const char* a, const char* b) {
+    if (std::strcmp(a, b) == 0) return true;
+    platform::FileInfo x, y;
+    if (!platform::find_file(a, x) || !platform::find_file(b, y)) return false;
+    return (x.volume != 0 || x.object != 0) && x.volume == y.volume && x.object == y.object;
+}
+
+// Headers repeat every 720,000 sectors (the minute is kept modulo 160), so
+// counting modulo that period numbers sectors past 2^32 on without a jump.
+constexpr uint64_t header_period = 720000;
+
+ConversionResult plain_to_raw(platform::File& in, platform::File& out, uint64_t sectors,
+                              ConversionBuffers& b) {
+    for (uint64_t done = 0; done < sectors;) {
+        const size_t n = size_t(sectors - done < batch_sectors ? sectors - done : batch_sectors);
+        const size_t bytes = n * user_data_size;
+        if (platform::read_full(in, b.plain, bytes) != int64_t(bytes)) return ConversionResult::read_failed;
+        for (size_t i = 0; i < n; ++i)
+            encode_mode1_sector(b.raw + i * raw_sector_size, b.plain + i * user_data_size,
+                                uint32_t((done + i) % header_period));
+        if (!platform::write_all(out, b.raw, n * raw_sector_size)) return ConversionResult::write_failed;
+        done += n;
+    }
+    return ConversionResult::plain_to_raw;
+}
+
+ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t sectors,
+                              ConversionBuffers& b) {
+    for (uint64_t done = 0; done < sectors;) {
+        const size_t n = size_t(sectors - done < batch_sectors ? sectors - done : batch_sectors);
+        const size_t bytes = n * raw_sector_size;
+        if (platform::read_full(in, b.raw, bytes) != int64_t(bytes)) return ConversionResult::read_failed;
+        for (size_t i = 0; i < n; ++i)
+            std::memcpy(b.plain + i * user_data_size, b.raw + i * raw_sector_size + mode1::data_offset,
+                        user_data_size);
+        if (!platform::write_all(out, b.plain, n * user_data_size)) return ConversionResult::write_failed;
+        done += n;
+    }
+    return ConversionResult::raw_to_plain;
+}
+
+}  // namespace
+
+ConversionResult convert_image(const char* input_path, const char* output_path) {
+    platform::File in = platform::open_for_reading(input_path);
+    if (!in.valid()) return ConversionResult::cannot_open_input;
+    uint64_t size = 0;
+    if (!platform::file_size(in, size)) return ConversionResult::read_failed;
+
+    uint8_t first[4] = {};
+    if (size < sizeof first) return ConversionResult::too_short;
+    if (platform::read_full(in, first, sizeof first) != int64_t(sizeof first))
+        return ConversionResult::read_failed;
+    const Form form = form_of(first);
+    if (form == Form::neither)
+        return size < user_data_size ? ConversionResult::too_short : ConversionResult::unknown_form;
+    const uint64_t sector_size = form == Form::raw ? raw_sector_size : user_data_size;
+    const uint64_t sectors = size / sector_size;
+    if (sectors == 0) return ConversionResult::too_short;
+    if (same_object(input_path, output_path)) return ConversionResult::output_is_input;
+    if (!platform::seek_to(in, 0)) return ConversionResult::read_failed;
+
+    platform::File out = platform::create_for_writing(output_path);
+    if (!out.valid()) return ConversionResult::cannot_create_output;
+    const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
+    const ConversionResult result = form == Form::raw ? raw_to_plain(in, out, sectors, *buffers)
+                                                      : plain_to_raw(in, out, sectors, *buffers);
+    out.close();
+    return result;
+}
+
+bool make_converted_name(const char* input_path, char* out) {
+    static constexpr char suffix[] = ".iso";
+    const size_t length = std::strlen(input_path);
+    if (length + sizeof suffix > converted_name_capacity) {
+        out[0] = '\0';
+        return false;
+    }
+    std::memcpy(out, input_path, length);
+    std::memcpy(out + length, suffix, sizeof suffix);
+    return true;
+}
+
+const char* conversion_result_text(ConversionResult result) {
+    switch (result) {
+    case ConversionResult::raw_to_plain: return "converted 2352-byte sectors to 2048-byte sectors";
+    case ConversionResult::plain_to_raw: return "converted 2048-byte sectors to 2352-byte sectors";
+    case ConversionResult::unknown_form:
+        return "not converted: the file starts with neither 00 00 00 00 (2048-byte sectors) "
+               "nor 00 FF FF FF (2352-byte sectors)";
+    case ConversionResult::too_short: return "not converted: the file is shorter than one sector";
+    case ConversionResult::cannot_open_input: return "not converted: the file cannot be opened";
+    case ConversionResult::cannot_create_output: return "not converted: the output file cannot be created";
+    case ConversionResult::output_name_too_long:
+        return "not converted: the output name would be longer than 511 bytes";
+    case ConversionResult::read_failed: return "conversion stopped: reading the file failed";
+    case ConversionResult::write_failed: return "conversion stopped: writing the output file failed";
+    case ConversionResult::output_is_input: return "not converted: the output would replace the input";
+    }
+    return "unknown result";
+}

@@ -1,0 +1,36 @@
+// Conversion of whole image files between 2048-byte logical sectors and
+// 2352-byte raw Mode 1 sectors. The direction follows the file's first bytes:
+// 00 FF FF FF (a sync pattern) is a raw image, 00 00 00 00 (the zero system
+// area of ISO 9660) a plain one; anything else is left alone.
+#pragma once
+
+#include <cstddef>
+
+enum class ConversionResult {
+    raw_to_plain,
+    plain_to_raw,
+    unknown_form,
+    too_short,
+    cannot_open_input,
+    cannot_create_output,
+    output_name_too_long,
+    read_failed,
+    write_failed,
+    output_is_input,
+};
+
+// Capacity of a converted-name buffer, terminator included.
+inline constexpr size_t converted_name_capacity = 512;
+
+// Converts one file. The direction is decided before anything is created: an
+// input of neither form, or without one whole sector of its form, creates no
+// output and leaves an existing file of that name untouched. Sizes are 64-bit;
+// a tail shorter than one sector is not converted.
+ConversionResult convert_image(const char* input_path, const char* output_path);
+
+// The output name of a conversion: the input path with ".iso" appended. False
+// (and an empty `out`) when it would not fit 511 bytes.
+bool make_converted_name(const char* input_path, char* out /* converted_name_capacity */);
+
+// English text of a result, for messages.
+const char* conversion_result_text(ConversionResult result);

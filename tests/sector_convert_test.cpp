@@ -1,0 +1,164 @@
+// Image conversion between 2048-byte and 2352-byte sector files.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sector/convert.h"
+#include "sector/mode1.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+class Conversion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::path(TW_BINARY_DIR) / "sector_convert_test" /
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    fs::path dir;
+};
+
+void write_file(const std::string& path, const Bytes& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+Bytes read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// A plain image of n sectors: zero first sector start, random bytes after.
+Bytes plain_image(size_t sectors, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes image(sectors * user_data_size);
+    for (auto& b : image) b = uint8_t(random());
+    std::fill(image.begin(), image.begin() + 16, 0);
+    return image;
+}
+
+TEST_F(Conversion, PlainToRawAndBackAcrossBatchBoundaries) {
+    const size_t n = 131;  // more than two batches of reads and writes
+    const Bytes plain = plain_image(n, 1);
+    write_file(path("disc.iso"), plain);
+
+    ASSERT_EQ(convert_image(path("disc.iso").c_str(), path("disc.bin").c_str()),
+              ConversionResult::plain_to_raw);
+    const Bytes raw = read_file(path("disc.bin"));
+    ASSERT_EQ(raw.size(), n * raw_sector_size);
+    for (size_t k = 0; k < n; ++k) {
+        uint8_t want[raw_sector_size];
+        encode_mode1_sector(want, plain.data() + k * user_data_size, uint32_t(k));
+        ASSERT_EQ(0, std::memcmp(raw.data() + k * raw_sector_size, want, raw_sector_size)) << "sector " << k;
+    }
+    const uint8_t first_header[4] = {0x00, 0x02, 0x00, 0x01};
+    EXPECT_EQ(0, std::memcmp(raw.data() + 12, first_header, 4));
+
+    ASSERT_EQ(convert_image(path("disc.bin").c_str(), path("back.iso").c_str()),
+              ConversionResult::raw_to_plain);
+    EXPECT_EQ(read_file(path("back.iso")), plain);
+}
+
+TEST_F(Conversion, RawTailAndPlainTailShorterThanASectorAreDropped) {
+    Bytes raw;
+    const Bytes plain = plain_image(3, 2);
+    for (size_t k = 0; k < 3; ++k) {
+        uint8_t sector[raw_sector_size];
+        encode_mode1_sector(sector, plain.data() + k * user_data_size, uint32_t(k));
+        raw.insert(raw.end(), sector, sector + raw_sector_size);
+    }
+    raw.insert(raw.end(), 100, 0x5A);
+    write_file(path("tail.bin"), raw);
+    ASSERT_EQ(convert_image(path("tail.bin").c_str(), path("tail.iso").c_str()),
+              ConversionResult::raw_to_plain);
+    EXPECT_EQ(read_file(path("tail.iso")), plain);
+
+    Bytes plain_tail = plain;
+    plain_tail.insert(plain_tail.end(), 2047, 0x11);
+    write_file(path("plain"), plain_tail);
+    ASSERT_EQ(convert_image(path("plain").c_str(), path("plain.bin").c_str()),
+              ConversionResult::plain_to_raw);
+    EXPECT_EQ(read_file(path("plain.bin")).size(), 3 * raw_sector_size);
+}
+
+TEST_F(Conversion, RefusedInputsCreateNothingAndKeepAnExistingOutput) {
+    Bytes sync_start(2351, 0);
+    std::fill(sync_start.begin() + 1, sync_start.begin() + 11, 0xFF);
+    Bytes boot_loader(8192, 0x90);
+    boot_loader[0] = 0xEB;
+    struct Case {
+        const char* name;
+        Bytes contents;
+        ConversionResult want;
+    };
+    const Case cases[] = {
+        {"empty", {}, ConversionResult::too_short},
+        {"three-bytes", {0, 0, 0}, ConversionResult::too_short},
+        {"zeros-2047", Bytes(2047, 0), ConversionResult::too_short},
+        {"sync-2351", sync_start, ConversionResult::too_short},
+        {"text-100", Bytes(100, 'A'), ConversionResult::too_short},
+        {"boot-loader", boot_loader, ConversionResult::unknown_form},
+        {"sync-partial", Bytes{0x00, 0xFF, 0xFF, 0x00, 0, 0, 0, 0}, ConversionResult::too_short},
+    };
+    for (const Case& c : cases) {
+        const std::string in = path(c.name), fresh = in + ".new", kept = in + ".iso";
+        write_file(in, c.contents);
+        write_file(kept, Bytes{'k', 'e', 'e', 'p'});
+        EXPECT_EQ(convert_image(in.c_str(), fresh.c_str()), c.want) << c.name;
+        EXPECT_FALSE(fs::exists(fresh)) << c.name;
+        EXPECT_EQ(convert_image(in.c_str(), kept.c_str()), c.want) << c.name;
+        EXPECT_EQ(read_file(kept), (Bytes{'k', 'e', 'e', 'p'})) << c.name;
+        EXPECT_EQ(read_file(in), c.contents) << c.name;
+    }
+    EXPECT_EQ(convert_image(path("missing").c_str(), path("missing.iso").c_str()),
+              ConversionResult::cannot_open_input);
+    EXPECT_FALSE(fs::exists(path("missing.iso")));
+}
+
+TEST_F(Conversion, NeverOverwritesItsInput) {
+    const Bytes plain = plain_image(2, 3);
+    write_file(path("a.iso"), plain);
+    fs::create_hard_link(path("a.iso"), path("b.iso"));
+    EXPECT_EQ(convert_image(path("a.iso").c_str(), path("a.iso").c_str()), ConversionResult::output_is_input);
+    EXPECT_EQ(convert_image(path("a.iso").c_str(), path("b.iso").c_str()), ConversionResult::output_is_input);
+    EXPECT_EQ(read_file(path("a.iso")), plain);
+    EXPECT_EQ(convert_image(path("a.iso").c_str(), path("no/such/dir.bin").c_str()),
+              ConversionResult::cannot_create_output);
+}
+
+TEST(ConvertedName, AppendsIsoWhileItFits511Bytes) {
+    char out[converted_name_capacity];
+    ASSERT_TRUE(make_converted_name("disc.iso", out));
+    EXPECT_STREQ(out, "disc.iso.iso");
+    const std::string longest(507, 'a');
+    ASSERT_TRUE(make_converted_name(longest.c_str(), out));
+    EXPECT_EQ(std::string(out), longest + ".iso");
+    EXPECT_FALSE(make_converted_name(std::string(508, 'a').c_str(), out));
+    EXPECT_STREQ(out, "");
+}
+
+TEST_F(Conversion, BchunkReadsOurRawImageBackToThePlainImage) {
+    if (std::system("command -v bchunk > /dev/null 2>&1") != 0) GTEST_SKIP() << "bchunk is not installed";
+    const Bytes plain = plain_image(40, 4);
+    write_file(path("x.iso"), plain);
+    ASSERT_EQ(convert_image(path("x.iso").c_str(), path("x.bin").c_str()), ConversionResult::plain_to_raw);
+    std::ofstream(path("x.cue")) << "FILE \"x.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n";
+    const std::string command = "cd '" + dir.string() + "' && bchunk x.bin x.cue out > /dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(read_file(path("out01.iso")), plain);
+}
+
+}  // namespace
