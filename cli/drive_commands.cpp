@@ -41,6 +41,7 @@ int failure(const std::string& message)
 
 // One updating line on stderr; the empty text clears it.
 struct TerminalLine {
+    const char* label;
     size_t shown = 0;
 };
 
@@ -49,7 +50,11 @@ void show_on_terminal(void* context, const char* text)
     auto* line = static_cast<TerminalLine*>(context);
     size_t n = std::strlen(text);
     std::fputc('\r', stderr);
-    std::fputs(text, stderr);
+    if (n > 0) {
+        std::fputs(line->label, stderr);
+        std::fputs(text, stderr);
+        n += std::strlen(line->label);
+    }
     for (size_t i = n; i < line->shown; ++i)
         std::fputc(' ', stderr);
     if (n == 0 && line->shown > 0)
@@ -125,7 +130,7 @@ std::string parse_arguments(int argc, char** argv, Arguments& args)
 
 int run_disk_image(const Arguments& args, bool show_progress)
 {
-    TerminalLine line;
+    TerminalLine line{"Blocks read: "};
     drivetools::ProgressDisplay progress;
     if (show_progress)
         progress = {show_on_terminal, &line};
@@ -150,7 +155,7 @@ int run_cd_image(Arguments args, bool show_progress)
         if (!args.have_last)
             args.last = toc.cue.last_sector;
     }
-    TerminalLine line;
+    TerminalLine line{"Next sector/remaining: "};
     drivetools::ProgressDisplay progress;
     if (show_progress)
         progress = {show_on_terminal, &line};
@@ -191,16 +196,15 @@ int run_drive_id(const Arguments& args)
 void print_drive_commands_help(FILE* out)
 {
     std::fprintf(out,
-        "  disk-image DEVICE -o OUTPUT           copy a disk drive (e.g. /dev/fd0, A:) in\n"
-        "                                        512-byte blocks into OUTPUT\n"
-        "  cd-image DEVICE -o OUTPUT [--first N] [--last N]\n"
-        "                                        copy raw 2352-byte sectors N..N of a CD-ROM\n"
-        "                                        drive (e.g. /dev/sr0, Q:); without a range\n"
-        "                                        the whole disc as its TOC gives it\n"
+        "  disk-image DEVICE -o OUTPUT [--quiet] copy a disk drive (/dev/fd0, A:) in 512-byte\n"
+        "                                        blocks into OUTPUT\n"
+        "  cd-image DEVICE -o OUTPUT [--first N] [--last N] [--quiet]\n"
+        "                                        copy the raw 2352-byte sectors N to N of a\n"
+        "                                        CD-ROM drive (/dev/sr0, Q:) into OUTPUT;\n"
+        "                                        the range not given comes from the TOC\n"
         "  toc DEVICE                            print the disc's TOC as cue sheet text\n"
         "                                        (CR LF line ends; fill in the \"?\")\n"
-        "  drive-id DEVICE                       print the drive's vendor, product, revision\n"
-        "                                        (--quiet: no progress display for the images)\n");
+        "  drive-id DEVICE                       print the drive's vendor, product, revision\n");
 }
 
 int run_drive_command(int argc, char** argv)

@@ -1,0 +1,462 @@
+// The drive tools against a simulated MMC drive behind the device seam: it
+// answers READ CD, READ TOC and INQUIRY command blocks from a raw image, a
+// track list and an identification, and can refuse to open, fail reads, or
+// end before the requested range.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "drivetools/drive_access.h"
+#include "drivetools/drive_tools.h"
+#include "drivetools/pass_through.h"
+#include "shell/hooks.h"
+
+using namespace drivetools;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Track {
+    uint8_t control, number;
+    uint32_t start;
+};
+
+struct SimulatedDrive {
+    bool openable = true;
+    // Pass-through: raw 2352-byte sectors from LBA 0, unreadable addresses.
+    std::vector<uint8_t> disc;
+    std::set<uint32_t> unreadable;
+    std::vector<Track> toc;
+    bool toc_fails = false;
+    std::string identification;  // vendor (8), product (16), revision (4)
+    bool inquiry_fails = false;
+    // Volume: the medium's bytes; reads touching fail_at fail.
+    std::vector<uint8_t> volume;
+    int64_t fail_at = -1;
+
+    size_t position = 0;
+    int opens = 0, closes = 0;
+    platform::DeviceMode mode = platform::DeviceMode::volume;
+    std::vector<std::vector<uint8_t>> commands;
+
+    uint32_t sectors() const { return uint32_t(disc.size() / raw_sector_size); }
+};
+
+platform::DeviceHandle sim_open(void* context, const char*, platform::DeviceMode mode, std::string& error)
+{
+    auto* sim = static_cast<SimulatedDrive*>(context);
+    if (!sim->openable) {
+        error = "No such device";
+        return nullptr;
+    }
+    ++sim->opens;
+    sim->mode = mode;
+    sim->position = 0;
+    return sim;
+}
+
+void sim_close(platform::DeviceHandle device)
+{
+    ++static_cast<SimulatedDrive*>(device)->closes;
+}
+
+int64_t sim_read(platform::DeviceHandle device, void* data, size_t size)
+{
+    auto* sim = static_cast<SimulatedDrive*>(device);
+    if (sim->fail_at >= 0 && size_t(sim->fail_at) < sim->position + size)
+        return -1;
+    size_t n = std::min(size, sim->volume.size() - sim->position);
+    std::memcpy(data, sim->volume.data() + sim->position, n);
+    sim->position += n;
+    return int64_t(n);
+}
+
+bool sim_command(platform::DeviceHandle device, const uint8_t* cdb, size_t length, void* data, size_t size)
+{
+    auto* sim = static_cast<SimulatedDrive*>(device);
+    sim->commands.emplace_back(cdb, cdb + length);
+    auto* out = static_cast<uint8_t*>(data);
+    const uint8_t* c = cdb;
+    if (length == 12 && c[0] == op_read_cd) {
+        // One whole sector, of any type, without sub-channel data.
+        if (c[1] != 0 || c[6] != 0 || c[7] != 0 || c[8] != 1 || c[9] != 0xF8 || c[10] != 0 ||
+            size < raw_sector_size)
+            return false;
+        uint32_t lba = get_be32(c + 2);
+        if (lba >= sim->sectors() || sim->unreadable.count(lba)) {
+            std::memset(out, 0xEE, size);  // a failing driver may leave anything
+            return false;
+        }
+        std::memcpy(out, sim->disc.data() + size_t(lba) * raw_sector_size, raw_sector_size);
+        return true;
+    }
+    if (length == 12 && c[0] == op_read_toc) {
+        if (c[1] != 0 || c[2] != 0 || c[6] != 0 || sim->toc_fails)
+            return false;
+        std::vector<uint8_t> toc(4 + 8 * sim->toc.size(), 0);
+        put_be16(toc.data(), uint16_t(2 + 8 * sim->toc.size()));
+        for (size_t i = 0; i < sim->toc.size(); ++i) {
+            toc[4 + 8 * i + 1] = uint8_t(0x10 | sim->toc[i].control);
+            toc[4 + 8 * i + 2] = sim->toc[i].number;
+            put_be32(toc.data() + 4 + 8 * i + 4, sim->toc[i].start);
+        }
+        size_t n = std::min<size_t>({toc.size(), size, get_be16(c + 7)});
+        std::memcpy(out, toc.data(), n);
+        return true;
+    }
+    if (length == 6 && c[0] == op_inquiry) {
+        if (sim->inquiry_fails)
+            return false;
+        uint8_t answer[36] = {0x05, 0x80, 0x05, 0x32, 31};  // CD-ROM, removable
+        std::memcpy(answer + 8, sim->identification.data(), std::min<size_t>(28, sim->identification.size()));
+        std::memcpy(out, answer, std::min<size_t>({sizeof answer, size, c[4]}));
+        return true;
+    }
+    return false;
+}
+
+bool sim_identify(platform::DeviceHandle device, uint8_t* inquiry, size_t size)
+{
+    uint8_t cdb[6];
+    build_inquiry(cdb);
+    alignas(16) uint8_t answer[36] = {};
+    if (!sim_command(device, cdb, sizeof cdb, answer, sizeof answer))
+        return false;
+    std::memcpy(inquiry, answer + 8, std::min<size_t>(28, size));
+    return true;
+}
+
+// Every sector different, and its address readable from its first bytes.
+std::vector<uint8_t> make_disc(uint32_t sectors)
+{
+    std::vector<uint8_t> disc(size_t(sectors) * raw_sector_size);
+    for (uint32_t s = 0; s < sectors; ++s) {
+        uint8_t* p = disc.data() + size_t(s) * raw_sector_size;
+        for (size_t i = 0; i < raw_sector_size; ++i)
+            p[i] = uint8_t(s * 31 + i * 7 + 1);
+        put_be32(p, s);
+    }
+    return disc;
+}
+
+std::vector<std::string> progress_seen;
+void record_progress(void*, const char* text)
+{
+    progress_seen.emplace_back(text);
+}
+
+// The fake pump "closes the Tool window" on its n-th call.
+int pump_calls = 0;
+int stop_on_call = 0;
+void fake_pump()
+{
+    if (++pump_calls == stop_on_call)
+        tool_stop_requested = 1;
+}
+
+class DriveTools : public ::testing::Test {
+protected:
+    SimulatedDrive sim;
+    platform::DeviceBackend backend{sim_open, sim_close, sim_read, sim_command, sim_identify, &sim};
+    ProgressDisplay progress{record_progress, nullptr};
+    fs::path folder;
+    std::string output;
+
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() /
+                 ("tw_drive_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        output = (folder / "out.bin").string();
+        progress_seen.clear();
+        pump_calls = 0;
+        stop_on_call = 0;
+        message_pump = fake_pump;
+        tool_stop_requested = 0;
+    }
+    void TearDown() override
+    {
+        message_pump = nullptr;
+        tool_stop_requested = 0;
+        fs::remove_all(folder);
+    }
+    std::vector<uint8_t> written() const
+    {
+        std::ifstream in(output, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+    const uint8_t* disc_sector(uint32_t lba) const { return sim.disc.data() + size_t(lba) * raw_sector_size; }
+};
+
+bool is_zero(const uint8_t* p, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (p[i])
+            return false;
+    return true;
+}
+
+}  // namespace
+
+TEST_F(DriveTools, TocBecomesCueSheetAndWholeDiscRange)
+{
+    sim.toc = {{4, 1, 0}, {0, 2, 200000}, {4, 0xAA, 250000}};
+    TocQuery q = query_toc(backend, "Q:");
+    ASSERT_EQ(q.status, ToolStatus::done);
+    EXPECT_EQ(output_text(q, Language::japanese),
+              "FILE \"?\" BINARY\r\nTRACK 01 MODE?/2352\r\n  INDEX 01 00:00:00 // 0\r\n"
+              "TRACK 02 AUDIO\r\n  INDEX 00 44:24:50\r\n  INDEX 01 44:26:50 // 200000\r\n // 250000\r\n");
+    EXPECT_EQ(q.cue.first_sector, 0);
+    EXPECT_EQ(q.cue.last_sector, 249999);
+    EXPECT_EQ(sim.mode, platform::DeviceMode::pass_through);
+    EXPECT_EQ(sim.closes, sim.opens);
+    ASSERT_EQ(sim.commands.size(), 1u);
+    EXPECT_EQ(sim.commands[0], (std::vector<uint8_t>{0x43, 0, 0, 0, 0, 0, 0, 0x09, 0x30, 0, 0, 0}));
+}
+
+TEST_F(DriveTools, TocFailuresAreSaid)
+{
+    struct Case {
+        const char* name;
+        bool openable, fails;
+        ToolStatus status;
+        const char* english;
+    } cases[] = {
+        {"no drive", false, false, ToolStatus::open_failed, "cannot open drive /dev/sr9: No such device"},
+        {"no disc", true, true, ToolStatus::read_failed, "cannot read the table of contents of /dev/sr9"},
+        {"empty answer", true, false, ToolStatus::no_tracks, "lists no tracks"},
+    };
+    for (const Case& c : cases) {
+        sim.openable = c.openable;
+        sim.toc_fails = c.fails;
+        TocQuery q = query_toc(backend, "/dev/sr9");
+        EXPECT_EQ(q.status, c.status) << c.name;
+        EXPECT_NE(output_text(q, Language::english).find(c.english), std::string::npos) << c.name;
+        EXPECT_FALSE(output_text(q, Language::japanese).empty()) << c.name;
+    }
+}
+
+TEST_F(DriveTools, IdentificationRunsTheThreeFieldsTogether)
+{
+    sim.identification = "QEMU    QEMU DVD-ROM    2.5+";
+    DriveIdentification id = query_drive_identification(backend, "Q:");
+    EXPECT_EQ(id.status, ToolStatus::done);
+    EXPECT_EQ(output_text(id, Language::english), "QEMU    QEMU DVD-ROM    2.5+");
+
+    sim.inquiry_fails = true;
+    id = query_drive_identification(backend, "Q:");
+    EXPECT_EQ(id.status, ToolStatus::read_failed);
+    EXPECT_EQ(id.text, "");
+    EXPECT_EQ(output_text(id, Language::japanese), "ドライブIDを取得できません");
+    EXPECT_EQ(sim.closes, sim.opens);
+}
+
+TEST_F(DriveTools, CdImageCopiesTheRangeWithProgressEvery256thAddress)
+{
+    sim.disc = make_disc(1000);
+    struct Case {
+        int32_t first, last;
+        std::vector<std::string> progress;
+    } cases[] = {
+        {0, 255, {"256/1", ""}},
+        {100, 355, {"256/101", ""}},
+        {0, 599, {"256/345", "512/89", ""}},
+        {7, 7, {""}},
+        {8, 7, {""}},
+    };
+    for (const Case& c : cases) {
+        progress_seen.clear();
+        CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), c.first, c.last, progress);
+        EXPECT_TRUE(is_clean_copy(r)) << c.first << ".." << c.last;
+        EXPECT_EQ(output_text(r, Language::english), "");
+        EXPECT_EQ(progress_seen, c.progress) << c.first << ".." << c.last;
+        std::vector<uint8_t> file = written();
+        size_t count = size_t(c.last - c.first + 1);
+        ASSERT_EQ(file.size(), count * raw_sector_size);
+        if (count) {
+            EXPECT_EQ(0, std::memcmp(file.data(), disc_sector(uint32_t(c.first)), file.size()));
+        }
+    }
+}
+
+TEST_F(DriveTools, CdImageStopsWithinOnePumpIntervalOfTheClose)
+{
+    sim.disc = make_disc(1000);
+    const std::pair<int, std::vector<std::string>> cases[] = {
+        {1, {"256/332745", ""}},
+        {3, {"256/332745", "512/332489", "768/332233", ""}},
+    };
+    for (const auto& [call, expected] : cases) {
+        progress_seen.clear();
+        pump_calls = 0;
+        stop_on_call = call;
+        tool_stop_requested = 1;  // a run clears a stale request before it starts
+        CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), 0, 332999, progress);
+        EXPECT_EQ(r.status, ToolStatus::stopped);
+        EXPECT_EQ(progress_seen, expected);
+        EXPECT_EQ(r.sectors, 256u * unsigned(call));
+        std::vector<uint8_t> file = written();
+        ASSERT_EQ(file.size(), r.sectors * raw_sector_size);
+        EXPECT_EQ(0, std::memcmp(file.data(), sim.disc.data(), file.size()));
+        EXPECT_NE(output_text(r, Language::english).find("stopped after"), std::string::npos);
+    }
+}
+
+TEST_F(DriveTools, UnreadableSectorsStayZeroAtTheirPlacesAndAreCounted)
+{
+    sim.disc = make_disc(300);   // shorter than the range
+    sim.unreadable = {5, 17};
+    CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), 0, 309, progress);
+    EXPECT_EQ(r.status, ToolStatus::done);
+    EXPECT_FALSE(is_clean_copy(r));
+    EXPECT_EQ(r.unreadable, 12u);
+    EXPECT_EQ(r.first_unreadable, 5);
+    std::vector<uint8_t> file = written();
+    ASSERT_EQ(file.size(), 310 * raw_sector_size);
+    for (uint32_t s = 0; s < 310; ++s) {
+        const uint8_t* got = file.data() + size_t(s) * raw_sector_size;
+        if (s == 5 || s == 17 || s >= 300) {
+            EXPECT_TRUE(is_zero(got, raw_sector_size)) << s;
+        } else {
+            EXPECT_EQ(0, std::memcmp(got, disc_sector(s), raw_sector_size)) << s;
+        }
+    }
+    EXPECT_EQ(output_text(r, Language::english),
+              "12 of 310 sectors could not be read, the first at sector 5; they are zero-filled in " +
+                  output + ", which is not a clean copy");
+    EXPECT_EQ(output_text(r, Language::japanese),
+              "12 / 310 セクタを読み取れませんでした (最初はセクタ 5)。"
+              "そのセクタは 0 で埋めてあり、完全な複製ではありません");
+}
+
+TEST_F(DriveTools, NegativeAddressesReachTheDriveAsTwosComplement)
+{
+    sim.disc = make_disc(10);
+    CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), -2, 1, progress);
+    ASSERT_EQ(sim.commands.size(), 4u);
+    EXPECT_EQ(get_be32(sim.commands[0].data() + 2), 0xFFFFFFFEu);
+    EXPECT_EQ(r.unreadable, 2u);
+    EXPECT_EQ(r.first_unreadable, -2);
+    EXPECT_EQ(written().size(), 4 * raw_sector_size);
+}
+
+TEST_F(DriveTools, CdImageRefusalsLeaveNothingBehind)
+{
+    sim.disc = make_disc(10);
+    struct Case {
+        const char* name;
+        int32_t first, last;
+        bool openable;
+        std::string out;
+        ToolStatus status;
+        std::string english;
+    } cases[] = {
+        {"range below first - 1", 10, 8, true, output, ToolStatus::refused_range,
+         "last sector 8 is below first sector 10 minus 1; nothing was written"},
+        {"extreme range", INT32_MAX, INT32_MIN, true, output, ToolStatus::refused_range,
+         "last sector -2147483648 is below first sector 2147483647 minus 1; nothing was written"},
+        {"drive does not open", 0, 5, false, output, ToolStatus::open_failed,
+         "cannot open drive Q:: No such device"},
+        {"output cannot be created", 0, 5, true, (folder / "missing" / "out.bin").string(),
+         ToolStatus::create_failed, "cannot create " + (folder / "missing" / "out.bin").string() + ": "},
+    };
+    for (const Case& c : cases) {
+        sim.openable = c.openable;
+        sim.opens = sim.closes = 0;
+        CdImageResult r = create_cd_image(backend, "Q:", c.out.c_str(), c.first, c.last, progress);
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_EQ(output_text(r, Language::english).rfind(c.english, 0), 0u)
+            << c.name << ": " << output_text(r, Language::english);
+        EXPECT_FALSE(output_text(r, Language::japanese).empty());
+        EXPECT_FALSE(fs::exists(c.out)) << c.name;
+        EXPECT_EQ(sim.closes, sim.opens) << c.name;
+        if (c.status == ToolStatus::refused_range) {
+            EXPECT_EQ(sim.opens, 0) << c.name;
+        }
+    }
+    CdImageResult refused;
+    refused.status = ToolStatus::refused_range;
+    refused.first = 10;
+    refused.last = 8;
+    EXPECT_EQ(output_text(refused, Language::japanese),
+              "最終セクタ (8) が先頭セクタ (10) - 1 より小さいため、作成しません");
+}
+
+TEST_F(DriveTools, FloppyImageShowsEvery16thBlockAndThenNothing)
+{
+    sim.volume.resize(1474560);
+    std::mt19937 random(5);
+    for (auto& b : sim.volume)
+        b = uint8_t(random());
+    DiskImageResult r = create_disk_image(backend, "/dev/fd0", output.c_str(), progress);
+    EXPECT_TRUE(is_clean_copy(r));
+    EXPECT_EQ(r.blocks, 2880u);
+    EXPECT_EQ(sim.mode, platform::DeviceMode::volume);
+    std::vector<std::string> expected;
+    for (int n = 16; n <= 2880; n += 16)
+        expected.push_back(std::to_string(n));
+    expected.push_back("");
+    EXPECT_EQ(progress_seen, expected);
+    EXPECT_EQ(written(), sim.volume);
+    EXPECT_EQ(output_text(r, Language::english), "");
+}
+
+TEST_F(DriveTools, DiskImageCutShortSaysWhere)
+{
+    struct Case {
+        const char* name;
+        size_t size;
+        int64_t fail_at;
+        int stop_call;
+        ToolStatus status;
+        uint64_t blocks;
+        std::string english;
+    } cases[] = {
+        {"read error", 4096 * 512, 100 * 512 + 10, 0, ToolStatus::read_failed, 100,
+         "read error at block 100 (byte 51200) of A:; "},
+        {"no medium", 0, 0, 0, ToolStatus::read_failed, 0, "read error at block 0 (byte 0) of A:; "},
+        {"partial last block", 1000, -1, 0, ToolStatus::partial_block, 1,
+         "A: ends 488 bytes into block 1; "},
+        {"closed window", 4096 * 512, -1, 2, ToolStatus::stopped, 32, "stopped after 32 blocks; "},
+    };
+    for (const Case& c : cases) {
+        sim.volume.assign(c.size, 0x5A);
+        sim.fail_at = c.fail_at;
+        pump_calls = 0;
+        stop_on_call = c.stop_call;
+        DiskImageResult r = create_disk_image(backend, "A:", output.c_str(), progress);
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_FALSE(is_clean_copy(r)) << c.name;
+        EXPECT_EQ(r.blocks, c.blocks) << c.name;
+        EXPECT_TRUE(fs::exists(output)) << c.name;
+        EXPECT_EQ(written(), std::vector<uint8_t>(c.blocks * 512, 0x5A)) << c.name;
+        EXPECT_EQ(output_text(r, Language::english).rfind(c.english, 0), 0u)
+            << c.name << ": " << output_text(r, Language::english);
+        EXPECT_FALSE(output_text(r, Language::japanese).empty()) << c.name;
+    }
+}
+
+TEST_F(DriveTools, DiskImageFailsToOpenOrCreate)
+{
+    sim.openable = false;
+    DiskImageResult r = create_disk_image(backend, "A:", output.c_str(), progress);
+    EXPECT_EQ(r.status, ToolStatus::open_failed);
+    EXPECT_EQ(output_text(r, Language::japanese), "ドライブ A: を開けません (No such device)");
+    EXPECT_FALSE(fs::exists(output));
+
+    sim.openable = true;
+    std::string bad = (folder / "missing" / "a.img").string();
+    r = create_disk_image(backend, "A:", bad.c_str(), progress);
+    EXPECT_EQ(r.status, ToolStatus::create_failed);
+    EXPECT_EQ(output_text(r, Language::english).rfind("cannot create " + bad + ": ", 0), 0u);
+    EXPECT_EQ(sim.closes, sim.opens);
+}
