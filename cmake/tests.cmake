@@ -12,7 +12,7 @@ enable_testing()
 tw_sources(TEST_SOURCES tests/*.cpp)
 add_executable(tarnwickiso_tests ${TEST_SOURCES})
 target_compile_options(tarnwickiso_tests PRIVATE ${TW_WARNINGS})
-target_link_libraries(tarnwickiso_tests PRIVATE ${TW_DRIVE_LIB} tw_core gtest gmock gtest_main)
+target_link_libraries(tarnwickiso_tests PRIVATE tw_cli gtest gmock gtest_main)
 target_compile_definitions(tarnwickiso_tests PRIVATE
   TW_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}" TW_BINARY_DIR="${CMAKE_BINARY_DIR}")
 add_test(NAME unit COMMAND tarnwickiso_tests)

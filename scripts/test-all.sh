@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Builds every target (native, sanitized, fuzzers, Windows cross build) and
+# runs every test, the Wine ones included. Prints one closing line
+# "N passed, N failed" over the suites it ran.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+top=$(pwd)
+jobs=$(nproc)
+fuzz_seconds=${TW_FUZZ_SECONDS:-20}
+
+bash scripts/install-deps.sh || { echo "installing the dependencies failed"; exit 1; }
+
+passed=0
+failed=0
+failures=()
+suite() {
+  local name=$1
+  shift
+  echo "=== $name"
+  local start=$SECONDS
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "=== $name: passed ($((SECONDS - start)) s)"
+  else
+    failed=$((failed + 1))
+    failures+=("$name")
+    echo "=== $name: FAILED ($((SECONDS - start)) s)"
+  fi
+}
+
+build_native() {
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && cmake --build build -j"$jobs"
+}
+test_native() { (cd build && ctest --output-on-failure); }
+
+build_sanitized() {
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTW_SANITIZE=ON >/dev/null &&
+    cmake --build build-asan -j"$jobs" --target tarnwickiso tarnwickiso_tests
+}
+test_sanitized() {
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ./build-asan/tarnwickiso_tests
+}
+
+build_fuzzers() {
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_TESTS=OFF -DTW_FUZZ=ON \
+    -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null &&
+    cmake --build build-fuzz -j"$jobs" --target fuzz_dates fuzz_integer fuzz_registration_line
+}
+run_fuzzers() {
+  local ok=0
+  for f in fuzz_dates fuzz_integer fuzz_registration_line; do
+    mkdir -p "build-fuzz/corpus-$f"
+    ./build-fuzz/$f -max_total_time="$fuzz_seconds" -print_final_stats=0 "build-fuzz/corpus-$f" \
+      >"build-fuzz/$f.log" 2>&1 || { ok=1; tail -40 "build-fuzz/$f.log"; }
+  done
+  return $ok
+}
+
+build_win32() {
+  cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    >/dev/null && cmake --build build-win32 -j"$jobs"
+}
+test_win32_portable() { bash tests/wine/run-portable-tests.sh; }
+
+suite "native build" build_native
+suite "native tests" test_native
+suite "sanitized build" build_sanitized
+suite "sanitized tests" test_sanitized
+suite "fuzzer build" build_fuzzers
+suite "fuzzers (${fuzz_seconds} s each)" run_fuzzers
+suite "Windows cross build" build_win32
+suite "portable tests under Wine" test_win32_portable
+for script in tests/wine/test-*.sh; do
+  [ -e "$script" ] || continue
+  suite "Wine: $(basename "$script" .sh)" bash "$script"
+done
+for script in tests/e2e/*_test.sh; do
+  [ -e "$script" ] || continue
+  suite "end to end: $(basename "$script" .sh)" bash "$script"
+done
+
+echo
+[ "${#failures[@]}" -gt 0 ] && printf 'failed: %s\n' "${failures[@]}"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

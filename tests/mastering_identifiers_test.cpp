@@ -1,0 +1,329 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "mastering/entries.h"
+#include "mastering/identifiers.h"
+#include "mastering/text.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::string iso(const uint8_t* id, int length) { return std::string(reinterpret_cast<const char*>(id), size_t(length)); }
+
+// Joliet identifier bytes to an ASCII string (non-ASCII units as '?').
+std::string joliet_ascii(const uint8_t* id, int length)
+{
+    std::string out;
+    for (int i = 0; i + 1 < length; i += 2)
+        out.push_back(id[i] == 0 && id[i + 1] < 0x80 ? char(id[i + 1]) : '?');
+    return out;
+}
+
+struct IdCase {
+    const char* leaf;
+    bool directory;
+    const char* expected;
+};
+
+TEST(Identifiers, IsoNamesFollowTheShortForm)
+{
+    const IdCase cases[] = {
+        {"readme.txt", false, "README.TXT;1"},
+        {"Makefile", false, "MAKEFILE.;1"},
+        {"archive.tar.gz", false, "ARCHIV~1.GZ;1"},
+        {"my file.html", false, "MY_FILE.HTM;1"},
+        {"a.b.c", false, "A_B.C;1"},
+        {"abcdefgh.txt", false, "ABCDEFGH.TXT;1"},
+        {"abcdefghi.txt", false, "ABCDEF~1.TXT;1"},
+        {".profile", false, ".PRO;1"},
+        {"x.", false, "X.;1"},
+        {"Program Files", true, "PROGRA~1"},
+        {"my.dir", true, "MY_DIR"},
+        {"DOC-A", true, "DOC-A"},
+        {"abcdefgh", true, "ABCDEFGH"},
+        {"a b.c d", true, "A_B_C_D"},
+    };
+    for (const IdCase& c : cases) {
+        uint8_t id[256] = {};
+        int n = c.directory ? make_directory_identifier(id, c.leaf) : make_file_identifier(id, c.leaf);
+        EXPECT_EQ(iso(id, n), c.expected) << c.leaf;
+        EXPECT_EQ(id[n], 0) << c.leaf;
+    }
+}
+
+TEST(Identifiers, JolietNamesKeepCaseAndCutAtTheLimits)
+{
+    struct LengthCase {
+        size_t units;
+        bool directory;
+        int expected_bytes;
+        const char* expected_tail;
+    };
+    const LengthCase cases[] = {
+        {62, false, 128, "xx;1"}, {63, false, 128, "~1;1"}, {100, false, 128, "~1;1"},
+        {64, true, 128, "xxxx"},  {65, true, 128, "xx~1"},  {1, false, 6, "x;1"},
+    };
+    for (const LengthCase& c : cases) {
+        std::string name(c.units, 'x');
+        uint8_t id[256] = {};
+        int n = c.directory ? make_joliet_directory_identifier(id, name.c_str())
+                            : make_joliet_file_identifier(id, name.c_str());
+        EXPECT_EQ(n, c.expected_bytes) << c.units;
+        std::string text = joliet_ascii(id, n);
+        EXPECT_EQ(text.substr(text.size() - std::strlen(c.expected_tail)), c.expected_tail) << c.units;
+        EXPECT_EQ(id[n], 0);
+        EXPECT_EQ(id[n + 1], 0);
+    }
+    uint8_t id[256] = {};
+    int n = make_joliet_file_identifier(id, "ReadMe.txt");
+    EXPECT_EQ(joliet_ascii(id, n), "ReadMe.txt;1");
+}
+
+TEST(Identifiers, CountersFollowTheDigitSequence)
+{
+    struct BumpCase {
+        const char* before;
+        bool directory;
+        int times;
+        const char* after;
+    };
+    const BumpCase cases[] = {
+        {"PROGRA~1", true, 1, "PROGRA~2"},   {"PROGRA~1", true, 8, "PROGRA~9"},
+        {"PROGRA~1", true, 9, "PROGRA~A"},   {"PROGRA~1", true, 34, "PROGRA~Z"},
+        {"PROGRA~1", true, 35, "PROGRA11"},  {"README.TXT;1", false, 1, "READMF.TXT;1"},
+        {"A0.;1", false, 1, "A1.;1"},        {"Z", true, 1, "1"},
+        {"ZZ", true, 1, "11"},               {"AZ.;1", false, 1, "B1.;1"},
+    };
+    for (const BumpCase& c : cases) {
+        uint8_t id[256] = {};
+        std::memcpy(id, c.before, std::strlen(c.before));
+        int length = int(std::strlen(c.before));
+        uint8_t guard_before = 0x77;
+        uint8_t buffer[258];
+        buffer[0] = guard_before;
+        std::memcpy(buffer + 1, id, 256);
+        for (int i = 0; i < c.times; ++i)
+            c.directory ? bump_directory_identifier(buffer + 1, length) : bump_file_identifier(buffer + 1, length);
+        EXPECT_EQ(iso(buffer + 1, length), c.after) << c.before;
+        EXPECT_EQ(buffer[0], guard_before) << "wrote before the identifier: " << c.before;
+    }
+}
+
+TEST(Identifiers, JolietCountersTreatWideAndLowercaseUnitsAsOther)
+{
+    uint8_t id[256] = {};
+    int n = make_joliet_file_identifier(id, "readme.txt");
+    bump_joliet_file_identifier(id, n);
+    EXPECT_EQ(joliet_ascii(id, n), "readme.tx1;1");
+    bump_joliet_file_identifier(id, n);
+    EXPECT_EQ(joliet_ascii(id, n), "readme.tx2;1");
+
+    n = make_joliet_directory_identifier(id, "Program Files");
+    bump_joliet_directory_identifier(id, n);
+    EXPECT_EQ(joliet_ascii(id, n), "Program File1");
+
+    // A unit with a non-zero high byte becomes '1'.
+    uint8_t wide[8] = {0x30, 0x42, 0x00, ';', 0x00, '1', 0, 0};
+    bump_joliet_file_identifier(wide, 6);
+    EXPECT_EQ(wide[0], 0x00);
+    EXPECT_EQ(wide[1], '1');
+}
+
+// The clash rule written as the straightforward pairwise loop over the table,
+// to check the grouped resolution against.
+void reference_resolve(std::vector<SourceEntry>& t)
+{
+    auto upper_iso = [](const SourceEntry& e) {
+        char copy[256] = {};
+        std::memcpy(copy, e.identifier[0], e.identifier_length[0]);
+        uppercase_in_place(copy);
+        return std::string(copy);
+    };
+    auto upper_joliet = [](const SourceEntry& e) {
+        uint16_t copy[256] = {};
+        std::memcpy(copy, e.identifier[1], e.identifier_length[1]);
+        uppercase_ucs2be(copy, 256);
+        return std::string(reinterpret_cast<const char*>(copy), 2 * ucs2_length(copy));
+    };
+    for (size_t p = 1; p < t.size(); ++p) {
+        std::string a = upper_iso(t[p]);
+        std::string b = upper_joliet(t[p]);
+        for (size_t q = p + 1; q < t.size(); ++q) {
+            if (t[q].depth < t[p].depth)
+                break;
+            if (t[q].depth > t[p].depth)
+                continue;
+            for (int guard = 0; upper_iso(t[q]) == a && guard < 4096; ++guard) {
+                bool changed = t[q].directory ? bump_directory_identifier(t[q].identifier[0], t[q].identifier_length[0])
+                                              : bump_file_identifier(t[q].identifier[0], t[q].identifier_length[0]);
+                if (!changed)
+                    break;
+            }
+            for (int guard = 0; upper_joliet(t[q]) == b && guard < 4096; ++guard) {
+                bool changed = t[q].directory
+                                   ? bump_joliet_directory_identifier(t[q].identifier[1], t[q].identifier_length[1])
+                                   : bump_joliet_file_identifier(t[q].identifier[1], t[q].identifier_length[1]);
+                if (!changed)
+                    break;
+            }
+        }
+    }
+}
+
+// A random pre-order tree whose names clash often: few stems, case variants,
+// names ending in Z or 9 so that counting carries.
+void fill_random_table(std::mt19937& rng, uint32_t count)
+{
+    static const char* const stems[] = {"readme.txt", "README.TXT", "ReadMe.txt", "progra~z", "PROGRA~Y",
+                                        "abcdefghZ.doc", "abcdefgh9.doc", "doc", "DOC", "Doc",
+                                        "very long name number one.text", "very long name number two.text",
+                                        "x.y", "X.Y", "zz", "ZZ", "a;1", "A", "Program Files", "program filez"};
+    allocate_entry_table(count);
+    std::vector<uint8_t> depths = {1};
+    for (uint32_t i = 1; i < count; ++i) {
+        SourceEntry* e = entry_table.entries[i];
+        uint8_t previous = entry_table.entries[i - 1]->depth;
+        bool previous_dir = entry_table.entries[i - 1]->directory != 0 || i == 1;
+        uint8_t depth = previous_dir ? uint8_t(previous + 1) : previous;
+        std::uniform_int_distribution<int> up(0, 3);
+        int climb = up(rng);
+        while (climb-- > 0 && depth > 2)
+            --depth;
+        e->depth = depth;
+        if (depth > entry_table.max_depth)
+            entry_table.max_depth = depth;
+        e->directory = std::uniform_int_distribution<int>(0, 3)(rng) == 0 ? 0x10 : 0;
+        std::string path = "/src/";
+        path += stems[std::uniform_int_distribution<size_t>(0, std::size(stems) - 1)(rng)];
+        std::memcpy(e->source_path, path.c_str(), path.size() + 1);
+    }
+    entry_table.count = count;
+}
+
+TEST(Identifiers, GroupedClashResolutionEqualsThePairwiseRule)
+{
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 60; ++round) {
+        uint32_t count = 2 + uint32_t(rng() % 150);
+        fill_random_table(rng, count);
+        assign_identifiers();
+        std::vector<SourceEntry> expected;
+        for (uint32_t i = 0; i < count; ++i)
+            expected.push_back(*entry_table.entries[i]);
+        reference_resolve(expected);
+        resolve_identifier_clashes();
+        for (uint32_t i = 1; i < count; ++i) {
+            const SourceEntry* got = entry_table.entries[i];
+            ASSERT_EQ(iso(got->identifier[0], got->identifier_length[0]),
+                      iso(expected[i].identifier[0], expected[i].identifier_length[0]))
+                << "round " << round << " entry " << i;
+            ASSERT_EQ(0, std::memcmp(got->identifier[1], expected[i].identifier[1], got->identifier_length[1]))
+                << "round " << round << " entry " << i;
+        }
+    }
+    free_entry_table();
+}
+
+TEST(Identifiers, ManyEqualSiblingsCountUpInOrder)
+{
+    const uint32_t count = 1 + 1 + 40;
+    allocate_entry_table(count);
+    SourceEntry* folder = entry_table.entries[1];
+    folder->depth = 2;
+    folder->directory = 0x10;
+    std::strcpy(folder->source_path, "/x/many");
+    for (uint32_t i = 2; i < count; ++i) {
+        SourceEntry* e = entry_table.entries[i];
+        e->depth = 3;
+        std::snprintf(e->source_path, sizeof e->source_path, "/x/many/Entry number %05u.txt", i);
+    }
+    entry_table.count = count;
+    entry_table.max_depth = 3;
+    assign_identifiers();
+    resolve_identifier_clashes();
+    const char* expected[] = {"ENTRY_~1.TXT;1", "ENTRY_~2.TXT;1", "ENTRY_~9.TXT;1", "ENTRY_~A.TXT;1",
+                              "ENTRY_~Z.TXT;1", "ENTRY_11.TXT;1", "ENTRY_12.TXT;1"};
+    const uint32_t at[] = {2, 3, 10, 11, 36, 37, 38};
+    for (size_t k = 0; k < std::size(at); ++k) {
+        const SourceEntry* e = entry_table.entries[at[k]];
+        EXPECT_EQ(iso(e->identifier[0], e->identifier_length[0]), expected[k]);
+    }
+    free_entry_table();
+}
+
+TEST(Identifiers, SortIsStableAndPlacesSubtreesBeforeLongerSiblings)
+{
+    const char* keys[] = {"\tDOC-A", "\tDOC\tX", "\tDOC", "\tB", "\tDOC", "\tA\tZ", "\tA"};
+    const uint32_t count = 1 + uint32_t(std::size(keys));
+    allocate_entry_table(count);
+    for (uint32_t i = 1; i < count; ++i) {
+        std::strcpy(entry_table.entries[i]->sort_key, keys[i - 1]);
+        entry_table.entries[i]->depth = uint8_t(i);  // marks the scan order
+    }
+    entry_table.count = count;
+    sort_entries();
+    const char* expected_keys[] = {"", "\tA", "\tA\tZ", "\tB", "\tDOC", "\tDOC", "\tDOC\tX", "\tDOC-A"};
+    for (uint32_t i = 0; i < count; ++i)
+        EXPECT_STREQ(entry_table.entries[i]->sort_key, expected_keys[i]) << i;
+    EXPECT_EQ(entry_table.entries[4]->depth, 3);  // the first "\tDOC" scanned stays first
+    EXPECT_EQ(entry_table.entries[5]->depth, 5);
+    free_entry_table();
+}
+
+TEST(Identifiers, SortMatchesTheExchangeSortOnRandomKeys)
+{
+    std::mt19937 rng(99);
+    for (int round = 0; round < 20; ++round) {
+        uint32_t count = 1 + uint32_t(rng() % 300);
+        allocate_entry_table(count);
+        std::vector<std::pair<std::string, uint32_t>> reference;
+        for (uint32_t i = 1; i < count; ++i) {
+            std::string key;
+            int length = 1 + int(rng() % 4);
+            for (int k = 0; k < length; ++k)
+                key.push_back("\tAB-a"[rng() % 5]);
+            std::strcpy(entry_table.entries[i]->sort_key, key.c_str());
+            entry_table.entries[i]->extent[0] = i;
+            reference.emplace_back(key, i);
+        }
+        entry_table.count = count;
+        // The exchange sort, literally.
+        for (size_t i = reference.size(); i-- > 1;)
+            for (size_t j = 0; j < i; ++j)
+                if (compare_bytes(reference[j].first.c_str(), reference[j + 1].first.c_str()) > 0)
+                    std::swap(reference[j], reference[j + 1]);
+        sort_entries();
+        for (uint32_t i = 1; i < count; ++i)
+            ASSERT_EQ(entry_table.entries[i]->extent[0], reference[i - 1].second) << round;
+        free_entry_table();
+    }
+}
+
+#ifndef _WIN32
+TEST(Identifiers, DoubleByteCharactersAreNeverCutInHalf)
+{
+    ASSERT_TRUE(platform::select_code_page("CP932"));
+    // "ab" + 0x83 0x5C ("so" in katakana, trail byte '\\') + "cdefg.txt": the
+    // sixth byte is a lead byte, so it becomes '_'.
+    const char name[] = "abcd\x83\x5C" "efg.txt";
+    uint8_t id[256] = {};
+    int n = make_file_identifier(id, name);
+    EXPECT_EQ(iso(id, n), "ABCD\x83\x5C~1.TXT;1");
+    const char name2[] = "abcde\x83\x5C" "fg.txt";
+    n = make_file_identifier(id, name2);
+    EXPECT_EQ(iso(id, n), "ABCDE_~1.TXT;1");
+    const char ext[] = "a.ab\x83\x5C";
+    n = make_file_identifier(id, ext);
+    EXPECT_EQ(iso(id, n), "A.AB_;1");
+    // A trail byte that is a lowercase letter is not uppercased.
+    n = make_file_identifier(id, "\x83\x61.txt");
+    EXPECT_EQ(iso(id, n), "\x83\x61.TXT;1");
+    ASSERT_TRUE(platform::select_code_page("UTF-8"));
+}
+#endif
+
+}  // namespace

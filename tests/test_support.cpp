@@ -1,0 +1,122 @@
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "cli/line_list.h"
+#include "mastering/descriptors.h"
+#include "mastering/writer.h"
+#include "settings/date_field.h"
+#include "settings/readers.h"
+
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+#define WIFEXITED(status) 1
+#define WEXITSTATUS(status) (status)
+#else
+#include <sys/wait.h>
+#endif
+
+namespace fs = std::filesystem;
+
+TempTree::TempTree()
+{
+    static int serial = 0;
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "tree";
+    root = (fs::path(testing::TempDir()) / ("tw_" + name + "_" + std::to_string(++serial))).string();
+    fs::remove_all(root);
+    fs::create_directories(root);
+}
+
+TempTree::~TempTree()
+{
+    std::error_code ignored;
+    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(root, ignored);
+}
+
+std::string TempTree::path(const std::string& relative) const { return (fs::path(root) / relative).string(); }
+
+void TempTree::file(const std::string& relative, const std::string& content) const
+{
+    fs::create_directories(fs::path(path(relative)).parent_path());
+    std::ofstream(path(relative), std::ios::binary) << content;
+}
+
+void TempTree::file_of_size(const std::string& relative, size_t size, uint8_t seed) const
+{
+    std::string content(size, '\0');
+    std::mt19937 rng(seed);
+    for (char& c : content)
+        c = char(rng());
+    file(relative, content);
+}
+
+void TempTree::folder(const std::string& relative) const { fs::create_directories(path(relative)); }
+
+std::string read_whole_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+Settings::Settings()
+{
+    preset_date_fields_from_epoch(1070971200);  // 2003-12-09 12:00:00 UTC
+    init_volume_descriptors();
+    open_volume_store(volume);
+    open_boot_store(boot);
+    open_dir_record_store(dir_record);
+    clear_date_field_preset();
+}
+
+BuiltImage build_paths(const std::vector<std::string>& paths, Settings& settings, const std::string& output, bool raw)
+{
+    LineList list;
+    for (const std::string& p : paths)
+        EXPECT_TRUE(register_path(list, p.c_str())) << p;
+    raw_output = raw ? 1 : 0;
+    BuiltImage image;
+    image.outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot), reader_of(settings.dir_record),
+                               line_source_of(list), output.c_str());
+    raw_output = 0;
+    image.bytes = read_whole_file(output);
+    return image;
+}
+
+int run_command(const std::string& command, std::string* out)
+{
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return -1;
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        text.append(buffer, n);
+    int status = pclose(pipe);
+    if (out)
+        *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool have_program(const char* name)
+{
+    return run_command(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
+}
+
+std::string program_path()
+{
+#ifdef _WIN32
+    return std::string(TW_BINARY_DIR) + "/tarnwickiso.exe";
+#else
+    return std::string(TW_BINARY_DIR) + "/tarnwickiso";
+#endif
+}
