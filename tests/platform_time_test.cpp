@@ -48,6 +48,7 @@ TEST(PlatformTime, FileTimeToCalendar) {
         {"2100-03-01", unix_epoch + 4'107'542'400 * ticks_per_second, {2100, 3, 1, 0, 0, 0, 0}},
         {"2155-12-31 23:59:59", unix_epoch + 5'869'583'999 * ticks_per_second, {2155, 12, 31, 23, 59, 59, 0}},
         {"largest Win32 file time", 0x7FFF'FFFF'FFFF'FFFFull, {30828, 9, 14, 2, 48, 5, 477}},
+        {"a day past the Win32 range", 0x8000'0000'0000'0000ull + ticks_per_day, {30828, 9, 15, 2, 48, 5, 477}},
         {"largest 64-bit value", 0xFFFF'FFFF'FFFF'FFFFull, {60056, 5, 28, 5, 36, 10, 955}},
     };
     for (const CalendarCase& c : cases) {

@@ -1,0 +1,149 @@
+// Files and folders through the ANSI entry points of kernel32.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+HANDLE handle_of(const File& file) { return reinterpret_cast<HANDLE>(file.handle()); }
+
+// ReadFile and WriteFile take 32-bit counts; larger requests go in pieces.
+constexpr size_t max_chunk = 1u << 30;
+
+}  // namespace
+
+bool find_file(const char* path, FileInfo& info) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    info = FileInfo{};
+    info.attributes = found.dwFileAttributes;  // raw, so callers can test 0x02 and 0x10
+    info.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    info.last_write = (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                      found.ftLastWriteTime.dwLowDateTime;
+    return true;
+}
+
+bool list_directory(const char* path, const std::function<void(const char* name)>& visit) {
+    std::string pattern = path;
+    pattern += "\\*.*";
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        visit(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return true;
+}
+
+void File::close() {
+    if (handle_ != invalid) {
+        const DWORD saved = GetLastError();
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+        SetLastError(saved);  // a close after a failure must not hide its reason
+        handle_ = invalid;
+    }
+}
+
+File open_for_reading(const char* path) {
+    const HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    return h == INVALID_HANDLE_VALUE ? File() : File(reinterpret_cast<intptr_t>(h));
+}
+
+File create_for_writing(const char* path) {
+    const HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h == INVALID_HANDLE_VALUE ? File() : File(reinterpret_cast<intptr_t>(h));
+}
+
+int64_t read_some(File& file, void* data, size_t n) {
+    if (!file.valid()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return -1;
+    }
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(n < max_chunk ? n : max_chunk);
+    if (!ReadFile(handle_of(file), data, want, &got, nullptr)) return -1;
+    return got;
+}
+
+int64_t read_full(File& file, void* data, size_t n) {
+    auto* bytes = static_cast<unsigned char*>(data);
+    size_t done = 0;
+    while (done < n) {
+        const int64_t got = read_some(file, bytes + done, n - done);
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool write_all(File& file, const void* data, size_t n) {
+    if (!file.valid()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (n > 0) {
+        DWORD put = 0;
+        const DWORD want = static_cast<DWORD>(n < max_chunk ? n : max_chunk);
+        if (!WriteFile(handle_of(file), bytes, want, &put, nullptr)) return false;
+        if (put == 0) {
+            SetLastError(ERROR_DISK_FULL);  // no progress and no error: nothing more fits
+            return false;
+        }
+        bytes += put;
+        n -= put;
+    }
+    return true;
+}
+
+bool seek_to(File& file, uint64_t position) {
+    if (position > static_cast<uint64_t>(std::numeric_limits<LONGLONG>::max())) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return false;
+    }
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(position);
+    return SetFilePointerEx(handle_of(file), distance, nullptr, FILE_BEGIN) != 0;
+}
+
+bool file_size(File& file, uint64_t& size) {
+    LARGE_INTEGER value;
+    if (!GetFileSizeEx(handle_of(file), &value)) return false;
+    size = static_cast<uint64_t>(value.QuadPart);
+    return true;
+}
+
+std::string last_error_text() {
+    const DWORD code = GetLastError();
+    char text[512];
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                       MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, sizeof text, nullptr);
+    std::string result;
+    if (length == 0) {
+        char number[32];
+        snprintf(number, sizeof number, "error %lu", static_cast<unsigned long>(code));
+        result = number;
+    } else {
+        result.assign(text, length);
+        // System messages end in ".\r\n"; the callers add their own punctuation.
+        while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' ' ||
+                                   result.back() == '.'))
+            result.pop_back();
+    }
+    SetLastError(code);
+    return result;
+}
+
+}  // namespace platform
