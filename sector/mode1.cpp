@@ -145,32 +145,48 @@ void compute_q_parity(uint8_t* s) {
 
 }  // namespace
 
-uint32_t edc_update(uint32_t crc, const uint8_t* p, size_t n) {
+namespace {
+
+// Slicing-by-16 over whole 16-byte steps; with `copy_to` the bytes are also
+// copied there as they pass.
+uint32_t edc_slices16(uint32_t crc, const uint8_t* p, size_t steps, uint8_t* copy_to) {
     const auto& t = edc_slices;
-    for (; n >= 16; n -= 16, p += 16) {
+    for (; steps > 0; --steps, p += 16) {
         const uint32_t a = crc ^ load32le(p);
         const uint32_t b = load32le(p + 4), c = load32le(p + 8), d = load32le(p + 12);
+        if (copy_to) {
+            std::memcpy(copy_to, p, 16);
+            copy_to += 16;
+        }
         crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
               t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
               t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^
               t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^ t[0][d >> 24];
     }
-    for (; n > 0; --n, ++p) crc = (crc >> 8) ^ edc_table[(crc ^ *p) & 0xFF];
     return crc;
 }
 
-void fill_frame(uint8_t* out, const uint8_t* data, uint32_t sector_number) {
+}  // namespace
+
+uint32_t edc_update(uint32_t crc, const uint8_t* p, size_t n) {
+    crc = edc_slices16(crc, p, n / 16, nullptr);
+    p += n & ~size_t(15);
+    for (n &= 15; n > 0; --n, ++p) crc = (crc >> 8) ^ edc_table[(crc ^ *p) & 0xFF];
+    return crc;
+}
+
+void write_frame_fields(uint8_t* out, uint32_t sector_number) {
     std::memcpy(out, sync_pattern, sizeof sync_pattern);
     make_sector_header(out + header_offset, sector_number);
-    std::memcpy(out + data_offset, data, user_data_size);
-    // EDC, zero field, P and Q: cleared so that nothing read ahead of its
-    // computation comes from the caller's old bytes.
-    std::memset(out + edc_offset, 0, raw_sector_size - edc_offset);
+    std::memset(out + zero_offset, 0, p_offset - zero_offset);
 }
 
 void encode_portable(uint8_t* out, const uint8_t* data, uint32_t sector_number) {
-    fill_frame(out, data, sector_number);
-    const uint32_t edc = edc_update(0, out, edc_offset);
+    write_frame_fields(out, sector_number);
+    // The last Q row read runs two bytes into the Q field; give them a value.
+    std::memset(out + q_offset, 0, 8);
+    uint32_t edc = edc_slices16(0, out, 1, nullptr);
+    edc = edc_slices16(edc, data, user_data_size / 16, out + data_offset);
     out[edc_offset + 0] = uint8_t(edc);
     out[edc_offset + 1] = uint8_t(edc >> 8);
     out[edc_offset + 2] = uint8_t(edc >> 16);

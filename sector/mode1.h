@@ -126,8 +126,9 @@ inline constexpr auto q_coefficient_logs = make_coefficient_logs<43>();
 
 // Internal entry points of the code paths (same contract as encode_mode1_sector).
 void encode_portable(uint8_t* out, const uint8_t* data, uint32_t sector_number);
-// Sync pattern, header, data and zero field: the part every path shares.
-void fill_frame(uint8_t* out, const uint8_t* data, uint32_t sector_number);
+// Sync pattern, header and zero field: the fixed part every path shares. The
+// user data is copied by each path while it runs the EDC over it.
+void write_frame_fields(uint8_t* out, uint32_t sector_number);
 // The EDC register after `n` bytes, starting from `crc`.
 uint32_t edc_update(uint32_t crc, const uint8_t* p, size_t n);
 

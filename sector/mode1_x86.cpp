@@ -50,6 +50,8 @@ struct FoldPair {
 };
 constexpr FoldPair fold_by(unsigned bits) { return {fold_constant(bits + 64), fold_constant(bits)}; }
 constexpr FoldPair fold_128 = fold_by(128), fold_512 = fold_by(512), fold_2048 = fold_by(2048);
+// Moves the 16 sync and header bytes in front of the 2048 data bytes.
+constexpr FoldPair fold_over_data = fold_by(8 * 2048);
 
 constexpr uint8_t beta = gf_div(1, 3);  // 1 / (alpha + 1)
 constexpr uint8_t gamma_ = gf_pow_alpha(-26);
@@ -147,21 +149,36 @@ TW_CLMUL inline __m128i fold128(__m128i a, __m128i k) {
     return _mm_xor_si128(_mm_clmulepi64_si128(a, k, 0x00), _mm_clmulepi64_si128(a, k, 0x11));
 }
 
-TW_CLMUL uint32_t edc_clmul(const uint8_t* p) {
+// EDC of the sector whose first 16 bytes are in place, copying the user data
+// into it on the way. The data is folded on its own (128 blocks), the sync and
+// header block is folded over all of it at the end.
+TW_CLMUL uint32_t edc_copy_clmul(uint8_t* s, const uint8_t* data) {
     auto load = [](const uint8_t* q) TW_CLMUL { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
-    __m128i a0 = load(p), a1 = load(p + 16), a2 = load(p + 32), a3 = load(p + 48);
+    auto store = [](uint8_t* q, __m128i v) TW_CLMUL { _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v); };
+    uint8_t* copy = s + data_offset;
+    __m128i a0 = load(data), a1 = load(data + 16), a2 = load(data + 32), a3 = load(data + 48);
+    store(copy, a0);
+    store(copy + 16, a1);
+    store(copy + 32, a2);
+    store(copy + 48, a3);
     const __m128i k512 = pair128(fold_512);
     for (int i = 64; i < 2048; i += 64) {
-        a0 = _mm_xor_si128(fold128(a0, k512), load(p + i));
-        a1 = _mm_xor_si128(fold128(a1, k512), load(p + i + 16));
-        a2 = _mm_xor_si128(fold128(a2, k512), load(p + i + 32));
-        a3 = _mm_xor_si128(fold128(a3, k512), load(p + i + 48));
+        const __m128i b0 = load(data + i), b1 = load(data + i + 16), b2 = load(data + i + 32),
+                      b3 = load(data + i + 48);
+        store(copy + i, b0);
+        store(copy + i + 16, b1);
+        store(copy + i + 32, b2);
+        store(copy + i + 48, b3);
+        a0 = _mm_xor_si128(fold128(a0, k512), b0);
+        a1 = _mm_xor_si128(fold128(a1, k512), b1);
+        a2 = _mm_xor_si128(fold128(a2, k512), b2);
+        a3 = _mm_xor_si128(fold128(a3, k512), b3);
     }
     const __m128i k128 = pair128(fold_128);
     __m128i a = _mm_xor_si128(fold128(a0, k128), a1);
     a = _mm_xor_si128(fold128(a, k128), a2);
     a = _mm_xor_si128(fold128(a, k128), a3);
-    a = _mm_xor_si128(fold128(a, k128), load(p + 2048));
+    a = _mm_xor_si128(fold128(load(s), pair128(fold_over_data)), a);
     alignas(16) uint8_t rest[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(rest), a);
     return edc_update(0, rest, 16);
@@ -347,32 +364,43 @@ TW_AVX512 inline __m512i broadcast_pair(FoldPair k) {
     return _mm512_set_epi64(b, a, b, a, b, a, b, a);
 }
 
-TW_AVX512 uint32_t edc_vpclmul(const uint8_t* p) {
-    __m512i a0 = load64(p), a1 = load64(p + 64), a2 = load64(p + 128), a3 = load64(p + 192);
+TW_AVX512 uint32_t edc_copy_vpclmul(uint8_t* s, const uint8_t* data) {
+    uint8_t* copy = s + data_offset;
+    __m512i a0 = load64(data), a1 = load64(data + 64), a2 = load64(data + 128), a3 = load64(data + 192);
+    _mm512_storeu_si512(copy, a0);
+    _mm512_storeu_si512(copy + 64, a1);
+    _mm512_storeu_si512(copy + 128, a2);
+    _mm512_storeu_si512(copy + 192, a3);
     const __m512i k2048 = broadcast_pair(fold_2048);
     for (int i = 256; i < 2048; i += 256) {
-        a0 = fold512(a0, k2048, load64(p + i));
-        a1 = fold512(a1, k2048, load64(p + i + 64));
-        a2 = fold512(a2, k2048, load64(p + i + 128));
-        a3 = fold512(a3, k2048, load64(p + i + 192));
+        const __m512i b0 = load64(data + i), b1 = load64(data + i + 64), b2 = load64(data + i + 128),
+                      b3 = load64(data + i + 192);
+        _mm512_storeu_si512(copy + i, b0);
+        _mm512_storeu_si512(copy + i + 64, b1);
+        _mm512_storeu_si512(copy + i + 128, b2);
+        _mm512_storeu_si512(copy + i + 192, b3);
+        a0 = fold512(a0, k2048, b0);
+        a1 = fold512(a1, k2048, b1);
+        a2 = fold512(a2, k2048, b2);
+        a3 = fold512(a3, k2048, b3);
     }
     const __m512i k512 = broadcast_pair(fold_512);
     __m512i a = fold512(a0, k512, a1);
     a = fold512(a, k512, a2);
     a = fold512(a, k512, a3);
-    const __m128i k128 = _mm_set_epi64x(int64_t(fold_128.second), int64_t(fold_128.first));
-    auto fold = [k128](__m128i x, __m128i next) TW_AVX512 {
-        return _mm_ternarylogic_epi64(_mm_clmulepi64_si128(x, k128, 0x00),
-                                      _mm_clmulepi64_si128(x, k128, 0x11), next, 0x96);
-    };
     alignas(64) uint8_t lanes[64];
     _mm512_store_si512(lanes, a);
     auto lane = [&lanes](int i) TW_AVX512 { return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes + 16 * i)); };
+    auto fold = [](__m128i x, FoldPair k, __m128i next) TW_AVX512 {
+        const __m128i kk = _mm_set_epi64x(int64_t(k.second), int64_t(k.first));
+        return _mm_ternarylogic_epi64(_mm_clmulepi64_si128(x, kk, 0x00),
+                                      _mm_clmulepi64_si128(x, kk, 0x11), next, 0x96);
+    };
     __m128i x = lane(0);
-    x = fold(x, lane(1));
-    x = fold(x, lane(2));
-    x = fold(x, lane(3));
-    x = fold(x, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2048)));
+    x = fold(x, fold_128, lane(1));
+    x = fold(x, fold_128, lane(2));
+    x = fold(x, fold_128, lane(3));
+    x = fold(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), fold_over_data, x);
     alignas(16) uint8_t rest[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(rest), x);
     return edc_update(0, rest, 16);
@@ -396,38 +424,66 @@ TW_AVX512 void p_parity_avx512(uint8_t* s) {
     _mm512_storeu_si512(s + p_offset + 86 + 22, _mm512_xor_si512(s0b, p0b));
 }
 
-TW_AVX512 void q_parity_avx512(uint8_t* s) {
-    const uint8_t* ring = s + header_offset;
-    alignas(64) uint8_t first[192] = {};
-    std::memcpy(first + 50, ring, 86);
-    __m512i s0[3], acc[3];
-    for (int v = 0; v < 3; ++v) s0[v] = acc[v] = load64(first + 64 * v);
-    for (int r = 1; r < 26; ++r) {
-        const uint8_t* src = ring + 88 * r - 50;
-        for (int v = 0; v < 3; ++v) {
-            const __mmask64 k = row_kmasks[r][v];
-            // A register wholly outside the row is not loaded (its address
-            // may lie beyond the sector).
-            const __m512i y = k ? _mm512_maskz_loadu_epi8(k, src + 64 * v) : _mm512_setzero_si512();
-            s0[v] = _mm512_xor_si512(s0[v], y);
-            acc[v] = _mm512_xor_si512(affine(acc[v], matrix_alpha), y);
+// Per-qword matrices of the final Q weights: word 4q + w of the frame (byte
+// 8q + 2w and the next) takes matrix w of qword q.
+struct alignas(64) WeightMatrices {
+    uint64_t of_word[4][8];
+};
+constexpr WeightMatrices make_weight_matrices() {
+    WeightMatrices m{};
+    for (int q = 0; q < 8; ++q)
+        for (int w = 0; w < 4; ++w) {
+            const int word = 4 * q + w;
+            m.of_word[w][q] = word < 26 ? affine_matrix(gf_mul(beta, gf_pow_alpha(19 + 25 - word))) : 0;
         }
+    return m;
+}
+constexpr WeightMatrices weight_matrices = make_weight_matrices();
+constexpr uint64_t matrix_alpha22 = affine_matrix(gf_pow_alpha(22));
+
+TW_AVX512 void q_parity_avx512(uint8_t* s) {
+    // Frame registers: bytes 0..63 and 64..127 take a part of every row;
+    // 128..191 only rows 0..3, after which it is only multiplied by alpha.
+    const uintptr_t ring = reinterpret_cast<uintptr_t>(s + header_offset);
+    auto row = [ring](int r, int v) TW_AVX512 {
+        // Row r starts 50 - 2r bytes into the frame; masked-off bytes are not
+        // read (row 0 begins before the sector).
+        return _mm512_maskz_loadu_epi8(row_kmasks[r][v], reinterpret_cast<const void*>(ring + 88 * r - 50 + 64 * v));
+    };
+    __m512i s0a = row(0, 0), s0b = row(0, 1), s0c = row(0, 2);
+    __m512i acca = s0a, accb = s0b, accc = s0c;
+    for (int r = 1; r < 4; ++r) {
+        const __m512i ya = row(r, 0), yb = row(r, 1), yc = row(r, 2);
+        s0a = _mm512_xor_si512(s0a, ya);
+        s0b = _mm512_xor_si512(s0b, yb);
+        s0c = _mm512_xor_si512(s0c, yc);
+        acca = _mm512_xor_si512(affine(acca, matrix_alpha), ya);
+        accb = _mm512_xor_si512(affine(accb, matrix_alpha), yb);
+        accc = _mm512_xor_si512(affine(accc, matrix_alpha), yc);
     }
-    alignas(64) uint8_t f0[256], f1[256];
-    for (int v = 0; v < 3; ++v) {
-        _mm512_store_si512(f0 + 64 * v, s0[v]);
-        _mm512_store_si512(f1 + 64 * v, acc[v]);
+    for (int r = 4; r < 26; ++r) {
+        const __m512i ya = row(r, 0), yb = row(r, 1);
+        s0a = _mm512_xor_si512(s0a, ya);
+        s0b = _mm512_xor_si512(s0b, yb);
+        acca = _mm512_xor_si512(affine(acca, matrix_alpha), ya);
+        accb = _mm512_xor_si512(affine(accb, matrix_alpha), yb);
     }
-    _mm512_store_si512(f0 + 192, _mm512_setzero_si512());
-    _mm512_store_si512(f1 + 192, _mm512_setzero_si512());
-    const __m512i t0 = _mm512_ternarylogic_epi64(load64(f0), load64(f0 + 52), load64(f0 + 104), 0x96);
-    const __m512i u = _mm512_xor_si512(load64(f1 + 52), affine(load64(f1 + 104), matrix_gamma));
-    const __m512i t1 = _mm512_xor_si512(load64(f1), affine(u, matrix_gamma));
-    __m512i weighted = _mm512_setzero_si512();
-    for (int i = 0; i < 8; ++i) {
-        const __mmask64 bit = _mm512_test_epi8_mask(t1, _mm512_set1_epi8(char(1 << i)));
-        weighted = _mm512_xor_si512(weighted, _mm512_maskz_mov_epi8(bit, load64(lane_weights.bit[i])));
-    }
+    accc = affine(accc, matrix_alpha22);
+    // Fold frame bytes t, t + 52 and t + 104 (dwords 13 and 26 further on).
+    // The zero-masking form of VALIGND with a full mask is the plain one; it
+    // keeps GCC 12's header from warning about its undefined merge operand.
+    const __m512i t0 = _mm512_ternarylogic_epi64(s0a, _mm512_maskz_alignr_epi32(0xFFFF, s0b, s0a, 13),
+                                                 _mm512_maskz_alignr_epi32(0xFFFF, s0c, s0b, 10), 0x96);
+    const __m512i u = _mm512_xor_si512(_mm512_maskz_alignr_epi32(0xFFFF, accb, acca, 13),
+                                       affine(_mm512_maskz_alignr_epi32(0xFFFF, accc, accb, 10), matrix_gamma));
+    const __m512i t1 = _mm512_xor_si512(acca, affine(u, matrix_gamma));
+    auto weigh = [t1](int w) TW_AVX512 {
+        return _mm512_gf2p8affine_epi64_epi8(t1, _mm512_load_si512(weight_matrices.of_word[w]), 0);
+    };
+    __m512i weighted = weigh(0);
+    weighted = _mm512_mask_mov_epi8(weighted, 0x0C0C0C0C0C0C0C0Cull, weigh(1));
+    weighted = _mm512_mask_mov_epi8(weighted, 0x3030303030303030ull, weigh(2));
+    weighted = _mm512_mask_mov_epi8(weighted, 0xC0C0C0C0C0C0C0C0ull, weigh(3));
     const __m512i p0 = _mm512_xor_si512(affine(t0, matrix_beta), weighted);
     const __m512i p1 = _mm512_xor_si512(t0, p0);
     // Word m of the sector's Q takes frame word 25 - m.
@@ -443,22 +499,22 @@ TW_AVX512 void q_parity_avx512(uint8_t* s) {
 }  // namespace
 
 void encode_ssse3(uint8_t* out, const uint8_t* data, uint32_t sector_number) {
-    fill_frame(out, data, sector_number);
-    store_edc(out, edc_clmul(out));
+    write_frame_fields(out, sector_number);
+    store_edc(out, edc_copy_clmul(out, data));
     p_parity_ssse3(out);
     q_parity_ssse3(out);
 }
 
 void encode_avx2(uint8_t* out, const uint8_t* data, uint32_t sector_number) {
-    fill_frame(out, data, sector_number);
-    store_edc(out, edc_clmul(out));
+    write_frame_fields(out, sector_number);
+    store_edc(out, edc_copy_clmul(out, data));
     p_parity_avx2(out);
     q_parity_avx2(out);
 }
 
 void encode_avx512(uint8_t* out, const uint8_t* data, uint32_t sector_number) {
-    fill_frame(out, data, sector_number);
-    store_edc(out, edc_vpclmul(out));
+    write_frame_fields(out, sector_number);
+    store_edc(out, edc_copy_vpclmul(out, data));
     p_parity_avx512(out);
     q_parity_avx512(out);
 }
