@@ -87,7 +87,8 @@ BuiltImage build_paths(const std::vector<std::string>& paths, Settings& settings
     image.outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot), reader_of(settings.dir_record),
                                line_source_of(list), output.c_str());
     raw_output = 0;
-    image.bytes = read_whole_file(output);
+    if (fs::is_regular_file(output))
+        image.bytes = read_whole_file(output);
     return image;
 }
 

@@ -1,0 +1,303 @@
+// What a build does when its sources or its output misbehave: the layout
+// stays as planned, missing bytes are zeros, and every such file is named.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "mastering/build.h"
+#include "mastering/entries.h"
+#include "mastering/writer.h"
+#include "settings/dialog_ids.h"
+#include "settings/readers.h"
+#include "shell/registration.h"
+#include "shell/hooks.h"
+#include "test_support.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool has_problem(const BuildOutcome& outcome, ProblemKind kind, const std::string& path_part = "")
+{
+    for (const BuildProblem& p : outcome.problems)
+        if (p.kind == kind && p.path.find(path_part) != std::string::npos)
+            return true;
+    return false;
+}
+
+// A source that changes between the scan and the copy: the change is made by
+// the status callback when the output stage begins.
+std::function<void()> at_output_stage;
+void change_at_output_stage()
+{
+    if (build_progress.stage == 4 && at_output_stage) {
+        at_output_stage();
+        at_output_stage = nullptr;
+    }
+}
+
+struct ChangeCase {
+    const char* name;
+    std::function<void(const TempTree&)> change;
+    ProblemKind expected;
+    std::string expected_data;  // what lands in the file's 3 planned sectors
+};
+
+TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
+{
+    const std::string original(5000, 'A');
+    const ChangeCase cases[] = {
+        {"shrunk", [](const TempTree& t) { t.file("d/f.bin", std::string(3000, 'B')); }, ProblemKind::source_shrunk,
+         std::string(3000, 'B') + std::string(6144 - 3000, '\0')},
+        {"grown", [](const TempTree& t) { t.file("d/f.bin", std::string(9000, 'C')); }, ProblemKind::source_grown,
+         std::string(5000, 'C') + std::string(6144 - 5000, '\0')},
+#ifndef _WIN32
+        {"deleted", [](const TempTree& t) { fs::remove(t.path("d/f.bin")); }, ProblemKind::source_unreadable,
+         std::string(6144, '\0')},
+#endif
+    };
+    for (const ChangeCase& c : cases) {
+        TempTree tree;
+        tree.file("d/f.bin", original);
+        tree.file("d/g.bin", std::string(100, 'G'));
+        Settings settings;
+        set_check(settings.volume, volume_ids::joliet, false);
+        at_output_stage = [&] { c.change(tree); };
+        status_callback = change_at_output_stage;
+        BuiltImage image = build_paths({tree.path("d")}, settings, tree.path("out.iso"));
+        status_callback = nullptr;
+        EXPECT_FALSE(image.outcome.clean()) << c.name;
+        EXPECT_TRUE(image.outcome.written) << c.name;
+        EXPECT_TRUE(has_problem(image.outcome, c.expected, "f.bin")) << c.name;
+        // 16 + pvd + terminator + 2 path tables + root + d = sector 22 for f.bin, 25 for g.bin.
+        ASSERT_EQ(image.sector_count(), 27u) << c.name;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.sector(22)), 6144), c.expected_data) << c.name;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.sector(25)), 100), std::string(100, 'G')) << c.name;
+    }
+}
+
+TEST(Faults, RegisteredPathGoneAtBuildTimeIsAnEmptyFileDatedLikeTheRoot)
+{
+    TempTree tree;
+    tree.file("gone.txt", "soon gone");
+    // Registered while present (the line below), gone when the build scans it.
+    fs::remove(tree.path("gone.txt"));
+    Settings again;
+    set_check(again.volume, volume_ids::joliet, false);
+    set_text(again.dir_record, dir_record_ids::date, "2001020304050600");
+    set_text(again.dir_record, dir_record_ids::zone, "0");
+    struct Lines {
+        std::string line;
+    } lines{"gone.txt\t    1\t    1\t    " + tree.path("gone.txt")};
+    LineSource source;
+    source.context = &lines;
+    source.count = [](const void*) { return 1; };
+    source.get = [](const void* c, int, char* buffer, size_t capacity) {
+        std::snprintf(buffer, capacity, "%s", static_cast<const Lines*>(c)->line.c_str());
+    };
+    BuildOutcome outcome = create_iso(reader_of(again.volume), reader_of(again.boot), reader_of(again.dir_record),
+                                      source, tree.path("out2.iso").c_str());
+    EXPECT_TRUE(outcome.written);
+    EXPECT_FALSE(outcome.clean());
+    EXPECT_TRUE(has_problem(outcome, ProblemKind::source_gone, "gone.txt"));
+    std::string bytes = read_whole_file(tree.path("out2.iso"));
+    ASSERT_EQ(bytes.size(), 22u * 2048);
+    const uint8_t* root = reinterpret_cast<const uint8_t*>(bytes.data()) + 20 * 2048;
+    const uint8_t* record = root + 68;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(record) + 33, record[32]), "GONE.TXT;1");
+    EXPECT_EQ(record[25], 0) << "not hidden, not a directory";
+    const uint8_t expected_date[7] = {101, 2, 3, 4, 5, 6, 0};
+    EXPECT_EQ(0, std::memcmp(record + 18, expected_date, 7));
+    EXPECT_EQ(0, std::memcmp(root + 18, expected_date, 7)) << "the root's date";
+}
+
+#ifndef _WIN32
+TEST(Faults, FailedWriteFailsTheBuildWithTheReason)
+{
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    TempTree tree;
+    tree.file_of_size("f.bin", 600000);
+    Settings settings;
+    BuiltImage image = build_paths({tree.path("f.bin")}, settings, "/dev/full");
+    EXPECT_FALSE(image.outcome.written);
+    EXPECT_FALSE(image.outcome.clean());
+    ASSERT_TRUE(has_problem(image.outcome, ProblemKind::write_failed));
+    for (const BuildProblem& p : image.outcome.problems)
+        if (p.kind == ProblemKind::write_failed)
+            EXPECT_NE(p.detail.find("space"), std::string::npos) << p.detail;
+}
+
+TEST(Faults, OutputThatCannotBeCreatedIsNamed)
+{
+    TempTree tree;
+    Settings settings;
+    BuiltImage image = build_paths({}, settings, tree.path("no/such/folder/out.iso"));
+    EXPECT_FALSE(image.outcome.written);
+    EXPECT_TRUE(has_problem(image.outcome, ProblemKind::output_not_created, "out.iso"));
+}
+
+TEST(Faults, OversizedItemsRefuseTheBuildBeforeTheOutputExists)
+{
+    TempTree tree;
+    // A sparse file of exactly 4 GiB.
+    {
+        std::string path = tree.path("big/huge.bin");
+        fs::create_directories(tree.path("big"));
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(0, fseeko(f, (off_t(1) << 32) - 1, SEEK_SET));
+        std::fputc(0, f);
+        std::fclose(f);
+    }
+    tree.file("existing.iso", "keep me");
+    Settings settings;
+    // The registration itself refuses the 4 GiB file.
+    char line[512];
+    Measurement m;
+    EXPECT_FALSE(add_registration(tree.path("big").c_str(), line, m));
+    EXPECT_EQ(m.problem, ProblemKind::file_too_large);
+    EXPECT_NE(m.problem_path.find("huge.bin"), std::string::npos);
+
+    // A file that grew past the limit after registration: the build refuses.
+    tree.file("later/small.bin", "x");
+    struct Lines {
+        std::string line;
+    } lines{"later\t    2\t    3\t    " + tree.path("later")};
+    LineSource source;
+    source.context = &lines;
+    source.count = [](const void*) { return 1; };
+    source.get = [](const void* c, int, char* buffer, size_t capacity) {
+        std::snprintf(buffer, capacity, "%s", static_cast<const Lines*>(c)->line.c_str());
+    };
+    fs::rename(tree.path("big/huge.bin"), tree.path("later/huge.bin"));
+    BuildOutcome outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot),
+                                      reader_of(settings.dir_record), source, tree.path("existing.iso").c_str());
+    EXPECT_FALSE(outcome.written);
+    EXPECT_TRUE(has_problem(outcome, ProblemKind::file_too_large, "huge.bin"));
+    EXPECT_EQ(read_whole_file(tree.path("existing.iso")), "keep me");
+
+    // A path longer than 511 bytes below a registered folder.
+    std::string deep = "long";
+    while (tree.path(deep).size() < 520)
+        deep += "/" + std::string(60, 'n');
+    tree.file(deep + "/x.txt", "x");
+    EXPECT_FALSE(add_registration(tree.path("long").c_str(), line, m));
+    EXPECT_EQ(m.problem, ProblemKind::path_too_long);
+}
+
+TEST(Faults, ScanGrowsTheTableBeyondTheRegisteredCount)
+{
+    TempTree tree;
+    for (int i = 0; i < 300; ++i)
+        tree.file("grow/f" + std::to_string(i), "");
+    Settings settings;
+    struct Lines {
+        std::string line;
+    } lines{"grow\t    1\t    2\t    " + tree.path("grow")};  // registered when it was empty
+    LineSource source;
+    source.context = &lines;
+    source.count = [](const void*) { return 1; };
+    source.get = [](const void* c, int, char* buffer, size_t capacity) {
+        std::snprintf(buffer, capacity, "%s", static_cast<const Lines*>(c)->line.c_str());
+    };
+    BuildOutcome outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot),
+                                      reader_of(settings.dir_record), source, tree.path("out.iso").c_str());
+    ASSERT_TRUE(outcome.clean());
+    std::string out;
+    if (have_program("isoinfo")) {
+        ASSERT_EQ(run_command("isoinfo -l -i " + tree.path("out.iso") + " | grep -c ';1'", &out), 0);
+        EXPECT_EQ(std::stoi(out), 300);
+    }
+}
+
+TEST(Faults, SpecialFilesAndLoopsAreLeftOutAndNamed)
+{
+    TempTree tree;
+    tree.file("t/a.txt", "a");
+    ASSERT_EQ(0, mkfifo(tree.path("t/pipe").c_str(), 0600));
+    fs::create_directory_symlink(tree.path("t"), tree.path("t/loop"));
+    Settings settings;
+    BuiltImage image = build_paths({tree.path("t")}, settings, tree.path("out.iso"));
+    EXPECT_TRUE(image.outcome.clean()) << "notices only";
+    EXPECT_TRUE(has_problem(image.outcome, ProblemKind::special_file_skipped, "pipe"));
+    EXPECT_TRUE(has_problem(image.outcome, ProblemKind::directory_loop, "loop"));
+}
+#endif
+
+TEST(Faults, AbortDuringOutputKeepsTheSectorsWrittenBeforeIt)
+{
+    TempTree tree;
+    tree.file_of_size("f.bin", 2048 * 1000);
+    Settings settings;
+    status_callback = [] {
+        if (build_progress.stage == 4 && build_progress.sectors_written >= 256)
+            abort_requested = 1;
+    };
+    BuiltImage image = build_paths({tree.path("f.bin")}, settings, tree.path("out.iso"));
+    status_callback = nullptr;
+    EXPECT_TRUE(image.outcome.aborted);
+    EXPECT_FALSE(image.outcome.written);
+    EXPECT_EQ(image.bytes.size(), 256u * 2048);
+    abort_requested = 0;
+    Settings again;
+    BuiltImage next = build_paths({tree.path("f.bin")}, again, tree.path("out.iso"));
+    EXPECT_TRUE(next.outcome.clean()) << "the next build starts clean";
+    EXPECT_GT(next.bytes.size(), 1000u * 2048);
+}
+
+TEST(Faults, AbortDuringOrderingCreatesAnEmptyOutput)
+{
+    TempTree tree;
+    tree.file("a", "a");
+    tree.file("b", "b");
+    tree.file("out.iso", "old contents");
+    Settings settings;
+    status_callback = [] {
+        if (build_progress.stage == 1)
+            abort_requested = 1;
+    };
+    BuiltImage image = build_paths({tree.path("a"), tree.path("b")}, settings, tree.path("out.iso"));
+    status_callback = nullptr;
+    abort_requested = 0;
+    EXPECT_TRUE(image.outcome.aborted);
+    EXPECT_EQ(image.bytes.size(), 0u);
+}
+
+TEST(Faults, NestedBuildIsRefused)
+{
+    TempTree tree;
+    tree.file_of_size("f.bin", 2048 * 300);
+    static std::string nested_output;
+    static bool nested_written = true;
+    nested_output = tree.path("nested.iso");
+    status_callback = [] {
+        if (build_progress.stage == 4 && build_progress.sectors_written == 128) {
+            EXPECT_TRUE(build_running());
+            ControlStore volume, boot, dir_record;
+            open_volume_store(volume);
+            open_boot_store(boot);
+            open_dir_record_store(dir_record);
+            LineSource none;
+            none.count = [](const void*) { return 0; };
+            BuildOutcome o = create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record), none,
+                                        nested_output.c_str());
+            nested_written = o.written;
+        }
+    };
+    Settings settings;
+    BuiltImage image = build_paths({tree.path("f.bin")}, settings, tree.path("out.iso"));
+    status_callback = nullptr;
+    EXPECT_FALSE(nested_written);
+    EXPECT_FALSE(fs::exists(nested_output));
+    EXPECT_TRUE(image.outcome.clean()) << "the running build goes on undisturbed";
+    EXPECT_FALSE(build_running());
+}
+
+}  // namespace
