@@ -152,9 +152,10 @@ TW_CLMUL inline __m128i fold128(__m128i a, __m128i k) {
 // EDC of the sector whose first 16 bytes are in place, copying the user data
 // into it on the way. The data is folded on its own (128 blocks), the sync and
 // header block is folded over all of it at the end.
+TW_CLMUL inline __m128i load(const uint8_t* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); }
+TW_CLMUL inline void store(uint8_t* q, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v); }
+
 TW_CLMUL uint32_t edc_copy_clmul(uint8_t* s, const uint8_t* data) {
-    auto load = [](const uint8_t* q) TW_CLMUL { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
-    auto store = [](uint8_t* q, __m128i v) TW_CLMUL { _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v); };
     uint8_t* copy = s + data_offset;
     __m128i a0 = load(data), a1 = load(data + 16), a2 = load(data + 32), a3 = load(data + 48);
     store(copy, a0);
@@ -364,6 +365,11 @@ TW_AVX512 inline __m512i broadcast_pair(FoldPair k) {
     return _mm512_set_epi64(b, a, b, a, b, a, b, a);
 }
 
+TW_AVX512 inline __m128i fold_ternary(__m128i x, FoldPair k, __m128i next) {
+    const __m128i kk = _mm_set_epi64x(int64_t(k.second), int64_t(k.first));
+    return _mm_ternarylogic_epi64(_mm_clmulepi64_si128(x, kk, 0x00), _mm_clmulepi64_si128(x, kk, 0x11), next, 0x96);
+}
+
 TW_AVX512 uint32_t edc_copy_vpclmul(uint8_t* s, const uint8_t* data) {
     uint8_t* copy = s + data_offset;
     __m512i a0 = load64(data), a1 = load64(data + 64), a2 = load64(data + 128), a3 = load64(data + 192);
@@ -390,17 +396,12 @@ TW_AVX512 uint32_t edc_copy_vpclmul(uint8_t* s, const uint8_t* data) {
     a = fold512(a, k512, a3);
     alignas(64) uint8_t lanes[64];
     _mm512_store_si512(lanes, a);
-    auto lane = [&lanes](int i) TW_AVX512 { return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes + 16 * i)); };
-    auto fold = [](__m128i x, FoldPair k, __m128i next) TW_AVX512 {
-        const __m128i kk = _mm_set_epi64x(int64_t(k.second), int64_t(k.first));
-        return _mm_ternarylogic_epi64(_mm_clmulepi64_si128(x, kk, 0x00),
-                                      _mm_clmulepi64_si128(x, kk, 0x11), next, 0x96);
-    };
-    __m128i x = lane(0);
-    x = fold(x, fold_128, lane(1));
-    x = fold(x, fold_128, lane(2));
-    x = fold(x, fold_128, lane(3));
-    x = fold(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), fold_over_data, x);
+    const __m128i* lane = reinterpret_cast<const __m128i*>(lanes);
+    __m128i x = _mm_load_si128(lane);
+    x = fold_ternary(x, fold_128, _mm_load_si128(lane + 1));
+    x = fold_ternary(x, fold_128, _mm_load_si128(lane + 2));
+    x = fold_ternary(x, fold_128, _mm_load_si128(lane + 3));
+    x = fold_ternary(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), fold_over_data, x);
     alignas(16) uint8_t rest[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(rest), x);
     return edc_update(0, rest, 16);
@@ -441,19 +442,24 @@ constexpr WeightMatrices make_weight_matrices() {
 constexpr WeightMatrices weight_matrices = make_weight_matrices();
 constexpr uint64_t matrix_alpha22 = affine_matrix(gf_pow_alpha(22));
 
+// Row r of the Q ring in frame register v: the row starts 50 - 2r bytes into
+// the frame. Masked-off bytes are not read (row 0 begins before the sector).
+TW_AVX512 inline __m512i q_row(uintptr_t ring, int r, int v) {
+    return _mm512_maskz_loadu_epi8(row_kmasks[r][v], reinterpret_cast<const void*>(ring + 88 * r - 50 + 64 * v));
+}
+
+TW_AVX512 inline __m512i weigh(__m512i t1, int w) {
+    return _mm512_gf2p8affine_epi64_epi8(t1, _mm512_load_si512(weight_matrices.of_word[w]), 0);
+}
+
 TW_AVX512 void q_parity_avx512(uint8_t* s) {
     // Frame registers: bytes 0..63 and 64..127 take a part of every row;
     // 128..191 only rows 0..3, after which it is only multiplied by alpha.
     const uintptr_t ring = reinterpret_cast<uintptr_t>(s + header_offset);
-    auto row = [ring](int r, int v) TW_AVX512 {
-        // Row r starts 50 - 2r bytes into the frame; masked-off bytes are not
-        // read (row 0 begins before the sector).
-        return _mm512_maskz_loadu_epi8(row_kmasks[r][v], reinterpret_cast<const void*>(ring + 88 * r - 50 + 64 * v));
-    };
-    __m512i s0a = row(0, 0), s0b = row(0, 1), s0c = row(0, 2);
+    __m512i s0a = q_row(ring, 0, 0), s0b = q_row(ring, 0, 1), s0c = q_row(ring, 0, 2);
     __m512i acca = s0a, accb = s0b, accc = s0c;
     for (int r = 1; r < 4; ++r) {
-        const __m512i ya = row(r, 0), yb = row(r, 1), yc = row(r, 2);
+        const __m512i ya = q_row(ring, r, 0), yb = q_row(ring, r, 1), yc = q_row(ring, r, 2);
         s0a = _mm512_xor_si512(s0a, ya);
         s0b = _mm512_xor_si512(s0b, yb);
         s0c = _mm512_xor_si512(s0c, yc);
@@ -462,7 +468,7 @@ TW_AVX512 void q_parity_avx512(uint8_t* s) {
         accc = _mm512_xor_si512(affine(accc, matrix_alpha), yc);
     }
     for (int r = 4; r < 26; ++r) {
-        const __m512i ya = row(r, 0), yb = row(r, 1);
+        const __m512i ya = q_row(ring, r, 0), yb = q_row(ring, r, 1);
         s0a = _mm512_xor_si512(s0a, ya);
         s0b = _mm512_xor_si512(s0b, yb);
         acca = _mm512_xor_si512(affine(acca, matrix_alpha), ya);
@@ -477,13 +483,10 @@ TW_AVX512 void q_parity_avx512(uint8_t* s) {
     const __m512i u = _mm512_xor_si512(_mm512_maskz_alignr_epi32(0xFFFF, accb, acca, 13),
                                        affine(_mm512_maskz_alignr_epi32(0xFFFF, accc, accb, 10), matrix_gamma));
     const __m512i t1 = _mm512_xor_si512(acca, affine(u, matrix_gamma));
-    auto weigh = [t1](int w) TW_AVX512 {
-        return _mm512_gf2p8affine_epi64_epi8(t1, _mm512_load_si512(weight_matrices.of_word[w]), 0);
-    };
-    __m512i weighted = weigh(0);
-    weighted = _mm512_mask_mov_epi8(weighted, 0x0C0C0C0C0C0C0C0Cull, weigh(1));
-    weighted = _mm512_mask_mov_epi8(weighted, 0x3030303030303030ull, weigh(2));
-    weighted = _mm512_mask_mov_epi8(weighted, 0xC0C0C0C0C0C0C0C0ull, weigh(3));
+    __m512i weighted = weigh(t1, 0);
+    weighted = _mm512_mask_mov_epi8(weighted, 0x0C0C0C0C0C0C0C0Cull, weigh(t1, 1));
+    weighted = _mm512_mask_mov_epi8(weighted, 0x3030303030303030ull, weigh(t1, 2));
+    weighted = _mm512_mask_mov_epi8(weighted, 0xC0C0C0C0C0C0C0C0ull, weigh(t1, 3));
     const __m512i p0 = _mm512_xor_si512(affine(t0, matrix_beta), weighted);
     const __m512i p1 = _mm512_xor_si512(t0, p0);
     // Word m of the sector's Q takes frame word 25 - m.

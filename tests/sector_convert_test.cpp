@@ -133,7 +133,10 @@ TEST_F(Conversion, NeverOverwritesItsInput) {
     write_file(path("a.iso"), plain);
     fs::create_hard_link(path("a.iso"), path("b.iso"));
     EXPECT_EQ(convert_image(path("a.iso").c_str(), path("a.iso").c_str()), ConversionResult::output_is_input);
-    EXPECT_EQ(convert_image(path("a.iso").c_str(), path("b.iso").c_str()), ConversionResult::output_is_input);
+    // Through a second name: found by file identity where the platform has
+    // one, otherwise refused by the input's read-only sharing.
+    const ConversionResult linked = convert_image(path("a.iso").c_str(), path("b.iso").c_str());
+    EXPECT_TRUE(linked == ConversionResult::output_is_input || linked == ConversionResult::cannot_create_output);
     EXPECT_EQ(read_file(path("a.iso")), plain);
     EXPECT_EQ(convert_image(path("a.iso").c_str(), path("no/such/dir.bin").c_str()),
               ConversionResult::cannot_create_output);
