@@ -300,21 +300,37 @@ TW_AVX2 void p_parity_avx2(uint8_t* s) {
     }
 }
 
+// One Horner step of frame register v for row r.
+TW_AVX2 inline void q_step_avx2(__m256i& s0, __m256i& acc, const uint8_t* ring, int r, int v) {
+    const __m256i y = _mm256_and_si256(load32(ring + 88 * r - 50 + 32 * v), load32(row_mask.b + 14 + 2 * r + 32 * v));
+    s0 = _mm256_xor_si256(s0, y);
+    acc = _mm256_xor_si256(times_alpha32(acc), y);
+}
+
+constexpr NibbleTable times_alpha6 = nibble_table(gf_pow_alpha(6));
+constexpr NibbleTable times_alpha22 = nibble_table(gf_pow_alpha(22));
+
 TW_AVX2 void q_parity_avx2(uint8_t* s) {
+    // Frame register v (bytes 32v..32v+31) takes a part of rows 10..25 (v = 0),
+    // of every row (v = 1, 2), of rows 0..19 (v = 3) and of rows 0..3 (v = 4);
+    // a register not yet reached stays zero, one left behind is only
+    // multiplied by alpha, done at the end in one multiplication.
     const uint8_t* ring = s + header_offset;
     alignas(32) uint8_t first[160] = {};
     std::memcpy(first + 50, ring, 86);
     __m256i s0[5], acc[5];
-    for (int v = 0; v < 5; ++v) s0[v] = acc[v] = load32(first + 32 * v);
-    for (int r = 1; r < 26; ++r) {
-        const uint8_t* src = ring + 88 * r - 50;
-        const uint8_t* mask = row_mask.b + 14 + 2 * r;
-        for (int v = 0; v < 5; ++v) {
-            const __m256i y = _mm256_and_si256(load32(src + 32 * v), load32(mask + 32 * v));
-            s0[v] = _mm256_xor_si256(s0[v], y);
-            acc[v] = _mm256_xor_si256(times_alpha32(acc[v]), y);
-        }
-    }
+    s0[0] = acc[0] = _mm256_setzero_si256();
+    for (int v = 1; v < 5; ++v) s0[v] = acc[v] = load32(first + 32 * v);
+    for (int r = 1; r < 4; ++r)
+        for (int v = 1; v < 5; ++v) q_step_avx2(s0[v], acc[v], ring, r, v);
+    for (int r = 4; r < 10; ++r)
+        for (int v = 1; v < 4; ++v) q_step_avx2(s0[v], acc[v], ring, r, v);
+    for (int r = 10; r < 20; ++r)
+        for (int v = 0; v < 4; ++v) q_step_avx2(s0[v], acc[v], ring, r, v);
+    for (int r = 20; r < 26; ++r)
+        for (int v = 0; v < 3; ++v) q_step_avx2(s0[v], acc[v], ring, r, v);
+    acc[3] = times_const32(acc[3], times_alpha6);
+    acc[4] = times_const32(acc[4], times_alpha22);
     alignas(32) uint8_t f0[192], f1[192];
     for (int v = 0; v < 5; ++v) {
         store32(f0 + 32 * v, s0[v]);
