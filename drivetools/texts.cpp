@@ -43,7 +43,7 @@ std::string open_failed(const std::string& device, const std::string& error, Lan
 {
     if (ja(language))
         return format("ドライブ %s を開けません (%s)", device.c_str(), error.c_str());
-    return format("cannot open drive %s: %s", device.c_str(), error.c_str());
+    return format("cannot open drive %s (%s)", device.c_str(), error.c_str());
 }
 
 std::string create_failed(const std::string& output, const std::string& error, Language language)

@@ -231,7 +231,7 @@ TEST_F(DriveTools, TocFailuresAreSaid)
         ToolStatus status;
         const char* english;
     } cases[] = {
-        {"no drive", false, false, ToolStatus::open_failed, "cannot open drive /dev/sr9: No such device"},
+        {"no drive", false, false, ToolStatus::open_failed, "cannot open drive /dev/sr9 (No such device)"},
         {"no disc", true, true, ToolStatus::read_failed, "cannot read the table of contents of /dev/sr9"},
         {"empty answer", true, false, ToolStatus::no_tracks, "lists no tracks"},
     };
@@ -365,7 +365,7 @@ TEST_F(DriveTools, CdImageRefusalsLeaveNothingBehind)
         {"extreme range", INT32_MAX, INT32_MIN, true, output, ToolStatus::refused_range,
          "last sector -2147483648 is below first sector 2147483647 minus 1; nothing was written"},
         {"drive does not open", 0, 5, false, output, ToolStatus::open_failed,
-         "cannot open drive Q:: No such device"},
+         "cannot open drive Q: (No such device)"},
         {"output cannot be created", 0, 5, true, (folder / "missing" / "out.bin").string(),
          ToolStatus::create_failed, "cannot create " + (folder / "missing" / "out.bin").string() + ": "},
     };

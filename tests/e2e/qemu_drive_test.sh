@@ -1,0 +1,183 @@
+#!/bin/sh
+# End-to-end test of the drive commands on real device code: QEMU boots the
+# host's Debian kernel with a small initramfs (busybox and a statically linked
+# tarnwickiso); the guest runs toc, drive-id, cd-image and disk-image on an
+# emulated ATAPI CD-ROM holding an image this project built and on an emulated
+# 1.44 MB floppy, and writes what came out to a result disk that the host then
+# compares. Software emulation only (TCG); takes a minute or two.
+#
+# usage: tests/e2e/qemu_drive_test.sh [WORK_DIR]
+# Environment: TW_STATIC_BUILD (default build-e2e-static in the source tree),
+# KERNEL (default the newest /boot/vmlinuz-*), QEMU_TIMEOUT (seconds, 300).
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+work=${1:-$(mktemp -d /tmp/tw-drive-e2e.XXXXXX)}
+static_build=${TW_STATIC_BUILD:-$source_dir/build-e2e-static}
+kernel=${KERNEL:-$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1)}
+timeout_seconds=${QEMU_TIMEOUT:-300}
+began=$(date +%s)
+mkdir -p "$work"
+
+fail_setup() { echo "qemu_drive_test: $*" >&2; echo "0 passed, 1 failed"; exit 1; }
+
+for tool in qemu-system-x86_64 busybox cpio gzip python3 cmake; do
+    command -v $tool > /dev/null || fail_setup "$tool is missing"
+done
+[ -n "$kernel" ] && [ -r "$kernel" ] || fail_setup "no readable kernel in /boot (package linux-image-amd64)"
+release=${kernel#*/vmlinuz-}
+modules=/lib/modules/$release
+[ -d "$modules" ] || fail_setup "no modules for $release in $modules"
+busybox_binary=$(command -v busybox)
+file -L "$busybox_binary" 2>/dev/null | grep -q 'statically linked' ||
+    fail_setup "$busybox_binary is not statically linked (package busybox-static)"
+
+# The program, statically linked so that the initramfs needs no libraries.
+echo "== static build in $static_build"
+cmake -S "$source_dir" -B "$static_build" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_EXE_LINKER_FLAGS=-static -DTW_TESTS=OFF > "$work/cmake.log" 2>&1 ||
+    fail_setup "cmake configure failed, see $work/cmake.log"
+cmake --build "$static_build" --target tarnwickiso -j "$(nproc)" >> "$work/cmake.log" 2>&1 ||
+    fail_setup "static build failed, see $work/cmake.log"
+program=$static_build/tarnwickiso
+
+# The disc: an image built by the program itself (genisoimage if the build
+# command is not there), and the floppy: 1.44 MB of deterministic bytes.
+echo "== media in $work"
+rm -rf "$work/tree" "$work/root" "$work/out"
+mkdir -p "$work/tree/DOCS" "$work/tree/DATA"
+python3 - "$work/tree" <<'PY'
+import random, sys
+r = random.Random(1)
+root = sys.argv[1]
+open(root + "/README.TXT", "w").write("drive tools end-to-end test\n")
+for i, size in enumerate([1, 2047, 2048, 70001, 300000, 700000]):
+    open("%s/DATA/F%d.BIN" % (root, i), "wb").write(bytes(r.getrandbits(8) for _ in range(size)))
+open(root + "/DOCS/NOTE.TXT", "w").write("x" * 5000)
+PY
+if "$program" build --quiet -o "$work/disc.iso" "$work/tree/README.TXT" "$work/tree/DOCS" \
+        "$work/tree/DATA" > "$work/iso.log" 2>&1; then
+    iso_maker="tarnwickiso build"
+else
+    genisoimage -quiet -J -o "$work/disc.iso" "$work/tree" > "$work/iso.log" 2>&1 ||
+        fail_setup "no ISO image could be made, see $work/iso.log"
+    iso_maker=genisoimage
+fi
+iso_bytes=$(stat -c %s "$work/disc.iso")
+[ $((iso_bytes % 2048)) -eq 0 ] || fail_setup "ISO size $iso_bytes is not whole sectors"
+sectors=$((iso_bytes / 2048))
+python3 -c "
+import random
+r = random.Random(2)
+open('$work/floppy.img', 'wb').write(bytes(r.getrandbits(8) for _ in range(1474560)))"
+rm -f "$work/result.img"
+truncate -s 32M "$work/result.img"
+echo "   disc: $sectors sectors ($iso_maker), floppy 1474560 bytes"
+
+# The initramfs.
+mkdir -p "$work/root/bin" "$work/root/lib/modules" "$work/root/proc" "$work/root/sys" "$work/root/dev"
+cp "$busybox_binary" "$work/root/bin/busybox"
+cp "$program" "$work/root/bin/tarnwickiso"
+cp "$here/drive_guest_init.sh" "$work/root/init"
+chmod +x "$work/root/init"
+# In load order. The SCSI disk driver (for the result disk) needs the CRC
+# modules and their generic crypto implementations loaded before it, since
+# the guest has no modprobe to fetch them on demand.
+guest_modules="scsi_common scsi_mod cdrom sr_mod sg crct10dif_common crct10dif_generic crc-t10dif
+    crc64 crc64_rocksoft_generic crc64-rocksoft t10-pi sd_mod libata ata_piix floppy"
+: > "$work/root/lib/modules/order"
+for m in $guest_modules; do
+    echo $m >> "$work/root/lib/modules/order"
+    path=$(find "$modules/kernel" -name "$m.ko" -o -name "$m.ko.xz" -o -name "$m.ko.zst" | head -n 1)
+    [ -n "$path" ] || fail_setup "module $m not found under $modules"
+    case $path in
+    *.xz) xz -dc "$path" > "$work/root/lib/modules/$m.ko" ;;   # busybox insmod takes plain .ko
+    *.zst) zstd -dqc "$path" > "$work/root/lib/modules/$m.ko" ;;
+    *) cp "$path" "$work/root/lib/modules/$m.ko" ;;
+    esac
+done
+(cd "$work/root" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/initrd.gz"
+
+echo "== booting $kernel under TCG"
+boot_began=$(date +%s)
+timeout "$timeout_seconds" qemu-system-x86_64 -accel tcg -m 256 -nographic -no-reboot \
+    -kernel "$kernel" -initrd "$work/initrd.gz" \
+    -append "console=ttyS0 quiet loglevel=3 panic=-1 e2e_sectors=$sectors" \
+    -drive file="$work/result.img",format=raw,if=ide,index=0 \
+    -drive file="$work/disc.iso",format=raw,if=ide,index=2,media=cdrom \
+    -drive if=ide,index=3,media=cdrom \
+    -drive file="$work/floppy.img",format=raw,if=floppy,index=0,readonly=on \
+    -serial mon:stdio -display none -monitor none < /dev/null > "$work/console.log" 2>&1 || true
+boot_seconds=$(( $(date +%s) - boot_began ))
+grep '^GUEST:' "$work/console.log" | tr -d '\r' | sed 's/^/   /'
+
+mkdir -p "$work/out"
+tar xf "$work/result.img" -C "$work/out" 2> /dev/null || true
+
+passed=0
+failed=0
+check() {  # check NAME COMMAND...
+    name=$1
+    shift
+    if "$@" > "$work/check.log" 2>&1; then
+        passed=$((passed + 1))
+        echo "PASS $name"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $name"
+        sed 's/^/   /' "$work/check.log" | head -n 20
+    fi
+}
+out=$work/out
+rc_is() { [ -f "$out/$1.rc" ] && [ "$(cat "$out/$1.rc")" = "$2" ] || { echo "exit status $(cat "$out/$1.rc" 2>/dev/null)"; cat "$out/$1.err" 2>/dev/null; return 1; }; }
+err_has() { grep -qF -- "$2" "$out/$1.err" || { echo "stderr: $(cat "$out/$1.err")"; return 1; }; }
+
+check "guest ran to its end" grep -q 'GUEST: done' "$work/console.log"
+
+expected_toc() {
+    printf 'FILE "?" BINARY\r\nTRACK 01 MODE?/2352\r\n  INDEX 01 00:00:00 // 0\r\n // %d\r\n' "$sectors"
+}
+toc_is() { rc_is $1 0 && expected_toc | cmp - "$out/$1.out"; }
+check "toc /dev/sr0 gives the cue sheet of one data track" toc_is toc
+check "toc on the SCSI generic device gives the same text" toc_is sg_toc
+
+id_is() { rc_is id 0 && grep -q '^QEMU    QEMU DVD-ROM    ....$' "$out/id.out" ||
+          { echo "identification: '$(cat "$out/id.out")'"; return 1; }; }
+check "drive-id shows vendor, product, revision" id_is
+
+raw_is() { rc_is $1 0 && python3 "$here/check_raw_image.py" --binary-header "$out/$2" "$work/disc.iso" $3 $4; }
+check "cd-image without a range copies the whole disc" raw_is cd cd.bin 0 $sectors
+check "cd-image on the SCSI generic device" raw_is sg sg.bin 16 2
+
+beyond_is() {
+    rc_is beyond 1 &&
+    err_has beyond "4 of 8 sectors could not be read, the first at sector $sectors" &&
+    python3 "$here/check_raw_image.py" --binary-header "$out/beyond.bin" "$work/disc.iso" $((sectors - 4)) 8 $sectors
+}
+check "cd-image past the lead-out: zero sectors, counted, exit 1" beyond_is
+
+refused_is() { rc_is refused 1 && err_has refused "nothing was written" && [ ! -e "$out/refused.bin" ]; }
+check "cd-image refuses last < first - 1 and writes nothing" refused_is
+
+fd_is() { rc_is fd 0 && cmp "$work/floppy.img" "$out/fd.img"; }
+check "disk-image /dev/fd0 is a byte copy of the floppy" fd_is
+cdvol_is() { rc_is cdvol 0 && cmp "$work/disc.iso" "$out/cdvol.img"; }
+check "disk-image /dev/sr0 is a byte copy of the ISO" cdvol_is
+
+fd_toc_is() { rc_is fd_toc 1 && err_has fd_toc "not a SCSI or CD-ROM device"; }
+check "toc on the floppy says it is no CD-ROM device, exit 1" fd_toc_is
+nodisc_toc_is() { rc_is nodisc_toc 1 && err_has nodisc_toc "cannot read the table of contents of /dev/sr1"; }
+check "toc of an empty drive says so, exit 1" nodisc_toc_is
+nodisc_cd_is() {
+    rc_is nodisc_cd 1 && err_has nodisc_cd "3 of 3 sectors could not be read, the first at sector 0" &&
+    [ "$(stat -c %s "$out/nodisc.bin")" = 7056 ] && ! tr -d '\000' < "$out/nodisc.bin" | grep -q .
+}
+check "cd-image of an empty drive: 3 zero sectors, counted, exit 1" nodisc_cd_is
+nodrive_is() { rc_is nodrive 1 && err_has nodrive "cannot open drive /dev/sr7"; }
+check "drive-id on a missing drive says so, exit 1" nodrive_is
+
+total_seconds=$(( $(date +%s) - began ))
+echo "guest boot and commands: ${boot_seconds} s; whole test: ${total_seconds} s; files in $work"
+echo "$passed passed, $failed failed"
+[ $failed -eq 0 ]
