@@ -1,0 +1,212 @@
+#include "shell/win32/main_window.h"
+
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <cstddef>
+
+#include "mastering/build.h"
+#include "mastering/descriptors.h"
+#include "mastering/writer.h"
+#include "resources/resource_ids.h"
+#include "settings/win32/dialog_reader.h"
+#include "settings/win32/settings_windows.h"
+#include "shell/hooks.h"
+#include "shell/win32/help_about.h"
+#include "shell/win32/message_pump.h"
+#include "shell/win32/messages.h"
+#include "shell/win32/registration_list.h"
+
+HINSTANCE app_instance = nullptr;
+HWND main_window = nullptr;
+HWND volume_dialog = nullptr;
+HWND boot_dialog = nullptr;
+HWND dir_record_dialog = nullptr;
+HWND tool_dialog = nullptr;
+
+// The file dialogs use the structure as it was before the Windows 2000
+// members: 76 bytes in a 32-bit program.
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76 ||
+                  sizeof(void*) != 4,
+              "OPENFILENAME_SIZE_VERSION_400A");
+
+HWND start_program(HINSTANCE instance)
+{
+    app_instance = instance;
+    init_volume_descriptors();
+    main_window = CreateDialogParamA(instance, "MAIN", nullptr, main_window_proc, 0);
+    return main_window;
+}
+
+void init_main_window(HWND window)
+{
+    main_window = window;
+    HICON icon = LoadIconA(app_instance, "ICON");
+    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    // The template is system-modal, which makes it topmost; the main window is
+    // an ordinary top-level window.
+    SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    RECT client;
+    GetClientRect(window, &client);
+    layout_main_window(window, client.right - client.left, client.bottom - client.top);
+    refresh_estimate(window);
+
+    volume_dialog = CreateDialogParamA(app_instance, "PVDSVD", window, volume_dialog_proc, 0);
+    boot_dialog = CreateDialogParamA(app_instance, "BRBC", window, boot_dialog_proc, 0);
+    dir_record_dialog = CreateDialogParamA(app_instance, "DR", window, dir_record_dialog_proc, 0);
+
+    status_callback = show_build_progress;
+    message_pump = pump_messages;
+    DragAcceptFiles(window, TRUE);
+}
+
+void layout_main_window(HWND window, int width, int height)
+{
+    const int status_height = 16;
+    int list_height = height > status_height ? height - status_height : 0;
+    MoveWindow(GetDlgItem(window, IDC_MAIN_LIST), 0, 0, width, list_height, TRUE);
+    MoveWindow(GetDlgItem(window, IDC_MAIN_STATUS), 0, height - status_height, width,
+               status_height, TRUE);
+}
+
+static void show_settings_window(HWND dialog)
+{
+    if (!dialog)
+        return;
+    ShowWindow(dialog, SW_SHOW);
+    SetActiveWindow(dialog);
+}
+
+void create_command(HWND window, uint8_t raw)
+{
+    // The entry table and the output file of a build are single; a second
+    // build started from inside the running one's message pump would pull
+    // them away under it.
+    if (build_running()) {
+        MessageBeep(MB_ICONEXCLAMATION);
+        return;
+    }
+    abort_requested = 0;
+
+    char path[512] = {};
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.hwndOwner = window;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    if (!GetSaveFileNameA(&dialog))
+        return;
+
+    raw_output = raw;
+    BuildOutcome outcome = create_iso(dialog_reader(volume_dialog), dialog_reader(boot_dialog),
+                                      dialog_reader(dir_record_dialog), list_line_source(window),
+                                      path);
+    // The window may have been closed while the build ran; the program is
+    // then on its way out and nobody is left to tell.
+    if (!IsWindow(window))
+        return;
+    std::wstring report = build_report(outcome, path);
+    if (!report.empty())
+        show_warning(window, report);
+    refresh_estimate(window);
+}
+
+void run_menu_command(HWND window, int id)
+{
+    switch (id) {
+    case CMD_REGISTER_FILE:
+        register_file_command(window);
+        break;
+    case CMD_REGISTER_DIRECTORY:
+        register_directory_command(window);
+        break;
+    case CMD_CREATE_ISO:
+        create_command(window, 0);
+        break;
+    case CMD_CREATE_RAW_ISO:
+        create_command(window, 1);
+        break;
+    case CMD_ABORT:
+        abort_requested = 1;
+        break;
+    case CMD_EXIT:
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        break;
+    case CMD_DELETE:
+        delete_command(window);
+        break;
+    case CMD_CLEAR:
+        clear_command(window);
+        break;
+    case CMD_SHOW_VOLUME:
+        show_settings_window(volume_dialog);
+        break;
+    case CMD_SHOW_BOOT:
+        show_settings_window(boot_dialog);
+        break;
+    case CMD_SHOW_DIR_RECORD:
+        show_settings_window(dir_record_dialog);
+        break;
+    case CMD_SHOW_TOOL:
+        show_settings_window(tool_dialog);
+        break;
+    case CMD_HELP:
+        run_help_window(window);
+        break;
+    case CMD_ABOUT:
+        run_about_window(window);
+        break;
+    default:
+        break;
+    }
+}
+
+INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        init_main_window(window);
+        break;
+    case WM_SIZE:
+        layout_main_window(window, LOWORD(lparam), HIWORD(lparam));
+        break;
+    case WM_CLOSE:
+        // A build or a drive operation running underneath stops at its next
+        // test point; its output keeps what was written and is closed.
+        abort_requested = 1;
+        tool_stop_requested = 1;
+        DestroyWindow(window);
+        return TRUE;
+    case WM_DESTROY:
+        if (window == main_window) {
+            main_window = nullptr;
+            volume_dialog = boot_dialog = dir_record_dialog = tool_dialog = nullptr;
+        }
+        PostQuitMessage(0);
+        break;
+    case WM_COMMAND: {
+        int id = LOWORD(wparam);
+        if (id >= CMD_FIRST && id <= CMD_LAST)
+            run_menu_command(window, id);
+        break;
+    }
+    case WM_DROPFILES:
+        drop_on_main_window(window, reinterpret_cast<HDROP>(wparam));
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+int run_message_loop()
+{
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (settings_dialog_message(message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The Windows command-line program under Wine and the Linux one write the
+# same image bytes from the same trees and settings: plain and raw, Joliet on
+# and off, with a boot image, and a tree with Japanese names (Wine's code page
+# 932 against the POSIX build's CP932 mode).
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+. "$here/env.sh"
+sh "$here/setup-prefix.sh" >/dev/null || exit 1
+linux=${TW_LINUX_PROGRAM:-$top/build/tarnwickiso}
+windows=${TW_WINDOWS_PROGRAM:-$top/build-win32/tarnwickiso.exe}
+work=$(mktemp -d /tmp/tw-identity.XXXXXX)
+trap 'tw_stop_wine; rm -rf "$work"' EXIT
+export SOURCE_DATE_EPOCH=1070971200
+passed=0
+failed=0
+
+# Trees with fixed contents and fixed last-write times.
+mkdir -p "$work/ascii/Program Files/deep/er" "$work/ascii/docs"
+printf 'readme\n' >"$work/ascii/readme.txt"
+printf 'README\n' >"$work/ascii/docs/README.TXT"
+head -c 70000 /dev/zero | tr '\0' 'x' >"$work/ascii/Program Files/A long name with spaces.dat"
+printf '' >"$work/ascii/empty"
+printf 'deep\n' >"$work/ascii/Program Files/deep/er/leaf.c"
+printf 'hidden\n' >"$work/ascii/.hidden-top"
+head -c 1474560 /dev/zero >"$work/floppy.img"
+printf 'boot' | dd of="$work/floppy.img" conv=notrunc 2>/dev/null
+mkdir -p "$work/japanese/日本語フォルダ/ソース"
+printf 'nihongo\n' >"$work/japanese/日本語フォルダ/表示.txt"
+printf 'so\n' >"$work/japanese/日本語フォルダ/ソース/ソフト.txt"
+printf 'ascii\n' >"$work/japanese/plain.txt"
+find "$work" -exec touch -h -d '2003-11-26 10:20:30 UTC' {} +
+
+compare() {
+  local name=$1 tree=$2 codepage=$3
+  shift 3
+  local lin="$work/$name.linux" win="$work/$name.windows"
+  local cp=()
+  [ -n "$codepage" ] && cp=(--code-page "$codepage")
+  if ! "$linux" build --quiet "${cp[@]}" -o "$lin" "$@" "$tree" >"$work/$name.linux.log" 2>&1; then
+    echo "FAILED: $name (Linux build)"; cat "$work/$name.linux.log"; failed=$((failed + 1)); return
+  fi
+  local args=() a
+  for a in "$@"; do
+    case "$a" in
+      /*) args+=("$(winepath -w "$a" 2>/dev/null)") ;;
+      *) args+=("$a") ;;
+    esac
+  done
+  if ! wine "$windows" build --quiet -o "$(winepath -w "$win")" "${args[@]}" "$(winepath -w "$tree")" \
+      >"$work/$name.windows.log" 2>&1; then
+    echo "FAILED: $name (Windows build)"; tr -d '\r' <"$work/$name.windows.log"; failed=$((failed + 1)); return
+  fi
+  if cmp -s "$lin" "$win"; then
+    echo "ok: $name ($(stat -c %s "$lin") bytes)"
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $name: the images differ"; cmp "$lin" "$win" | head -3; failed=$((failed + 1))
+  fi
+}
+
+compare plain "$work/ascii" ""
+compare raw "$work/ascii" "" --raw
+compare no-joliet "$work/ascii" "" --no-joliet --volume-id IDENTITY
+compare boot "$work/ascii" "" --boot "$work/floppy.img" --boot-media 1.44 --boot-id TARNWICK
+compare record-date "$work/ascii" "" --record-date 2001020304050600,36 --publisher-id "Tarnwick test"
+compare japanese "$work/japanese" CP932 --volume-set-id "日本語" 
+TZ=Asia/Tokyo compare tokyo "$work/ascii" ""
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
