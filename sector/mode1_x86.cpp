@@ -3,10 +3,12 @@
 // 64-byte registers). Each function carries its own target attribute so that
 // the library is compiled with common flags and runs on any x86 processor.
 //
-// EDC: the 2064 bytes are exactly 129 blocks of 16 bytes. Blocks are folded
-// with carry-less multiplication (PCLMULQDQ) by x^D mod P(x) constants, four
-// or sixteen streams at a time, down to one 16-byte remainder congruent to the
-// whole message; the byte tables finish the CRC over those 16 bytes.
+// EDC: the 2048 data bytes are 128 blocks of 16 bytes. They are folded with
+// carry-less multiplication (PCLMULQDQ) by x^D mod P(x) constants, four or
+// sixteen streams at a time, while they are copied into the sector; the sync
+// and header block is folded over them, and the 16-byte remainder, congruent
+// to the whole message, is reduced to the 32-bit EDC by Barrett reduction.
+// No table lookup stands between the data and the P pass that reads the EDC.
 
 #include "sector/mode1.h"
 
@@ -52,6 +54,32 @@ constexpr FoldPair fold_by(unsigned bits) { return {fold_constant(bits + 64), fo
 constexpr FoldPair fold_128 = fold_by(128), fold_512 = fold_by(512), fold_2048 = fold_by(2048);
 // Moves the 16 sync and header bytes in front of the 2048 data bytes.
 constexpr FoldPair fold_over_data = fold_by(8 * 2048);
+
+// Final reduction of a 16-byte remainder S to the EDC, S * x^32 mod P: fold
+// the first half down by x^95 (x^96 with the product's own x), the next 32
+// bits by x^63, then Barrett with mu = floor(x^64 / P). mu and P are 33-bit
+// values with x^32 in bit 0.
+constexpr uint64_t reflect33(uint64_t p) {
+    uint64_t out = 0;
+    for (int d = 0; d <= 32; ++d)
+        if (p >> d & 1) out |= 1ull << (32 - d);
+    return out;
+}
+constexpr uint64_t barrett_mu() {
+    // Long division of x^64 by P: the first step leaves (P - x^32) * x^32.
+    uint64_t quotient = 1ull << 32, remainder = (edc_generator & 0xFFFFFFFFull) << 32;
+    for (int d = 63; d >= 32; --d)
+        if (remainder >> d & 1) {
+            quotient |= 1ull << (d - 32);
+            remainder ^= edc_generator << (d - 32);
+        }
+    return quotient;
+}
+constexpr uint64_t reduce_by_95 = fold_constant(96), reduce_by_63 = fold_constant(64);
+constexpr uint64_t barrett_mu_reflected = reflect33(barrett_mu());
+constexpr uint64_t generator_reflected = reflect33(edc_generator);
+static_assert(generator_reflected == ((uint64_t(edc_polynomial) << 1) | 1));
+static_assert(barrett_mu_reflected == 0x17000FFFFull);
 
 constexpr uint8_t beta = gf_div(1, 3);  // 1 / (alpha + 1)
 constexpr uint8_t gamma_ = gf_pow_alpha(-26);
@@ -155,6 +183,19 @@ TW_CLMUL inline __m128i fold128(__m128i a, __m128i k) {
 TW_CLMUL inline __m128i load(const uint8_t* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); }
 TW_CLMUL inline void store(uint8_t* q, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v); }
 
+TW_CLMUL uint32_t edc_of_remainder(__m128i s) {
+    const __m128i low_dword = _mm_set_epi32(0, 0, 0, -1);
+    const __m128i u = _mm_xor_si128(_mm_clmulepi64_si128(s, _mm_set_epi64x(0, int64_t(reduce_by_95)), 0x00),
+                                    _mm_slli_si128(_mm_srli_si128(s, 8), 4));
+    const __m128i w = _mm_xor_si128(_mm_clmulepi64_si128(u, _mm_set_epi64x(0, int64_t(reduce_by_63)), 0x00), u);
+    const __m128i v = _mm_srli_si128(w, 8);
+    const __m128i q = _mm_and_si128(
+        _mm_clmulepi64_si128(_mm_and_si128(v, low_dword), _mm_set_epi64x(0, int64_t(barrett_mu_reflected)), 0x00),
+        low_dword);
+    const __m128i qp = _mm_clmulepi64_si128(q, _mm_set_epi64x(0, int64_t(generator_reflected)), 0x00);
+    return uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(_mm_xor_si128(v, qp), 4)));
+}
+
 TW_CLMUL uint32_t edc_copy_clmul(uint8_t* s, const uint8_t* data) {
     uint8_t* copy = s + data_offset;
     __m128i a0 = load(data), a1 = load(data + 16), a2 = load(data + 32), a3 = load(data + 48);
@@ -179,10 +220,7 @@ TW_CLMUL uint32_t edc_copy_clmul(uint8_t* s, const uint8_t* data) {
     __m128i a = _mm_xor_si128(fold128(a0, k128), a1);
     a = _mm_xor_si128(fold128(a, k128), a2);
     a = _mm_xor_si128(fold128(a, k128), a3);
-    a = _mm_xor_si128(fold128(load(s), pair128(fold_over_data)), a);
-    alignas(16) uint8_t rest[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(rest), a);
-    return edc_update(0, rest, 16);
+    return edc_of_remainder(_mm_xor_si128(fold128(load(s), pair128(fold_over_data)), a));
 }
 
 // --- SSSE3 -----------------------------------------------------------------------
@@ -417,10 +455,7 @@ TW_AVX512 uint32_t edc_copy_vpclmul(uint8_t* s, const uint8_t* data) {
     x = fold_ternary(x, fold_128, _mm_load_si128(lane + 1));
     x = fold_ternary(x, fold_128, _mm_load_si128(lane + 2));
     x = fold_ternary(x, fold_128, _mm_load_si128(lane + 3));
-    x = fold_ternary(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), fold_over_data, x);
-    alignas(16) uint8_t rest[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(rest), x);
-    return edc_update(0, rest, 16);
+    return edc_of_remainder(fold_ternary(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), fold_over_data, x));
 }
 
 TW_AVX512 void p_parity_avx512(uint8_t* s) {
