@@ -1,0 +1,53 @@
+#!/bin/sh
+# Runs the GUI tests of the Windows program under Wine on a private Xvfb
+# display, with code page 932 and the Japanese fonts, then the byte-for-byte
+# comparison of window builds with command-line builds.
+#
+# Usage: run-gui-tests.sh [WIN32_BUILD_DIR [NATIVE_BUILD_DIR]] [-- GTEST_ARGS...]
+#   defaults: build-win32 and build beside this repository's sources.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+win32_build="$root/build-win32"
+native_build="$root/build"
+if [ $# -gt 0 ] && [ "$1" != "--" ]; then win32_build=$(cd "$1" && pwd); shift; fi
+if [ $# -gt 0 ] && [ "$1" != "--" ]; then native_build=$(cd "$1" && pwd); shift; fi
+if [ $# -gt 0 ] && [ "$1" = "--" ]; then shift; fi
+
+. "$here/env.sh"
+"$here/setup-prefix.sh"
+
+tests="$win32_build/tarnwickiso_gui_tests.exe"
+if [ ! -f "$tests" ]; then
+    echo "run-gui-tests: $tests is missing (build the cross target first)" >&2
+    exit 1
+fi
+
+scratch=$(mktemp -d /tmp/tarnwickiso-gui.XXXXXX)
+cleanup() {
+    tw_stop_wine
+    tw_stop_xvfb
+    rm -f "$WINEPREFIX/dosdevices/t:"
+    rm -rf "$scratch"
+}
+trap cleanup EXIT INT TERM
+
+# Drive T: stands for a drive whose root the tests register.
+mkdir -p "$scratch/drive-t"
+rm -f "$WINEPREFIX/dosdevices/t:"
+ln -s "$scratch/drive-t" "$WINEPREFIX/dosdevices/t:"
+
+tw_start_xvfb
+status=0
+timeout 900 wine "$tests" "$@" || status=$?
+if [ "$status" -ne 0 ]; then
+    echo "run-gui-tests: GUI tests failed ($status)" >&2
+fi
+
+if [ -x "$native_build/tarnwickiso" ]; then
+    "$here/compare-builds.sh" "$win32_build" "$native_build" || status=1
+else
+    echo "run-gui-tests: $native_build/tarnwickiso is missing; comparison skipped" >&2
+    status=1
+fi
+exit "$status"
