@@ -15,7 +15,8 @@
 inline constexpr size_t raw_sector_size = 2352, user_data_size = 2048;
 
 // Writes all 2352 bytes of `out` for the 2048 bytes of `data` at logical
-// sector `sector_number` (0 is the address 00:02:00).
+// sector `sector_number` (0 is the address 00:02:00). The two buffers must not
+// overlap; neither needs any alignment.
 void encode_mode1_sector(uint8_t* out, const uint8_t* data, uint32_t sector_number);
 
 // Code paths, for tests and benchmarks. Each vector path needs these

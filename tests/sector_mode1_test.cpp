@@ -168,6 +168,27 @@ TEST(Mode1Reference, EdcOfZeroSectorAndFixedFields) {
     EXPECT_EQ(reflected_edc_polynomial(), mode1::edc_polynomial);
 }
 
+// The tables are constant expressions (made by the compiler).
+static_assert(mode1::edc_table[0x80] == mode1::edc_polynomial);
+static_assert(mode1::gf_exp[8] == 0x1D && mode1::gf_log[0x1D] == 8);
+static_assert(mode1::p_coefficient_logs[0].size() == 24 && mode1::q_coefficient_logs[1].size() == 43);
+
+// Coefficient j is the parity of a codeword whose only nonzero data byte is a 1 at j.
+TEST(Mode1Reference, CoefficientTablesAreTheParityOfUnitData) {
+    auto check = [](const auto& logs, int n) {
+        for (int j = 0; j < n; ++j) {
+            std::vector<uint8_t> unit(n, 0);
+            unit[j] = 1;
+            const auto [p0, p1] = reference_parity(unit);
+            EXPECT_EQ(mode1::gf_exp[logs[0][j]], p0) << "n " << n << " j " << j;
+            EXPECT_EQ(mode1::gf_exp[logs[1][j]], p1) << "n " << n << " j " << j;
+        }
+    };
+    check(mode1::p_coefficient_logs, 24);
+    check(mode1::q_coefficient_logs, 43);
+    for (int i = 0; i < 255; ++i) EXPECT_EQ(mode1::gf_log[mode1::gf_exp[i]], i);
+}
+
 TEST(Mode1Reference, CodewordsSatisfyBothParityEquations) {
     for (const Pattern& p : edge_patterns()) {
         const Sector s = reference_encode(p.data.data(), p.sector_number);
