@@ -177,12 +177,10 @@ TW_CLMUL inline __m128i fold128(__m128i a, __m128i k) {
     return _mm_xor_si128(_mm_clmulepi64_si128(a, k, 0x00), _mm_clmulepi64_si128(a, k, 0x11));
 }
 
-// EDC of the sector whose first 16 bytes are in place, copying the user data
-// into it on the way. The data is folded on its own (128 blocks), the sync and
-// header block is folded over all of it at the end.
 TW_CLMUL inline __m128i load(const uint8_t* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); }
 TW_CLMUL inline void store(uint8_t* q, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v); }
 
+// The EDC of a 16-byte remainder S (see the constants above).
 TW_CLMUL uint32_t edc_of_remainder(__m128i s) {
     const __m128i low_dword = _mm_set_epi32(0, 0, 0, -1);
     const __m128i u = _mm_xor_si128(_mm_clmulepi64_si128(s, _mm_set_epi64x(0, int64_t(reduce_by_95)), 0x00),
@@ -196,6 +194,9 @@ TW_CLMUL uint32_t edc_of_remainder(__m128i s) {
     return uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(_mm_xor_si128(v, qp), 4)));
 }
 
+// EDC of the sector whose first 16 bytes are in place, copying the user data
+// into it on the way. The data is folded on its own (128 blocks), the sync and
+// header block is folded over all of it at the end.
 TW_CLMUL uint32_t edc_copy_clmul(uint8_t* s, const uint8_t* data) {
     uint8_t* copy = s + data_offset;
     __m128i a0 = load(data), a1 = load(data + 16), a2 = load(data + 32), a3 = load(data + 48);
