@@ -48,10 +48,29 @@ BOOL CALLBACK find_modal(HWND window, LPARAM parameter)
     return FALSE;
 }
 
+int idle_ticks = 0;
+HWND idle_dialog = nullptr;
+
 void CALLBACK modal_tick(HWND, UINT, UINT_PTR, DWORD)
 {
-    if (pending.empty())
+    if (pending.empty()) {
+        // A modal window that no step is waiting for would block the test
+        // for ever: close it after a while and flag the test.
+        Search search{main_window, nullptr};
+        if (main_window)
+            EnumThreadWindows(GetCurrentThreadId(), find_modal, reinterpret_cast<LPARAM>(&search));
+        if (!search.found || search.found != idle_dialog) {
+            idle_dialog = search.found;
+            idle_ticks = 0;
+            return;
+        }
+        if (++idle_ticks > ticks_before_forcing) {
+            timed_out = true;
+            EndDialog(search.found, IDCANCEL);
+            idle_ticks = 0;
+        }
         return;
+    }
     PendingStep& step = pending.front();
     Search search{step.owner, nullptr};
     EnumThreadWindows(GetCurrentThreadId(), find_modal, reinterpret_cast<LPARAM>(&search));
@@ -215,8 +234,19 @@ void type_text(HWND dialog, int id, const std::string& ansi_text)
     }
     SendMessageA(control, EM_SETSEL, 0, -1);
     SendMessageA(control, WM_CHAR, VK_BACK, 0);
-    for (unsigned char c : ansi_text)
-        SendMessageA(control, WM_CHAR, c, 1);
+    // One character message per character; double-byte characters go as
+    // their UTF-16 unit, since a lead byte sent alone is not kept for its
+    // trail byte.
+    std::wstring wide;
+    if (!ansi_text.empty()) {
+        int n = MultiByteToWideChar(CP_ACP, 0, ansi_text.c_str(), static_cast<int>(ansi_text.size()),
+                                    nullptr, 0);
+        wide.resize(static_cast<size_t>(n));
+        MultiByteToWideChar(CP_ACP, 0, ansi_text.c_str(), static_cast<int>(ansi_text.size()),
+                            wide.data(), n);
+    }
+    for (wchar_t c : wide)
+        SendMessageW(control, WM_CHAR, c, 1);
 }
 
 void drop_paths(HWND target, const std::vector<std::string>& ansi_paths)

@@ -45,6 +45,8 @@ head -c 1474560 /dev/urandom > "$boot"
 out="$work/out"
 mkdir -p "$out/gui" "$out/cli"
 
+# A wine server left from an earlier run would keep its old display.
+tw_stop_wine
 tw_start_xvfb
 TW_COMPARE_TREE=$(winepath -w "$tree") \
 TW_COMPARE_OUT=$(winepath -w "$out/gui") \

@@ -37,12 +37,17 @@ mkdir -p "$scratch/drive-t"
 rm -f "$WINEPREFIX/dosdevices/t:"
 ln -s "$scratch/drive-t" "$WINEPREFIX/dosdevices/t:"
 
+# A wine server left from an earlier run would keep its old display.
+tw_stop_wine
 tw_start_xvfb
 status=0
 timeout 900 wine "$tests" "$@" || status=$?
 if [ "$status" -ne 0 ]; then
     echo "run-gui-tests: GUI tests failed ($status)" >&2
 fi
+
+tw_stop_wine
+tw_stop_xvfb
 
 if [ -x "$native_build/tarnwickiso" ]; then
     "$here/compare-builds.sh" "$win32_build" "$native_build" || status=1
