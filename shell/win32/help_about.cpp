@@ -31,6 +31,12 @@ bool is_close_box(UINT message, WPARAM wparam)
     return message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_CLOSE;
 }
 
+// Once the dialog manager has given the text the focus on the first
+// activation (selecting it all and scrolling to its end), the view goes back
+// to the first line with nothing selected.
+const UINT show_text_start = WM_APP + 1;
+bool help_text_at_start_pending = false;
+
 }  // namespace
 
 void init_help_window(HWND window)
@@ -48,6 +54,7 @@ void init_help_window(HWND window)
     }
     ++help_open_count;
     show_picture_or_icon(window, help_open_count);
+    help_text_at_start_pending = true;
 }
 
 void init_about_window(HWND window)
@@ -64,6 +71,14 @@ INT_PTR CALLBACK help_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     }
     if (is_close_box(message, wparam)) {
         EndDialog(window, 1);
+        return TRUE;
+    }
+    if (message == WM_ACTIVATE && LOWORD(wparam) != WA_INACTIVE && help_text_at_start_pending)
+        PostMessageA(window, show_text_start, 0, 0);
+    if (message == show_text_start) {
+        help_text_at_start_pending = false;
+        SendDlgItemMessageA(window, IDC_HELP_TEXT, EM_SETSEL, 0, 0);
+        SendDlgItemMessageA(window, IDC_HELP_TEXT, EM_SCROLLCARET, 0, 0);
         return TRUE;
     }
     if (message == WM_CLOSE)

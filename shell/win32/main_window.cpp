@@ -193,6 +193,18 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_DROPFILES:
         drop_on_main_window(window, reinterpret_cast<HDROP>(wparam));
         break;
+    case WM_MEASUREITEM:
+        if (wparam == IDC_MAIN_LIST) {
+            measure_list_line(window, reinterpret_cast<MEASUREITEMSTRUCT*>(lparam));
+            return TRUE;
+        }
+        break;
+    case WM_DRAWITEM:
+        if (wparam == IDC_MAIN_LIST) {
+            draw_list_line(reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+            return TRUE;
+        }
+        break;
     default:
         break;
     }

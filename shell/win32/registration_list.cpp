@@ -202,6 +202,44 @@ void clear_command(HWND window)
     refresh_estimate(window);
 }
 
+void measure_list_line(HWND window, MEASUREITEMSTRUCT* item)
+{
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(window, WM_GETFONT, 0, 0)));
+    TEXTMETRICA metrics = {};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    item->itemHeight = static_cast<UINT>(metrics.tmHeight + 2);
+}
+
+void draw_list_line(const DRAWITEMSTRUCT* item)
+{
+    HDC dc = item->hDC;
+    RECT area = item->rcItem;
+    bool selected = (item->itemState & ODS_SELECTED) != 0;
+    if (item->itemID != static_cast<UINT>(-1)) {
+        FillRect(dc, &area, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+        LRESULT length = SendMessageA(item->hwndItem, LB_GETTEXTLEN, item->itemID, 0);
+        if (length != LB_ERR) {
+            std::vector<char> line(static_cast<size_t>(length) + 1, 0);
+            SendMessageA(item->hwndItem, LB_GETTEXT, item->itemID,
+                         reinterpret_cast<LPARAM>(line.data()));
+            // 0x09 is never a trail byte in the double-byte code pages.
+            for (char& c : line)
+                if (c == '\t')
+                    c = ' ';
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+            RECT text = area;
+            text.left += 2;
+            DrawTextA(dc, line.data(), -1, &text, DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER);
+        }
+    }
+    if (item->itemState & ODS_FOCUS)
+        DrawFocusRect(dc, &area);
+}
+
 void refresh_estimate(HWND window)
 {
     int32_t total = estimate_sectors(list_line_source(window));

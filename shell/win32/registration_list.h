@@ -31,6 +31,11 @@ void refresh_estimate(HWND window);
 // line; installed as status_callback.
 void show_build_progress();
 
+// The list draws its own lines: a line as stored, with each TAB shown as a
+// blank (some fonts draw a TAB as a box).
+void measure_list_line(HWND window, MEASUREITEMSTRUCT* item);
+void draw_list_line(const DRAWITEMSTRUCT* item);
+
 // Removes the last path component in place: everything from the last
 // backslash on, stepping by ANSI characters. Returns false when the path has
 // no backslash.

@@ -111,6 +111,24 @@ TEST_F(HelpAbout, HelpShowsTheWholeTextOfItsSourceAndNothingAfterIt)
         EXPECT_NE(shown.find(std::string(heading) + "\r\n"), std::string::npos) << heading;
 }
 
+TEST_F(HelpAbout, HelpOpensAtTheFirstLineWithNothingSelected)
+{
+    int ticks = 0;
+    DWORD selection = 1;
+    LRESULT first_line = -1;
+    on_next_modal(main_window, [&](HWND dialog) {
+        if (++ticks < 5)
+            return false;  // let the activation and the posted reset run
+        selection = static_cast<DWORD>(SendDlgItemMessageA(dialog, IDC_HELP_TEXT, EM_GETSEL, 0, 0));
+        first_line = SendDlgItemMessageA(dialog, IDC_HELP_TEXT, EM_GETFIRSTVISIBLELINE, 0, 0);
+        PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return true;
+    });
+    menu_command(CMD_HELP);
+    EXPECT_EQ(LOWORD(selection), HIWORD(selection));
+    EXPECT_EQ(first_line, 0);
+}
+
 TEST(HelpResources, TextIsCodePage932FollowedByAOneByteZero)
 {
     HMODULE module = GetModuleHandleA(nullptr);
