@@ -191,20 +191,4 @@ TEST_F(HelpAbout, KeysThatCloseAndKeysThatDoNot)
     }
 }
 
-TEST_F(HelpAbout, AboutTextAndOkButton)
-{
-    std::string text;
-    LONG ok_style = 0;
-    on_next_modal(main_window, [&](HWND dialog) {
-        text = control_text_utf8(dialog, IDC_ABOUT_TEXT);
-        ok_style = GetWindowLongA(GetDlgItem(dialog, IDC_ABOUT_OK), GWL_STYLE);
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_ABOUT_OK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ABOUT_OK)));
-        return true;
-    });
-    menu_command(CMD_ABOUT);
-    EXPECT_EQ(text.substr(0, 29), " TarnwickISO \n Version 0.02 \n");
-    EXPECT_EQ(ok_style & BS_DEFPUSHBUTTON, 0);
-}
-
 }  // namespace

@@ -191,26 +191,6 @@ TEST_F(MainWindow, DriveRootRegistersEachTopLevelItem)
     RemoveDirectoryA("T:\\folder");
 }
 
-TEST_F(MainWindow, LayoutFillsTheClientAreaWithListAndStatusLine)
-{
-    SetWindowPos(main_window, nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER);
-    pump_for(30);
-    RECT client, list, status;
-    GetClientRect(main_window, &client);
-    GetWindowRect(GetDlgItem(main_window, IDC_MAIN_LIST), &list);
-    GetWindowRect(GetDlgItem(main_window, IDC_MAIN_STATUS), &status);
-    MapWindowPoints(nullptr, main_window, reinterpret_cast<POINT*>(&list), 2);
-    MapWindowPoints(nullptr, main_window, reinterpret_cast<POINT*>(&status), 2);
-    EXPECT_EQ(list.left, 0);
-    EXPECT_EQ(list.top, 0);
-    EXPECT_EQ(list.right, client.right);
-    EXPECT_LE(list.bottom, client.bottom - 16);
-    EXPECT_EQ(status.left, 0);
-    EXPECT_EQ(status.top, client.bottom - 16);
-    EXPECT_EQ(status.right, client.right);
-    EXPECT_EQ(status.bottom, client.bottom);
-}
-
 TEST_F(MainWindow, MainWindowIsNotTopmostButSettingsWindowsAre)
 {
     EXPECT_FALSE(GetWindowLongA(main_window, GWL_EXSTYLE) & WS_EX_TOPMOST);
@@ -218,26 +198,6 @@ TEST_F(MainWindow, MainWindowIsNotTopmostButSettingsWindowsAre)
         ASSERT_NE(dialog, nullptr);
         EXPECT_FALSE(IsWindowVisible(dialog));
         EXPECT_EQ(GetWindow(dialog, GW_OWNER), main_window);
-    }
-}
-
-TEST_F(MainWindow, MenuCarriesEveryCommandUnderItsPopUp)
-{
-    HMENU menu = GetMenu(main_window);
-    ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(GetMenuItemCount(menu), 4);
-    const std::vector<std::vector<int>> ids = {
-        {256, 257, 0, 258, 259, 260, 0, 261}, {262, 0, 263}, {264, 265, 266, 267}, {268, 0, 269}};
-    for (int p = 0; p < 4; ++p) {
-        HMENU popup = GetSubMenu(menu, p);
-        ASSERT_EQ(GetMenuItemCount(popup), static_cast<int>(ids[p].size()));
-        for (size_t i = 0; i < ids[p].size(); ++i) {
-            UINT id = GetMenuItemID(popup, static_cast<int>(i));
-            if (ids[p][i] == 0)
-                EXPECT_TRUE(GetMenuState(popup, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR);
-            else
-                EXPECT_EQ(id, static_cast<UINT>(ids[p][i]));
-        }
     }
 }
 

@@ -46,6 +46,34 @@ if [ "$status" -ne 0 ]; then
     echo "run-gui-tests: GUI tests failed ($status)" >&2
 fi
 
+# The program itself: it starts alone and ends with code 0 when its window is
+# asked to close (taskkill without /f sends the close request).
+program="$win32_build/TarnwickISO.exe"
+if [ -f "$program" ]; then
+    (timeout 60 wine "$program" >/dev/null 2>&1; echo $? > "$scratch/program.rc") &
+    i=0
+    until wine tasklist 2>/dev/null | grep -q TarnwickISO.exe || [ "$i" -gt 50 ]; do
+        sleep 0.2
+        i=$((i + 1))
+    done
+    sleep 1
+    wine taskkill /im TarnwickISO.exe >/dev/null 2>&1 || true
+    i=0
+    while [ ! -s "$scratch/program.rc" ] && [ "$i" -lt 150 ]; do
+        sleep 0.2
+        i=$((i + 1))
+    done
+    if [ "$(cat "$scratch/program.rc" 2>/dev/null)" = 0 ]; then
+        echo "run-gui-tests: TarnwickISO.exe started and ended with code 0"
+    else
+        echo "run-gui-tests: TarnwickISO.exe did not end with code 0 on close" >&2
+        status=1
+    fi
+else
+    echo "run-gui-tests: $program is missing" >&2
+    status=1
+fi
+
 tw_stop_wine
 tw_stop_xvfb
 
