@@ -129,9 +129,11 @@ TEST(Faults, FailedWriteFailsTheBuildWithTheReason)
     EXPECT_FALSE(image.outcome.written);
     EXPECT_FALSE(image.outcome.clean());
     ASSERT_TRUE(has_problem(image.outcome, ProblemKind::write_failed));
-    for (const BuildProblem& p : image.outcome.problems)
-        if (p.kind == ProblemKind::write_failed)
+    for (const BuildProblem& p : image.outcome.problems) {
+        if (p.kind == ProblemKind::write_failed) {
             EXPECT_NE(p.detail.find("space"), std::string::npos) << p.detail;
+        }
+    }
 }
 
 TEST(Faults, OutputThatCannotBeCreatedIsNamed)

@@ -79,8 +79,9 @@ TEST(Registration, ColumnReadersStayInsideMalformedLines)
     for (const Case& c : cases) {
         EXPECT_EQ(line_entry_count(c.line), c.entries) << c.line;
         EXPECT_EQ(line_sectors(c.line), c.sectors) << c.line;
-        if (std::strcmp(c.path, "ab") != 0)
+        if (std::strcmp(c.path, "ab") != 0) {
             EXPECT_STREQ(line_path(c.line), c.path) << c.line;
+        }
     }
 }
 
