@@ -217,8 +217,55 @@ bool select_code_page_option(const std::string& name)
     return false;
 }
 
-int run_build(int argc, char** argv)
+// Applies --code-page first, then gives the other arguments in the chosen
+// code page (on POSIX they arrive in the locale's character set).
+bool program_arguments(int argc, char** argv, std::vector<std::string>& args)
 {
+    std::vector<std::string> rest;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--")
+            break;
+        if (arg == "--code-page" || arg.rfind("--code-page=", 0) == 0) {
+            std::string value;
+            if (arg.size() > 11)
+                value = arg.substr(12);
+            else if (i + 1 < argc)
+                value = argv[++i];
+            else {
+                usage_error("option --code-page needs a value");
+                return false;
+            }
+            if (!select_code_page_option(value))
+                return false;
+        }
+    }
+    args.assign(1, argv[0]);
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (!options_done && arg == "--")
+            options_done = true;
+        else if (!options_done && (arg == "--code-page")) {
+            ++i;
+            continue;
+        } else if (!options_done && arg.rfind("--code-page=", 0) == 0)
+            continue;
+        args.push_back(platform::text_from_system(arg.c_str()));
+    }
+    return true;
+}
+
+int run_build(int argc_given, char** argv_given)
+{
+    std::vector<std::string> args;
+    if (!program_arguments(argc_given, argv_given, args))
+        return 2;
+    std::vector<char*> pointers;
+    for (std::string& a : args)
+        pointers.push_back(a.data());
+    int argc = int(pointers.size());
+    char** argv = pointers.data();
     if (!apply_source_date_epoch())
         return 2;
     init_volume_descriptors();
@@ -270,11 +317,6 @@ int run_build(int argc, char** argv)
             options.output = value;
             continue;
         }
-        if (name == "code-page") {
-            if (!select_code_page_option(value))
-                return 2;
-            continue;
-        }
         std::string error;
         if (!apply_setting(name, value, volume, boot, dir_record, error))
             return usage_error("unknown option " + arg);
@@ -298,7 +340,8 @@ int run_build(int argc, char** argv)
     int status = 0;
     for (const BuildProblem& problem : outcome.problems) {
         bool notice = severity_of(problem.kind) == ProblemSeverity::notice;
-        std::fprintf(stderr, "tarnwickiso: %s%s\n", notice ? "note: " : "", describe_problem(problem).c_str());
+        std::fprintf(stderr, "tarnwickiso: %s%s\n", notice ? "note: " : "",
+                     platform::text_to_system(describe_problem(problem).c_str()).c_str());
     }
     if (!outcome.clean()) {
         if (outcome.aborted)
@@ -319,28 +362,17 @@ int run_build(int argc, char** argv)
 
 int run_estimate(int argc, char** argv)
 {
+    std::vector<std::string> args;
+    if (!program_arguments(argc, argv, args))
+        return 2;
     LineList list;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg.rfind("--code-page", 0) == 0) {
-            std::string value;
-            if (arg.size() > 11 && arg[11] == '=')
-                value = arg.substr(12);
-            else if (i + 1 < argc)
-                value = argv[++i];
-            else
-                return usage_error("option --code-page needs a value");
-            if (!select_code_page_option(value))
-                return 2;
-            continue;
-        }
-        if (!register_path(list, arg.c_str()))
+    for (size_t i = 1; i < args.size(); ++i)
+        if (args[i] != "--" && !register_path(list, args[i].c_str()))
             return 1;
-    }
     int32_t total = estimate_sectors(line_source_of(list));
     std::printf("Estimated capacity: %d MB (%d sectors)\n", total / 512, total);
     for (const std::string& line : list.lines)
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n", platform::text_to_system(line.c_str()).c_str());
     return 0;
 }
 

@@ -185,7 +185,9 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
         make_directory_record(volume_descriptors.supplementary + descriptor_offset::root_directory_record,
                               entry_table.root, 1);
 
-    // Stage 4: the output.
+    // Stage 4: the output. Its counts start at zero before it is announced.
+    build_progress.counter = 0;
+    build_progress.sectors_written = 0;
     set_stage(4);
     uint8_t zero[2048] = {};
     if (!open_image(output_path)) {

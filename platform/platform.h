@@ -80,6 +80,12 @@ size_t ucs2_to_oem(const uint16_t* text, char* out, size_t capacity);
 bool select_code_page(const char* name);
 const char* code_page_name();
 
+// Text crossing between the program's code page and the system's own
+// character set (file names, arguments, terminal output). The same when the
+// two agree, which is always the case on Win32.
+std::string text_to_system(const char* text);
+std::string text_from_system(const char* text);
+
 // Files, shared for reading. An invalid File is returned on failure;
 // last_error_text() then says why.
 class File {

@@ -14,7 +14,7 @@ bool absolute_path(const char* path, std::string& full)
         std::vector<char> cwd(4096);
         if (!getcwd(cwd.data(), cwd.size()))
             return false;
-        std::string joined(cwd.data());
+        std::string joined = text_from_system(cwd.data());
         joined.push_back('/');
         joined.append(path);
         text.swap(joined);

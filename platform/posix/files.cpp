@@ -48,7 +48,7 @@ int fd_of(const File& file) { return static_cast<int>(file.handle()); }
 
 bool find_file(const char* path, FileInfo& info) {
     struct stat st {};
-    if (path == nullptr || path[0] == '\0' || stat(path, &st) != 0) return false;
+    if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0) return false;
     info = FileInfo{};
     if (S_ISDIR(st.st_mode)) info.attributes |= attribute_directory;
     if (leaf_is_hidden(path)) info.attributes |= attribute_hidden;
@@ -61,10 +61,10 @@ bool find_file(const char* path, FileInfo& info) {
 }
 
 bool list_directory(const char* path, const std::function<void(const char* name)>& visit) {
-    DIR* dir = opendir(path);
+    DIR* dir = opendir(text_to_system(path).c_str());
     if (dir == nullptr) return false;
     std::vector<std::string> names;
-    while (const dirent* item = readdir(dir)) names.emplace_back(item->d_name);
+    while (const dirent* item = readdir(dir)) names.emplace_back(text_from_system(item->d_name));
     closedir(dir);
     // std::string compares through char_traits<char>, which orders bytes as
     // unsigned values: the byte order that keeps builds reproducible.
@@ -85,7 +85,7 @@ void File::close() {
 File open_for_reading(const char* path) {
     // O_NONBLOCK keeps a FIFO without a writer from hanging the open; it is
     // cleared again once the object is known not to be a folder.
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = open(text_to_system(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return File();
     File file(fd);
     struct stat st {};
@@ -100,7 +100,7 @@ File open_for_reading(const char* path) {
 }
 
 File create_for_writing(const char* path) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = open(text_to_system(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return fd < 0 ? File() : File(fd);
 }
 

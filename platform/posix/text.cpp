@@ -260,4 +260,67 @@ bool select_code_page(const char* name) {
 
 const char* code_page_name() { return current().name.c_str(); }
 
+namespace {
+
+// Names in the file system, arguments and terminal text are in the locale's
+// character set; the program's texts are in the code page chosen above. When
+// the two differ (CP932 chosen on a UTF-8 system) names cross the seam
+// through iconv, so the program sees the same bytes a Windows system with
+// that code page would.
+struct SeamConverter {
+    std::string from, to;
+    iconv_t cd = no_iconv;
+};
+
+std::string system_codeset() {
+    static const std::string name = [] {
+        CodePage page = make_locale_page();
+        std::string n = page.name;
+        release(page);
+        return n;
+    }();
+    return name;
+}
+
+std::string convert_between(const char* text, const std::string& from, const std::string& to) {
+    if (text == nullptr) return std::string();
+    if (strcasecmp(from.c_str(), to.c_str()) == 0) return text;
+    static SeamConverter cache[2];
+    SeamConverter* slot = nullptr;
+    for (SeamConverter& c : cache)
+        if (c.cd != no_iconv && c.from == from && c.to == to) slot = &c;
+    if (slot == nullptr) {
+        slot = &cache[cache[0].cd == no_iconv || (cache[0].from == to && cache[0].to == from) ? 1 : 0];
+        if (slot->cd != no_iconv) iconv_close(slot->cd);
+        slot->from = from;
+        slot->to = to;
+        slot->cd = iconv_open(to.c_str(), from.c_str());
+        if (slot->cd == no_iconv) return text;
+    }
+    iconv(slot->cd, nullptr, nullptr, nullptr, nullptr);
+    std::string out;
+    size_t in_left = strlen(text);
+    char* in = const_cast<char*>(text);
+    char buffer[1024];
+    while (in_left > 0) {
+        char* put = buffer;
+        size_t out_left = sizeof buffer;
+        size_t r = iconv(slot->cd, &in, &in_left, &put, &out_left);
+        out.append(buffer, static_cast<size_t>(put - buffer));
+        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+            // A byte that has no place in the other character set passes as '?'.
+            out.push_back('?');
+            ++in;
+            --in_left;
+            iconv(slot->cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string text_to_system(const char* text) { return convert_between(text, current().name, system_codeset()); }
+std::string text_from_system(const char* text) { return convert_between(text, system_codeset(), current().name); }
+
 }  // namespace platform
