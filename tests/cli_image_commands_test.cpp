@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli/image_commands.h"
+#include "test_support.h"
+
+namespace {
+
+TEST(CueSheet, NameReplacesTheExtension)
+{
+    struct Case {
+        const char* image;
+        const char* cue;
+    };
+    const Case cases[] = {
+        {"disc.bin", "disc.cue"},
+        {"disc", "disc.cue"},
+        {"/a.b/disc", "/a.b/disc.cue"},
+        {"/a/disc.iso", "/a/disc.cue"},
+        {"archive.tar.bin", "archive.tar.cue"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(cue_sheet_name(c.image), c.cue) << c.image;
+}
+
+#ifndef _WIN32
+TEST(CueSheet, RawBuildEqualsTheConvertedPlainBuildAndBchunkUndoesIt)
+{
+    TempTree tree;
+    tree.file_of_size("src/a.bin", 300000, 3);
+    tree.file("src/b.txt", "text");
+    const std::string env = "SOURCE_DATE_EPOCH=1070971200 ";
+    ASSERT_EQ(run_command(env + program_path() + " build --quiet --raw --cue -o " + tree.path("disc.bin") + " " +
+                          tree.path("src")),
+              0);
+    ASSERT_EQ(run_command(env + program_path() + " build --quiet --cue -o " + tree.path("plain.iso") + " " +
+                          tree.path("src")),
+              0);
+    EXPECT_EQ(read_whole_file(tree.path("disc.cue")),
+              "FILE \"disc.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n");
+    EXPECT_NE(read_whole_file(tree.path("plain.cue")).find("MODE1/2048"), std::string::npos);
+    ASSERT_EQ(run_command(program_path() + " convert " + tree.path("plain.iso") + " >/dev/null"), 0);
+    EXPECT_EQ(read_whole_file(tree.path("plain.iso.iso")), read_whole_file(tree.path("disc.bin")));
+    if (!have_program("bchunk"))
+        GTEST_SKIP() << "bchunk is not installed";
+    ASSERT_EQ(run_command("cd " + tree.root + " && bchunk disc.bin disc.cue track >/dev/null 2>&1"), 0);
+    EXPECT_EQ(read_whole_file(tree.path("track01.iso")), read_whole_file(tree.path("plain.iso")));
+}
+
+TEST(CueSheet, ConvertGoesOnAfterAFailedFile)
+{
+    TempTree tree;
+    tree.file("junk.bin", std::string(5000, 'J'));
+    tree.file("plain.iso", std::string(4096, '\0'));
+    std::string out;
+    int status = run_command(program_path() + " convert " + tree.path("junk.bin") + " " + tree.path("plain.iso") +
+                                 " 2>&1",
+                             &out);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("junk.bin"), std::string::npos) << out;
+    EXPECT_EQ(read_whole_file(tree.path("plain.iso.iso")).size(), 2u * 2352);
+    EXPECT_EQ(read_whole_file(tree.path("junk.bin.iso")), "") << "no file for a failed conversion";
+}
+#endif
+
+}  // namespace
