@@ -12,13 +12,8 @@ namespace {
 
 constexpr uint64_t four_gib = uint64_t(1) << 32;
 
-struct Identity {
-    uint64_t volume, object;
-};
-
-// Folders on the way from the registered item down to the current one, for
-// finding a folder that leads back to one of its ancestors.
-std::vector<Identity> ancestors;
+// Folders on the way from the registered item down to the current one.
+std::vector<FolderIdentity> ancestors;
 
 void add_block(uint32_t records)
 {
@@ -73,6 +68,27 @@ void make_key(char* key, const char* from)
 }
 
 }  // namespace
+
+bool list_scanned_names(const char* path, std::vector<std::string>& names)
+{
+    // Names are collected first, so the folder is not held open while the
+    // walk descends.
+    names.clear();
+    return platform::list_directory(path, [&](const char* name) {
+        if (name[0] != '.')
+            names.emplace_back(name);
+    });
+}
+
+bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder)
+{
+    if (folder.volume == 0 && folder.object == 0)
+        return false;  // the platform gives no identity
+    for (const FolderIdentity& a : ancestors)
+        if (a.volume == folder.volume && a.object == folder.object)
+            return true;
+    return false;
+}
 
 void allocate_entry_table(uint32_t capacity)
 {
@@ -147,23 +163,13 @@ void scan_source(const char* path, uint8_t depth)
     if (!is_directory)
         return;
 
-    Identity self{info.volume, info.object};
-    if (self.volume != 0 || self.object != 0) {
-        for (const Identity& a : ancestors) {
-            if (a.volume == self.volume && a.object == self.object) {
-                report(ProblemKind::directory_loop, path);
-                return;
-            }
-        }
+    FolderIdentity self{info.volume, info.object};
+    if (leads_back(ancestors, self)) {
+        report(ProblemKind::directory_loop, path);
+        return;
     }
-
-    // Names are collected first, so the folder is not held open while the
-    // scan descends.
     std::vector<std::string> names;
-    if (!platform::list_directory(path, [&](const char* name) {
-            if (name[0] != '.')
-                names.emplace_back(name);
-        }))
+    if (!list_scanned_names(path, names))
         return;
     ancestors.push_back(self);
     char child[path_capacity];

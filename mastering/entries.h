@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "mastering/build.h"
@@ -42,6 +43,15 @@ struct EntryTable {
 };
 
 extern EntryTable entry_table;
+
+// The walk that the scan and the registration measure share: a folder's
+// names without those beginning with '.', and the folders on the way down
+// for finding one that leads back to its own ancestor.
+struct FolderIdentity {
+    uint64_t volume, object;
+};
+bool list_scanned_names(const char* path, std::vector<std::string>& names);
+bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder);
 
 void allocate_entry_table(uint32_t capacity);
 void free_entry_table();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "mastering/entries.h"
 #include "platform/platform.h"
 #include "settings/date_field.h"
 
@@ -11,11 +12,7 @@ namespace {
 
 constexpr uint64_t four_gib = uint64_t(1) << 32;
 
-struct Identity {
-    uint64_t volume, object;
-};
-
-void measure_into(const char* path, Measurement& m, std::vector<Identity>& ancestors, bool registered)
+void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>& ancestors, bool registered)
 {
     size_t length = std::strlen(path);
     if (length >= line_capacity) {
@@ -44,16 +41,11 @@ void measure_into(const char* path, Measurement& m, std::vector<Identity>& ances
     }
     m.entries += 1;
     m.sectors += 2;
-    Identity self{info.volume, info.object};
-    if (self.volume != 0 || self.object != 0)
-        for (const Identity& a : ancestors)
-            if (a.volume == self.volume && a.object == self.object)
-                return;
+    FolderIdentity self{info.volume, info.object};
+    if (leads_back(ancestors, self))
+        return;
     std::vector<std::string> names;
-    if (!platform::list_directory(path, [&](const char* name) {
-            if (name[0] != '.')
-                names.emplace_back(name);
-        }))
+    if (!list_scanned_names(path, names))
         return;
     ancestors.push_back(self);
     for (const std::string& name : names) {
@@ -91,7 +83,7 @@ const char* after_separator(const char* tab)
 Measurement measure_path(const char* path)
 {
     Measurement m;
-    std::vector<Identity> ancestors;
+    std::vector<FolderIdentity> ancestors;
     measure_into(path, m, ancestors, true);
     return m;
 }
