@@ -298,7 +298,7 @@ TEST(Identifiers, SortMatchesTheExchangeSortOnRandomKeys)
                     std::swap(reference[j], reference[j + 1]);
         sort_entries();
         for (uint32_t i = 1; i < count; ++i)
-            ASSERT_EQ(entry_table.entries[i]->extent[0], reference[i - 1].second) << round;
+            ASSERT_EQ(uint32_t(entry_table.entries[i]->extent[0]), reference[i - 1].second) << round;
         free_entry_table();
     }
 }
