@@ -12,6 +12,15 @@
 
 namespace {
 
+// A path written with '/' in the platform's own separators.
+std::string native(std::string path)
+{
+    for (char& c : path)
+        if (c == '/')
+            c = platform::path_separator;
+    return path;
+}
+
 std::string iso(const uint8_t* id, int length) { return std::string(reinterpret_cast<const char*>(id), size_t(length)); }
 
 // Joliet identifier bytes to an ASCII string (non-ASCII units as '?').
@@ -197,7 +206,7 @@ void fill_random_table(std::mt19937& rng, uint32_t count)
         if (depth > entry_table.max_depth)
             entry_table.max_depth = depth;
         e->directory = std::uniform_int_distribution<int>(0, 3)(rng) == 0 ? 0x10 : 0;
-        std::string path = "/src/";
+        std::string path = native("/src/");
         path += stems[std::uniform_int_distribution<size_t>(0, std::size(stems) - 1)(rng)];
         std::memcpy(e->source_path, path.c_str(), path.size() + 1);
     }
@@ -235,11 +244,11 @@ TEST(Identifiers, ManyEqualSiblingsCountUpInOrder)
     SourceEntry* folder = entry_table.entries[1];
     folder->depth = 2;
     folder->directory = 0x10;
-    std::strcpy(folder->source_path, "/x/many");
+    std::strcpy(folder->source_path, native("/x/many").c_str());
     for (uint32_t i = 2; i < count; ++i) {
         SourceEntry* e = entry_table.entries[i];
         e->depth = 3;
-        std::snprintf(e->source_path, sizeof e->source_path, "/x/many/Entry number %05u.txt", i);
+        std::snprintf(e->source_path, sizeof e->source_path, "%s%05u.txt", native("/x/many/Entry number ").c_str(), i);
     }
     entry_table.count = count;
     entry_table.max_depth = 3;

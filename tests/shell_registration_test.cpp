@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/line_list.h"
+#include "platform/platform.h"
 #include "shell/registration.h"
 #include "test_support.h"
 
@@ -130,7 +131,8 @@ TEST(Registration, ListSortsLikeTheWindowsListBox)
 
 TEST(Registration, DisplayNameIsTheLastPathPart)
 {
-    EXPECT_STREQ(display_name_of("/a/b/name.txt"), "name.txt");
+    std::string path = std::string(1, platform::path_separator) + "a" + platform::path_separator + "name.txt";
+    EXPECT_STREQ(display_name_of(path.c_str()), "name.txt");
     EXPECT_STREQ(display_name_of("plain"), "plain");
 }
 
