@@ -11,6 +11,7 @@
 #include "resources/resource_ids.h"
 #include "settings/win32/dialog_reader.h"
 #include "settings/win32/settings_windows.h"
+#include "settings/win32/tool_window.h"
 #include "shell/hooks.h"
 #include "shell/win32/help_about.h"
 #include "shell/win32/message_pump.h"
@@ -54,6 +55,7 @@ void init_main_window(HWND window)
     volume_dialog = CreateDialogParamA(app_instance, "PVDSVD", window, volume_dialog_proc, 0);
     boot_dialog = CreateDialogParamA(app_instance, "BRBC", window, boot_dialog_proc, 0);
     dir_record_dialog = CreateDialogParamA(app_instance, "DR", window, dir_record_dialog_proc, 0);
+    tool_dialog = CreateDialogParamA(app_instance, "TOOL", window, tool_dialog_proc, 0);
 
     status_callback = show_build_progress;
     message_pump = pump_messages;
