@@ -1,0 +1,394 @@
+// The Tool window: its drive lists and defaults, closing and showing again,
+// files dropped on it, the CD-ROM commands against a simulated drive (TOC,
+// identification, ranges, unreadable sectors, stop on close), and under Wine
+// the disk image of drive A: mapped to a floppy image file.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gui_harness.h"
+#include "resources/resource_ids.h"
+#include "settings/win32/tool_window.h"
+#include "shell/hooks.h"
+#include "shell/win32/main_window.h"
+
+namespace {
+
+// A CD-ROM drive that answers READ CD from a disc of `sectors` sectors (each
+// sector's bytes derived from its address), READ TOC with `toc`, and the
+// identification query with a fixed vendor, product and revision.
+struct SimulatedDisc {
+    uint32_t sectors = 0;
+    std::vector<uint8_t> toc;          // the whole answer; empty: the command fails
+    bool opens = true;
+    int64_t close_window_at = -1;      // LBA whose read closes the Tool window
+    std::string last_device;
+};
+SimulatedDisc disc;
+
+uint8_t sector_byte(uint32_t lba, size_t i) { return static_cast<uint8_t>(lba * 5 + i * 3 + 1); }
+
+platform::DeviceHandle sim_open(void*, const char* name, platform::DeviceMode, std::string& error)
+{
+    disc.last_device = name;
+    if (!disc.opens) {
+        error = "no such drive";
+        return nullptr;
+    }
+    return &disc;
+}
+void sim_close(platform::DeviceHandle) {}
+int64_t sim_read(platform::DeviceHandle, void*, size_t) { return -1; }
+
+bool sim_command(platform::DeviceHandle, const uint8_t* cdb, size_t, void* data, size_t size)
+{
+    auto* out = static_cast<uint8_t*>(data);
+    if (cdb[0] == 0x43) {
+        if (disc.toc.empty())
+            return false;
+        std::memcpy(out, disc.toc.data(), disc.toc.size() < size ? disc.toc.size() : size);
+        return true;
+    }
+    if (cdb[0] != 0xBE)
+        return false;
+    uint32_t lba = (uint32_t(cdb[2]) << 24) | (uint32_t(cdb[3]) << 16) | (uint32_t(cdb[4]) << 8) | cdb[5];
+    if (int64_t(lba) == disc.close_window_at)
+        PostMessageA(tool_dialog, WM_CLOSE, 0, 0);
+    if (lba >= disc.sectors)
+        return false;
+    for (size_t i = 0; i < size; ++i)
+        out[i] = sector_byte(lba, i);
+    return true;
+}
+
+bool sim_identify(platform::DeviceHandle, uint8_t* inquiry, size_t)
+{
+    std::memcpy(inquiry, "TARNWICKSIMULATED DRIVE 1.00", 28);
+    return true;
+}
+
+const platform::DeviceBackend simulated = {sim_open, sim_close, sim_read, sim_command,
+                                           sim_identify, nullptr};
+
+// A READ TOC answer: (control, track, start) for each descriptor, the
+// lead-out last.
+struct Track {
+    uint8_t control;
+    uint8_t number;
+    uint32_t start;
+};
+std::vector<uint8_t> toc_answer(const std::vector<Track>& tracks)
+{
+    std::vector<uint8_t> toc(4 + 8 * tracks.size(), 0);
+    size_t length = toc.size() - 2;
+    toc[0] = static_cast<uint8_t>(length >> 8);
+    toc[1] = static_cast<uint8_t>(length);
+    toc[2] = 1;
+    toc[3] = tracks.size() > 1 ? tracks[tracks.size() - 2].number : 0;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        uint8_t* d = &toc[4 + 8 * i];
+        d[1] = static_cast<uint8_t>(0x10 | tracks[i].control);
+        d[2] = tracks[i].number;
+        for (int b = 0; b < 4; ++b)
+            d[4 + b] = static_cast<uint8_t>(tracks[i].start >> (24 - 8 * b));
+    }
+    return toc;
+}
+
+void write_file(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(written, bytes.size());
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+void click(int id) { SendMessageA(tool_dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+std::string output_box() { return control_text_utf8(tool_dialog, tool_ids::output); }
+
+class ToolWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        disc = SimulatedDisc{};
+        open_program();
+        ASSERT_NE(tool_dialog, nullptr);
+        set_tool_device_backend(&simulated);
+        menu_command(CMD_SHOW_TOOL);
+    }
+    void TearDown() override
+    {
+        set_tool_device_backend(nullptr);
+        EXPECT_EQ(pending_modal_actions(), 0u) << "a modal window that was expected never came";
+        EXPECT_FALSE(modal_action_timed_out());
+        close_program();
+    }
+    TempTree tree;
+};
+
+TEST_F(ToolWindow, ListsHoldAToZWithAAndQSelectedAndTheRangeBoxesTheirDefaults)
+{
+    EXPECT_TRUE(IsWindowVisible(tool_dialog));
+    for (auto [id, selected] : {std::pair{tool_ids::disk_drive, 0}, std::pair{tool_ids::cd_drive, 16}}) {
+        SCOPED_TRACE(id);
+        HWND list = GetDlgItem(tool_dialog, id);
+        ASSERT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 26);
+        for (int i = 0; i < 26; ++i) {
+            char item[16] = {};
+            SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+            EXPECT_EQ(std::string(item), std::string(1, char('A' + i)) + ":");
+        }
+        EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), selected);
+    }
+    EXPECT_EQ(control_text_utf8(tool_dialog, tool_ids::first_sector), "0");
+    EXPECT_EQ(control_text_utf8(tool_dialog, tool_ids::last_sector), "332999");
+    EXPECT_EQ(output_box(), "");
+}
+
+TEST_F(ToolWindow, CloseHidesSetsTheStopFlagAndShowingAgainKeepsEveryValue)
+{
+    SendDlgItemMessageA(tool_dialog, tool_ids::disk_drive, CB_SETCURSEL, 3, 0);
+    SendDlgItemMessageA(tool_dialog, tool_ids::cd_drive, CB_SETCURSEL, 25, 0);
+    type_text(tool_dialog, tool_ids::first_sector, "150");
+    type_text(tool_dialog, tool_ids::last_sector, "9000");
+    type_text(tool_dialog, tool_ids::output, ansi_from_utf8("メモ"));
+    tool_stop_requested = 0;
+
+    SendMessageA(tool_dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    pump_for(20);
+    EXPECT_TRUE(IsWindow(tool_dialog));
+    EXPECT_FALSE(IsWindowVisible(tool_dialog));
+    EXPECT_EQ(tool_stop_requested, 1);
+
+    HWND before = tool_dialog;
+    menu_command(CMD_SHOW_TOOL);
+    EXPECT_EQ(tool_dialog, before);
+    EXPECT_TRUE(IsWindowVisible(tool_dialog));
+    EXPECT_EQ(SendDlgItemMessageA(tool_dialog, tool_ids::disk_drive, CB_GETCURSEL, 0, 0), 3);
+    EXPECT_EQ(SendDlgItemMessageA(tool_dialog, tool_ids::cd_drive, CB_GETCURSEL, 0, 0), 25);
+    EXPECT_EQ(control_text_utf8(tool_dialog, tool_ids::first_sector), "150");
+    EXPECT_EQ(control_text_utf8(tool_dialog, tool_ids::last_sector), "9000");
+    EXPECT_EQ(output_box(), "メモ");
+}
+
+// A plain image becomes FILE.iso of 2352-byte sectors, and that one back the
+// original bytes; a file of neither form is named as not converted and gets
+// no output, without keeping the next file of the same drop from converting.
+TEST_F(ToolWindow, DroppedFilesAreConvertedEachAndEveryOneIsAccountedFor)
+{
+    const size_t sectors = 20;
+    std::vector<uint8_t> plain(sectors * 2048);
+    for (size_t i = 16 * 2048; i < plain.size(); ++i)
+        plain[i] = static_cast<uint8_t>(i * 13);
+    std::string image = tree.path("disc.img");
+    write_file(image, plain);
+    std::string text = tree.file("notes.txt", 5000);  // starts with a non-zero byte
+
+    drop_paths(tool_dialog, {text, image});
+    std::string report = output_box();
+    EXPECT_TRUE(contains(report, utf8_from_ansi(text) + ": 変換しませんでした")) << report;
+    EXPECT_TRUE(contains(report, utf8_from_ansi(image) + " → " + utf8_from_ansi(image) + ".iso: "
+                                     "2048バイトのセクタを2352バイトのセクタに変換しました"))
+        << report;
+    EXPECT_EQ(file_size_of(text + ".iso"), -1);
+    EXPECT_EQ(file_size_of(image + ".iso"), static_cast<long long>(sectors * 2352));
+
+    drop_paths(tool_dialog, {image + ".iso"});
+    EXPECT_TRUE(contains(output_box(), "2352バイトのセクタを2048バイトのセクタに変換しました"))
+        << output_box();
+    EXPECT_EQ(file_bytes(image + ".iso.iso"), plain);
+}
+
+TEST_F(ToolWindow, GetTocShowsTheCueSheetAndSetsTheRangeToTheWholeDisc)
+{
+    disc.toc = toc_answer({{4, 1, 0}, {0, 2, 200000}, {4, 0xAA, 250000}});
+    click(tool_ids::get_toc);
+    EXPECT_EQ(disc.last_device, "\\\\.\\Q:");
+    EXPECT_EQ(output_box(), "FILE \"?\" BINARY\r\n"
+                            "TRACK 01 MODE?/2352\r\n"
+                            "  INDEX 01 00:00:00 // 0\r\n"
+                            "TRACK 02 AUDIO\r\n"
+                            "  INDEX 00 44:24:50\r\n"
+                            "  INDEX 01 44:26:50 // 200000\r\n"
+                            " // 250000\r\n");
+    EXPECT_EQ(control_text_utf8(tool_dialog, tool_ids::first_sector), "0");
+    EXPECT_EQ(control_text_utf8(tool_dialog, tool_ids::last_sector), "249999");
+}
+
+// Failures are said in the output box and leave the range boxes alone.
+TEST_F(ToolWindow, FailingCommandsSayWhyAndKeepTheRange)
+{
+    type_text(tool_dialog, tool_ids::first_sector, "7");
+    type_text(tool_dialog, tool_ids::last_sector, "70");
+    struct Case {
+        bool opens;
+        int button;
+        const char* says;
+    };
+    const Case cases[] = {
+        {true, tool_ids::get_toc, "TOCを読み取れません"},
+        {false, tool_ids::get_toc, "ドライブ \\\\.\\Q: を開けません (no such drive)"},
+        {false, tool_ids::get_drive_id, "ドライブ \\\\.\\Q: を開けません (no such drive)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        disc.opens = c.opens;
+        SetDlgItemTextA(tool_dialog, tool_ids::output, "before");
+        click(c.button);
+        EXPECT_TRUE(contains(output_box(), c.says)) << output_box();
+        EXPECT_EQ(control_text_utf8(tool_dialog, tool_ids::first_sector), "7");
+        EXPECT_EQ(control_text_utf8(tool_dialog, tool_ids::last_sector), "70");
+    }
+}
+
+TEST_F(ToolWindow, DriveIdComesFromTheCdRomList)
+{
+    SendDlgItemMessageA(tool_dialog, tool_ids::cd_drive, CB_SETCURSEL, 4, 0);
+    click(tool_ids::get_drive_id);
+    EXPECT_EQ(disc.last_device, "\\\\.\\E:");
+    EXPECT_EQ(output_box(), "TARNWICKSIMULATED DRIVE 1.00");
+}
+
+// A range that runs backwards is refused before the file dialog; first - 1
+// is the empty range and still makes its (empty) file.
+TEST_F(ToolWindow, BackwardRangeIsRefusedWithoutAskingForAFile)
+{
+    disc.sectors = 1000;
+    type_text(tool_dialog, tool_ids::first_sector, "10");
+    type_text(tool_dialog, tool_ids::last_sector, "8");
+    click(tool_ids::cd_create);
+    EXPECT_EQ(output_box(), "最終セクタ (8) が先頭セクタ (10) - 1 より小さいため、作成しません");
+    EXPECT_EQ(disc.last_device, "");
+
+    type_text(tool_dialog, tool_ids::last_sector, "9");
+    std::string empty = tree.path("empty.bin");
+    answer_file_dialog(tool_dialog, empty);
+    click(tool_ids::cd_create);
+    EXPECT_EQ(file_size_of(empty), 0);
+    EXPECT_EQ(output_box(), "");
+}
+
+// A range reaching past the end of the disc: every sector at its offset, the
+// missing ones zero, and the box says how many and from where.
+TEST_F(ToolWindow, CdImageKeepsUnreadableSectorsInPlaceAndReportsThem)
+{
+    disc.sectors = 300;
+    type_text(tool_dialog, tool_ids::first_sector, "250");
+    type_text(tool_dialog, tool_ids::last_sector, " 349");
+    std::string out = tree.path("raw.bin");
+    answer_file_dialog(tool_dialog, out);
+    click(tool_ids::cd_create);
+    std::vector<unsigned char> bytes = file_bytes(out);
+    ASSERT_EQ(bytes.size(), 100u * 2352);
+    for (uint32_t n = 0; n < 100; ++n) {
+        uint32_t lba = 250 + n;
+        for (size_t i : {size_t(0), size_t(2351)})
+            ASSERT_EQ(bytes[n * 2352 + i], lba < 300 ? sector_byte(lba, i) : 0) << lba;
+    }
+    EXPECT_TRUE(contains(output_box(), "50 / 100 セクタを読み取れませんでした (最初はセクタ 300)"))
+        << output_box();
+}
+
+// Closing the window while a copy runs ends it at the next pump, within 256
+// sectors, with whole sectors in the file and the box saying it stopped.
+TEST_F(ToolWindow, ClosingTheWindowStopsACdImageWithin256Sectors)
+{
+    disc.sectors = 400000;
+    disc.close_window_at = 300;
+    std::string out = tree.path("stopped.bin");
+    answer_file_dialog(tool_dialog, out);
+    click(tool_ids::cd_create);
+    EXPECT_EQ(file_size_of(out), 512LL * 2352);
+    EXPECT_FALSE(IsWindowVisible(tool_dialog));
+    EXPECT_TRUE(contains(output_box(), "512 セクタで中断しました")) << output_box();
+}
+
+// Runs a unix command line from inside Wine and waits for its marker file:
+// Wine starts unix programs without a process handle to wait on.
+bool run_unix(const std::string& command, const std::string& marker_windows, const char* marker_unix)
+{
+    DeleteFileA(marker_windows.c_str());
+    std::string line = "/bin/sh -c \"" + command + " && : > '" + marker_unix + "'\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> buffer(line.begin(), line.end());
+    buffer.push_back(0);
+    if (!CreateProcessA("Z:\\bin\\sh", buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    if (process.hProcess)
+        CloseHandle(process.hProcess);
+    if (process.hThread)
+        CloseHandle(process.hThread);
+    for (int i = 0; i < 250; ++i) {
+        if (GetFileAttributesA(marker_windows.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+std::string unix_name(const std::string& windows_path)
+{
+    using UnixName = char*(CDECL*)(const WCHAR*);
+    auto convert = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    if (!convert)
+        return std::string();
+    std::wstring wide = wide_from_utf8(utf8_from_ansi(windows_path));
+    char* name = convert(wide.c_str());
+    if (!name)
+        return std::string();
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Wine opens "\\.\A:" as the file that $WINEPREFIX/dosdevices/a:: points to;
+// the test maps it to a floppy image for the time of the copy, and only when
+// the prefix has no drive A: of its own.
+TEST_F(ToolWindow, DiskImageOfDriveAIsAByteCopyOfTheFloppy)
+{
+    const char* prefix = std::getenv("WINEPREFIX");
+    std::string floppy = tree.path("floppy.img");
+    std::vector<uint8_t> medium(1474560);
+    for (size_t i = 0; i < medium.size(); ++i)
+        medium[i] = static_cast<uint8_t>((i >> 9) * 31 + i);
+    write_file(floppy, medium);
+    std::string floppy_unix = unix_name(floppy);
+    std::string marker = tree.path("mapped");
+    std::string marker_unix = unix_name(marker);
+    if (!prefix || floppy_unix.empty() || marker_unix.empty())
+        GTEST_SKIP() << "needs Wine: drive A: is mapped through the prefix's dosdevices";
+    std::string link = std::string(prefix) + "/dosdevices/a::";
+    if (!run_unix("! [ -e '" + link + "' ] && ! [ -L '" + link + "' ] && ln -s '" + floppy_unix +
+                      "' '" + link + "'",
+                  marker, marker_unix.c_str()))
+        GTEST_SKIP() << "could not map drive A: to " << floppy_unix << " (" << link
+                     << " exists already, or Wine cannot run /bin/sh)";
+
+    set_tool_device_backend(nullptr);
+    std::string out = tree.path("copy.img");
+    answer_file_dialog(tool_dialog, out);
+    click(tool_ids::disk_create);
+    std::string box = output_box();
+
+    std::string unmapped = tree.path("unmapped");
+    EXPECT_TRUE(run_unix("[ \\\"$(readlink '" + link + "')\\\" = '" + floppy_unix + "' ] && rm '" +
+                             link + "'",
+                         unmapped, unix_name(unmapped).c_str()));
+    EXPECT_EQ(box, "");
+    EXPECT_EQ(file_bytes(out), medium);
+}
+
+}  // namespace
