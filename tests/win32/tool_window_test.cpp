@@ -391,4 +391,42 @@ TEST_F(ToolWindow, DiskImageOfDriveAIsAByteCopyOfTheFloppy)
     EXPECT_EQ(file_bytes(out), medium);
 }
 
+// Not a test of its own: with TW_SHOTS_DIR set (by tests/wine/screenshots.sh)
+// the Tool window is shown with the cue sheet of a mixed-mode disc in its
+// output box, and the script takes its picture ("tool.ready" holds the window
+// rectangle, the script answers with "tool.done").
+TEST(Screenshots, ToolWindowWithACueSheet)
+{
+    const char* dir = std::getenv("TW_SHOTS_DIR");
+    if (!dir)
+        GTEST_SKIP() << "run by screenshots.sh";
+    disc = SimulatedDisc{};
+    disc.toc = toc_answer({{4, 1, 0}, {0, 2, 18750}, {0, 3, 41250}, {0, 4, 63000}, {4, 0xAA, 90000}});
+    open_program();
+    set_tool_device_backend(&simulated);
+    menu_command(CMD_SHOW_TOOL);
+    click(tool_ids::get_toc);
+    set_tool_device_backend(nullptr);
+    SetWindowPos(tool_dialog, nullptr, 40, 40, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+    pump_for(300);
+    RedrawWindow(tool_dialog, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pump_for(200);
+
+    RECT r;
+    GetWindowRect(tool_dialog, &r);
+    std::string ready = std::string(dir) + "\\tool.ready";
+    std::string done = std::string(dir) + "\\tool.done";
+    std::string temp = ready + ".tmp";
+    char text[64];
+    int n = wsprintfA(text, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    write_file(temp, std::vector<uint8_t>(text, text + n));
+    MoveFileA(temp.c_str(), ready.c_str());
+    for (int waited = 0; GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES && waited < 600;
+         ++waited)
+        pump_for(50);
+    EXPECT_NE(GetFileAttributesA(done.c_str()), INVALID_FILE_ATTRIBUTES);
+    close_program();
+}
+
 }  // namespace

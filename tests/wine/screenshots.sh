@@ -1,7 +1,8 @@
 #!/bin/sh
 # Screenshots of the Windows program under Wine and Xvfb: the main window with
 # registered lines and the estimate, each settings window, the Tool window's
-# template, and Help and About with the icon and with their pictures.
+# template and the Tool window itself with a cue sheet text in its output box
+# (tool.png), and Help and About with the icon and with their pictures.
 #
 # Usage: screenshots.sh [OUTPUT_DIR [WIN32_BUILD_DIR]]
 #   defaults: /tmp/tarnwickiso-shots and build-win32 beside the sources.
