@@ -27,10 +27,11 @@ measure() {
     sync
     /usr/bin/time -o "$dir/.time" -f '%e %M %U %S' "$@" >/dev/null 2>"$dir/.stderr" || status=failed
     line=$(grep -E '^[0-9.]+ [0-9]+ [0-9.]+ [0-9.]+$' "$dir/.time" | tail -1)
-    set -- $line
-    times+=("$1")
-    mems+=("$2")
-    cpus+=("$(awk -v u="$3" -v s="$4" 'BEGIN { print u + s }')")
+    local wall peak user system
+    read -r wall peak user system <<<"${line:-0 0 0 0}"
+    times+=("$wall")
+    mems+=("$peak")
+    cpus+=("$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')")
     [ "$status" = ok ] || break
   done
   printf '%s %s %s %s\n' "$(printf '%s\n' "${times[@]}" | median)" "$(printf '%s\n' "${mems[@]}" | median)" \
@@ -53,6 +54,7 @@ for corpus in "${corpora[@]}"; do
   for row in "tarnwickiso $t_ours $c_ours $m_ours $s_ours" "genisoimage $t_geniso $c_geniso $m_geniso $s_geniso" \
              "xorriso $t_xorriso $c_xorriso $m_xorriso $s_xorriso"; do
     set -- $row
+    [ $# -eq 5 ] || set -- "$1" 0 0 0 failed
     printf '%-8s %-12s %10s %10s %12.1f %s\n' "$corpus" "$1" "$2" "$3" "$(awk -v k="$4" 'BEGIN { print k / 1024 }')" \
       "$([ "$5" = ok ] || echo "(gave up: no image)")"
   done
