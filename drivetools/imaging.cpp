@@ -20,6 +20,27 @@ void show(const ProgressDisplay& progress, const char* text)
 constexpr uint64_t disk_progress_interval = 16;
 constexpr int64_t cd_progress_interval = 256;
 
+// Opens the drive, then creates the output; on failure the result says which
+// and why, and nothing is left open.
+template <typename Result>
+bool open_drive_and_output(const platform::DeviceBackend& backend, const char* device, platform::DeviceMode mode,
+                           const char* output, Drive& drive, platform::File& file, Result& result)
+{
+    drive = open_drive(backend, device, mode, result.error);
+    if (!drive.is_open()) {
+        result.status = ToolStatus::open_failed;
+        return false;
+    }
+    file = platform::create_for_writing(output);
+    if (!file.valid()) {
+        result.status = ToolStatus::create_failed;
+        result.error = platform::last_error_text();
+        drive.close();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 TocQuery query_toc(const platform::DeviceBackend& backend, const char* device)
@@ -65,17 +86,10 @@ DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const 
     DiskImageResult result;
     result.device = device;
     result.output = output;
-    Drive drive = open_drive(backend, device, platform::DeviceMode::volume, result.error);
-    if (!drive.is_open()) {
-        result.status = ToolStatus::open_failed;
+    Drive drive;
+    platform::File file;
+    if (!open_drive_and_output(backend, device, platform::DeviceMode::volume, output, drive, file, result))
         return result;
-    }
-    platform::File file = platform::create_for_writing(output);
-    if (!file.valid()) {
-        result.status = ToolStatus::create_failed;
-        result.error = platform::last_error_text();
-        return result;
-    }
 
     tool_stop_requested = 0;
     uint8_t block[disk_block_size];
@@ -131,17 +145,10 @@ CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char
         result.status = ToolStatus::refused_range;
         return result;
     }
-    Drive drive = open_drive(backend, device, platform::DeviceMode::pass_through, result.error);
-    if (!drive.is_open()) {
-        result.status = ToolStatus::open_failed;
+    Drive drive;
+    platform::File file;
+    if (!open_drive_and_output(backend, device, platform::DeviceMode::pass_through, output, drive, file, result))
         return result;
-    }
-    platform::File file = platform::create_for_writing(output);
-    if (!file.valid()) {
-        result.status = ToolStatus::create_failed;
-        result.error = platform::last_error_text();
-        return result;
-    }
 
     tool_stop_requested = 0;
     // 64-bit counts: a range of up to 2^32 sectors, negative addresses (the
