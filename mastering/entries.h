@@ -42,6 +42,7 @@ struct EntryTable {
     std::vector<BuildProblem> problems;
 };
 
+
 extern EntryTable entry_table;
 
 // The walk that the scan and the registration measure share: a folder's
@@ -52,6 +53,21 @@ struct FolderIdentity {
 };
 bool list_scanned_names(const char* path, std::vector<std::string>& names);
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder);
+
+// Calls visit for every child of the directory at table position `index`, in
+// table order: the entries one level deeper, up to the end of its subtree.
+template <typename Visit>
+void for_each_child(uint32_t index, Visit visit)
+{
+    const SourceEntry* d = entry_table.entries[index];
+    for (uint32_t j = index + 1; j < entry_table.count; ++j) {
+        const SourceEntry* c = entry_table.entries[j];
+        if (c->depth <= d->depth)
+            break;
+        if (c->depth == d->depth + 1)
+            visit(c);
+    }
+}
 
 void allocate_entry_table(uint32_t capacity);
 void free_entry_table();

@@ -22,19 +22,14 @@ void compute_directory_sizes()
             continue;
         for (int tree = 0; tree < 2; ++tree) {
             uint32_t size = 2048, fill = 68;  // the "." and ".." records
-            for (uint32_t j = i + 1; j < n; ++j) {
-                const SourceEntry* c = entry_table.entries[j];
-                if (c->depth <= d->depth)
-                    break;
-                if (c->depth != d->depth + 1)
-                    continue;
+            for_each_child(i, [&](const SourceEntry* c) {
                 uint32_t r = directory_record_length(c->identifier_length[tree]);
                 fill += r;
                 if (fill > 2048) {
                     size += 2048;
                     fill = r;
                 }
-            }
+            });
             d->data_length[tree] = size;
         }
     }

@@ -71,12 +71,7 @@ void write_directories(int tree)
             std::memset(sector, 0, sizeof sector);
             uint8_t* p = make_dot_record(sector, d, tree, 0x00);
             p = make_dot_record(p, parent, tree, 0x01);
-            for (uint32_t j = i + 1; j < n; ++j) {
-                const SourceEntry* c = entry_table.entries[j];
-                if (c->depth <= d->depth)
-                    break;
-                if (c->depth != d->depth + 1)
-                    continue;
+            for_each_child(i, [&](const SourceEntry* c) {
                 uint32_t length = directory_record_length(c->identifier_length[tree]);
                 if (uint32_t(p - sector) + length > 2048) {
                     write_sector(sector);
@@ -84,7 +79,7 @@ void write_directories(int tree)
                     p = sector;
                 }
                 p = make_directory_record(p, c, tree);
-            }
+            });
             write_sector(sector);
         }
     }
