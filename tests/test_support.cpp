@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 #include <random>
 
@@ -120,4 +121,66 @@ std::string program_path()
 #else
     return std::string(TW_BINARY_DIR) + "/tarnwickiso";
 #endif
+}
+
+FileMap files_below(const std::string& root)
+{
+    FileMap out;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file())
+            out[fs::relative(e.path(), root).string()] = read_whole_file(e.path().string());
+    return out;
+}
+
+std::vector<std::string> contents_of(const FileMap& files)
+{
+    std::vector<std::string> out;
+    for (const auto& [name, data] : files)
+        out.push_back(data);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string compare_extraction(const std::string& image, const FileMap& sources, const std::string& scratch,
+                               bool joliet)
+{
+    // Debian's 7zip package names its program 7zz.
+    const std::string seven_zip = have_program("7zz") ? "7zz" : "7z";
+    if (!have_program("osirrox") || !have_program(seven_zip.c_str()))
+        return "skip: osirrox or 7-Zip is not installed";
+    std::string differences;
+    auto extract = [&](const std::string& command, const std::string& dir) -> bool {
+        fs::remove_all(dir);
+        if (run_command(command + " >/dev/null 2>&1") != 0) {
+            differences += "extraction failed: " + command + "\n";
+            return false;
+        }
+        fs::create_directories(dir);
+        return true;
+    };
+    auto report = [&](const char* reader, const FileMap& got) {
+        for (const auto& [name, data] : sources) {
+            auto it = got.find(name);
+            if (it == got.end())
+                differences += std::string(reader) + ": missing " + name + "\n";
+            else if (it->second != data)
+                differences += std::string(reader) + ": differs " + name + "\n";
+        }
+        for (const auto& [name, data] : got)
+            if (!sources.count(name))
+                differences += std::string(reader) + ": extra " + name + "\n";
+    };
+    const std::string primary = scratch + "/x_primary";
+    if (extract("osirrox -indev '" + image + "' -joliet off -extract / '" + primary + "'", primary) &&
+        contents_of(files_below(primary)) != contents_of(sources))
+        differences += "osirrox, ISO 9660 tree: the contents differ\n";
+    if (joliet) {
+        const std::string joliet_dir = scratch + "/x_joliet";
+        if (extract("osirrox -indev '" + image + "' -joliet on -extract / '" + joliet_dir + "'", joliet_dir))
+            report("osirrox, Joliet tree", files_below(joliet_dir));
+        const std::string seven_dir = scratch + "/x_7z";
+        if (extract(seven_zip + " x -y '-o" + seven_dir + "' '" + image + "'", seven_dir))
+            report("7-Zip", files_below(seven_dir));
+    }
+    return differences;
 }

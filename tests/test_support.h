@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,3 +47,18 @@ BuiltImage build_paths(const std::vector<std::string>& paths, Settings& settings
 int run_command(const std::string& command, std::string* out = nullptr);
 bool have_program(const char* name);
 std::string program_path();  // the command-line program of this build
+
+// Every regular file below root, by path relative to root, with its bytes.
+using FileMap = std::map<std::string, std::string>;
+FileMap files_below(const std::string& root);
+// The contents of the files, sorted: for trees whose names differ.
+std::vector<std::string> contents_of(const FileMap& files);
+
+// Reads a 2048-byte-sector image back with third-party readers and compares
+// it with `sources` (path relative to the image root -> bytes): the Joliet
+// tree through osirrox and through 7-Zip name by name, the ISO 9660 tree
+// through osirrox by contents (its names are short). Extracts below
+// `scratch`. Returns "" when all agree, else what differed; "skip: ..."
+// when a reader is missing.
+std::string compare_extraction(const std::string& image, const FileMap& sources, const std::string& scratch,
+                               bool joliet = true);
