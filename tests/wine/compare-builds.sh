@@ -7,12 +7,14 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-win32_build=$(cd "${1:-$root/build-win32}" && pwd)
+[ -n "${1:-}" ] && TW_WIN_BUILD=$(cd "$1" && pwd)
 native_build=$(cd "${2:-$root/build}" && pwd)
 cli="$native_build/tarnwickiso"
-tests="$win32_build/tarnwickiso_gui_tests.exe"
 
 . "$here/env.sh"
+tw_announce_wine
+win32_build=$TW_WIN_BUILD
+tests="$win32_build/tarnwickiso_gui_tests.exe"
 "$here/setup-prefix.sh"
 
 work=$(mktemp -d /tmp/tarnwickiso-compare.XXXXXX)

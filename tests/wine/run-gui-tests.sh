@@ -4,17 +4,21 @@
 # comparison of window builds with command-line builds.
 #
 # Usage: run-gui-tests.sh [WIN32_BUILD_DIR [NATIVE_BUILD_DIR]] [-- GTEST_ARGS...]
-#   defaults: build-win32 and build beside this repository's sources.
+#   defaults: the cross build that env.sh chooses for this machine
+#   (build-win32 or build-win64) and build beside the sources.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-win32_build="$root/build-win32"
+win32_build=
 native_build="$root/build"
 if [ $# -gt 0 ] && [ "$1" != "--" ]; then win32_build=$(cd "$1" && pwd); shift; fi
 if [ $# -gt 0 ] && [ "$1" != "--" ]; then native_build=$(cd "$1" && pwd); shift; fi
 if [ $# -gt 0 ] && [ "$1" = "--" ]; then shift; fi
 
+[ -n "$win32_build" ] && TW_WIN_BUILD=$win32_build
 . "$here/env.sh"
+tw_announce_wine
+win32_build=$TW_WIN_BUILD
 "$here/setup-prefix.sh"
 
 tests="$win32_build/tarnwickiso_gui_tests.exe"

@@ -4,12 +4,12 @@
 # are tested as the Windows program uses them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(cd "$here/../.." && pwd)
 . "$here/env.sh"
+tw_announce_wine
 sh "$here/setup-prefix.sh" >/dev/null
-tests="$top/build-win32/tarnwickiso_tests.exe"
+tests="$TW_WIN_BUILD/tarnwickiso_tests.exe"
 [ -x "$tests" ] || { echo "missing $tests (build the cross build first)"; exit 1; }
-cd "$top/build-win32"
+cd "$TW_WIN_BUILD"
 status=0
 wine "$tests" --gtest_brief=1 2>&1 | tr -d '\r' || status=$?
 tw_stop_wine

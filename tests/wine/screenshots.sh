@@ -5,18 +5,19 @@
 # (tool.png), and Help and About with the icon and with their pictures.
 #
 # Usage: screenshots.sh [OUTPUT_DIR [WIN32_BUILD_DIR]]
-#   defaults: /tmp/tarnwickiso-shots and build-win32 beside the sources.
+#   defaults: /tmp/tarnwickiso-shots and the cross build env.sh chooses.
 # Needs ImageMagick (import) besides the Wine set-up of setup-prefix.sh.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 shots=${1:-/tmp/tarnwickiso-shots}
-win32_build=$(cd "${2:-$root/build-win32}" && pwd)
-tests="$win32_build/tarnwickiso_gui_tests.exe"
+[ -n "${2:-}" ] && TW_WIN_BUILD=$(cd "$2" && pwd)
 mkdir -p "$shots"
 shots=$(cd "$shots" && pwd)
 
 . "$here/env.sh"
+tw_announce_wine
+tests="$TW_WIN_BUILD/tarnwickiso_gui_tests.exe"
 "$here/setup-prefix.sh"
 
 handshake=$(mktemp -d /tmp/tarnwickiso-shots-hs.XXXXXX)

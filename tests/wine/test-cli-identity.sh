@@ -7,9 +7,10 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
 . "$here/env.sh"
+tw_announce_wine || exit 1
 sh "$here/setup-prefix.sh" >/dev/null || exit 1
 linux=${TW_LINUX_PROGRAM:-$top/build/tarnwickiso}
-windows=${TW_WINDOWS_PROGRAM:-$top/build-win32/tarnwickiso.exe}
+windows=${TW_WINDOWS_PROGRAM:-$TW_WIN_BUILD/tarnwickiso.exe}
 work=$(mktemp -d /tmp/tw-identity.XXXXXX)
 trap 'tw_stop_wine; rm -rf "$work"' EXIT
 export SOURCE_DATE_EPOCH=1070971200
