@@ -1,22 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the builds and the tests need. Quick when
-# everything is already there; otherwise runs apt-get update once first.
+# Installs the Debian packages that a job needs. Quick when everything is
+# already there; otherwise runs apt-get update once first.
+#
+#   install-deps.sh demo   what building the command line and showing the demo
+#                          image need: cmake, g++, make and isoinfo (genisoimage)
+#   install-deps.sh [all]  everything the tests need besides: GoogleTest, clang
+#                          for the fuzzers, the mingw-w64 cross compilers, Wine
+#                          (wine32 and wine64), Xvfb, fonts and the Japanese
+#                          locale, the image readers, QEMU and a Linux kernel
 set -euo pipefail
 
-packages=(
-  cmake g++ make python3 googletest libgtest-dev libgmock-dev
-  clang libclang-rt-14-dev
-  mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32 xvfb x11-utils imagemagick locales fonts-ipafont-gothic
-  genisoimage xorriso 7zip libcdio-utils bchunk
-  qemu-system-x86 nasm
-  busybox-static cpio xz-utils linux-image-amd64
-)
-
+group=${1:-all}
+packages=(cmake g++ make genisoimage)
 need_i386=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  need_i386=1
-fi
+case "$group" in
+demo) ;;
+all)
+  packages+=(
+    python3 googletest libgtest-dev libgmock-dev
+    clang libclang-rt-14-dev
+    mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+    wine wine32 wine64 xvfb x11-utils imagemagick locales fonts-ipafont-gothic
+    xorriso 7zip libcdio-utils bchunk
+    qemu-system-x86 nasm
+    busybox-static cpio xz-utils linux-image-amd64
+  )
+  # wine32 is an i386 package; it installs on any amd64 machine, even one
+  # whose kernel cannot run it (the Wine scripts probe that and use wine64).
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    need_i386=1
+  fi
+  ;;
+*)
+  echo "install-deps: unknown group '$group' (demo or all)" >&2
+  exit 2
+  ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -30,6 +49,8 @@ if [ "$need_i386" = 1 ] || [ "${#missing[@]}" -gt 0 ]; then
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q "${missing[@]}"
 fi
+
+[ "$group" = all ] || exit 0
 
 # Japanese locale for Wine's code page 932.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
