@@ -382,9 +382,8 @@ int run_build(int argc_given, char** argv_given)
     progress.finish();
     files_left_out.clear();
 
-    if (stop_signal) {
+    if (stop_signal)
         return report_stop(image);
-    }
     int status = 0;
     for (BuildProblem& problem : outcome.problems) {
         if (problem.path == image.writing)
