@@ -14,6 +14,7 @@
 #include <unistd.h>
 #endif
 
+#include "cli/output_file.h"
 #include "drivetools/drive_tools.h"
 #include "platform/device.h"
 
@@ -128,17 +129,56 @@ std::string parse_arguments(int argc, char** argv, Arguments& args)
     return std::string();
 }
 
+// Checks that the output is not the drive, prepares it, and says on false.
+bool prepare_copy(const Arguments& args, PendingOutput& output)
+{
+    if (same_file(args.device, args.output)) {
+        failure(std::string("the output ") + args.output + " is the drive " + args.device +
+                " itself: nothing was written");
+        return false;
+    }
+    return begin_output(args.output, output);
+}
+
+// Keeps a copy that reached the end of what it set out to copy (possibly
+// with flaws it reports), removes one that was cut short. Gives the status.
+int finish_copy(PendingOutput& output, ToolStatus status, bool reached_end, bool clean, const std::string& text,
+                uint64_t bytes, const char* empty_reason)
+{
+    if (stop_signal) {
+        return report_stop(output);
+    }
+    if (!reached_end) {
+        discard_output(output);
+        if (status == ToolStatus::open_failed || status == ToolStatus::create_failed)
+            return failure(text);  // nothing was copied
+        failure(text);
+        return failure("the incomplete copy was not kept; " + output.name + " is as it was");
+    }
+    if (!commit_output(output))
+        return 1;
+    if (bytes == 0)
+        std::fprintf(stderr, "tarnwickiso: note: %s is empty (0 bytes): %s\n", output.name.c_str(), empty_reason);
+    return clean ? 0 : failure(text);
+}
+
 int run_disk_image(const Arguments& args, bool show_progress)
 {
+    PendingOutput output;
+    if (!prepare_copy(args, output))
+        return 1;
     TerminalLine line{"Blocks read: "};
     drivetools::ProgressDisplay progress;
     if (show_progress)
         progress = {show_on_terminal, &line};
     drivetools::DiskImageResult result = drivetools::create_disk_image(
-        platform::system_device_backend(), args.device, args.output, progress);
-    if (!drivetools::is_clean_copy(result))
-        return failure(drivetools::output_text(result, Language::english));
-    return 0;
+        platform::system_device_backend(), args.device, output.writing.c_str(), progress);
+    result.output = args.output;
+    // A medium that ends inside a block was still read to its end.
+    bool reached_end = result.status == ToolStatus::done || result.status == ToolStatus::partial_block;
+    return finish_copy(output, result.status, reached_end, drivetools::is_clean_copy(result),
+                       drivetools::output_text(result, Language::english), result.blocks,
+                       "the drive gave no whole 512-byte block");
 }
 
 int run_cd_image(Arguments args, bool show_progress)
@@ -155,15 +195,27 @@ int run_cd_image(Arguments args, bool show_progress)
         if (!args.have_last)
             args.last = toc.cue.last_sector;
     }
+    if (!drivetools::cd_range_acceptable(args.first, args.last)) {
+        drivetools::CdImageResult refused;
+        refused.status = ToolStatus::refused_range;
+        refused.first = args.first;
+        refused.last = args.last;
+        return failure(drivetools::output_text(refused, Language::english));
+    }
+    PendingOutput output;
+    if (!prepare_copy(args, output))
+        return 1;
     TerminalLine line{"Next sector/remaining: "};
     drivetools::ProgressDisplay progress;
     if (show_progress)
         progress = {show_on_terminal, &line};
     drivetools::CdImageResult result = drivetools::create_cd_image(
-        backend, args.device, args.output, args.first, args.last, progress);
-    if (!drivetools::is_clean_copy(result))
-        return failure(drivetools::output_text(result, Language::english));
-    return 0;
+        backend, args.device, output.writing.c_str(), args.first, args.last, progress);
+    result.output = args.output;
+    // Unreadable sectors are zero-filled in place: such a copy is kept.
+    return finish_copy(output, result.status, result.status == ToolStatus::done, drivetools::is_clean_copy(result),
+                       drivetools::output_text(result, Language::english), result.sectors,
+                       "the sector range is empty");
 }
 
 int run_toc(const Arguments& args)

@@ -1,9 +1,11 @@
 #include "cli/image_commands.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "cli/output_file.h"
 #include "platform/platform.h"
 #include "sector/convert.h"
 
@@ -34,12 +36,16 @@ bool write_cue_sheet(const char* image_path, bool raw)
     std::string text = "FILE \"" + image.substr(leaf_start(image)) + "\" BINARY\r\n";
     text += raw ? "  TRACK 01 MODE1/2352\r\n" : "  TRACK 01 MODE1/2048\r\n";
     text += "    INDEX 01 00:00:00\r\n";
-    platform::File file = platform::create_for_writing(name.c_str());
+    PendingOutput cue;
+    if (!begin_output(name, cue))
+        return false;
+    platform::File file = platform::create_for_writing(cue.writing.c_str());
     if (!file.valid() || !platform::write_all(file, text.data(), text.size())) {
         std::fprintf(stderr, "tarnwickiso: cannot write %s: %s\n", name.c_str(), platform::last_error_text().c_str());
         return false;
     }
-    return true;
+    file.close();
+    return commit_output(cue);
 }
 
 int run_convert(int argc, char** argv)
@@ -50,17 +56,46 @@ int run_convert(int argc, char** argv)
     }
     int status = 0;
     for (int i = 1; i < argc; ++i) {
+        if (stop_signal)
+            return report_stop();
+        const char* input = argv[i];
         char output[512];
-        if (!make_converted_name(argv[i], output)) {
-            std::fprintf(stderr, "tarnwickiso: %s: not converted: %s\n", argv[i],
-                         conversion_result_text(ConversionResult::output_name_too_long));
-            status = 1;
-            continue;
+        ConversionResult result = ConversionResult::output_name_too_long;
+        uint64_t tail = 0;
+        std::string reason;
+        PendingOutput pending;
+        if (!make_converted_name(input, output))
+            result = ConversionResult::output_name_too_long;
+        else if (platform::path_kind(input) == platform::PathKind::missing)
+            result = ConversionResult::cannot_open_input;
+        else if (same_file(input, output))
+            result = ConversionResult::output_is_input;
+        else if (!begin_output(output, pending))
+            result = ConversionResult::cannot_create_output;
+        else {
+            result = convert_image(input, pending.writing.c_str(), &tail, &stop_signal);
+            if (result == ConversionResult::cannot_open_input || result == ConversionResult::cannot_create_output ||
+                result == ConversionResult::read_failed || result == ConversionResult::write_failed)
+                reason = platform::last_error_text();
         }
-        ConversionResult result = convert_image(argv[i], output);
         bool converted = result == ConversionResult::raw_to_plain || result == ConversionResult::plain_to_raw;
-        std::fprintf(converted ? stdout : stderr, "%s%s -> %s: %s\n", converted ? "" : "tarnwickiso: ", argv[i],
-                     output, conversion_result_text(result));
+        if (result == ConversionResult::stopped) {
+            return report_stop(pending);
+        }
+        std::string text = conversion_result_text(result);
+        if (converted && !commit_output(pending)) {
+            converted = false;
+            text = "not converted: the output could not be put in place";
+        } else if (!converted) {
+            discard_output(pending);  // nothing half-written stays behind
+        }
+        if (!reason.empty())
+            text += " (" + reason + ")";
+        std::fprintf(converted ? stdout : stderr, "%s%s -> %s: %s\n", converted ? "" : "tarnwickiso: ", input,
+                     output, text.c_str());
+        if (converted && tail > 0)
+            std::fprintf(stderr, "tarnwickiso: note: %s: the last %llu bytes, less than one sector, were dropped\n",
+                         input, static_cast<unsigned long long>(tail));
         if (!converted)
             status = 1;
     }

@@ -18,6 +18,7 @@
 #include "cli/drive_commands.h"
 #include "cli/image_commands.h"
 #include "cli/line_list.h"
+#include "cli/output_file.h"
 #include "cli/progress.h"
 #include "mastering/build.h"
 #include "mastering/descriptors.h"
@@ -69,6 +70,12 @@ void print_help(FILE* out)
         "\n"
         "Environment: SOURCE_DATE_EPOCH presets the dates (UTC, zone 0) instead of the clock.\n"
         "Exit status: 0 success, 1 failed or damaged result, 2 usage error.\n");
+}
+
+int failure(const std::string& message)
+{
+    std::fprintf(stderr, "tarnwickiso: %s\n", platform::text_to_system(message.c_str()).c_str());
+    return 1;
 }
 
 int usage_error(const std::string& message)
@@ -330,25 +337,74 @@ int run_build(int argc_given, char** argv_given)
     for (const std::string& path : options.paths)
         if (!register_path(list, path.c_str()))
             return 1;
+    if (stop_signal)
+        return report_stop();
+
+    // The image and its cue sheet are never one of the inputs.
+    std::vector<std::pair<std::string, std::string>> inputs;  // what, path
+    for (const std::string& path : options.paths)
+        inputs.emplace_back("a registered input", path);
+    auto boot_path = boot.texts.find(boot_ids::image_path);
+    if (boot.checks[boot_ids::enabled] && boot_path != boot.texts.end())
+        inputs.emplace_back("the boot image", boot_path->second);
+    std::vector<std::pair<std::string, std::string>> outputs = {{"the output", options.output}};
+    const std::string cue_name = options.cue ? cue_sheet_name(options.output.c_str()) : std::string();
+    if (options.cue) {
+        if (cue_name == options.output || same_file(cue_name, options.output))
+            return failure("the cue sheet " + cue_name + " would replace the image: nothing was written");
+        outputs.emplace_back("the cue sheet", cue_name);
+    }
+    for (const auto& [output_role, output] : outputs)
+        for (const auto& [input_role, input] : inputs)
+            if (same_file(output, input))
+                return failure(output_role + " " + output + " is " + input_role +
+                               (input == output ? "" : " (" + input + ")") + ": nothing was written");
+
+    PendingOutput image;
+    if (!begin_output(options.output, image))
+        return 1;
+    // Earlier outputs of these names, and the file being written, may lie in
+    // a registered folder: the scan leaves them out.
+    files_left_out.clear();
+    for (const std::string& path : {options.output, cue_name, image.writing}) {
+        platform::FileIdentity identity;
+        if (!path.empty() && platform::path_kind(path.c_str()) == platform::PathKind::regular &&
+            platform::file_identity(path.c_str(), identity)) {
+            platform::FileInfo info;
+            files_left_out.push_back({identity, platform::find_file(path.c_str(), info) ? info.size : 0});
+        }
+    }
 
     raw_output = options.raw ? 1 : 0;
     Progress progress(options.quiet || !isatty(fileno(stderr)));
     BuildOutcome outcome = create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record),
-                                      line_source_of(list), options.output.c_str());
+                                      line_source_of(list), image.writing.c_str());
     progress.finish();
+    files_left_out.clear();
 
+    if (stop_signal)
+        return report_stop(image);
     int status = 0;
-    for (const BuildProblem& problem : outcome.problems) {
+    for (BuildProblem& problem : outcome.problems) {
+        if (problem.path == image.writing)
+            problem.path = options.output;  // the temporary name means nothing to the user
         bool notice = severity_of(problem.kind) == ProblemSeverity::notice;
         std::fprintf(stderr, "tarnwickiso: %s%s\n", notice ? "note: " : "",
                      platform::text_to_system(describe_problem(problem).c_str()).c_str());
     }
+    if (outcome.written && !commit_output(image))
+        outcome.written = false;
+    else if (!outcome.written)
+        discard_output(image);
     if (!outcome.clean()) {
         if (outcome.aborted)
             std::fprintf(stderr, "tarnwickiso: the build was stopped\n");
-        bool damaged_only = outcome.written;
-        std::fprintf(stderr, "tarnwickiso: %s\n",
-                     damaged_only ? "the image was written but is damaged (see above)" : "no image was written");
+        std::string result = "no image was written";
+        if (outcome.written)
+            result = "the image was written but is damaged (see above)";
+        else if (platform::path_kind(options.output.c_str()) == platform::PathKind::regular)
+            result += "; the older " + options.output + " is unchanged";
+        std::fprintf(stderr, "tarnwickiso: %s\n", platform::text_to_system(result.c_str()).c_str());
         status = 1;
     }
     if (outcome.written && options.cue && !write_cue_sheet(options.output.c_str(), options.raw))
@@ -384,6 +440,7 @@ int main(int argc, char** argv)
         print_help(stderr);
         return 2;
     }
+    install_stop_signals();
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         print_help(stdout);

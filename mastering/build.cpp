@@ -63,6 +63,26 @@ bool any_refusal(const std::vector<BuildProblem>& problems)
 
 bool build_running() { return running; }
 
+std::vector<LeftOutFile> files_left_out;
+
+bool is_left_out(const char* path, const platform::FileInfo& info)
+{
+    if (info.attributes & platform::attribute_directory)
+        return false;
+    for (const LeftOutFile& f : files_left_out) {
+        if (f.size != info.size)
+            continue;
+        platform::FileIdentity identity{info.volume, info.object};
+        // Where the scan learns no identity (Win32), ask for it; the size
+        // has already narrowed the candidates.
+        if (identity == platform::FileIdentity{} && !platform::file_identity(path, identity))
+            return false;
+        if (identity == f.identity)
+            return true;
+    }
+    return false;
+}
+
 ProblemSeverity severity_of(ProblemKind kind)
 {
     switch (kind) {
@@ -83,6 +103,7 @@ ProblemSeverity severity_of(ProblemKind kind)
         return ProblemSeverity::damaged;
     case ProblemKind::directory_loop:
     case ProblemKind::special_file_skipped:
+    case ProblemKind::output_left_out:
         return ProblemSeverity::notice;
     }
     return ProblemSeverity::failed;
@@ -106,6 +127,7 @@ std::string describe_problem(const BuildProblem& problem)
     case ProblemKind::source_gone: text = problem.path + " no longer exists (entered as an empty file)"; break;
     case ProblemKind::directory_loop: text = problem.path + " leads back to one of its own parent folders (entered without contents)"; break;
     case ProblemKind::special_file_skipped: text = problem.path + " is not a regular file or folder (left out)"; break;
+    case ProblemKind::output_left_out: text = problem.path + " is an output of this command (left out)"; break;
     }
     if (!problem.detail.empty())
         text += ": " + problem.detail;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "settings/control_store.h"
 
 // Where the build takes its registration lines from: the Windows list control
@@ -37,6 +38,7 @@ enum class ProblemKind {
     // Notices: the image is sound, something was left out.
     directory_loop,        // entered without children
     special_file_skipped,  // socket, FIFO or device below a folder
+    output_left_out,       // an output of this run found below a folder
 };
 
 enum class ProblemSeverity { refused, failed, damaged, notice };
@@ -59,6 +61,17 @@ struct BuildOutcome {
     // True when the image is complete and sound (notices allowed).
     bool clean() const;
 };
+
+// Files the scan leaves out, with a notice, wherever it meets them below a
+// registered folder: the command line's own outputs (an image from an earlier
+// run may lie in the folder being imaged). Empty in the Windows program.
+struct LeftOutFile {
+    platform::FileIdentity identity;
+    uint64_t size = 0;
+};
+extern std::vector<LeftOutFile> files_left_out;
+// True when the scanned item (found with `info`) is one of files_left_out.
+bool is_left_out(const char* path, const platform::FileInfo& info);
 
 // The whole build of one image; reads the three settings windows (volume,
 // boot, directory record, in that order), scans the registered paths (lines

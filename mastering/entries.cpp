@@ -138,6 +138,10 @@ void scan_source(const char* path, uint8_t depth)
         report(ProblemKind::special_file_skipped, path);
         return;
     }
+    if (found && depth > 2 && !files_left_out.empty() && is_left_out(path, info)) {
+        report(ProblemKind::output_left_out, path);
+        return;
+    }
 
     SourceEntry* e = take_record();
     e->depth = depth;

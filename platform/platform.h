@@ -124,6 +124,29 @@ bool seek_to(File& file, uint64_t position);
 // Size of an open file; false on failure.
 bool file_size(File& file, uint64_t& size);
 
+// The identity of a file system object, the same however the path is spelt:
+// device and inode on POSIX, volume serial number and file index on Win32.
+struct FileIdentity {
+    uint64_t volume = 0, object = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+// False when the path names nothing (or the system gives no identity).
+bool file_identity(const char* path, FileIdentity& identity);
+bool file_identity(File& file, FileIdentity& identity);
+
+enum class PathKind { missing, regular, folder, other /* device, FIFO, socket */ };
+// What a path names, following symbolic links.
+PathKind path_kind(const char* path);
+
+// Creates a new, empty file in the folder of `path`, so that it can later be
+// renamed over `path`; its name begins with a dot. `target` receives the path
+// the rename must go to: `path` itself, or on POSIX the file a symbolic link
+// at `path` leads to. An existing regular file's permissions are carried over.
+File create_temporary_beside(const char* path, std::string& temporary, std::string& target);
+// Moves `from` over `to` in one step, replacing an existing file.
+bool rename_into_place(const char* from, const char* to);
+bool remove_file(const char* path);
+
 // The full path of a path given relative to the current folder; the text is
 // not checked against the file system (GetFullPathNameA on Win32).
 bool absolute_path(const char* path, std::string& full);

@@ -40,8 +40,9 @@ bool same_object(const char* a, const char* b) {
 constexpr uint64_t header_period = 720000;
 
 ConversionResult plain_to_raw(platform::File& in, platform::File& out, uint64_t sectors,
-                              ConversionBuffers& b) {
+                              ConversionBuffers& b, const volatile int32_t* stop) {
     for (uint64_t done = 0; done < sectors;) {
+        if (stop && *stop) return ConversionResult::stopped;
         const size_t n = size_t(sectors - done < batch_sectors ? sectors - done : batch_sectors);
         const size_t bytes = n * user_data_size;
         if (platform::read_full(in, b.plain, bytes) != int64_t(bytes)) return ConversionResult::read_failed;
@@ -55,8 +56,9 @@ ConversionResult plain_to_raw(platform::File& in, platform::File& out, uint64_t 
 }
 
 ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t sectors,
-                              ConversionBuffers& b) {
+                              ConversionBuffers& b, const volatile int32_t* stop) {
     for (uint64_t done = 0; done < sectors;) {
+        if (stop && *stop) return ConversionResult::stopped;
         const size_t n = size_t(sectors - done < batch_sectors ? sectors - done : batch_sectors);
         const size_t bytes = n * raw_sector_size;
         if (platform::read_full(in, b.raw, bytes) != int64_t(bytes)) return ConversionResult::read_failed;
@@ -71,7 +73,9 @@ ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t 
 
 }  // namespace
 
-ConversionResult convert_image(const char* input_path, const char* output_path) {
+ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail,
+                               const volatile int32_t* stop) {
+    if (dropped_tail) *dropped_tail = 0;
     platform::File in = platform::open_for_reading(input_path);
     if (!in.valid()) return ConversionResult::cannot_open_input;
     uint64_t size = 0;
@@ -87,14 +91,15 @@ ConversionResult convert_image(const char* input_path, const char* output_path) 
     const uint64_t sector_size = form == Form::raw ? raw_sector_size : user_data_size;
     const uint64_t sectors = size / sector_size;
     if (sectors == 0) return ConversionResult::too_short;
+    if (dropped_tail) *dropped_tail = size % sector_size;
     if (same_object(input_path, output_path)) return ConversionResult::output_is_input;
     if (!platform::seek_to(in, 0)) return ConversionResult::read_failed;
 
     platform::File out = platform::create_for_writing(output_path);
     if (!out.valid()) return ConversionResult::cannot_create_output;
     const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
-    const ConversionResult result = form == Form::raw ? raw_to_plain(in, out, sectors, *buffers)
-                                                      : plain_to_raw(in, out, sectors, *buffers);
+    const ConversionResult result = form == Form::raw ? raw_to_plain(in, out, sectors, *buffers, stop)
+                                                      : plain_to_raw(in, out, sectors, *buffers, stop);
     out.close();
     return result;
 }
@@ -126,6 +131,7 @@ const char* conversion_result_text(ConversionResult result) {
     case ConversionResult::read_failed: return "conversion stopped: reading the file failed";
     case ConversionResult::write_failed: return "conversion stopped: writing the output file failed";
     case ConversionResult::output_is_input: return "not converted: the output would replace the input";
+    case ConversionResult::stopped: return "conversion stopped";
     }
     return "unknown result";
 }

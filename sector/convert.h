@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 enum class ConversionResult {
     raw_to_plain,
@@ -17,6 +18,7 @@ enum class ConversionResult {
     read_failed,
     write_failed,
     output_is_input,
+    stopped,  // the stop flag was raised; the output is incomplete
 };
 
 // Capacity of a converted-name buffer, terminator included.
@@ -25,8 +27,11 @@ inline constexpr size_t converted_name_capacity = 512;
 // Converts one file. The direction is decided before anything is created: an
 // input of neither form, or without one whole sector of its form, creates no
 // output and leaves an existing file of that name untouched. Sizes are 64-bit;
-// a tail shorter than one sector is not converted.
-ConversionResult convert_image(const char* input_path, const char* output_path);
+// a tail shorter than one sector is not converted; its length goes to
+// `dropped_tail` when one is given (0 when nothing was dropped). A `stop`
+// flag, when given, is looked at after every batch of sectors.
+ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail = nullptr,
+                               const volatile int32_t* stop = nullptr);
 
 // The output name of a conversion: the input path with ".iso" appended. False
 // (and an empty `out`) when it would not fit 511 bytes.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifdef __linux__
@@ -49,6 +50,14 @@ DeviceHandle posix_open(void*, const char* name, DeviceMode mode, std::string& e
     }
     if (fd < 0) {
         error = std::strerror(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (mode == DeviceMode::volume && fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
+        // /dev/zero, /dev/urandom, a terminal: a stream without an end, so a
+        // copy "until the end of the medium" would never stop.
+        ::close(fd);
+        error = "a character device has no end to copy to; only block devices and files are copied";
         return nullptr;
     }
     if (mode == DeviceMode::pass_through) {

@@ -3,6 +3,7 @@
 #define _FILE_OFFSET_BITS 64
 
 #include <dirent.h>
+#include <stdlib.h>
 #include <fcntl.h>
 #include <locale.h>
 #include <string.h>
@@ -172,6 +173,67 @@ bool file_size(File& file, uint64_t& size) {
     size = static_cast<uint64_t>(st.st_size);
     return true;
 }
+
+bool file_identity(const char* path, FileIdentity& identity) {
+    struct stat st {};
+    if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0) return false;
+    identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
+}
+
+bool file_identity(File& file, FileIdentity& identity) {
+    struct stat st {};
+    if (!file.valid() || fstat(fd_of(file), &st) != 0) return false;
+    identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
+}
+
+PathKind path_kind(const char* path) {
+    struct stat st {};
+    if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0) return PathKind::missing;
+    if (S_ISREG(st.st_mode)) return PathKind::regular;
+    if (S_ISDIR(st.st_mode)) return PathKind::folder;
+    return PathKind::other;
+}
+
+File create_temporary_beside(const char* path, std::string& temporary, std::string& target) {
+    // Works on system-encoded names throughout; the names handed back are
+    // converted once at the end.
+    std::string system_target = text_to_system(path);
+    struct stat st {};
+    if (lstat(system_target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // Replace what the link leads to, not the link.
+        if (char* resolved = realpath(system_target.c_str(), nullptr)) {
+            system_target = resolved;
+            free(resolved);
+        }
+    }
+    const bool had_mode = stat(system_target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const size_t slash = system_target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : system_target.substr(0, slash + 1);
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = folder + ".tarnwickiso-" + std::to_string(getpid()) + "-" +
+                                 std::to_string(++serial) + ".tmp";
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return File();
+        }
+        if (had_mode) fchmod(fd, st.st_mode & 07777);
+        temporary = text_from_system(name.c_str());
+        target = text_from_system(system_target.c_str());
+        return File(fd);
+    }
+    errno = EEXIST;
+    return File();
+}
+
+bool rename_into_place(const char* from, const char* to) {
+    return rename(text_to_system(from).c_str(), text_to_system(to).c_str()) == 0;
+}
+
+bool remove_file(const char* path) { return unlink(text_to_system(path).c_str()) == 0; }
 
 std::string last_error_text() {
     const int code = errno;

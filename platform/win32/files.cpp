@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -123,6 +124,64 @@ bool file_size(File& file, uint64_t& size) {
     size = static_cast<uint64_t>(value.QuadPart);
     return true;
 }
+
+bool file_identity(File& file, FileIdentity& identity) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!file.valid() || !GetFileInformationByHandle(handle_of(file), &information)) return false;
+    identity = {information.dwVolumeSerialNumber,
+                (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+    return true;
+}
+
+bool file_identity(const char* path, FileIdentity& identity) {
+    // No access asked for, every kind of sharing granted: the object is only
+    // looked at. Backup semantics lets folders open too.
+    const HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    File file(reinterpret_cast<intptr_t>(h));
+    return file_identity(file, identity);
+}
+
+PathKind path_kind(const char* path) {
+    // "\\.\X:" and its kind name drives, whatever their file type says.
+    if (std::strncmp(path, "\\\\.\\", 4) == 0) return PathKind::other;
+    const HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return PathKind::missing;
+    const DWORD type = GetFileType(h);
+    CloseHandle(h);
+    if (type != FILE_TYPE_DISK) return PathKind::other;  // NUL, CON, pipes
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::other;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::folder : PathKind::regular;
+}
+
+File create_temporary_beside(const char* path, std::string& temporary, std::string& target) {
+    target = path;
+    const std::string name = path;
+    const size_t split = name.find_last_of("\\/:");
+    const std::string folder = split == std::string::npos ? std::string() : name.substr(0, split + 1);
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char leaf[64];
+        snprintf(leaf, sizeof leaf, ".tarnwickiso-%lu-%u.tmp", static_cast<unsigned long>(GetCurrentProcessId()),
+                 ++serial);
+        temporary = folder + leaf;
+        const HANDLE h = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return File(reinterpret_cast<intptr_t>(h));
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    temporary.clear();
+    return File();
+}
+
+bool rename_into_place(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool remove_file(const char* path) { return DeleteFileA(path) != 0; }
 
 std::string last_error_text() {
     const DWORD code = GetLastError();

@@ -117,6 +117,8 @@ const char* conversion_text(ConversionResult result)
         return "変換を中止しました (出力ファイルに書き込めません)。出力ファイルは不完全です";
     case ConversionResult::output_is_input:
         return "変換しませんでした (出力ファイルが入力ファイルと同じになります)";
+    case ConversionResult::stopped:
+        return "変換を中止しました。出力ファイルは不完全です";
     }
     return "変換しませんでした";
 }

@@ -49,6 +49,8 @@ const char* problem_format(ProblemKind kind)
         return "自分自身を含むフォルダの中身は記録しませんでした: %s";
     case ProblemKind::special_file_skipped:
         return "特殊なファイルを記録しませんでした: %s";
+    case ProblemKind::output_left_out:
+        return "出力ファイルは記録しませんでした: %s";
     }
     return "問題が起きました: %s";
 }
