@@ -71,6 +71,16 @@ ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t 
 
 }  // namespace
 
+ConversionResult conversion_direction(const uint8_t* head, size_t head_size, uint64_t file_size) {
+    if (head_size < 4 || file_size < 4) return ConversionResult::too_short;
+    const Form form = form_of(head);
+    if (form == Form::neither)
+        return file_size < user_data_size ? ConversionResult::too_short : ConversionResult::unknown_form;
+    const uint64_t sector_size = form == Form::raw ? raw_sector_size : user_data_size;
+    if (file_size < sector_size) return ConversionResult::too_short;
+    return form == Form::raw ? ConversionResult::raw_to_plain : ConversionResult::plain_to_raw;
+}
+
 ConversionResult convert_image(const char* input_path, const char* output_path) {
     platform::File in = platform::open_for_reading(input_path);
     if (!in.valid()) return ConversionResult::cannot_open_input;
