@@ -224,14 +224,46 @@ int run_build(int argc_given, char** argv_given)
     return status;
 }
 
+// The arguments of a command that takes paths only (args[0] is its name):
+// the first "--" ends the options and any other option is unknown.
+std::string paths_only(const std::vector<std::string>& args, std::vector<std::string>& paths)
+{
+    bool options_done = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (!options_done && args[i] == "--")
+            options_done = true;
+        else if (!options_done && args[i].size() > 1 && args[i][0] == '-')
+            return "unknown option " + args[i];
+        else
+            paths.push_back(args[i]);
+    }
+    return {};
+}
+
+int run_convert_paths(int argc, char** argv)
+{
+    std::vector<std::string> paths;
+    std::string error = paths_only(std::vector<std::string>(argv, argv + argc), paths);
+    if (!error.empty())
+        return usage_error(error);
+    std::vector<char*> pointers{argv[0]};
+    for (std::string& path : paths)
+        pointers.push_back(path.data());
+    return run_convert(int(pointers.size()), pointers.data());
+}
+
 int run_estimate(int argc, char** argv)
 {
     std::vector<std::string> args;
     if (!program_arguments(argc, argv, args))
         return 2;
+    std::vector<std::string> paths;
+    std::string error = paths_only(args, paths);
+    if (!error.empty())
+        return usage_error(error);
     LineList list;
-    for (size_t i = 1; i < args.size(); ++i)
-        if (args[i] != "--" && !register_path(list, args[i].c_str()))
+    for (const std::string& path : paths)
+        if (!register_path(list, path.c_str()))
             return 1;
     int32_t total = estimate_sectors(line_source_of(list));
     std::printf("Estimated capacity: %d MB (%d sectors)\n", total / 512, total);
@@ -266,7 +298,7 @@ int main(int argc, char** argv)
     if (command == "estimate")
         return run_estimate(argc - 1, argv + 1);
     if (command == "convert")
-        return run_convert(argc - 1, argv + 1);
+        return run_convert_paths(argc - 1, argv + 1);
     if (command == "disk-image" || command == "cd-image" || command == "toc" || command == "drive-id")
         return run_drive_command(argc - 1, argv + 1);
     return usage_error("unknown command '" + command + "'");

@@ -48,6 +48,9 @@ TEST(HostileInput, RefusedBeforeAnyOutputWithTheItemNamed)
          "--root-date and --record-date"},
         {"", "build -o out.iso --no-joliet --joliet-volume-id B src", 2, "--joliet-volume-id has no effect"},
         {"", "build -o out.iso -- --raw", 1, "--raw"},
+        {"", "estimate --frobnicate src", 2, "unknown option --frobnicate"},
+        {"", "convert --frobnicate src/a.txt", 2, "unknown option --frobnicate"},
+        {"", "convert -- -out.iso", 1, "-out.iso"},
         {"", "build -o out.iso --help src", 0, "usage: tarnwickiso"},
         {"", "convert --help out.iso", 0, "usage: tarnwickiso"},
     };
