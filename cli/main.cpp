@@ -18,6 +18,7 @@
 #include "cli/drive_commands.h"
 #include "cli/image_commands.h"
 #include "cli/line_list.h"
+#include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/progress.h"
 #include "mastering/build.h"
@@ -67,6 +68,9 @@ void print_help(FILE* out)
         "  --load-segment N, --system-type N, --sector-count N\n"
         "  --code-page NAME             code page of names (POSIX: UTF-8 or CP932)\n"
         "  --quiet                      no progress display\n"
+        "  --                           every later argument is a path\n"
+        "An option given twice must have the same value both times; a --joliet- identifier\n"
+        "stands over the one for both descriptors whatever the order.\n"
         "\n"
         "Environment: SOURCE_DATE_EPOCH presets the dates (UTC, zone 0) instead of the clock.\n"
         "Exit status: 0 success, 1 failed or damaged result, 2 usage error.\n");
@@ -84,119 +88,12 @@ int usage_error(const std::string& message)
     return 2;
 }
 
-struct IdentifierOption {
-    const char* name;
-    int primary_id, joliet_id;
-};
-
-constexpr IdentifierOption identifier_options[] = {
-    {"system-id", volume_ids::system_primary, volume_ids::system_joliet},
-    {"volume-id", volume_ids::volume_primary, volume_ids::volume_joliet},
-    {"volume-set-id", volume_ids::volume_set_primary, volume_ids::volume_set_joliet},
-    {"publisher-id", volume_ids::publisher_primary, volume_ids::publisher_joliet},
-    {"preparer-id", volume_ids::preparer_primary, volume_ids::preparer_joliet},
-    {"application-id", volume_ids::application_primary, volume_ids::application_joliet},
-    {"copyright-file-id", volume_ids::copyright_primary, volume_ids::copyright_joliet},
-    {"abstract-file-id", volume_ids::abstract_primary, volume_ids::abstract_joliet},
-    {"bibliographic-file-id", volume_ids::bibliographic_primary, volume_ids::bibliographic_joliet},
-};
-
-struct DateOption {
-    const char* name;
-    int date_id, zone_id;
-};
-
-constexpr DateOption date_options[] = {
-    {"creation-date", volume_ids::creation_date, volume_ids::creation_zone},
-    {"modification-date", volume_ids::modification_date, volume_ids::modification_zone},
-    {"expiration-date", volume_ids::expiration_date, volume_ids::expiration_zone},
-    {"effective-date", volume_ids::effective_date, volume_ids::effective_zone},
-};
-
-void set_date(ControlStore& store, int date_id, int zone_id, const std::string& value)
+// True when --help or -h stands among the command's arguments before "--".
+bool asks_for_help(int argc, char** argv)
 {
-    size_t comma = value.find(',');
-    set_text(store, date_id, value.substr(0, comma));
-    if (comma != std::string::npos)
-        set_text(store, zone_id, value.substr(comma + 1));
-}
-
-struct BuildOptions {
-    std::string output;
-    bool raw = false;
-    bool cue = false;
-    bool quiet = false;
-    std::vector<std::string> paths;
-};
-
-// Applies one option with its value to the stores; false when unknown.
-bool apply_setting(const std::string& name, const std::string& value, ControlStore& volume, ControlStore& boot,
-                   ControlStore& dir_record, std::string& error)
-{
-    for (const IdentifierOption& o : identifier_options) {
-        if (name == o.name) {
-            set_text(volume, o.primary_id, value);
-            set_text(volume, o.joliet_id, value);
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
             return true;
-        }
-        if (name == std::string("joliet-") + o.name) {
-            set_text(volume, o.joliet_id, value);
-            return true;
-        }
-    }
-    for (const DateOption& o : date_options) {
-        if (name == o.name) {
-            set_date(volume, o.date_id, o.zone_id, value);
-            return true;
-        }
-    }
-    if (name == "root-date" || name == "record-date") {
-        set_date(dir_record, dir_record_ids::date, dir_record_ids::zone, value);
-        if (name == "record-date")
-            set_check(dir_record, dir_record_ids::use_date, true);
-        return true;
-    }
-    if (name == "boot") {
-        set_check(boot, boot_ids::enabled, true);
-        set_text(boot, boot_ids::image_path, value);
-        return true;
-    }
-    if (name == "boot-platform") {
-        static const char* const platforms[] = {"80x86", "powerpc", "mac"};
-        for (int i = 0; i < 3; ++i)
-            if (value == platforms[i]) {
-                set_selection(boot, boot_ids::platform, i);
-                return true;
-            }
-        error = "unknown boot platform '" + value + "' (80x86, powerpc or mac)";
-        return true;
-    }
-    if (name == "boot-media") {
-        static const char* const media[] = {"custom", "1.2", "1.44", "2.88", "hd"};
-        for (int i = 0; i < 5; ++i)
-            if (value == media[i]) {
-                set_selection(boot, boot_ids::media, i);
-                return true;
-            }
-        error = "unknown boot media '" + value + "' (custom, 1.2, 1.44, 2.88 or hd)";
-        return true;
-    }
-    if (name == "boot-id") {
-        set_text(boot, boot_ids::id_string, value);
-        return true;
-    }
-    if (name == "load-segment") {
-        set_text(boot, boot_ids::load_segment, value);
-        return true;
-    }
-    if (name == "system-type") {
-        set_text(boot, boot_ids::system_type, value);
-        return true;
-    }
-    if (name == "sector-count") {
-        set_text(boot, boot_ids::sector_count, value);
-        return true;
-    }
     return false;
 }
 
@@ -206,13 +103,19 @@ bool apply_source_date_epoch()
     const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
     if (!epoch || !*epoch)
         return true;
-    char* end = nullptr;
-    long long seconds = std::strtoll(epoch, &end, 10);
-    if (*end != 0 || seconds < 0) {
+    size_t length = std::strlen(epoch);
+    bool digits = length <= 18;
+    for (size_t i = 0; i < length; ++i)
+        digits = digits && epoch[i] >= '0' && epoch[i] <= '9';
+    if (!digits) {
         std::fprintf(stderr, "tarnwickiso: SOURCE_DATE_EPOCH is not a number of seconds: %s\n", epoch);
         return false;
     }
-    preset_date_fields_from_epoch(seconds);
+    if (!preset_date_fields_from_epoch(std::strtoll(epoch, nullptr, 10))) {
+        std::fprintf(stderr, "tarnwickiso: SOURCE_DATE_EPOCH %s lies beyond 2155, the last year a directory "
+                             "record can hold\n", epoch);
+        return false;
+    }
     return true;
 }
 
@@ -268,11 +171,6 @@ int run_build(int argc_given, char** argv_given)
     std::vector<std::string> args;
     if (!program_arguments(argc_given, argv_given, args))
         return 2;
-    std::vector<char*> pointers;
-    for (std::string& a : args)
-        pointers.push_back(a.data());
-    int argc = int(pointers.size());
-    char** argv = pointers.data();
     if (!apply_source_date_epoch())
         return 2;
     init_volume_descriptors();
@@ -282,56 +180,22 @@ int run_build(int argc_given, char** argv_given)
     open_dir_record_store(dir_record);
 
     BuildOptions options;
-    bool no_more_options = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (no_more_options || arg.size() < 2 || arg[0] != '-') {
-            options.paths.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            no_more_options = true;
-            continue;
-        }
-        std::string name = arg.substr(arg[1] == '-' ? 2 : 1);
-        std::string value;
-        bool has_value = false;
-        size_t equals = name.find('=');
-        if (equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name = name.substr(0, equals);
-            has_value = true;
-        }
-        if (name == "raw" || name == "cue" || name == "quiet" || name == "no-joliet") {
-            if (has_value)
-                return usage_error("--" + name + " takes no value");
-            if (name == "raw")
-                options.raw = true;
-            else if (name == "cue")
-                options.cue = true;
-            else if (name == "quiet")
-                options.quiet = true;
-            else
-                set_check(volume, volume_ids::joliet, false);
-            continue;
-        }
-        if (!has_value) {
-            if (i + 1 >= argc)
-                return usage_error("option " + arg + " needs a value");
-            value = argv[++i];
-        }
-        if (name == "o" || name == "output") {
-            options.output = value;
-            continue;
-        }
-        std::string error;
-        if (!apply_setting(name, value, volume, boot, dir_record, error))
-            return usage_error("unknown option " + arg);
-        if (!error.empty())
-            return usage_error(error);
+    std::string error = parse_build_options(args, volume, boot, dir_record, options);
+    if (!error.empty())
+        return usage_error(error);
+    if (options.help) {
+        print_help(stdout);
+        return 0;
     }
-    if (options.output.empty())
-        return usage_error("build needs an output file: -o OUTPUT");
+    // The boot image is looked at before anything is registered or created.
+    if (boot.checks[boot_ids::enabled]) {
+        std::string problem = boot_image_problem(boot.texts[boot_ids::image_path]);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "tarnwickiso: %s\ntarnwickiso: no image was written\n",
+                         platform::text_to_system(problem.c_str()).c_str());
+            return 1;
+        }
+    }
 
     LineList list;
     for (const std::string& path : options.paths)
@@ -416,14 +280,46 @@ int run_build(int argc_given, char** argv_given)
     return status;
 }
 
+// The arguments of a command that takes paths only (args[0] is its name):
+// the first "--" ends the options and any other option is unknown.
+std::string paths_only(const std::vector<std::string>& args, std::vector<std::string>& paths)
+{
+    bool options_done = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (!options_done && args[i] == "--")
+            options_done = true;
+        else if (!options_done && args[i].size() > 1 && args[i][0] == '-')
+            return "unknown option " + args[i];
+        else
+            paths.push_back(args[i]);
+    }
+    return {};
+}
+
+int run_convert_paths(int argc, char** argv)
+{
+    std::vector<std::string> paths;
+    std::string error = paths_only(std::vector<std::string>(argv, argv + argc), paths);
+    if (!error.empty())
+        return usage_error(error);
+    std::vector<char*> pointers{argv[0]};
+    for (std::string& path : paths)
+        pointers.push_back(path.data());
+    return run_convert(int(pointers.size()), pointers.data());
+}
+
 int run_estimate(int argc, char** argv)
 {
     std::vector<std::string> args;
     if (!program_arguments(argc, argv, args))
         return 2;
+    std::vector<std::string> paths;
+    std::string error = paths_only(args, paths);
+    if (!error.empty())
+        return usage_error(error);
     LineList list;
-    for (size_t i = 1; i < args.size(); ++i)
-        if (args[i] != "--" && !register_path(list, args[i].c_str()))
+    for (const std::string& path : paths)
+        if (!register_path(list, path.c_str()))
             return 1;
     int32_t total = estimate_sectors(line_source_of(list));
     std::printf("Estimated capacity: %d MB (%d sectors)\n", total / 512, total);
@@ -450,12 +346,16 @@ int main(int argc, char** argv)
         std::printf("%s\n", version_text);
         return 0;
     }
+    if ((command == "build" || command == "estimate" || command == "convert") && asks_for_help(argc - 1, argv + 1)) {
+        print_help(stdout);
+        return 0;
+    }
     if (command == "build")
         return run_build(argc - 1, argv + 1);
     if (command == "estimate")
         return run_estimate(argc - 1, argv + 1);
     if (command == "convert")
-        return run_convert(argc - 1, argv + 1);
+        return run_convert_paths(argc - 1, argv + 1);
     if (command == "disk-image" || command == "cd-image" || command == "toc" || command == "drive-id")
         return run_drive_command(argc - 1, argv + 1);
     return usage_error("unknown command '" + command + "'");

@@ -1,10 +1,11 @@
-# libFuzzer targets for the text readers (clang only): each tests/fuzz/*.cpp
-# is one fuzzer, built with ASan and UBSan.
+# libFuzzer targets for the readers of outside input (clang only): each
+# tests/fuzz/*.cpp is one fuzzer, built with ASan and UBSan, linked with the
+# command line's library and all below it.
 file(GLOB TW_FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/*.cpp)
 foreach(source IN LISTS TW_FUZZ_SOURCES)
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source})
   target_compile_options(${name} PRIVATE ${TW_WARNINGS} -fsanitize=fuzzer,address,undefined)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(${name} PRIVATE tw_core)
+  target_link_libraries(${name} PRIVATE tw_cli)
 endforeach()

@@ -49,6 +49,8 @@ void check_limits(std::vector<BuildProblem>& problems)
                             std::to_string(directories) + " directories"});
     if (boot_settings.boot_enabled && boot_settings.boot_image_full_size >= (uint64_t(1) << 32))
         problems.push_back({ProblemKind::file_too_large, boot_settings.boot_image_path, {}});
+    if (boot_settings.boot_enabled && boot_settings.boot_image_path_too_long)
+        problems.push_back({ProblemKind::path_too_long, boot_settings.boot_image_path, {}});
 }
 
 bool any_refusal(const std::vector<BuildProblem>& problems)

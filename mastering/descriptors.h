@@ -63,6 +63,9 @@ struct BootSettings {
     uint32_t boot_image_size = 0;
     uint32_t boot_image_sectors = 0;
     uint64_t boot_image_full_size = 0;  // the size as found, to refuse 4 GiB and more
+    // The path field held more than 511 bytes; the build is refused rather
+    // than made from a cut path.
+    bool boot_image_path_too_long = false;
 };
 
 struct DirRecordSettings {

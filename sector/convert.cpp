@@ -73,6 +73,16 @@ ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t 
 
 }  // namespace
 
+ConversionResult conversion_direction(const uint8_t* head, size_t head_size, uint64_t file_size) {
+    if (head_size < 4 || file_size < 4) return ConversionResult::too_short;
+    const Form form = form_of(head);
+    if (form == Form::neither)
+        return file_size < user_data_size ? ConversionResult::too_short : ConversionResult::unknown_form;
+    const uint64_t sector_size = form == Form::raw ? raw_sector_size : user_data_size;
+    if (file_size < sector_size) return ConversionResult::too_short;
+    return form == Form::raw ? ConversionResult::raw_to_plain : ConversionResult::plain_to_raw;
+}
+
 ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail,
                                const volatile int32_t* stop) {
     if (dropped_tail) *dropped_tail = 0;
@@ -82,15 +92,14 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     if (!platform::file_size(in, size)) return ConversionResult::read_failed;
 
     uint8_t first[4] = {};
-    if (size < sizeof first) return ConversionResult::too_short;
-    if (platform::read_full(in, first, sizeof first) != int64_t(sizeof first))
+    if (size >= sizeof first && platform::read_full(in, first, sizeof first) != int64_t(sizeof first))
         return ConversionResult::read_failed;
-    const Form form = form_of(first);
-    if (form == Form::neither)
-        return size < user_data_size ? ConversionResult::too_short : ConversionResult::unknown_form;
-    const uint64_t sector_size = form == Form::raw ? raw_sector_size : user_data_size;
+    const ConversionResult direction = conversion_direction(first, sizeof first, size);
+    if (direction != ConversionResult::raw_to_plain && direction != ConversionResult::plain_to_raw)
+        return direction;
+    const bool from_raw = direction == ConversionResult::raw_to_plain;
+    const uint64_t sector_size = from_raw ? raw_sector_size : user_data_size;
     const uint64_t sectors = size / sector_size;
-    if (sectors == 0) return ConversionResult::too_short;
     if (dropped_tail) *dropped_tail = size % sector_size;
     if (same_object(input_path, output_path)) return ConversionResult::output_is_input;
     if (!platform::seek_to(in, 0)) return ConversionResult::read_failed;
@@ -98,8 +107,8 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     platform::File out = platform::create_for_writing(output_path);
     if (!out.valid()) return ConversionResult::cannot_create_output;
     const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
-    const ConversionResult result = form == Form::raw ? raw_to_plain(in, out, sectors, *buffers, stop)
-                                                      : plain_to_raw(in, out, sectors, *buffers, stop);
+    const ConversionResult result = from_raw ? raw_to_plain(in, out, sectors, *buffers, stop)
+                                             : plain_to_raw(in, out, sectors, *buffers, stop);
     out.close();
     return result;
 }

@@ -21,6 +21,12 @@ enum class ConversionResult {
     stopped,  // the stop flag was raised; the output is incomplete
 };
 
+// The conversion that a file's first bytes and size decide, before anything
+// is opened for writing: raw_to_plain, plain_to_raw, unknown_form or
+// too_short (less than four bytes, or not one whole sector of its form).
+// `head` holds the file's first min(head_size, 4) bytes.
+ConversionResult conversion_direction(const uint8_t* head, size_t head_size, uint64_t file_size);
+
 // Capacity of a converted-name buffer, terminator included.
 inline constexpr size_t converted_name_capacity = 512;
 

@@ -15,12 +15,27 @@ int32_t text_to_integer(const char* text);
 
 // Formats the local date and time now (or the preset instant, see below) and
 // the local standard-time zone into the two texts (each at least 32 bytes).
+// A zone beyond -48..52 quarter hours (UTC+14 exists) is shown as the nearest
+// representable one, the time moved so that the pair names the same instant.
 void set_date_field_to_now(char* date_text, char* zone_text);
 
 // When set (the command line does so from SOURCE_DATE_EPOCH), date fields are
-// preset from this UTC instant with zone 0 instead of the clock.
-void preset_date_fields_from_epoch(int64_t seconds_since_1970);
+// preset from this UTC instant with zone 0 instead of the clock. False, and
+// nothing preset, for an instant outside the years 1900..2155 that both date
+// forms can hold.
+bool preset_date_fields_from_epoch(int64_t seconds_since_1970);
 void clear_date_field_preset();
 
+// The texts as typed, numbers read with the string-to-integer rule. A text
+// that names no real moment (month 13, a letter among the digits, a short
+// text), a zone outside -48..52 or, for a directory record, a year outside
+// 1900..2155 gives the form that means "not specified" rather than bytes out
+// of their range.
 VolumeDate parse_volume_date(const char* date_text, const char* zone_text);
 RecordDate parse_record_date(const char* date_text, const char* zone_text);
+
+// The stricter reading of a date given on the command line: exactly sixteen
+// digits naming a real moment (or all zeros: not specified) and a zone that
+// is a whole number within -48..52; for a directory record also a year within
+// 1900..2155. Null when acceptable, else what is wrong.
+const char* date_text_problem(const char* date_text, const char* zone_text, bool record_date);

@@ -108,10 +108,16 @@ void read_boot_dialog(const ControlReader& dialog)
     read_text(dialog, boot_ids::sector_count, text, sizeof text);
     put_le16(boot_catalog + catalog_offset::sector_count, uint16_t(text_to_integer(text)));
 
-    read_text(dialog, boot_ids::image_path, boot_settings.boot_image_path, sizeof boot_settings.boot_image_path);
+    // One byte more than the path holds tells a longer text from one that fits.
+    char path[sizeof boot_settings.boot_image_path + 1];
+    read_text(dialog, boot_ids::image_path, path, sizeof path);
+    boot_settings.boot_image_path_too_long = std::strlen(path) >= sizeof boot_settings.boot_image_path;
+    path[sizeof boot_settings.boot_image_path - 1] = 0;
+    std::memcpy(boot_settings.boot_image_path, path, sizeof boot_settings.boot_image_path);
     platform::FileInfo info;
     uint64_t size = 0;
-    if (boot_settings.boot_image_path[0] && platform::find_file(boot_settings.boot_image_path, info) &&
+    if (boot_settings.boot_image_path[0] && !boot_settings.boot_image_path_too_long &&
+        platform::find_file(boot_settings.boot_image_path, info) &&
         !(info.attributes & platform::attribute_directory))
         size = info.size;
     boot_settings.boot_image_full_size = size;

@@ -185,6 +185,14 @@ TEST(Faults, OversizedItemsRefuseTheBuildBeforeTheOutputExists)
     EXPECT_TRUE(has_problem(outcome, ProblemKind::file_too_large, "huge.bin"));
     EXPECT_EQ(read_whole_file(tree.path("existing.iso")), "keep me");
 
+    // A boot image path longer than the field holds is refused, not cut.
+    set_check(settings.boot, boot_ids::enabled, true);
+    set_text(settings.boot, boot_ids::image_path, tree.path(std::string(600, 'b')));
+    outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot), reader_of(settings.dir_record), source,
+                         tree.path("existing.iso").c_str());
+    EXPECT_TRUE(has_problem(outcome, ProblemKind::path_too_long, "bbbb"));
+    EXPECT_EQ(read_whole_file(tree.path("existing.iso")), "keep me");
+
     // A path longer than 511 bytes below a registered folder.
     std::string deep = "long";
     while (tree.path(deep).size() < 520)

@@ -30,31 +30,45 @@ TEST(Dates, TextToIntegerReadsLikeTheDialogs)
         EXPECT_EQ(text_to_integer(c.text), c.value) << '"' << c.text << '"';
 }
 
-TEST(Dates, VolumeDateKeepsTheTextAndTheZoneLowBits)
+// A typed date keeps the string-to-integer reading of its zone; one that names
+// no real moment or an unrepresentable zone is written as "not specified".
+// The last column: the command line's stricter reading accepts the pair.
+TEST(Dates, VolumeDateKeepsARealDateAndOtherwiseSaysNotSpecified)
 {
     struct Case {
         const char* date;
         const char* zone;
-        const char* expected_text;  // the 16 bytes, '\0' shown as '.'
+        const char* expected_text;
         uint8_t expected_zone;
+        bool strict_ok;
     };
+    const char* unspecified = "0000000000000000";
     const Case cases[] = {
-        {"0000000000000000", "0", "0000000000000000", 0x00},
-        {"2003120908050345", "36", "2003120908050345", 0x24},
-        {"2003120908050345", "-20", "2003120908050345", 0xEC},
-        {"2003120908050345", "300", "2003120908050345", 0x2C},
-        {"2003120908050345", "letters", "2003120908050345", 0x00},
-        {"20031209ABCDEFGH1234", "0", "20031209ABCDEFGH", 0x00},
-        {"2003", "0", "2003............", 0x00},
+        {"0000000000000000", "0", unspecified, 0x00, true},
+        {"2003120908050345", "36", "2003120908050345", 0x24, true},
+        {"2003120908050345", "-20", "2003120908050345", 0xEC, true},
+        {"2003120908050345", "-48", "2003120908050345", 0xD0, true},
+        {"2003120908050345", "52", "2003120908050345", 0x34, true},
+        {"2003120908050345", "300", unspecified, 0x00, false},
+        {"2003120908050345", "53", unspecified, 0x00, false},
+        {"2003120908050345", "letters", "2003120908050345", 0x00, false},
+        {"2003120908050345", " +36x", "2003120908050345", 0x24, false},
+        {"2003120908050345", "", "2003120908050345", 0x00, false},
+        {"20031209ABCDEFGH1234", "0", unspecified, 0x00, false},
+        {"20031209080503451234", "0", "2003120908050345", 0x00, false},
+        {"2003", "0", unspecified, 0x00, false},
+        {"2003130908050345", "0", unspecified, 0x00, false},  // month 13
+        {"2003022912000000", "0", unspecified, 0x00, false},  // no leap day in 2003
+        {"2004022912000000", "0", "2004022912000000", 0x00, true},
+        {"2003120924000000", "0", unspecified, 0x00, false},
+        {"2003120923600000", "0", unspecified, 0x00, false},
+        {"0000000000000000", "36", unspecified, 0x00, false},
     };
     for (const Case& c : cases) {
         VolumeDate d = parse_volume_date(c.date, c.zone);
-        std::string text(reinterpret_cast<const char*>(d.bytes), 16);
-        for (char& ch : text)
-            if (ch == 0)
-                ch = '.';
-        EXPECT_EQ(text, c.expected_text) << c.date;
-        EXPECT_EQ(d.bytes[16], c.expected_zone) << c.zone;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(d.bytes), 16), c.expected_text) << c.date;
+        EXPECT_EQ(d.bytes[16], c.expected_zone) << c.date << ',' << c.zone;
+        EXPECT_EQ(date_text_problem(c.date, c.zone, false) == nullptr, c.strict_ok) << c.date << ',' << c.zone;
     }
 }
 
@@ -64,20 +78,28 @@ TEST(Dates, RecordDateReadsEachGroupOnItsOwn)
         const char* date;
         const char* zone;
         uint8_t expected[7];
+        bool strict_ok;
     };
     const Case cases[] = {
-        {"2003120908050345", "36", {103, 12, 9, 8, 5, 3, 36}},
-        {"0000000000000000", "0", {148, 0, 0, 0, 0, 0, 0}},
-        {"2003", "0", {103, 0, 0, 0, 0, 0, 0}},
-        {"2003AB09", "0", {103, 0, 9, 0, 0, 0, 0}},
-        {"2003-1 7", "-4", {103, 255, 7, 0, 0, 0, 252}},
-        {"2156010100000000", "0", {0, 1, 1, 0, 0, 0, 0}},
-        {"1999123123595999", "-20", {99, 12, 31, 23, 59, 59, 236}},
+        {"2003120908050345", "36", {103, 12, 9, 8, 5, 3, 36}, true},
+        {"0000000000000000", "0", {0, 0, 0, 0, 0, 0, 0}, true},
+        {"2003", "0", {0, 0, 0, 0, 0, 0, 0}, false},
+        {"2003AB09", "0", {0, 0, 0, 0, 0, 0, 0}, false},
+        {"2003-1 7", "-4", {0, 0, 0, 0, 0, 0, 0}, false},
+        {"2003 1 9 8 5 3xx", "+36z", {103, 1, 9, 8, 5, 3, 36}, false},
+        {"2156010100000000", "0", {0, 0, 0, 0, 0, 0, 0}, false},
+        {"1899123123595900", "0", {0, 0, 0, 0, 0, 0, 0}, false},
+        {"1900010100000000", "52", {0, 1, 1, 0, 0, 0, 52}, true},
+        {"2155123123595999", "-48", {255, 12, 31, 23, 59, 59, 208}, true},
+        {"1999123123595999", "-20", {99, 12, 31, 23, 59, 59, 236}, true},
+        {"2003120908050345", "-49", {0, 0, 0, 0, 0, 0, 0}, false},
+        {"2003113108050345", "0", {0, 0, 0, 0, 0, 0, 0}, false},
     };
     for (const Case& c : cases) {
         RecordDate d = parse_record_date(c.date, c.zone);
         for (int i = 0; i < 7; ++i)
             EXPECT_EQ(d.bytes[i], c.expected[i]) << c.date << " byte " << i;
+        EXPECT_EQ(date_text_problem(c.date, c.zone, true) == nullptr, c.strict_ok) << c.date << ',' << c.zone;
     }
 }
 
@@ -104,19 +126,26 @@ TEST(Dates, RecordingDatesCarryTheBaseBiasOfTheZone)
 {
     struct Case {
         const char* tz;
+        int64_t unix_seconds;
         uint8_t expected[7];
     };
-    // The file was last written at 2003-12-09 12:00:00 UTC.
+    // Most files were last written at 2003-12-09 12:00:00 UTC (1070971200).
     const Case cases[] = {
-        {"UTC", {103, 12, 9, 12, 0, 0, 0}},
-        {"Asia/Tokyo", {103, 12, 9, 3, 0, 0, 0xDC}},
-        {"America/New_York", {103, 12, 9, 17, 0, 0, 20}},  // 16:00 while daylight saving is in force
-        {"Asia/Kolkata", {103, 12, 9, 6, 30, 0, uint8_t(-22)}},
+        {"UTC", 1070971200, {103, 12, 9, 12, 0, 0, 0}},
+        {"Asia/Tokyo", 1070971200, {103, 12, 9, 3, 0, 0, 0xDC}},
+        {"America/New_York", 1070971200, {103, 12, 9, 17, 0, 0, 20}},  // 16:00 while daylight saving is in force
+        {"Asia/Kolkata", 1070971200, {103, 12, 9, 6, 30, 0, uint8_t(-22)}},
+        // UTC+14 is 56 quarter hours: the same instant in the nearest zone, 48.
+        {"Pacific/Kiritimati", 1070971200, {103, 12, 9, 0, 0, 0, uint8_t(-48)}},
+        {"Etc/GMT+12", 1070971200, {103, 12, 10, 0, 0, 0, 48}},
+        // Instants beyond the year byte are held at its ends.
+        {"UTC", -11644473600LL, {0, 1, 1, 0, 0, 0, 0}},
+        {"UTC", 7000000000LL, {255, 12, 31, 23, 59, 59, 0}},
     };
     for (const Case& c : cases)
         with_time_zone(c.tz, [&] {
             RecordDate d;
-            record_date_from_file_time(d, file_time_of(1070971200));
+            record_date_from_file_time(d, file_time_of(c.unix_seconds));
             // The conversion takes the bias in force now, daylight saving included.
             std::time_t now = std::time(nullptr);
             std::tm local{};
@@ -136,7 +165,8 @@ TEST(Dates, DateFieldsShowTheStandardTimeZone)
         const char* tz;
         const char* zone;
     };
-    const Case cases[] = {{"UTC", "0"}, {"Asia/Tokyo", "36"}, {"America/St_Johns", "-14"}, {"Europe/Berlin", "4"}};
+    const Case cases[] = {{"UTC", "0"},           {"Asia/Tokyo", "36"},         {"America/St_Johns", "-14"},
+                          {"Europe/Berlin", "4"}, {"Pacific/Kiritimati", "52"}, {"Etc/GMT+12", "-48"}};
     for (const Case& c : cases)
         with_time_zone(c.tz, [&] {
             char date[32], zone[32];
@@ -144,7 +174,10 @@ TEST(Dates, DateFieldsShowTheStandardTimeZone)
             EXPECT_STREQ(zone, c.zone) << c.tz;
             EXPECT_EQ(std::strlen(date), 16u);
         });
-    preset_date_fields_from_epoch(1070957103);  // 2003-12-09 08:05:03 UTC
+    // A preset must fit the year byte of a directory record.
+    EXPECT_FALSE(preset_date_fields_from_epoch(5869584000LL));  // 2156-01-01
+    EXPECT_TRUE(preset_date_fields_from_epoch(5869583999LL));
+    EXPECT_TRUE(preset_date_fields_from_epoch(1070957103));  // 2003-12-09 08:05:03 UTC
     char date[32], zone[32];
     set_date_field_to_now(date, zone);
     EXPECT_STREQ(date, "2003120908050300");

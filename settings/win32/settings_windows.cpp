@@ -3,8 +3,11 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <string>
+
 #include "settings/date_field.h"
 #include "settings/dialog_ids.h"
+#include "shell/win32/messages.h"
 
 namespace {
 
@@ -84,9 +87,15 @@ void drop_boot_image(HWND dialog, HDROP drop)
     UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         // A name too long for the 512-byte buffer would arrive cut to some
-        // other path; such a name is passed over.
-        if (DragQueryFileA(drop, i, nullptr, 0) >= 512)
+        // other path; the field keeps what it held and the user is told.
+        UINT length = DragQueryFileA(drop, i, nullptr, 0);
+        if (length >= 512) {
+            std::string name(length + 1, '\0');
+            DragQueryFileA(drop, i, name.data(), length + 1);
+            name.resize(length);
+            show_warning(dialog, problem_text({ProblemKind::path_too_long, name, {}}));
             continue;
+        }
         char path[512] = {};
         DragQueryFileA(drop, i, path, sizeof path);
         SetDlgItemTextA(dialog, boot_ids::image_path, path);

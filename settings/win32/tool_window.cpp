@@ -222,8 +222,17 @@ void show_drive_identification(HWND dialog)
 void convert_dropped_files(HWND dialog, HDROP drop)
 {
     // One line per file, in the order of the drop; a file that fails does
-    // not keep the others from being converted.
+    // not keep the others from being converted. The lines go after what the
+    // box holds (a cue sheet the user may have edited stays).
     std::wstring report;
+    HWND box = GetDlgItem(dialog, tool_ids::output);
+    int held = GetWindowTextLengthW(box);
+    if (held > 0) {
+        report.resize(static_cast<size_t>(held) + 1);
+        report.resize(static_cast<size_t>(GetWindowTextW(box, report.data(), held + 1)));
+        if (report.size() < 2 || report.compare(report.size() - 2, 2, L"\r\n") != 0)
+            report += L"\r\n";
+    }
     UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         UINT length = DragQueryFileA(drop, i, nullptr, 0);

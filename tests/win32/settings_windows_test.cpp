@@ -226,9 +226,13 @@ TEST_F(SettingsWindows, FilesDroppedOnTheBootWindowLeaveTheLastPathAndRegisterNo
     EXPECT_EQ(control_text_utf8(boot_dialog, boot_ids::image_path), utf8_from_ansi(third));
     EXPECT_TRUE(list_lines_utf8().empty());
 
-    // A name too long for the path buffer is passed over, not cut.
+    // A name too long for the path buffer is refused with a message, not cut.
+    std::string said;
+    answer_message_box(boot_dialog, &said);
     drop_paths(boot_dialog, {tree.root + "\\" + std::string(200, 'x') + "\\" + std::string(400, 'y')});
     EXPECT_EQ(control_text_utf8(boot_dialog, boot_ids::image_path), utf8_from_ansi(third));
+    EXPECT_NE(said.find("511"), std::string::npos) << said;
+    EXPECT_NE(said.find(std::string(400, 'y')), std::string::npos) << said;
 }
 
 }  // namespace

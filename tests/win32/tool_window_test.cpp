@@ -193,8 +193,10 @@ TEST_F(ToolWindow, DroppedFilesAreConvertedEachAndEveryOneIsAccountedFor)
     write_file(image, plain);
     std::string text = tree.file("notes.txt", 5000);  // starts with a non-zero byte
 
+    type_text(tool_dialog, tool_ids::output, "FILE \"edited.bin\" BINARY");
     drop_paths(tool_dialog, {text, image});
     std::string report = output_box();
+    EXPECT_EQ(report.rfind("FILE \"edited.bin\" BINARY\r\n", 0), 0u) << "the edited text stays first: " << report;
     EXPECT_TRUE(contains(report, utf8_from_ansi(text) + ": 変換しませんでした")) << report;
     EXPECT_TRUE(contains(report, utf8_from_ansi(image) + " → " + utf8_from_ansi(image) + ".iso: "
                                      "2048バイトのセクタを2352バイトのセクタに変換しました"))

@@ -1,0 +1,276 @@
+#include "cli/options.h"
+
+#include <cstring>
+#include <map>
+
+#include "platform/platform.h"
+#include "settings/date_field.h"
+#include "settings/dialog_ids.h"
+
+namespace {
+
+struct IdentifierOption {
+    const char* name;
+    int primary_id, joliet_id;
+};
+
+constexpr IdentifierOption identifier_options[] = {
+    {"system-id", volume_ids::system_primary, volume_ids::system_joliet},
+    {"volume-id", volume_ids::volume_primary, volume_ids::volume_joliet},
+    {"volume-set-id", volume_ids::volume_set_primary, volume_ids::volume_set_joliet},
+    {"publisher-id", volume_ids::publisher_primary, volume_ids::publisher_joliet},
+    {"preparer-id", volume_ids::preparer_primary, volume_ids::preparer_joliet},
+    {"application-id", volume_ids::application_primary, volume_ids::application_joliet},
+    {"copyright-file-id", volume_ids::copyright_primary, volume_ids::copyright_joliet},
+    {"abstract-file-id", volume_ids::abstract_primary, volume_ids::abstract_joliet},
+    {"bibliographic-file-id", volume_ids::bibliographic_primary, volume_ids::bibliographic_joliet},
+};
+
+struct DateOption {
+    const char* name;
+    int date_id, zone_id;
+};
+
+constexpr DateOption date_options[] = {
+    {"creation-date", volume_ids::creation_date, volume_ids::creation_zone},
+    {"modification-date", volume_ids::modification_date, volume_ids::modification_zone},
+    {"expiration-date", volume_ids::expiration_date, volume_ids::expiration_zone},
+    {"effective-date", volume_ids::effective_date, volume_ids::effective_zone},
+};
+
+struct NumberOption {
+    const char* name;
+    int id;
+    long maximum;  // the field's width: 16 or 8 bits
+};
+
+constexpr NumberOption number_options[] = {
+    {"load-segment", boot_ids::load_segment, 65535},
+    {"system-type", boot_ids::system_type, 255},
+    {"sector-count", boot_ids::sector_count, 65535},
+};
+
+struct ChoiceOption {
+    const char* name;
+    int id;
+    std::vector<const char*> values;  // position = the selection
+    const char* listed;
+};
+
+const ChoiceOption choice_options[] = {
+    {"boot-platform", boot_ids::platform, {"80x86", "powerpc", "mac"}, "80x86, powerpc or mac"},
+    {"boot-media", boot_ids::media, {"custom", "1.2", "1.44", "2.88", "hd"}, "custom, 1.2, 1.44, 2.88 or hd"},
+};
+
+const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet"};
+const char* const other_value_options[] = {"output", "root-date", "record-date", "boot", "boot-id"};
+
+bool is_flag(const std::string& name)
+{
+    for (const char* f : flag_options)
+        if (name == f)
+            return true;
+    return false;
+}
+
+bool takes_value(const std::string& name)
+{
+    for (const char* o : other_value_options)
+        if (name == o)
+            return true;
+    for (const IdentifierOption& o : identifier_options)
+        if (name == o.name || name == std::string("joliet-") + o.name)
+            return true;
+    for (const DateOption& o : date_options)
+        if (name == o.name)
+            return true;
+    for (const NumberOption& o : number_options)
+        if (name == o.name)
+            return true;
+    for (const ChoiceOption& o : choice_options)
+        if (name == o.name)
+            return true;
+    return false;
+}
+
+bool is_boot_detail(const std::string& name)
+{
+    return name == "boot-id" || name == "boot-platform" || name == "boot-media" || name == "load-segment" ||
+           name == "system-type" || name == "sector-count";
+}
+
+// Sets a date pair from "D" or "D,Z" (without Z the zone already in the
+// store stays) and checks the pair as it then stands.
+std::string set_date(ControlStore& store, int date_id, int zone_id, const std::string& name, const std::string& value,
+                     bool record_date)
+{
+    size_t comma = value.find(',');
+    set_text(store, date_id, value.substr(0, comma));
+    if (comma != std::string::npos)
+        set_text(store, zone_id, value.substr(comma + 1));
+    const char* problem = date_text_problem(store.texts[date_id].c_str(), store.texts[zone_id].c_str(), record_date);
+    if (!problem)
+        return {};
+    return "--" + name + " '" + value + "': " + problem;
+}
+
+std::string set_number(ControlStore& store, const NumberOption& o, const std::string& value)
+{
+    bool digits = !value.empty() && value.size() <= 5;
+    for (char c : value)
+        digits = digits && c >= '0' && c <= '9';
+    if (!digits || std::stol(value) > o.maximum)
+        return "--" + std::string(o.name) + " '" + value + "': not a decimal number from 0 to " +
+               std::to_string(o.maximum);
+    set_text(store, o.id, value);
+    return {};
+}
+
+struct Given {
+    std::string value;
+};
+
+}  // namespace
+
+std::string parse_build_options(const std::vector<std::string>& args, ControlStore& volume, ControlStore& boot,
+                                ControlStore& dir_record, BuildOptions& options)
+{
+    options = BuildOptions{};
+    for (size_t i = 1; i < args.size() && args[i] != "--"; ++i)
+        if (args[i] == "--help" || args[i] == "-h") {
+            options.help = true;
+            return {};
+        }
+
+    // First every option with its value, each name once; then the stores.
+    std::map<std::string, Given> given;
+    std::vector<std::string> order;
+    bool no_more_options = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (no_more_options || arg.size() < 2 || arg[0] != '-') {
+            options.paths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            no_more_options = true;
+            continue;
+        }
+        std::string name = arg.substr(arg[1] == '-' ? 2 : 1);
+        std::string value;
+        bool has_value = false;
+        size_t equals = name.find('=');
+        if (equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name = name.substr(0, equals);
+            has_value = true;
+        }
+        if (name == "o")
+            name = "output";
+        if (is_flag(name)) {
+            if (has_value)
+                return "option --" + name + " takes no value";
+        } else if (!takes_value(name)) {
+            return "unknown option " + arg;
+        } else if (!has_value) {
+            if (i + 1 >= args.size())
+                return "option " + arg + " needs a value";
+            value = args[++i];
+        }
+        auto known = given.find(name);
+        if (known != given.end()) {
+            if (known->second.value != value)
+                return "option --" + name + " given twice with different values ('" + known->second.value +
+                       "' and '" + value + "')";
+            continue;
+        }
+        given[name] = {value};
+        order.push_back(name);
+    }
+
+    auto has = [&](const std::string& name) { return given.count(name) != 0; };
+    if (has("no-joliet"))
+        for (const IdentifierOption& o : identifier_options)
+            if (has(std::string("joliet-") + o.name))
+                return "--joliet-" + std::string(o.name) + " has no effect with --no-joliet";
+    if (has("root-date") && has("record-date"))
+        return "--root-date and --record-date both set the root's date: give one of them";
+    for (const std::string& name : order)
+        if (is_boot_detail(name) && !has("boot"))
+            return "--" + name + " has no effect without --boot FILE";
+    if (has("boot") && given["boot"].value.empty())
+        return "option --boot needs a file";
+
+    options.raw = has("raw");
+    options.cue = has("cue");
+    options.quiet = has("quiet");
+    if (has("no-joliet"))
+        set_check(volume, volume_ids::joliet, false);
+    if (has("output"))
+        options.output = given["output"].value;
+    // Both descriptors first, then the Joliet one alone, so that the latter
+    // stands whatever the order on the line.
+    for (const IdentifierOption& o : identifier_options)
+        if (has(o.name)) {
+            set_text(volume, o.primary_id, given[o.name].value);
+            set_text(volume, o.joliet_id, given[o.name].value);
+        }
+    for (const IdentifierOption& o : identifier_options)
+        if (has(std::string("joliet-") + o.name))
+            set_text(volume, o.joliet_id, given[std::string("joliet-") + o.name].value);
+    for (const DateOption& o : date_options)
+        if (has(o.name)) {
+            std::string error = set_date(volume, o.date_id, o.zone_id, o.name, given[o.name].value, false);
+            if (!error.empty())
+                return error;
+        }
+    for (const char* name : {"root-date", "record-date"})
+        if (has(name)) {
+            std::string error =
+                set_date(dir_record, dir_record_ids::date, dir_record_ids::zone, name, given[name].value, true);
+            if (!error.empty())
+                return error;
+            if (std::strcmp(name, "record-date") == 0)
+                set_check(dir_record, dir_record_ids::use_date, true);
+        }
+    if (has("boot")) {
+        set_check(boot, boot_ids::enabled, true);
+        set_text(boot, boot_ids::image_path, given["boot"].value);
+    }
+    if (has("boot-id"))
+        set_text(boot, boot_ids::id_string, given["boot-id"].value);
+    for (const NumberOption& o : number_options)
+        if (has(o.name)) {
+            std::string error = set_number(boot, o, given[o.name].value);
+            if (!error.empty())
+                return error;
+        }
+    for (const ChoiceOption& o : choice_options)
+        if (has(o.name)) {
+            const std::string& value = given[o.name].value;
+            int position = -1;
+            for (size_t i = 0; i < o.values.size(); ++i)
+                if (value == o.values[i])
+                    position = int(i);
+            if (position < 0)
+                return "--" + std::string(o.name) + ": unknown value '" + value + "' (" + o.listed + ")";
+            set_selection(boot, o.id, position);
+        }
+    if (options.output.empty())
+        return "build needs an output file: -o OUTPUT";
+    return {};
+}
+
+std::string boot_image_problem(const std::string& path)
+{
+    if (path.size() > 511)
+        return "boot image path longer than 511 bytes: " + path;
+    platform::FileInfo info;
+    if (!platform::find_file(path.c_str(), info))
+        return "boot image not found: " + path;
+    if (info.attributes & platform::attribute_directory)
+        return "boot image is a folder: " + path;
+    if (info.size == 0)
+        return "boot image is empty: " + path;
+    return {};
+}

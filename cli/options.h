@@ -1,0 +1,33 @@
+// The options of the build command, read into the settings stores and a
+// small record without touching any file, so that every combination can be
+// tried on its own.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "settings/control_store.h"
+
+struct BuildOptions {
+    std::string output;
+    bool raw = false;
+    bool cue = false;
+    bool quiet = false;
+    bool help = false;  // --help or -h before "--": show the help, do nothing else
+    std::vector<std::string> paths;
+};
+
+// Reads the build command's arguments (args[0] is the command's own name)
+// into the three stores, opened by the caller as the windows open, and into
+// `options`. Returns an empty text when every argument was taken, else the
+// message for the first one that cannot be: an unknown option, a value that
+// is no valid date, zone or number, an option given twice with different
+// values, or options that would undo or contradict one another. An identifier
+// option for the Joliet descriptor alone wins over the one for both, in
+// whatever order they come.
+std::string parse_build_options(const std::vector<std::string>& args, ControlStore& volume, ControlStore& boot,
+                                ControlStore& dir_record, BuildOptions& options);
+
+// Why a boot image file cannot be used (its path is over 511 bytes, it does
+// not exist, it is a folder or it is empty); empty when it can.
+std::string boot_image_problem(const std::string& path);

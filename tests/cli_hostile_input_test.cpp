@@ -1,0 +1,96 @@
+// The command line refuses what makes no sense, names what it refuses and
+// leaves the output alone; what it takes never puts an out-of-range byte into
+// the image.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "mastering/descriptors.h"
+#include "test_support.h"
+
+namespace {
+
+#ifndef _WIN32
+std::string with_root(std::string text, const std::string& root)
+{
+    for (size_t at = text.find("{T}"); at != std::string::npos; at = text.find("{T}", at + root.size()))
+        text.replace(at, 3, root);
+    return text;
+}
+
+TEST(HostileInput, RefusedBeforeAnyOutputWithTheItemNamed)
+{
+    struct Case {
+        const char* environment;
+        const char* arguments;  // {T} is the tree's root; "out.iso" the output
+        int status;
+        const char* says;
+    };
+    const std::string long_name(600, 'b');
+    const Case cases[] = {
+        {"", "build -o out.iso --boot {T}/missing.img src", 1, "boot image not found: "},
+        {"", "build -o out.iso --boot {T}/src src", 1, "boot image is a folder"},
+        {"", "build -o out.iso --boot {T}/empty.img src", 1, "boot image is empty"},
+        {"", "build -o out.iso --boot {T}/LONG src", 1, "boot image path longer than 511 bytes"},
+        {"", "build -o out.iso --boot-platform mac src", 2, "--boot-platform has no effect without --boot"},
+        {"", "build -o out.iso --boot {T}/boot.img --load-segment 0x7C0 src", 2, "--load-segment '0x7C0'"},
+        {"SOURCE_DATE_EPOCH=12abc", "build -o out.iso src", 2, "SOURCE_DATE_EPOCH is not a number"},
+        {"SOURCE_DATE_EPOCH=5869584000", "build -o out.iso src", 2, "SOURCE_DATE_EPOCH 5869584000 lies beyond"},
+        {"", "build -o out.iso --creation-date 2003-12-09 src", 2, "--creation-date '2003-12-09'"},
+        {"", "build -o out.iso --modification-date 2003130908050345 src", 2, "--modification-date"},
+        {"", "build -o out.iso --effective-date 2003120908050345,53 src", 2, "zone is outside -48 to 52"},
+        {"", "build -o out.iso --expiration-date 2003120908050345,9x src", 2, "--expiration-date"},
+        {"", "build -o out.iso --record-date 2156010100000000,0 src", 2, "--record-date"},
+        {"", "build -o out.iso --frobnicate src", 2, "unknown option --frobnicate"},
+        {"", "build -o out.iso --volume-id A --volume-id B src", 2, "--volume-id given twice"},
+        {"", "build -o out.iso --root-date 2003120908050345,0 --record-date 2004120908050345,0 src", 2,
+         "--root-date and --record-date"},
+        {"", "build -o out.iso --no-joliet --joliet-volume-id B src", 2, "--joliet-volume-id has no effect"},
+        {"", "build -o out.iso -- --raw", 1, "--raw"},
+        {"", "estimate --frobnicate src", 2, "unknown option --frobnicate"},
+        {"", "convert --frobnicate src/a.txt", 2, "unknown option --frobnicate"},
+        {"", "convert -- -out.iso", 1, "-out.iso"},
+        {"", "build -o out.iso --help src", 0, "usage: tarnwickiso"},
+        {"", "convert --help out.iso", 0, "usage: tarnwickiso"},
+    };
+    for (const Case& c : cases) {
+        TempTree tree;
+        tree.file("src/a.txt", "a");
+        tree.file("empty.img", "");
+        tree.file("boot.img", std::string(2048, 'B'));
+        std::string arguments = with_root(c.arguments, tree.root);
+        size_t at = arguments.find("LONG");
+        if (at != std::string::npos)
+            arguments.replace(at, 4, long_name);
+        std::string out;
+        int status = run_command("cd " + tree.root + " && " + c.environment + " " + program_path() + " " +
+                                     arguments + " 2>&1",
+                                 &out);
+        EXPECT_EQ(status, c.status) << arguments << '\n' << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << arguments << '\n' << out;
+        EXPECT_FALSE(std::filesystem::exists(tree.path("out.iso"))) << arguments;
+    }
+}
+
+// What is taken: a Joliet identifier stands over the one for both descriptors
+// whatever the order, and a machine zone of UTC+14 is written as zone 52.
+TEST(HostileInput, TakenValuesStayInRangeAndDoNotUndoOneAnother)
+{
+    TempTree tree;
+    tree.file("src/a.txt", "a");
+    ASSERT_EQ(run_command("TZ=Pacific/Kiritimati " + program_path() + " build --quiet -o " + tree.path("out.iso") +
+                          " --joliet-volume-id B --volume-id A " + tree.path("src")),
+              0);
+    std::string image = read_whole_file(tree.path("out.iso"));
+    ASSERT_GT(image.size(), 18u * 2048);
+    const char* primary = image.data() + 16 * 2048;
+    const char* joliet = image.data() + 17 * 2048;
+    EXPECT_EQ(primary[descriptor_offset::volume_id], 'A');
+    EXPECT_EQ(std::string(joliet + descriptor_offset::volume_id, 2), std::string("\0B", 2));
+    EXPECT_EQ(primary[descriptor_offset::creation_date + 16], 52);
+    EXPECT_EQ(primary[descriptor_offset::modification_date + 16], 52);
+}
+#endif
+
+}  // namespace

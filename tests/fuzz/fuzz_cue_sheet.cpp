@@ -1,0 +1,50 @@
+// TOC answers of any content: the cue sheet reads only the answer's bytes and
+// its text keeps its shape (CR LF lines of printable ASCII, one closing
+// " // N" per descriptor, one TRACK block per descriptor but the lead-out).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "drivetools/cue_sheet.h"
+
+namespace {
+
+size_t count(const std::string& text, const std::string& piece)
+{
+    size_t n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    // An exact-size heap copy, so that any read past the answer is caught.
+    std::vector<uint8_t> toc(data, data + size);
+    drivetools::CueSheet cue = drivetools::build_cue_sheet(toc.data(), toc.size());
+    if (size < 4 ? cue.descriptors != 0 : cue.descriptors > (size - 4) / 8)
+        __builtin_trap();
+    if (cue.text.empty() != (cue.descriptors == 0))
+        __builtin_trap();
+    for (size_t i = 0; i < cue.text.size(); ++i) {
+        char c = cue.text[i];
+        bool line_end = (c == '\r' && i + 1 < cue.text.size() && cue.text[i + 1] == '\n') ||
+                        (c == '\n' && i > 0 && cue.text[i - 1] == '\r');
+        if (!line_end && (c < 0x20 || c > 0x7E))
+            __builtin_trap();
+    }
+    if (cue.descriptors > 0) {
+        if (count(cue.text, " // ") != cue.descriptors || count(cue.text, "TRACK ") != cue.descriptors - 1)
+            __builtin_trap();
+        if (cue.text.compare(0, 17, "FILE \"?\" BINARY\r\n") != 0 || cue.text.back() != '\n')
+            __builtin_trap();
+    }
+    char msf[16];
+    uint32_t sectors = size >= 4 ? uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | uint32_t(data[2]) << 8 | data[3] : 0;
+    if (drivetools::format_msf(msf, sizeof msf, sectors) >= sizeof msf)
+        __builtin_trap();
+    return 0;
+}
