@@ -39,6 +39,10 @@ bool register_one(LineList& list, const std::string& path)
     char line[line_capacity];
     Measurement m;
     if (!add_registration(path.c_str(), line, m)) {
+        if (m.stopped) {
+            std::fprintf(stderr, "tarnwickiso: stopped while scanning %s\n", path.c_str());
+            return false;
+        }
         BuildProblem problem{m.problem, m.problem_path, {}};
         std::fprintf(stderr, "tarnwickiso: cannot register %s: %s\n", path.c_str(), describe_problem(problem).c_str());
         return false;
