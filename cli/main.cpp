@@ -326,6 +326,7 @@ int run_build(int argc_given, char** argv_given)
     if (options.output.empty())
         return usage_error("build needs an output file: -o OUTPUT");
 
+    ScanProgress scan_progress(options.quiet || !isatty(fileno(stderr)));
     LineList list;
     for (const std::string& path : options.paths)
         if (!register_path(list, path.c_str()))
@@ -365,6 +366,7 @@ int run_estimate(int argc, char** argv)
     std::vector<std::string> args;
     if (!program_arguments(argc, argv, args))
         return 2;
+    ScanProgress scan_progress(!isatty(fileno(stderr)));
     LineList list;
     for (size_t i = 1; i < args.size(); ++i)
         if (args[i] != "--" && !register_path(list, args[i].c_str()))

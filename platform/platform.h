@@ -128,8 +128,10 @@ bool seek_to(File& file, uint64_t position);
 // Size of an open file; false on failure.
 bool file_size(File& file, uint64_t& size);
 
-// The full path of a path given relative to the current folder; the text is
-// not checked against the file system (GetFullPathNameA on Win32).
+// The full path of a path given relative to the current folder
+// (GetFullPathNameA on Win32). On POSIX a ".." is resolved by the file system
+// as the kernel does (false, with errno, when that part does not exist); the
+// rest of the text is not checked.
 bool absolute_path(const char* path, std::string& full);
 
 // The last error of this thread as English text ("No space left on device").
