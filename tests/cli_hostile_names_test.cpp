@@ -99,6 +99,26 @@ TEST(HostileNames, EachClassIsEnteredOrReportedByItsRealCause)
          1,
          {"pipe is not a regular file or folder (entered as an empty file)"},
          {{"pipe", ""}}},
+        {"file that grows while it is copied",
+         [](const TempTree& t) {
+             // An appender holds the file open and writes while the tree
+             // exists (a bounded while), so it grows all through the build;
+             // the build starts once it has. A larger file copied first keeps
+             // the time between scan and copy long enough to see growth.
+             t.file_of_size("a_big.bin", 48 << 20);
+             t.file_of_size("grow.txt", 8 << 20);
+             run_command("(exec 3>>" + quoted(t.path("grow.txt")) + "; i=0; while [ -d " + quoted(t.root) +
+                         " ] && [ $i -lt 3000000 ]; do printf 0123456789 >&3; i=$((i + 1)); done)"
+                         " >/dev/null 2>&1 &");
+             struct stat st {};
+             while (stat(t.path("grow.txt").c_str(), &st) == 0 && st.st_size == 8 << 20)
+                 usleep(1000);
+         },
+         {"a_big.bin", "grow.txt"},
+         "",
+         1,
+         {"grow.txt has grown since it was scanned"},
+         {}},
         {"dangling and looping links",
          [](const TempTree& t) {
              t.file("src/ok.txt", "ok");
