@@ -371,6 +371,7 @@ int run_estimate(int argc, char** argv)
     for (size_t i = 1; i < args.size(); ++i)
         if (args[i] != "--" && !register_path(list, args[i].c_str()))
             return 1;
+    end_progress_line();
     int32_t total = estimate_sectors(line_source_of(list));
     std::printf("Estimated capacity: %d MB (%d sectors)\n", total / 512, total);
     for (const std::string& line : list.lines)

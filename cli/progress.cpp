@@ -89,6 +89,11 @@ ScanProgress::ScanProgress(bool silent)
 ScanProgress::~ScanProgress()
 {
     walk_callback = nullptr;
+    end_progress_line();
+}
+
+void end_progress_line()
+{
     if (line_open) {
         std::fputc('\n', stderr);
         line_open = false;

@@ -20,3 +20,7 @@ public:
     explicit ScanProgress(bool silent);
     ~ScanProgress();
 };
+
+// Ends an open progress line, so that a message printed next starts a line
+// of its own.
+void end_progress_line();
