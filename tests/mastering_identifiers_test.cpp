@@ -316,7 +316,9 @@ TEST(Identifiers, SortMatchesTheExchangeSortOnRandomKeys)
 
 TEST(Identifiers, JolietNamesLoseForbiddenCharactersAndDotNames)
 {
+#ifndef _WIN32
     const std::string surrogate_at_cut = std::string(59, 'x') + "\xF0\x9F\x98\x80yy.txt";
+#endif
     const IdCase cases[] = {
         {"a*b/c:d;e?f\\g.txt", false, "a_b_c_d_e_f_g.txt;1"},
         {"tab\there\x01", false, "tab_here_;1"},
@@ -325,7 +327,10 @@ TEST(Identifiers, JolietNamesLoseForbiddenCharactersAndDotNames)
         {"..", false, "__;1"},
         {"...", false, "...;1"},
         {".hidden", true, ".hidden"},
+#ifndef _WIN32
+        // UTF-8 names only: code page 932 holds no character beyond the BMP.
         {surrogate_at_cut.c_str(), false, "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx_~1;1"},
+#endif
     };
     for (const IdCase& c : cases) {
         uint8_t id[256] = {};
