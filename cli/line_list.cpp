@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/progress.h"
 #include "platform/platform.h"
 #include "shell/registration.h"
 
@@ -39,6 +40,11 @@ bool register_one(LineList& list, const std::string& path)
     char line[line_capacity];
     Measurement m;
     if (!add_registration(path.c_str(), line, m)) {
+        end_progress_line();
+        if (m.stopped) {
+            std::fprintf(stderr, "tarnwickiso: stopped while scanning %s\n", path.c_str());
+            return false;
+        }
         BuildProblem problem{m.problem, m.problem_path, {}};
         std::fprintf(stderr, "tarnwickiso: cannot register %s: %s\n", path.c_str(), describe_problem(problem).c_str());
         return false;
@@ -69,6 +75,7 @@ bool register_path(LineList& list, const char* given)
 {
     std::string path;
     if (!platform::absolute_path(given, path)) {
+        end_progress_line();
         std::fprintf(stderr, "tarnwickiso: cannot register %s: %s\n", given, platform::last_error_text().c_str());
         return false;
     }
@@ -84,7 +91,8 @@ bool register_path(LineList& list, const char* given)
                 if (name[0] != '.')
                     names.emplace_back(name);
             })) {
-            std::fprintf(stderr, "tarnwickiso: cannot register %s: %s\n", given, platform::last_error_text().c_str());
+            end_progress_line();
+        std::fprintf(stderr, "tarnwickiso: cannot register %s: %s\n", given, platform::last_error_text().c_str());
             return false;
         }
         for (const std::string& name : names)
@@ -93,7 +101,9 @@ bool register_path(LineList& list, const char* given)
         return true;
     }
     if (!platform::find_file(path.c_str(), info)) {
-        std::fprintf(stderr, "tarnwickiso: cannot register %s: no such file or folder\n", given);
+        end_progress_line();
+        std::fprintf(stderr, "tarnwickiso: cannot register %s: %s\n", given,
+                     platform::find_failure_text(path.c_str()).c_str());
         return false;
     }
     return register_one(list, path);

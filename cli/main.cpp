@@ -197,12 +197,11 @@ int run_build(int argc_given, char** argv_given)
         }
     }
 
+    ScanProgress scan_progress(options.quiet || !isatty(fileno(stderr)));
     LineList list;
     for (const std::string& path : options.paths)
-        if (!register_path(list, path.c_str()))
-            return 1;
-    if (stop_signal)
-        return report_stop();
+        if (stop_signal || !register_path(list, path.c_str()))
+            return stop_signal ? report_stop() : 1;
 
     // The image and its cue sheet are never one of the inputs.
     std::vector<std::pair<std::string, std::string>> inputs;  // what, path
@@ -317,10 +316,12 @@ int run_estimate(int argc, char** argv)
     std::string error = paths_only(args, paths);
     if (!error.empty())
         return usage_error(error);
+    ScanProgress scan_progress(!isatty(fileno(stderr)));
     LineList list;
     for (const std::string& path : paths)
-        if (!register_path(list, path.c_str()))
-            return 1;
+        if (stop_signal || !register_path(list, path.c_str()))
+            return stop_signal ? report_stop() : 1;
+    end_progress_line();
     int32_t total = estimate_sectors(line_source_of(list));
     std::printf("Estimated capacity: %d MB (%d sectors)\n", total / 512, total);
     for (const std::string& line : list.lines)

@@ -1,7 +1,9 @@
 #include "cli/progress.h"
 
+#include <chrono>
 #include <cstdio>
 
+#include "mastering/entries.h"
 #include "shell/hooks.h"
 
 namespace {
@@ -44,12 +46,26 @@ void show_progress()
     std::fflush(stderr);
 }
 
+std::chrono::steady_clock::time_point last_walk_line;
+
+void show_walk(uint32_t folders, const char*)
+{
+    auto now = std::chrono::steady_clock::now();
+    if (line_open && now - last_walk_line < std::chrono::milliseconds(100))
+        return;
+    last_walk_line = now;
+    std::fprintf(stderr, "\rScanning: %u folders", folders);
+    std::fflush(stderr);
+    shown_stage = -1;
+    line_open = true;
+}
+
 }  // namespace
 
 Progress::Progress(bool silent) : silent_(silent)
 {
-    shown_stage = 0;
-    line_open = false;
+    // A walk line may still be open; the first stage then starts a new one.
+    shown_stage = line_open ? -1 : 0;
     status_callback = silent_ ? nullptr : show_progress;
 }
 
@@ -58,6 +74,27 @@ Progress::~Progress() { status_callback = nullptr; }
 void Progress::finish()
 {
     if (!silent_ && line_open) {
+        std::fputc('\n', stderr);
+        line_open = false;
+    }
+}
+
+ScanProgress::ScanProgress(bool silent)
+{
+    line_open = false;
+    if (!silent)
+        walk_callback = show_walk;
+}
+
+ScanProgress::~ScanProgress()
+{
+    walk_callback = nullptr;
+    end_progress_line();
+}
+
+void end_progress_line()
+{
+    if (line_open) {
         std::fputc('\n', stderr);
         line_open = false;
     }

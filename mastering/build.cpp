@@ -44,7 +44,10 @@ void check_limits(std::vector<BuildProblem>& problems)
     for (uint32_t i = 0; i < entry_table.count; ++i)
         if (entry_table.entries[i]->directory)
             ++directories;
-    if (directories > 65535)
+    bool reported = false;
+    for (const BuildProblem& p : problems)
+        reported = reported || p.kind == ProblemKind::too_many_directories;
+    if (directories > max_directories && !reported)
         problems.push_back({ProblemKind::too_many_directories, {},
                             std::to_string(directories) + " directories"});
     if (boot_settings.boot_enabled && boot_settings.boot_image_full_size >= (uint64_t(1) << 32))
@@ -102,6 +105,9 @@ ProblemSeverity severity_of(ProblemKind kind)
     case ProblemKind::source_shrunk:
     case ProblemKind::source_grown:
     case ProblemKind::source_gone:
+    case ProblemKind::folder_unreadable:
+    case ProblemKind::special_registered:
+    case ProblemKind::size_unreported:
         return ProblemSeverity::damaged;
     case ProblemKind::directory_loop:
     case ProblemKind::special_file_skipped:
@@ -116,7 +122,9 @@ std::string describe_problem(const BuildProblem& problem)
     std::string text;
     switch (problem.kind) {
     case ProblemKind::file_too_large: text = "file of 4 GiB or more cannot be stored: " + problem.path; break;
-    case ProblemKind::too_many_directories: text = "more than 65535 directories"; break;
+    case ProblemKind::too_many_directories:
+        text = "more than 65535 directories" + (problem.path.empty() ? "" : " (passed at " + problem.path + ")");
+        break;
     case ProblemKind::path_too_long: text = "path longer than 511 bytes: " + problem.path; break;
     case ProblemKind::key_too_long: text = "ordering key longer than 511 bytes: " + problem.path; break;
     case ProblemKind::line_too_long: text = "registration line longer than 511 characters: " + problem.path; break;
@@ -126,7 +134,14 @@ std::string describe_problem(const BuildProblem& problem)
     case ProblemKind::source_unreadable: text = "cannot read " + problem.path + " (its sectors are zero)"; break;
     case ProblemKind::source_shrunk: text = problem.path + " has shrunk since it was scanned (its missing tail is zero)"; break;
     case ProblemKind::source_grown: text = problem.path + " has grown since it was scanned (cut to its scanned size)"; break;
-    case ProblemKind::source_gone: text = problem.path + " no longer exists (entered as an empty file)"; break;
+    case ProblemKind::source_gone:
+        return "cannot find " + problem.path + ": " + (problem.detail.empty() ? "no such file or folder" : problem.detail) +
+               " (entered as an empty file)";
+    case ProblemKind::folder_unreadable:
+        return "cannot list the folder " + problem.path + (problem.detail.empty() ? "" : ": " + problem.detail) +
+               " (entered without contents)";
+    case ProblemKind::special_registered: text = problem.path + " is not a regular file or folder (entered as an empty file)"; break;
+    case ProblemKind::size_unreported: text = problem.path + " does not report the size of its content (entered as an empty file)"; break;
     case ProblemKind::directory_loop: text = problem.path + " leads back to one of its own parent folders (entered without contents)"; break;
     case ProblemKind::special_file_skipped: text = problem.path + " is not a regular file or folder (left out)"; break;
     case ProblemKind::output_left_out: text = problem.path + " is an output of this command (left out)"; break;
@@ -164,6 +179,7 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
     sort_entries();
     assign_identifiers();
     resolve_identifier_clashes();
+    make_sibling_identifiers_distinct();
 
     // Stage 2: data positions.
     set_stage(2);
@@ -289,10 +305,10 @@ BuildOutcome create_iso(const ControlReader& volume_dialog, const ControlReader&
     outcome.problems = std::move(entry_table.problems);
     entry_table.problems.clear();
     check_limits(outcome.problems);
-    if (!any_refusal(outcome.problems)) {
-        abort_requested = 0;
+    if (abort_requested)
+        outcome.aborted = true;  // stopped during the scan: nothing is written
+    else if (!any_refusal(outcome.problems))
         build_image(output_path, outcome);
-    }
     free_entry_table();
     return outcome;
 }

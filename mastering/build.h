@@ -34,7 +34,10 @@ enum class ProblemKind {
     source_unreadable,     // sectors written as zeros
     source_shrunk,         // the missing tail written as zeros
     source_grown,          // cut to its planned size
-    source_gone,           // a registered path missing at build time
+    source_gone,           // a registered path missing at build time (detail: why)
+    folder_unreadable,     // a folder that cannot be listed: entered without contents
+    special_registered,    // a socket, FIFO or device registered itself: entered empty
+    size_unreported,       // a file of /proc or /sys that reports no size: entered empty
     // Notices: the image is sound, something was left out.
     directory_loop,        // entered without children
     special_file_skipped,  // socket, FIFO or device below a folder

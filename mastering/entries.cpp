@@ -5,6 +5,7 @@
 #include "mastering/descriptors.h"
 #include "mastering/text.h"
 #include "platform/platform.h"
+#include "shell/hooks.h"
 
 EntryTable entry_table;
 
@@ -14,6 +15,10 @@ constexpr uint64_t four_gib = uint64_t(1) << 32;
 
 // Folders on the way from the registered item down to the current one.
 std::vector<FolderIdentity> ancestors;
+// Directories entered so far (the root included), and whether the walk has
+// stopped: a refusal or an interruption ends it at once.
+uint32_t directories = 1;
+bool stopped = false;
 
 void add_block(uint32_t records)
 {
@@ -58,13 +63,42 @@ const char* key_start(const char* path, uint8_t depth)
     return nullptr;
 }
 
-void make_key(char* key, const char* from)
+// The key is the path from `from` on, uppercased, with TAB for every
+// separator. TAB must sort below everything a name holds, so a name's own
+// bytes 0x01 to 0x0A become two bytes, 0x0A and the byte plus 0x40: the
+// order of all names is kept and a folder's contents still follow it
+// directly. Names without such bytes keep their bytes. False when the key
+// does not fit.
+bool make_key(char* key, const char* from)
 {
-    copy_string(key, from);
-    uppercase_in_place(key);
-    for (char* p = key; *p; p = const_cast<char*>(platform::char_next(p)))
-        if (*p == platform::path_separator)
-            *p = '\t';
+    char upper[path_capacity];
+    copy_string(upper, from);
+    uppercase_in_place(upper);
+    size_t n = 0;
+    for (const char* p = upper; *p;) {
+        const char* next = platform::char_next(p);
+        unsigned char c = static_cast<unsigned char>(*p);
+        size_t room = path_capacity - 1 - n;
+        if (next == p + 1 && c == static_cast<unsigned char>(platform::path_separator)) {
+            if (room < 1)
+                return false;
+            key[n++] = '\t';
+        } else if (next == p + 1 && c >= 0x01 && c <= 0x0A) {
+            if (room < 2)
+                return false;
+            key[n++] = 0x0A;
+            key[n++] = char(c + 0x40);
+        } else {
+            if (room < size_t(next - p))
+                return false;
+            for (; p < next; ++p)
+                key[n++] = *p;
+            continue;
+        }
+        p = next;
+    }
+    key[n] = 0;
+    return true;
 }
 
 }  // namespace
@@ -79,6 +113,10 @@ bool list_scanned_names(const char* path, std::vector<std::string>& names)
             names.emplace_back(name);
     });
 }
+
+void (*walk_callback)(uint32_t folders, const char* path) = nullptr;
+
+bool walk_stop_requested() { return abort_requested != 0; }
 
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder)
 {
@@ -115,17 +153,25 @@ void free_entry_table()
     entry_table.max_depth = 1;
     entry_table.root = nullptr;
     ancestors.clear();
+    directories = 1;
+    stopped = false;
 }
+
+bool scan_stopped() { return stopped; }
 
 void scan_source(const char* path, uint8_t depth)
 {
+    if (stopped)
+        return;
     size_t path_length = std::strlen(path);
     if (path_length >= path_capacity) {
         report(ProblemKind::path_too_long, path);
+        stopped = true;
         return;
     }
     if (depth == 0) {  // the 8-bit depth has wrapped: nested deeper than 255 levels
         report(ProblemKind::path_too_long, path, "nested more than 254 levels deep");
+        stopped = true;
         return;
     }
     const char* start = key_start(path, depth);
@@ -142,18 +188,25 @@ void scan_source(const char* path, uint8_t depth)
         report(ProblemKind::output_left_out, path);
         return;
     }
+    char key[path_capacity];
+    if (!make_key(key, start)) {
+        report(ProblemKind::key_too_long, path);
+        stopped = true;
+        return;
+    }
 
     SourceEntry* e = take_record();
     e->depth = depth;
     if (depth > entry_table.max_depth)
         entry_table.max_depth = depth;
     std::memcpy(e->source_path, path, path_length + 1);
-    make_key(e->sort_key, start);
+    copy_string(e->sort_key, key);
 
     if (!found) {
-        // Gone since it was registered: an empty, visible file dated like the root.
+        // Gone since it was registered, or never reachable: an empty,
+        // visible file dated like the root, reported with the reason.
         e->recording_date = dir_record_settings.recorded_date;
-        report(ProblemKind::source_gone, path);
+        report(ProblemKind::source_gone, path, platform::find_failure_text(path));
         return;
     }
     record_date_from_file_time(e->recording_date, info.last_write);
@@ -161,27 +214,47 @@ void scan_source(const char* path, uint8_t depth)
     uint64_t size = is_directory || info.special ? 0 : info.size;
     if (size >= four_gib)
         report(ProblemKind::file_too_large, path);
+    if (info.special)
+        report(ProblemKind::special_registered, path);
+    else if (info.size_unreported)
+        report(ProblemKind::size_unreported, path);
     e->data_length[primary_tree] = e->data_length[joliet_tree] = uint32_t(size);
     e->hidden = uint8_t(info.attributes & platform::attribute_hidden);
     e->directory = info.attributes & platform::attribute_directory;
     if (!is_directory)
         return;
 
+    if (++directories > max_directories) {
+        report(ProblemKind::too_many_directories, path);
+        stopped = true;
+        return;
+    }
+    if (walk_stop_requested()) {
+        stopped = true;
+        return;
+    }
+    if (walk_callback)
+        walk_callback(directories, path);
     FolderIdentity self{info.volume, info.object};
     if (leads_back(ancestors, self)) {
         report(ProblemKind::directory_loop, path);
         return;
     }
     std::vector<std::string> names;
-    if (!list_scanned_names(path, names))
+    if (!list_scanned_names(path, names)) {
+        report(ProblemKind::folder_unreadable, path, platform::last_error_text());
         return;
+    }
     ancestors.push_back(self);
     char child[path_capacity];
     for (const std::string& name : names) {
+        if (stopped)
+            break;
         if (path_length + 1 + name.size() >= path_capacity) {
             std::string full = std::string(path) + platform::path_separator + name;
             report(ProblemKind::path_too_long, full.c_str());
-            continue;
+            stopped = true;
+            break;
         }
         std::memcpy(child, path, path_length);
         child[path_length] = platform::path_separator;

@@ -54,6 +54,16 @@ struct FolderIdentity {
 bool list_scanned_names(const char* path, std::vector<std::string>& names);
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder);
 
+// Both walks refuse an image of more directories than the path tables can
+// number, as soon as they pass the count; links are followed, so a few
+// folders may unfold into very many.
+inline constexpr uint32_t max_directories = 65535;
+// Called for every folder a walk enters, with the folders entered so far;
+// null when nobody shows the walk's progress.
+extern void (*walk_callback)(uint32_t folders, const char* path);
+// True when the user asked the walk to stop (the build's abort request).
+bool walk_stop_requested();
+
 // Calls visit for every child of the directory at table position `index`, in
 // table order: the entries one level deeper, up to the end of its subtree.
 template <typename Visit>
@@ -74,3 +84,6 @@ void free_entry_table();
 // Adds the entry for the path and, for a folder, everything below it. The
 // table grows when the folders have gained entries since registration.
 void scan_source(const char* path, uint8_t depth);
+// True when the scan ended early: a refusal was reported or the user asked
+// it to stop.
+bool scan_stopped();

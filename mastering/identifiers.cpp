@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "mastering/entries.h"
@@ -154,12 +155,31 @@ int make_directory_identifier(uint8_t* destination, const char* leaf)
 
 namespace {
 
+bool joliet_forbidden(uint16_t value)
+{
+    return value < 0x20 || value == '*' || value == '/' || value == ':' || value == ';' || value == '?' ||
+           value == '\\';
+}
+
 int make_joliet(uint8_t* destination, const char* leaf, size_t keep, bool file)
 {
+    const uint16_t underscore = ucs2be_unit('_');
     uint16_t units[joliet_scratch_units];
     size_t n = to_ucs2be(units, leaf, joliet_scratch_units) - 1;
+    // Joliet forbids these in a name, and a name may not read as "." or "..".
+    for (size_t i = 0; i < n; ++i)
+        if (joliet_forbidden(ucs2be_value(units[i])))
+            units[i] = underscore;
+    const uint16_t dot = ucs2be_unit('.');
+    if ((n == 1 && units[0] == dot) || (n == 2 && units[0] == dot && units[1] == dot))
+        for (size_t i = 0; i < n; ++i)
+            units[i] = underscore;
     if (n > keep) {
         n = keep - 2;
+        // A cut after the first half of a surrogate pair leaves '_' for it.
+        uint16_t last = ucs2be_value(units[n - 1]);
+        if (last >= 0xD800 && last <= 0xDBFF)
+            units[n - 1] = underscore;
         units[n++] = ucs2be_unit('~');
         units[n++] = ucs2be_unit('1');
     }
@@ -394,10 +414,124 @@ void resolve_tree(int tree)
     }
 }
 
+bool bump(int tree, bool directory, uint8_t* bytes, int length)
+{
+    if (tree == primary_tree)
+        return directory ? bump_directory_identifier(bytes, length) : bump_file_identifier(bytes, length);
+    return directory ? bump_joliet_directory_identifier(bytes, length) : bump_joliet_file_identifier(bytes, length);
+}
+
+// The last resort when counting up finds no free identifier: the name (its
+// part before the first '.' or ";1") is cut to leave room for '~' and a
+// decimal number, 1 upwards, and the first number no sibling holds is taken.
+// The identifier's length may change here.
+std::string numbered_identifier(const std::string& identifier, int tree, bool directory, uint32_t number)
+{
+    std::string suffix = "~" + std::to_string(number);
+    if (tree == primary_tree) {
+        size_t stem = directory ? identifier.size() : identifier.find('.');
+        if (stem == std::string::npos)
+            stem = identifier.size();
+        size_t room = suffix.size() >= 8 ? 0 : 8 - suffix.size();
+        size_t keep = 0;
+        for (const char* p = identifier.c_str(); size_t(p - identifier.c_str()) < stem;) {
+            const char* next = platform::char_next(p);
+            if (size_t(next - identifier.c_str()) > std::min(stem, room) || next == p)
+                break;
+            keep = size_t(next - identifier.c_str());
+            p = next;
+        }
+        return identifier.substr(0, keep) + suffix + identifier.substr(stem);
+    }
+    size_t units = identifier.size() / 2;
+    size_t stem = directory ? units : units - 2;
+    size_t limit = directory ? 64 : 62;
+    size_t keep = std::min(stem, limit - suffix.size());
+    if (keep > 0) {
+        uint16_t last = uint16_t(uint8_t(identifier[2 * keep - 2]) << 8 | uint8_t(identifier[2 * keep - 1]));
+        if (last >= 0xD800 && last <= 0xDBFF)
+            --keep;  // never the first half of a surrogate pair alone
+    }
+    std::string out = identifier.substr(0, 2 * keep);
+    for (char c : suffix) {
+        out.push_back(0);
+        out.push_back(c);
+    }
+    return out + identifier.substr(2 * stem);
+}
+
+// Gives every sibling whose identifier (uppercased) an earlier sibling
+// already holds the first counted-up form that no sibling holds, earlier or
+// later. Identifiers that are already unique stay as they are.
+void distinct_tree(int tree)
+{
+    uint32_t n = entry_table.count;
+    std::map<uint32_t, std::vector<uint32_t>> siblings;  // parent index -> children in table order
+    std::vector<uint32_t> open;
+    for (uint32_t i = 1; i < n; ++i) {
+        const SourceEntry* e = entry_table.entries[i];
+        while (!open.empty() && entry_table.entries[open.back()]->depth >= e->depth)
+            open.pop_back();
+        siblings[open.empty() ? 0 : open.back()].push_back(i);
+        open.push_back(i);
+    }
+    for (auto& [parent, children] : siblings) {
+        std::unordered_map<std::string, uint32_t> later;  // keys of siblings not yet passed
+        std::vector<std::string> keys;
+        for (uint32_t i : children) {
+            const SourceEntry* e = entry_table.entries[i];
+            keys.push_back(uppercase_key(
+                std::string(reinterpret_cast<const char*>(e->identifier[tree]), e->identifier_length[tree]), tree));
+            later[keys.back()] += 1;
+        }
+        std::unordered_set<std::string> taken;
+        for (size_t k = 0; k < children.size(); ++k) {
+            SourceEntry* e = entry_table.entries[children[k]];
+            later[keys[k]] -= 1;
+            if (taken.insert(keys[k]).second)
+                continue;
+            bool directory = e->directory != 0;
+            auto is_free = [&](const std::string& key) {
+                auto found = later.find(key);
+                return taken.count(key) == 0 && (found == later.end() || found->second == 0);
+            };
+            std::string bytes(reinterpret_cast<const char*>(e->identifier[tree]), e->identifier_length[tree]);
+            std::string key = keys[k];
+            std::unordered_set<std::string> tried{bytes};
+            bool found = false;
+            for (int guard = 0; guard < 50000 && !found; ++guard) {
+                if (!bump(tree, directory, reinterpret_cast<uint8_t*>(bytes.data()), int(bytes.size())) ||
+                    !tried.insert(bytes).second)
+                    break;
+                key = uppercase_key(bytes, tree);
+                found = is_free(key);
+            }
+            std::string original(reinterpret_cast<const char*>(e->identifier[tree]), e->identifier_length[tree]);
+            for (uint32_t number = 1; !found; ++number) {
+                bytes = numbered_identifier(original, tree, directory, number);
+                key = uppercase_key(bytes, tree);
+                found = is_free(key);
+            }
+            std::memcpy(e->identifier[tree], bytes.data(), bytes.size());
+            e->identifier[tree][bytes.size()] = 0;
+            if (tree == joliet_tree)
+                e->identifier[tree][bytes.size() + 1] = 0;
+            e->identifier_length[tree] = uint8_t(bytes.size());
+            taken.insert(key);
+        }
+    }
+}
+
 }  // namespace
 
 void resolve_identifier_clashes()
 {
     resolve_tree(primary_tree);
     resolve_tree(joliet_tree);
+}
+
+void make_sibling_identifiers_distinct()
+{
+    distinct_tree(primary_tree);
+    distinct_tree(joliet_tree);
 }

@@ -9,6 +9,9 @@
 void sort_entries();
 void assign_identifiers();
 void resolve_identifier_clashes();
+// After resolve_identifier_clashes: a sibling whose identifier still equals an
+// earlier sibling's is counted up further until no sibling holds it.
+void make_sibling_identifiers_distinct();
 
 // Identifier makers for one leaf name; each returns the length in bytes.
 int make_file_identifier(uint8_t* destination, const char* leaf);

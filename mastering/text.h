@@ -20,12 +20,12 @@ void uppercase_in_place(char* text);
 // returns the units including the terminator.
 size_t swap_ucs2_bytes(uint16_t* text);
 
-// Converts a narrow string from the OEM code page to big-endian UCS-2 (each
+// Converts a narrow string from the code page of names to big-endian UCS-2 (each
 // unit stored high byte first). Writes at most capacity units including the
 // terminator; returns the units including the terminator.
 size_t to_ucs2be(uint16_t* destination, const char* source, size_t capacity);
 
-// Uppercases a big-endian UCS-2 string in place through the OEM code page.
+// Uppercases a big-endian UCS-2 string in place through the code page of names.
 void uppercase_ucs2be(uint16_t* text, size_t capacity);
 
 // compare_bytes over 16-bit units (compared as stored).

@@ -107,7 +107,8 @@ void copy_file_sectors(const char* path, uint32_t n)
     if (!reading && n > 0)
         writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
     uint64_t size_now = 0;
-    if (reading && platform::file_size(source, size_now) && size_now > n)
+    bool grown = reading && platform::file_size(source, size_now) && size_now > n;
+    if (grown)
         writer.problems.push_back({ProblemKind::source_grown, path, {}});
 
     uint32_t remaining = n;
@@ -137,6 +138,10 @@ void copy_file_sectors(const char* path, uint32_t n)
         remaining -= wanted;
         sectors_left -= chunk;
     }
+    // A file that grew while it was copied has more to give than planned.
+    uint8_t more = 0;
+    if (reading && !grown && n > 0 && platform::read_some(source, &more, 1) > 0)
+        writer.problems.push_back({ProblemKind::source_grown, path, {}});
 }
 
 void write_file_data()

@@ -30,10 +30,14 @@ struct FileInfo {
     bool special = false;        // socket, FIFO or device (POSIX only)
     uint64_t volume = 0;         // identity of the object for loop detection;
     uint64_t object = 0;         // both 0 where the platform gives none
+    bool size_unreported = false;  // a file of /proc or /sys: its content is not in its size
 };
 
 // A find-first on the path itself, closed at once. False when nothing is found.
 bool find_file(const char* path, FileInfo& info);
+// Why find_file fails for the path, as English text ("Permission denied",
+// "dangling symbolic link").
+std::string find_failure_text(const char* path);
 
 // Enumerates the names of a folder (the "*.*" pattern of the folder), "." and
 // ".." included where the platform returns them. False when the enumeration
@@ -67,7 +71,7 @@ const char* char_next(const char* p);
 // changes ASCII letters only.
 void uppercase_ansi(char* text);
 
-// OEM code page <-> UCS-2 (host order). Both convert a zero-terminated string,
+// Code page of names (ANSI) <-> UCS-2 (host order). Both convert a zero-terminated string,
 // write at most `capacity` units/bytes including the terminator, always
 // terminate (when capacity > 0) and return the units/bytes written including
 // the terminator.
@@ -147,8 +151,10 @@ File create_temporary_beside(const char* path, std::string& temporary, std::stri
 bool rename_into_place(const char* from, const char* to);
 bool remove_file(const char* path);
 
-// The full path of a path given relative to the current folder; the text is
-// not checked against the file system (GetFullPathNameA on Win32).
+// The full path of a path given relative to the current folder
+// (GetFullPathNameA on Win32). On POSIX a ".." is resolved by the file system
+// as the kernel does (false, with errno, when that part does not exist); the
+// rest of the text is not checked.
 bool absolute_path(const char* path, std::string& full);
 
 // The last error of this thread as English text ("No space left on device").

@@ -12,6 +12,10 @@ namespace {
 
 constexpr uint64_t four_gib = uint64_t(1) << 32;
 
+// A stop request already standing when the walk starts (left from an
+// aborted build) is not meant for this walk.
+bool stop_counts = false;
+
 void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>& ancestors, bool registered)
 {
     size_t length = std::strlen(path);
@@ -41,6 +45,18 @@ void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>&
     }
     m.entries += 1;
     m.sectors += 2;
+    if (++m.folders > max_directories) {
+        m.refused = true;
+        m.problem = ProblemKind::too_many_directories;
+        m.problem_path = path;
+        return;
+    }
+    if (stop_counts && walk_stop_requested()) {
+        m.refused = m.stopped = true;
+        return;
+    }
+    if (walk_callback)
+        walk_callback(m.folders, path);
     FolderIdentity self{info.volume, info.object};
     if (leads_back(ancestors, self))
         return;
@@ -84,6 +100,7 @@ Measurement measure_path(const char* path)
 {
     Measurement m;
     std::vector<FolderIdentity> ancestors;
+    stop_counts = !walk_stop_requested();
     measure_into(path, m, ancestors, true);
     return m;
 }
@@ -116,26 +133,62 @@ bool add_registration(const char* path, char* line, Measurement& measurement)
     return true;
 }
 
-int32_t line_entry_count(const char* line)
+namespace {
+
+// TAB and four spaces: what follows every column but the last.
+bool is_separator(const char* p) { return std::strncmp(p, "\t    ", 5) == 0; }
+
+// A number column ("-12" or "340") followed by a separator; the position
+// after that separator, or null.
+const char* after_number_column(const char* p)
 {
-    const char* tab = std::strchr(line, '\t');
-    return tab ? column_number(after_separator(tab)) : 0;
+    if (*p == '-')
+        ++p;
+    const char* digits = p;
+    while (*p >= '0' && *p <= '9')
+        ++p;
+    return p > digits && is_separator(p) ? p + 5 : nullptr;
 }
 
-int32_t line_sectors(const char* line)
+struct LineColumns {
+    const char* entries;
+    const char* sectors;
+    const char* path;
+};
+
+// Names may hold TABs (POSIX), so the columns are found where the line has
+// the whole shape: name, separator, number, separator, number, separator,
+// path, and the name is the display name of that path. Lines of another
+// shape are read at the first, second and last TAB.
+LineColumns columns_of(const char* line)
 {
-    const char* tab = std::strchr(line, '\t');
-    if (!tab)
-        return 0;
-    tab = std::strchr(tab + 1, '\t');
-    return tab ? column_number(after_separator(tab)) : 0;
+    for (const char* tab = std::strchr(line, '\t'); tab; tab = std::strchr(tab + 1, '\t')) {
+        if (!is_separator(tab))
+            continue;
+        const char* sectors = after_number_column(tab + 5);
+        const char* path = sectors ? after_number_column(sectors) : nullptr;
+        if (!path)
+            continue;
+        const char* name = display_name_of(path);
+        size_t name_length = size_t(tab - line);
+        if (std::strlen(name) == name_length && std::memcmp(name, line, name_length) == 0)
+            return {tab + 5, sectors, path};
+    }
+    const char* end = line + std::strlen(line);
+    const char* first = std::strchr(line, '\t');
+    const char* second = first ? std::strchr(first + 1, '\t') : nullptr;
+    const char* last = std::strrchr(line, '\t');
+    return {first ? after_separator(first) : end, second ? after_separator(second) : end,
+            last ? after_separator(last) : end};
 }
 
-const char* line_path(const char* line)
-{
-    const char* tab = std::strrchr(line, '\t');
-    return tab ? after_separator(tab) : line + std::strlen(line);
-}
+}  // namespace
+
+int32_t line_entry_count(const char* line) { return column_number(columns_of(line).entries); }
+
+int32_t line_sectors(const char* line) { return column_number(columns_of(line).sectors); }
+
+const char* line_path(const char* line) { return columns_of(line).path; }
 
 int32_t estimate_sectors(const LineSource& lines)
 {

@@ -15,6 +15,9 @@ inline constexpr int32_t estimate_base_sectors = 746;
 struct Measurement {
     int32_t entries = 0;
     int32_t sectors = 0;
+    uint32_t folders = 0;  // entered so far; more than 65535 are refused
+    // Set with `refused` when the user asked the walk to stop.
+    bool stopped = false;
     // Set when the path cannot be registered: the item and why.
     bool refused = false;
     ProblemKind problem = ProblemKind::path_too_long;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <random>
 #include <string>
@@ -310,6 +312,90 @@ TEST(Identifiers, SortMatchesTheExchangeSortOnRandomKeys)
             ASSERT_EQ(uint32_t(entry_table.entries[i]->extent[0]), reference[i - 1].second) << round;
         free_entry_table();
     }
+}
+
+TEST(Identifiers, JolietNamesLoseForbiddenCharactersAndDotNames)
+{
+#ifndef _WIN32
+    const std::string surrogate_at_cut = std::string(59, 'x') + "\xF0\x9F\x98\x80yy.txt";
+#endif
+    const IdCase cases[] = {
+        {"a*b/c:d;e?f\\g.txt", false, "a_b_c_d_e_f_g.txt;1"},
+        {"tab\there\x01", false, "tab_here_;1"},
+        {".", true, "_"},
+        {"..", true, "__"},
+        {"..", false, "__;1"},
+        {"...", false, "...;1"},
+        {".hidden", true, ".hidden"},
+#ifndef _WIN32
+        // UTF-8 names only: code page 932 holds no character beyond the BMP.
+        {surrogate_at_cut.c_str(), false, "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx_~1;1"},
+#endif
+    };
+    for (const IdCase& c : cases) {
+        uint8_t id[256] = {};
+        int n = c.directory ? make_joliet_directory_identifier(id, c.leaf) : make_joliet_file_identifier(id, c.leaf);
+        EXPECT_EQ(joliet_ascii(id, n), c.expected) << c.leaf;
+    }
+}
+
+// Sibling name sets (in table order) for which the clash rule alone used to
+// leave two equal identifiers. `copies` repeats the last name.
+TEST(Identifiers, SiblingsEndWithDistinctIdentifiers)
+{
+    struct SetCase {
+        std::vector<std::string> names;
+        bool directories;
+        int copies;
+        std::vector<std::string> expected_iso;  // first identifiers, when given
+    };
+    const std::string a62(62, 'A');
+    const SetCase cases[] = {
+        {{"ABCDEF~2.TXT", "ABCDEF~3X.TXT", "ABCDEF~4X.TXT"}, false, 1,
+         {"ABCDEF~2.TXT;1", "ABCDEF~1.TXT;1", "ABCDEF~3.TXT;1"}},
+        {{a62 + "~2", a62 + "~3xx", a62 + "~4xx"}, true, 1, {}},
+        {{"x"}, false, 40, {}},
+        {{"Z"}, true, 40, {}},
+    };
+    for (const SetCase& c : cases) {
+        std::vector<std::string> names = c.names;
+        for (int k = 1; k < c.copies; ++k)
+            names.push_back(names.back());
+        const uint32_t count = uint32_t(2 + names.size());
+        allocate_entry_table(count);
+        SourceEntry* folder = entry_table.entries[1];
+        folder->depth = 2;
+        folder->directory = 0x10;
+        std::strcpy(folder->source_path, native("/x/set").c_str());
+        for (size_t i = 0; i < names.size(); ++i) {
+            SourceEntry* e = entry_table.entries[2 + i];
+            e->depth = 3;
+            e->directory = c.directories ? 0x10 : 0;
+            std::strcpy(e->source_path, native("/x/set/" + names[i]).c_str());
+        }
+        entry_table.count = count;
+        entry_table.max_depth = 3;
+        assign_identifiers();
+        resolve_identifier_clashes();
+        make_sibling_identifiers_distinct();
+        for (int tree = 0; tree < 2; ++tree) {
+            std::vector<std::string> seen;
+            for (uint32_t i = 2; i < count; ++i) {
+                const SourceEntry* e = entry_table.entries[i];
+                std::string id = tree == 0 ? iso(e->identifier[0], e->identifier_length[0])
+                                           : joliet_ascii(e->identifier[1], e->identifier_length[1]);
+                for (char& ch : id)
+                    ch = char(std::toupper(static_cast<unsigned char>(ch)));
+                EXPECT_EQ(std::count(seen.begin(), seen.end(), id), 0) << c.names[0] << " tree " << tree << ": " << id;
+                seen.push_back(id);
+            }
+        }
+        for (size_t i = 0; i < c.expected_iso.size(); ++i) {
+            const SourceEntry* e = entry_table.entries[2 + i];
+            EXPECT_EQ(iso(e->identifier[0], e->identifier_length[0]), c.expected_iso[i]);
+        }
+    }
+    free_entry_table();
 }
 
 #ifndef _WIN32

@@ -76,6 +76,11 @@ TEST(Registration, ColumnReadersStayInsideMalformedLines)
         {"name\t    12\t    -3\t    /p", 12, -3, "/p"},
         {"name\t    \t    7\t    /q", 0, 7, "/q"},
         {"a\t    1\t    2\t    /with\ttab", 1, 2, "ab"},
+#ifndef _WIN32
+        // Names with TABs, even ones that look like columns, in whole lines.
+        {"a\tb\t    3\t    4\t    /d/a\tb", 3, 4, "/d/a\tb"},
+        {"x\t    9\t    1\t    y\t    5\t    6\t    /d/x\t    9\t    1\t    y", 5, 6, "/d/x\t    9\t    1\t    y"},
+#endif
     };
     for (const Case& c : cases) {
         EXPECT_EQ(line_entry_count(c.line), c.entries) << c.line;

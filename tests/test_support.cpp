@@ -171,12 +171,12 @@ std::string compare_extraction(const std::string& image, const FileMap& sources,
                 differences += std::string(reader) + ": extra " + name + "\n";
     };
     const std::string primary = scratch + "/x_primary";
-    if (extract("osirrox -indev '" + image + "' -joliet off -extract / '" + primary + "'", primary) &&
+    if (extract("osirrox -read_fs ecma119 -indev '" + image + "' -extract / '" + primary + "'", primary) &&
         contents_of(files_below(primary)) != contents_of(sources))
         differences += "osirrox, ISO 9660 tree: the contents differ\n";
     if (joliet) {
         const std::string joliet_dir = scratch + "/x_joliet";
-        if (extract("osirrox -indev '" + image + "' -joliet on -extract / '" + joliet_dir + "'", joliet_dir))
+        if (extract("osirrox -read_fs any -indev '" + image + "' -extract / '" + joliet_dir + "'", joliet_dir))
             report("osirrox, Joliet tree", files_below(joliet_dir));
         const std::string seven_dir = scratch + "/x_7z";
         if (extract(seven_zip + " x -y '-o" + seven_dir + "' '" + image + "'", seven_dir))

@@ -8,6 +8,9 @@
 #include <locale.h>
 #include <string.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,6 +48,32 @@ bool leaf_is_hidden(const char* path) {
 
 int fd_of(const File& file) { return static_cast<int>(file.handle()); }
 
+// File systems whose files are made when read and report no size (procfs,
+// sysfs and their kin): an empty-looking file there still has content.
+bool on_generated_file_system(const char* path) {
+#ifdef __linux__
+    struct statfs fs {};
+    if (statfs(text_to_system(path).c_str(), &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0x9fa0UL:      // proc
+        case 0x62656572UL:  // sysfs
+        case 0x64626720UL:  // debugfs
+        case 0x74726163UL:  // tracefs
+        case 0x73636673UL:  // securityfs
+        case 0x27e0ebUL:    // cgroup
+        case 0x63677270UL:  // cgroup2
+        case 0x62656570UL:  // configfs
+        case 0xde5e81e4UL:  // efivarfs
+            return true;
+        default:
+            return false;
+    }
+#else
+    (void)path;
+    return false;
+#endif
+}
+
 }  // namespace
 
 bool find_file(const char* path, FileInfo& info) {
@@ -58,7 +87,20 @@ bool find_file(const char* path, FileInfo& info) {
     info.special = S_ISSOCK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
     info.volume = static_cast<uint64_t>(st.st_dev);
     info.object = static_cast<uint64_t>(st.st_ino);
+    info.size_unreported = S_ISREG(st.st_mode) && st.st_size == 0 && on_generated_file_system(path);
     return true;
+}
+
+std::string find_failure_text(const char* path) {
+    const std::string system_path = text_to_system(path);
+    struct stat st {};
+    if (stat(system_path.c_str(), &st) == 0) return "found now";
+    const int code = errno;
+    struct stat link {};
+    if (code == ENOENT && lstat(system_path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        return "dangling symbolic link";
+    errno = code;
+    return last_error_text();
 }
 
 bool list_directory(const char* path, const std::function<void(const char* name)>& visit) {

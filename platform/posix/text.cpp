@@ -18,6 +18,33 @@
 namespace platform {
 namespace {
 
+// A byte that a name cannot carry into the other character set crosses the
+// seam as three bytes: 0xFF and the byte in two upper-case hexadecimal
+// digits. 0xFF is no character in CP932 nor in UTF-8, so a converted name
+// never holds one by itself.
+constexpr unsigned char escape_lead = 0xFF;
+
+int hex_value(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The byte an escape at p stands for, or -1 when p holds none.
+int escaped_byte(const unsigned char* p) {
+    if (p[0] != escape_lead) return -1;
+    const int high = hex_value(p[1]);
+    const int low = high >= 0 ? hex_value(p[2]) : -1;
+    return low >= 0 ? high * 16 + low : -1;
+}
+
+void append_escape(std::string& out, unsigned char byte) {
+    static const char digits[] = "0123456789ABCDEF";
+    out.push_back(static_cast<char>(escape_lead));
+    out.push_back(digits[byte >> 4]);
+    out.push_back(digits[byte & 15]);
+}
+
 enum class Stepping {
     utf8,        // sequences checked byte by byte
     cp932,       // lead byte plus any non-zero trail byte
@@ -148,6 +175,36 @@ size_t locale_length(const CodePage& page, const char* p) {
 
 void reset(iconv_t cd) { iconv(cd, nullptr, nullptr, nullptr, nullptr); }
 
+std::string system_codeset();
+
+// A run of escapes at `in` stands for bytes of a name in the system's own
+// character set: they are converted from there, so a Joliet name shows the
+// characters the code page could not hold. Returns the bytes of the run
+// taken (0 when `in` starts no escape); a run that does not fit or does not
+// convert is taken as nothing.
+size_t put_escaped_run(const char* in, size_t in_left, char*& put, size_t& put_left) {
+    std::string raw;
+    size_t taken = 0;
+    while (taken + 3 <= in_left) {
+        const int byte = escaped_byte(reinterpret_cast<const unsigned char*>(in + taken));
+        if (byte < 0) break;
+        raw.push_back(static_cast<char>(byte));
+        taken += 3;
+    }
+    if (raw.empty()) return 0;
+    static iconv_t from_system = iconv_open(host_utf16, system_codeset().c_str());
+    if (from_system == no_iconv) return 0;
+    reset(from_system);
+    char* raw_in = raw.data();
+    size_t raw_left = raw.size();
+    char* out = put;
+    size_t out_left = put_left;
+    if (iconv(from_system, &raw_in, &raw_left, &out, &out_left) == static_cast<size_t>(-1)) return 0;
+    put = out;
+    put_left = out_left;
+    return taken;
+}
+
 }  // namespace
 
 const char* char_next(const char* p) {
@@ -189,6 +246,13 @@ size_t oem_to_ucs2(const char* text, uint16_t* out, size_t capacity) {
         if (iconv(page.to_ucs2, &in, &in_left, &put, &put_left) != static_cast<size_t>(-1)) break;
         if (errno != EILSEQ && errno != EINVAL) break;  // E2BIG: full
         if (put_left < sizeof(uint16_t)) break;
+        const size_t taken = put_escaped_run(in, in_left, put, put_left);
+        if (taken > 0) {
+            in += taken;
+            in_left -= taken;
+            reset(page.to_ucs2);
+            continue;
+        }
         const uint16_t replacement = 0xFFFD;
         memcpy(put, &replacement, sizeof replacement);
         put += sizeof replacement;
@@ -282,7 +346,7 @@ std::string system_codeset() {
     return name;
 }
 
-std::string convert_between(const char* text, const std::string& from, const std::string& to) {
+std::string convert_between(const char* text, const std::string& from, const std::string& to, bool to_system) {
     if (text == nullptr) return std::string();
     if (strcasecmp(from.c_str(), to.c_str()) == 0) return text;
     static SeamConverter cache[2];
@@ -308,10 +372,22 @@ std::string convert_between(const char* text, const std::string& from, const std
         size_t r = iconv(slot->cd, &in, &in_left, &put, &out_left);
         out.append(buffer, static_cast<size_t>(put - buffer));
         if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-            // A byte that has no place in the other character set passes as '?'.
-            out.push_back('?');
-            ++in;
-            --in_left;
+            // A byte that has no place in the other character set crosses as
+            // an escape, and an escape crossing back gives its byte again, so
+            // every name survives the round trip and no two names meet.
+            const auto* u = reinterpret_cast<const unsigned char*>(in);
+            const int escaped = to_system && in_left >= 3 ? escaped_byte(u) : -1;
+            size_t used = 1;
+            if (escaped >= 0) {
+                out.push_back(static_cast<char>(escaped));
+                used = 3;
+            } else if (to_system) {
+                out.push_back('?');
+            } else {
+                append_escape(out, u[0]);
+            }
+            in += used;
+            in_left -= used;
             iconv(slot->cd, nullptr, nullptr, nullptr, nullptr);
         }
     }
@@ -320,7 +396,7 @@ std::string convert_between(const char* text, const std::string& from, const std
 
 }  // namespace
 
-std::string text_to_system(const char* text) { return convert_between(text, current().name, system_codeset()); }
-std::string text_from_system(const char* text) { return convert_between(text, system_codeset(), current().name); }
+std::string text_to_system(const char* text) { return convert_between(text, current().name, system_codeset(), true); }
+std::string text_from_system(const char* text) { return convert_between(text, system_codeset(), current().name, false); }
 
 }  // namespace platform

@@ -17,9 +17,18 @@ HANDLE handle_of(const File& file) { return reinterpret_cast<HANDLE>(file.handle
 // ReadFile and WriteFile take 32-bit counts; larger requests go in pieces.
 constexpr size_t max_chunk = 1u << 30;
 
+// The find functions take '*' and '?' as wildcards, and '?' is also what the
+// ANSI entry points give for a character the code page cannot hold: a path
+// with either must never find some other file.
+bool has_wildcard(const char* path) { return std::strpbrk(path, "*?") != nullptr; }
+
 }  // namespace
 
 bool find_file(const char* path, FileInfo& info) {
+    if (has_wildcard(path)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE) return false;
@@ -32,6 +41,12 @@ bool find_file(const char* path, FileInfo& info) {
     return true;
 }
 
+std::string find_failure_text(const char* path) {
+    FileInfo info;
+    if (find_file(path, info)) return "found now";
+    return last_error_text();
+}
+
 bool list_directory(const char* path, const std::function<void(const char* name)>& visit) {
     std::string pattern = path;
     pattern += "\\*.*";
@@ -39,7 +54,10 @@ bool list_directory(const char* path, const std::function<void(const char* name)
     const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     do {
-        visit(found.cFileName);
+        // A name the ANSI code page cannot hold arrives with '?' in place of
+        // its characters; its short name still opens that very file.
+        const bool lossy = std::strchr(found.cFileName, '?') != nullptr;
+        visit(lossy && found.cAlternateFileName[0] != '\0' ? found.cAlternateFileName : found.cFileName);
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return true;

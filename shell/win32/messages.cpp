@@ -45,6 +45,12 @@ const char* problem_format(ProblemKind kind)
         return "ファイルが登録後に大きくなったため、予定の大きさで切りました: %s";
     case ProblemKind::source_gone:
         return "登録したものが見つからないため、空のファイルとして記録しました: %s";
+    case ProblemKind::folder_unreadable:
+        return "フォルダの中身を読めないため、空のフォルダとして記録しました: %s";
+    case ProblemKind::special_registered:
+        return "特殊なファイルのため、空のファイルとして記録しました: %s";
+    case ProblemKind::size_unreported:
+        return "大きさの分からないファイルのため、空のファイルとして記録しました: %s";
     case ProblemKind::directory_loop:
         return "自分自身を含むフォルダの中身は記録しませんでした: %s";
     case ProblemKind::special_file_skipped:
