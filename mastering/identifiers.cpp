@@ -427,7 +427,10 @@ bool bump(int tree, bool directory, uint8_t* bytes, int length)
 // The identifier's length may change here.
 std::string numbered_identifier(const std::string& identifier, int tree, bool directory, uint32_t number)
 {
-    std::string suffix = "~" + std::to_string(number);
+    // Appended, not `"~" + to_string(...)`: GCC 12 at -O3 takes that front
+    // insert for an overlapping copy and warns.
+    std::string suffix(1, '~');
+    suffix += std::to_string(number);
     if (tree == primary_tree) {
         size_t stem = directory ? identifier.size() : identifier.find('.');
         if (stem == std::string::npos)

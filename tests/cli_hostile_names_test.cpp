@@ -187,7 +187,7 @@ TEST(HostileNames, EachClassIsEnteredOrReportedByItsRealCause)
             command += "setpriv --bounding-set -dac_override,-dac_read_search ";
         command += program_path() + " build --quiet -o " + quoted(tree.path("out.iso")) + " " + c.options;
         for (const std::string& p : c.paths)
-            command += " " + quoted(p[0] == '/' ? p : tree.path(p));
+            command.append(" ").append(quoted(p[0] == '/' ? p : tree.path(p)));
         std::string out;
         int status = run_command(command + " 2>&1", &out);
         chmod(tree.path("src/locked").c_str(), 0700);

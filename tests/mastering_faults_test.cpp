@@ -196,7 +196,7 @@ TEST(Faults, OversizedItemsRefuseTheBuildBeforeTheOutputExists)
     // A path longer than 511 bytes below a registered folder.
     std::string deep = "long";
     while (tree.path(deep).size() < 520)
-        deep += "/" + std::string(60, 'n');
+        deep.append("/").append(60, 'n');
     tree.file(deep + "/x.txt", "x");
     EXPECT_FALSE(add_registration(tree.path("long").c_str(), line, m));
     EXPECT_EQ(m.problem, ProblemKind::path_too_long);
