@@ -229,7 +229,7 @@ int run_toc(const Arguments& args)
 #endif
     const std::string& text = toc.cue.text;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-        return failure("cannot write the cue sheet to standard output");
+        return stop_signal ? report_stop() : failure("cannot write the cue sheet to standard output");
     return 0;
 }
 
@@ -239,8 +239,9 @@ int run_drive_id(const Arguments& args)
         drivetools::query_drive_identification(platform::system_device_backend(), args.device);
     if (id.status != ToolStatus::done)
         return failure(drivetools::output_text(id, Language::english));
-    std::printf("%s\n", id.text.c_str());
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    if (std::printf("%s\n", id.text.c_str()) < 0 || std::fflush(stdout) != 0)
+        return stop_signal ? report_stop() : failure("cannot write the identification to standard output");
+    return 0;
 }
 
 }  // namespace
