@@ -10,7 +10,7 @@
 namespace {
 
 // Sectors moved per read and write.
-constexpr size_t batch_sectors = 64;
+constexpr size_t batch_sectors = 512;
 
 struct ConversionBuffers {
     uint8_t plain[batch_sectors * user_data_size];
