@@ -95,7 +95,7 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     if (same_object(input_path, output_path)) return ConversionResult::output_is_input;
     if (!platform::seek_to(in, 0)) return ConversionResult::read_failed;
 
-    platform::File out = platform::create_for_writing(output_path);
+    platform::File out = platform::create_for_writing_once(output_path);
     if (!out.valid()) return ConversionResult::cannot_create_output;
     const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
     const ConversionResult result = form == Form::raw ? raw_to_plain(in, out, sectors, *buffers, stop)
