@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Writes the benchmark corpora of the mastering benchmark.
 
-usage: corpus.py small|large|flat DIR
+usage: corpus.py small|large|flat|huge DIR
 
   small  20,000 files of 1..8 KiB in 400 folders two levels deep
   large  8 files of 80 MiB (640 MiB in all)
   flat   50,000 files of 0..4 KiB in one folder, whose short names all clash
+  huge   200,000 files of 0..4 KiB in 4,000 folders three levels deep
 The contents are pseudo-random with a fixed seed, so every run writes the
 same corpus.
 """
@@ -43,12 +44,24 @@ def flat(root, rng):
         write(os.path.join(folder, "Entry number %05d.txt" % n), rng.randbytes(rng.randint(0, 4096)))
 
 
+def huge(root, rng):
+    for top in range(20):
+        for group in range(200):
+            folder = os.path.join(root, "part%02d" % top, "group%03d" % group)
+            os.makedirs(folder, exist_ok=True)
+            for n in range(50):
+                write(os.path.join(folder, "item%02d.bin" % n), rng.randbytes(rng.randint(0, 4096)))
+
+
+kinds = {"small": small, "large": large, "flat": flat, "huge": huge}
+
+
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("small", "large", "flat"):
+    if len(sys.argv) != 3 or sys.argv[1] not in kinds:
         sys.exit(__doc__)
     kind, root = sys.argv[1], sys.argv[2]
     os.makedirs(root, exist_ok=True)
-    {"small": small, "large": large, "flat": flat}[kind](root, random.Random(42))
+    kinds[kind](root, random.Random(42))
 
 
 if __name__ == "__main__":

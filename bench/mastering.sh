@@ -1,75 +1,161 @@
 #!/usr/bin/env bash
-# Mastering benchmark: builds each corpus with tarnwickiso, genisoimage and
-# xorriso in one run and prints wall time, peak memory and the ratios
-# (medians over the repetitions). Also the raw build of corpus `large`
-# against its plain build, and the conversion of a 640 MiB image each way.
+# Mastering benchmark: builds each corpus with tarnwickiso and its peers, one
+# run of each tool after the other per repetition, and prints wall time, CPU
+# time and peak memory (medians), then every target figure as the median of
+# the ratios taken within each repetition, beside its limit:
+#   small  tarnwickiso/genisoimage (at most 0.6), tarnwickiso/tar -cf (at most
+#          1.2), and the stat-family, open and fcntl calls per entry of one
+#          build under strace -c -f (stat-family at most 2)
+#   large  tarnwickiso/cat of the files into one file (at most 1.1), raw/plain
+#          CPU time (at most 1.1), conversion of the image both ways (at least
+#          2 GB/s)
+#   huge   tarnwickiso/genisoimage (at most 0.6), peak memory against
+#          genisoimage's (at most 1.0), huge/small wall time (at most 11)
 #
-# usage: bench/mastering.sh [REPETITIONS] [CORPUS...]   (default: 3 small large flat)
-# The corpora are written once under ${TW_BENCH_DIR:-/tmp/tw-bench}.
+# usage: bench/mastering.sh [REPETITIONS] [CORPUS...]   (default: 3 small large flat huge)
+# The corpora are written once under ${TW_BENCH_DIR:-/tmp/tw-bench}. Every
+# output is removed before each run, so that no tool pays for replacing the
+# previous run's file.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 program=${TARNWICKISO:-$top/build/tarnwickiso}
 reps=${1:-3}
 shift || true
 corpora=("$@")
-[ ${#corpora[@]} -gt 0 ] || corpora=(small large flat)
+[ ${#corpora[@]} -gt 0 ] || corpora=(small large flat huge)
 dir=${TW_BENCH_DIR:-/tmp/tw-bench}
 mkdir -p "$dir"
 [ -x "$program" ] || { echo "build the program first: cmake --build build --target tarnwickiso"; exit 1; }
 
-median() { sort -g | sed -n "$(( (reps + 1) / 2 ))p"; }
+# Median of the numbers given (the lower middle one of an even count).
+med() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR ? v[int((NR + 1) / 2)] : 0) }'; }
 
-# Runs a command REPS times; prints "median_seconds median_peak_kib
-# median_cpu_seconds status", status "ok" or "failed" (a tool that gave up).
-measure() {
-  local times=() mems=() cpus=() status=ok line
-  for _ in $(seq 1 "$reps"); do
-    sync
-    /usr/bin/time -o "$dir/.time" -f '%e %M %U %S' "$@" >/dev/null 2>"$dir/.stderr" || status=failed
-    line=$(grep -E '^[0-9.]+ [0-9]+ [0-9.]+ [0-9.]+$' "$dir/.time" | tail -1)
-    local wall peak user system
-    read -r wall peak user system <<<"${line:-0 0 0 0}"
-    times+=("$wall")
-    mems+=("$peak")
-    cpus+=("$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')")
-    [ "$status" = ok ] || break
-  done
-  printf '%s %s %s %s\n' "$(printf '%s\n' "${times[@]}" | median)" "$(printf '%s\n' "${mems[@]}" | median)" \
-    "$(printf '%s\n' "${cpus[@]}" | median)" "$status"
+# One run of a command writing OUT (removed first): "wall peak_kib cpu status".
+run_once() {
+  local out=$1 line wall peak user system status=ok
+  shift
+  rm -f "$out"
+  sync
+  /usr/bin/time -o "$dir/.time" -f '%e %M %U %S' "$@" >/dev/null 2>"$dir/.stderr" || status=failed
+  line=$(grep -E '^[0-9.]+ [0-9]+ [0-9.]+ [0-9.]+$' "$dir/.time" | tail -1)
+  read -r wall peak user system <<<"${line:-0 0 0 0}"
+  echo "$wall $peak $(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }') $status"
 }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.3f", a / b; else print "n/a" }'; }
 
-entries() { find "$1" | wc -l; }
+# "NAME: WHAT VALUE (limit at most|at least LIMIT)" and whether it is met.
+report() {
+  local name=$1 what=$2 value=$3 kind=$4 limit=$5 verdict
+  verdict=$(awk -v v="$value" -v l="$limit" -v k="$kind" 'BEGIN {
+    if (v == "n/a") print "no figure"; else if ((k == "most" && v <= l) || (k == "least" && v >= l)) print "met";
+    else print "NOT met" }')
+  printf '  %s: %s %s (limit: at %s %s) %s\n' "$name" "$what" "$value" "$kind" "$limit" "$verdict"
+}
 
+# Calls per entry of one build under strace -c -f, by family.
+strace_counts() {
+  local src=$1 n=$2 out=$3
+  if ! command -v strace >/dev/null; then
+    echo "  $4: strace missing, no system call counts"
+    return
+  fi
+  rm -f "$out"
+  strace -c -f -o "$dir/.strace" "$program" build --quiet -o "$out" "$src" >/dev/null 2>&1 || true
+  rm -f "$out"
+  awk -v n="$n" -v name="$4" '
+    $4 ~ /^[0-9]+$/ {
+      s = $NF
+      if (s ~ /^(stat|lstat|fstat|newfstatat|fstatat64|statx|stat64|lstat64|fstat64|oldstat|oldlstat|oldfstat)$/) st += $4
+      else if (s ~ /^(open|openat|openat2)$/) op += $4
+      else if (s ~ /^(fcntl|fcntl64)$/) fc += $4
+    }
+    END {
+      printf "  %s: per entry (%d entries) stat-family %.2f (%d calls), open %.2f (%d), fcntl %.2f (%d)\n", \
+        name, n, st / n, st, op / n, op, fc / n, fc
+    }' "$dir/.strace" > "$dir/.counts"
+  cat "$dir/.counts"
+  report "$4" "stat-family calls per entry" "$(awk -v n="$n" '/stat-family/ { gsub(/[()]/, ""); for (i = 1; i <= NF; ++i) if ($i == "stat-family") print $(i + 1) }' "$dir/.counts")" most 2
+}
+
+# Median of the ratios of two lists of figures taken in the same repetitions.
+rep_ratio() {
+  local a=($1) b=($2) r=() i
+  for i in "${!a[@]}"; do r+=("$(ratio "${a[$i]}" "${b[$i]:-0}")"); done
+  med "${r[@]}"
+}
+
+declare -A wall_of
 printf '%-8s %-12s %10s %10s %12s\n' corpus tool seconds cpu_s peak_MiB
 for corpus in "${corpora[@]}"; do
   src="$dir/$corpus"
   [ -d "$src" ] || python3 "$top/bench/corpus.py" "$corpus" "$src"
   out="$dir/out-$corpus.iso"
-  read -r t_ours m_ours c_ours s_ours < <(measure "$program" build --quiet -o "$out" "$src")
-  read -r t_geniso m_geniso c_geniso s_geniso < <(measure genisoimage -quiet -D -J -joliet-long -o "$out.g" "$src")
-  read -r t_xorriso m_xorriso c_xorriso s_xorriso < <(measure xorriso -as mkisofs -quiet -J -joliet-long -o "$out.x" "$src")
-  rm -f "$out.g" "$out.x"
-  for row in "tarnwickiso $t_ours $c_ours $m_ours $s_ours" "genisoimage $t_geniso $c_geniso $m_geniso $s_geniso" \
-             "xorriso $t_xorriso $c_xorriso $m_xorriso $s_xorriso"; do
-    set -- $row
-    [ $# -eq 5 ] || set -- "$1" 0 0 0 failed
-    printf '%-8s %-12s %10s %10s %12.1f %s\n' "$corpus" "$1" "$2" "$3" "$(awk -v k="$4" 'BEGIN { print k / 1024 }')" \
-      "$([ "$5" = ok ] || echo "(gave up: no image)")"
+  tools=(tarnwickiso genisoimage xorriso)
+  [ "$corpus" = small ] && tools+=(tar)
+  [ "$corpus" = large ] && tools+=(cat)
+  declare -A walls=() cpus=() peaks=() failed=()
+  for _ in $(seq 1 "$reps"); do
+    for tool in "${tools[@]}"; do
+      case $tool in
+        tarnwickiso) result=$(run_once "$out" "$program" build --quiet -o "$out" "$src") ;;
+        genisoimage) result=$(run_once "$out.g" genisoimage -quiet -D -J -joliet-long -o "$out.g" "$src") ;;
+        xorriso) result=$(run_once "$out.x" xorriso -as mkisofs -quiet -J -joliet-long -o "$out.x" "$src") ;;
+        tar) result=$(run_once "$out.tar" tar -cf "$out.tar" -C "$src" .) ;;
+        cat) result=$(run_once "$out.cat" sh -c 'cat "$1"/* > "$2"' cat "$src" "$out.cat") ;;
+      esac
+      read -r w p c s <<<"$result"
+      walls[$tool]+="$w "
+      peaks[$tool]+="$p "
+      cpus[$tool]+="$c "
+      [ "$s" = ok ] || failed[$tool]=1
+    done
   done
-  n=$(entries "$src")
+  rm -f "$out.g" "$out.x" "$out.tar" "$out.cat"
+  for tool in "${tools[@]}"; do
+    printf '%-8s %-12s %10s %10s %12.1f %s\n' "$corpus" "$tool" "$(med ${walls[$tool]})" "$(med ${cpus[$tool]})" \
+      "$(awk -v k="$(med ${peaks[$tool]})" 'BEGIN { print k / 1024 }')" "${failed[$tool]:+(gave up: no output)}"
+  done
+  wall_of[$corpus]=$(med ${walls[tarnwickiso]})
+  n=$(find "$src" | wc -l)
   budget=$(awk -v n="$n" 'BEGIN { printf "%.1f", (2 * n + 16384) / 1024 }')
-  echo "  ratio tarnwickiso/genisoimage: $(ratio "$t_ours" "$t_geniso")   tarnwickiso/xorriso: $(ratio "$t_ours" "$t_xorriso")"
-  echo "  peak memory: $(awk -v k="$m_ours" 'BEGIN { printf "%.1f", k / 1024 }') MiB for $n entries (budget $budget MiB)"
-  if [ "$corpus" = large ]; then
-    read -r t_raw _ c_raw _ < <(measure "$program" build --quiet --raw -o "$out.raw" "$src")
-    echo "  raw build: $t_raw s (cpu $c_raw s), ratio raw/plain: $(ratio "$t_raw" "$t_ours") wall," \
-      "$(ratio "$c_raw" "$c_ours") cpu"
-    read -r t_to_raw _ < <(measure "$program" convert "$out")
-    read -r t_to_plain _ < <(measure "$program" convert "$out.raw")
-    echo "  conversion of the 640 MiB image: plain to raw $t_to_raw s, raw to plain $t_to_plain s"
-    rm -f "$out.raw" "$out.iso" "$out.raw.iso"
-  fi
+  echo "  $corpus: tarnwickiso/xorriso $(rep_ratio "${walls[tarnwickiso]}" "${walls[xorriso]}") (no limit)"
+  echo "  $corpus: peak memory $(awk -v k="$(med ${peaks[tarnwickiso]})" 'BEGIN { printf "%.1f", k / 1024 }') MiB for $n entries (budget $budget MiB)"
+  case $corpus in
+    small|huge)
+      report "$corpus" tarnwickiso/genisoimage "$(rep_ratio "${walls[tarnwickiso]}" "${walls[genisoimage]}")" most 0.6 ;;
+    *)
+      echo "  $corpus: tarnwickiso/genisoimage $(rep_ratio "${walls[tarnwickiso]}" "${walls[genisoimage]}") (no limit)" ;;
+  esac
+  case $corpus in
+    small)
+      report small "tarnwickiso/tar -cf" "$(rep_ratio "${walls[tarnwickiso]}" "${walls[tar]}")" most 1.2
+      strace_counts "$src" "$n" "$out" small ;;
+    huge)
+      report huge "peak memory tarnwickiso/genisoimage" "$(rep_ratio "${peaks[tarnwickiso]}" "${peaks[genisoimage]}")" most 1.0 ;;
+    large)
+      report large tarnwickiso/cat "$(rep_ratio "${walls[tarnwickiso]}" "${walls[cat]}")" most 1.1
+      plain_cpu=() raw_cpu=() to_raw=() to_plain=()
+      for _ in $(seq 1 "$reps"); do
+        read -r _ _ c _ <<<"$(run_once "$out" "$program" build --quiet -o "$out" "$src")"
+        plain_cpu+=("$c")
+        read -r _ _ c _ <<<"$(run_once "$out.raw" "$program" build --quiet --raw -o "$out.raw" "$src")"
+        raw_cpu+=("$c")
+        read -r w _ _ _ <<<"$(run_once "$out.iso" "$program" convert "$out")"
+        to_raw+=("$w")
+        read -r w _ _ _ <<<"$(run_once "$out.raw.iso" "$program" convert "$out.raw")"
+        to_plain+=("$w")
+      done
+      bytes=$(stat -c %s "$out")
+      echo "  large: CPU seconds plain $(med "${plain_cpu[@]}"), raw $(med "${raw_cpu[@]}")"
+      report large "raw/plain CPU time" "$(rep_ratio "${raw_cpu[*]}" "${plain_cpu[*]}")" most 1.1
+      report large "conversion plain to raw, GB/s" "$(awk -v b="$bytes" -v t="$(med "${to_raw[@]}")" 'BEGIN { if (t > 0) printf "%.2f", b / t / 1e9; else print "n/a" }')" least 2
+      report large "conversion raw to plain, GB/s" "$(awk -v b="$bytes" -v t="$(med "${to_plain[@]}")" 'BEGIN { if (t > 0) printf "%.2f", b / t / 1e9; else print "n/a" }')" least 2
+      rm -f "$out.raw" "$out.iso" "$out.raw.iso" ;;
+  esac
   rm -f "$out"
+  unset walls cpus peaks failed
 done
+if [ -n "${wall_of[small]:-}" ] && [ -n "${wall_of[huge]:-}" ]; then
+  report huge "huge/small wall time" "$(ratio "${wall_of[huge]}" "${wall_of[small]}")" most 11
+fi

@@ -43,6 +43,18 @@ void flush_batch()
     batch_bytes = 0;
 }
 
+// Runs at every multiple of batch_sectors written sectors.
+void end_of_batch()
+{
+    flush_batch();
+    process_pending_messages();
+    if (status_callback) {
+        uint32_t total = build_progress.total_sectors;
+        build_progress.counter = total ? int32_t(uint64_t(writer.sectors_written) * 100 / total) : 0;
+        status_callback();
+    }
+}
+
 }  // namespace
 
 bool open_image(const char* path)
@@ -53,7 +65,7 @@ bool open_image(const char* path)
     writer.failure.clear();
     writer.problems.clear();
     batch_bytes = 0;
-    writer.output = platform::create_for_writing(path);
+    writer.output = platform::create_for_writing_once(path);
     if (!writer.output.valid()) {
         writer.failure = platform::last_error_text();
         return false;
@@ -76,15 +88,8 @@ void write_sector(const uint8_t* data)
     }
     writer.sectors_written += 1;
     build_progress.sectors_written = writer.sectors_written;
-    if (writer.sectors_written % batch_sectors == 0) {
-        flush_batch();
-        process_pending_messages();
-        if (status_callback) {
-            uint32_t total = build_progress.total_sectors;
-            build_progress.counter = total ? int32_t(uint64_t(writer.sectors_written) * 100 / total) : 0;
-            status_callback();
-        }
-    }
+    if (writer.sectors_written % batch_sectors == 0)
+        end_of_batch();
 }
 
 bool close_image()
@@ -98,49 +103,111 @@ bool writer_failed() { return writer.failed; }
 const std::string& writer_failure() { return writer.failure; }
 std::vector<BuildProblem>& writer_problems() { return writer.problems; }
 
+namespace {
+
+struct SourceCopy {
+    const char* path;
+    uint32_t size;          // bytes planned for the source
+    platform::File file;
+    bool reading;
+    uint32_t remaining;     // bytes still expected from the source
+    uint32_t sectors_left;  // sectors still to write for it
+};
+
+// Reads and writes `sectors` of the source's sectors; whatever the source no
+// longer gives is written as zeros. False when the build was stopped.
+bool copy_by_reading(SourceCopy& c, uint32_t sectors)
+{
+    while (sectors > 0) {
+        uint32_t chunk = sectors < read_sectors ? sectors : read_sectors;
+        uint32_t wanted = c.remaining < chunk * 2048 ? c.remaining : chunk * 2048;
+        int64_t got = 0;
+        if (c.reading) {
+            got = platform::read_full(c.file, source_buffer, wanted);
+            if (got < 0) {
+                writer.problems.push_back({ProblemKind::source_unreadable, c.path, platform::last_error_text()});
+                c.reading = false;
+                got = 0;
+            } else if (uint32_t(got) < wanted) {
+                writer.problems.push_back({ProblemKind::source_shrunk, c.path, {}});
+                c.reading = false;
+            }
+        }
+        std::memset(source_buffer + got, 0, chunk * 2048 - size_t(got));
+        for (uint32_t k = 0; k < chunk; ++k) {
+            if (abort_requested)
+                return false;
+            write_sector(source_buffer + k * 2048);
+        }
+        c.remaining -= wanted;
+        c.sectors_left -= chunk;
+        sectors -= chunk;
+    }
+    return true;
+}
+
+// Plain output only: moves whole batches of full source sectors into the image
+// inside the system, starting on a batch boundary with the batch buffer empty,
+// and keeps the count, the flushes and the hooks of write_sector. Stops at the
+// first batch the system does not copy whole and leaves both files positioned
+// after the last whole sector it counted, for copy_by_reading to go on from.
+void copy_in_system(SourceCopy& c)
+{
+    while (c.remaining / 2048 >= batch_sectors && !abort_requested && !writer.failed) {
+        constexpr uint32_t bytes = batch_sectors * 2048;
+        const int64_t got = platform::copy_in_system(c.file, writer.output, bytes);
+        if (got == platform::copy_unsupported)
+            return;
+        const uint32_t whole = got > 0 ? uint32_t(got) / 2048 : 0;
+        writer.sectors_written += whole;
+        build_progress.sectors_written = writer.sectors_written;
+        c.remaining -= whole * 2048;
+        c.sectors_left -= whole;
+        if (got == int64_t(bytes)) {
+            end_of_batch();
+            continue;
+        }
+        // A short copy (the source shrank) or an error: the rest is read, and
+        // reading reports what went wrong.
+        if (got > 0 && uint32_t(got) % 2048 != 0 &&
+            !(platform::seek_to(c.file, c.size - c.remaining) &&
+              platform::seek_to(writer.output, uint64_t(writer.sectors_written) * 2048))) {
+            writer.problems.push_back({ProblemKind::source_unreadable, c.path, platform::last_error_text()});
+            c.reading = false;
+        }
+        return;
+    }
+}
+
+}  // namespace
+
 void copy_file_sectors(const char* path, uint32_t n)
 {
     if (abort_requested)
         return;
-    platform::File source = platform::open_for_reading(path);
-    bool reading = source.valid();
-    if (!reading && n > 0)
+    SourceCopy c{path, n, platform::open_for_reading(path), false, n, sectors_for(n)};
+    c.reading = c.file.valid();
+    if (!c.reading && n > 0)
         writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
     uint64_t size_now = 0;
-    bool grown = reading && platform::file_size(source, size_now) && size_now > n;
+    const bool grown = c.reading && platform::file_size(c.file, size_now) && size_now > n;
     if (grown)
         writer.problems.push_back({ProblemKind::source_grown, path, {}});
 
-    uint32_t remaining = n;
-    uint32_t sectors_left = sectors_for(n);
-    while (sectors_left > 0) {
-        uint32_t chunk = sectors_left < read_sectors ? sectors_left : read_sectors;
-        uint32_t wanted = remaining < chunk * 2048 ? remaining : chunk * 2048;
-        int64_t got = 0;
-        if (reading) {
-            got = platform::read_full(source, source_buffer, wanted);
-            if (got < 0) {
-                writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
-                reading = false;
-                got = 0;
-            } else if (uint32_t(got) < wanted) {
-                writer.problems.push_back({ProblemKind::source_shrunk, path, {}});
-                reading = false;
-            }
-        }
-        // Whatever the source no longer gives is written as zeros.
-        std::memset(source_buffer + got, 0, chunk * 2048 - size_t(got));
-        for (uint32_t k = 0; k < chunk; ++k) {
-            if (abort_requested)
-                return;
-            write_sector(source_buffer + k * 2048);
-        }
-        remaining -= wanted;
-        sectors_left -= chunk;
+    // Files of at least two batches go through the system where it can copy:
+    // read up to the next batch boundary, then whole batches, then the rest.
+    if (c.reading && raw_output == 0 && c.remaining / 2048 >= 2 * batch_sectors &&
+        !writer.failed) {
+        const uint32_t lead = (batch_sectors - writer.sectors_written % batch_sectors) % batch_sectors;
+        if (!copy_by_reading(c, lead))
+            return;
+        copy_in_system(c);
     }
+    if (!copy_by_reading(c, c.sectors_left))
+        return;
     // A file that grew while it was copied has more to give than planned.
     uint8_t more = 0;
-    if (reading && !grown && n > 0 && platform::read_some(source, &more, 1) > 0)
+    if (c.reading && !grown && n > 0 && platform::read_some(c.file, &more, 1) > 0)
         writer.problems.push_back({ProblemKind::source_grown, path, {}});
 }
 

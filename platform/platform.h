@@ -117,6 +117,10 @@ File open_for_reading(const char* path);
 // Creates a file for writing, replacing an existing one (truncated), shared
 // for reading, normal attributes.
 File create_for_writing(const char* path);
+// The same, except that a file that is already empty (a fresh temporary) is
+// not truncated again: on some file systems a truncation makes the close wait
+// until the data written since has been handed to the disk.
+File create_for_writing_once(const char* path);
 
 // Reads up to n bytes; returns the bytes read (0 at the end) or -1 on error.
 int64_t read_some(File& file, void* data, size_t n);
@@ -127,6 +131,17 @@ bool write_all(File& file, const void* data, size_t n);
 bool seek_to(File& file, uint64_t position);
 // Size of an open file; false on failure.
 bool file_size(File& file, uint64_t& size);
+
+// Copies up to n bytes from the position of `from` to the position of `to`
+// inside the system, without passing the data through the program
+// (copy_file_range on Linux); both positions advance by the bytes copied.
+// Returns the bytes copied (fewer only at the end of `from`), -1 on an error
+// (last_error_text() says which), or copy_unsupported when the system cannot
+// copy between these two files this way, or not faster than a read and a
+// write; the caller then reads and writes itself. Win32 always answers
+// copy_unsupported.
+inline constexpr int64_t copy_unsupported = -2;
+int64_t copy_in_system(File& from, File& to, uint64_t n);
 
 // The identity of a file system object, the same however the path is spelt:
 // device and inode on POSIX, volume serial number and file index on Win32.

@@ -10,7 +10,7 @@
 namespace {
 
 // Sectors moved per read and write.
-constexpr size_t batch_sectors = 64;
+constexpr size_t batch_sectors = 512;
 
 struct ConversionBuffers {
     uint8_t plain[batch_sectors * user_data_size];
@@ -104,7 +104,7 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     if (same_object(input_path, output_path)) return ConversionResult::output_is_input;
     if (!platform::seek_to(in, 0)) return ConversionResult::read_failed;
 
-    platform::File out = platform::create_for_writing(output_path);
+    platform::File out = platform::create_for_writing_once(output_path);
     if (!out.valid()) return ConversionResult::cannot_create_output;
     const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
     const ConversionResult result = from_raw ? raw_to_plain(in, out, sectors, *buffers, stop)

@@ -42,29 +42,46 @@ void change_at_output_stage()
     }
 }
 
+// Bytes that differ from sector to sector, so that data landing at the wrong
+// place shows.
+std::string pattern(size_t n, char seed)
+{
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        s[i] = char(seed + i * 7 % 251 + i / 2048);
+    return s;
+}
+
 struct ChangeCase {
     const char* name;
+    size_t original_size;
     std::function<void(const TempTree&)> change;
     ProblemKind expected;
-    std::string expected_data;  // what lands in the file's 3 planned sectors
+    std::string expected_data;  // what lands in the file's planned sectors
 };
 
 TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
 {
-    const std::string original(5000, 'A');
+    // The large rows go through the whole-batch copy of plain output, the
+    // shrunk one ending inside a sector in the middle of a batch.
+    constexpr size_t large = 2048 * 600 + 5, large_planned = 2048 * 601;
     const ChangeCase cases[] = {
-        {"shrunk", [](const TempTree& t) { t.file("d/f.bin", std::string(3000, 'B')); }, ProblemKind::source_shrunk,
+        {"shrunk", 5000, [](const TempTree& t) { t.file("d/f.bin", std::string(3000, 'B')); }, ProblemKind::source_shrunk,
          std::string(3000, 'B') + std::string(6144 - 3000, '\0')},
-        {"grown", [](const TempTree& t) { t.file("d/f.bin", std::string(9000, 'C')); }, ProblemKind::source_grown,
+        {"grown", 5000, [](const TempTree& t) { t.file("d/f.bin", std::string(9000, 'C')); }, ProblemKind::source_grown,
          std::string(5000, 'C') + std::string(6144 - 5000, '\0')},
+        {"large shrunk", large, [](const TempTree& t) { t.file("d/f.bin", pattern(2048 * 300 + 100, 'B')); },
+         ProblemKind::source_shrunk, pattern(2048 * 300 + 100, 'B') + std::string(large_planned - 2048 * 300 - 100, '\0')},
+        {"large grown", large, [](const TempTree& t) { t.file("d/f.bin", pattern(2048 * 700, 'C')); },
+         ProblemKind::source_grown, pattern(large, 'C') + std::string(large_planned - large, '\0')},
 #ifndef _WIN32
-        {"deleted", [](const TempTree& t) { fs::remove(t.path("d/f.bin")); }, ProblemKind::source_unreadable,
+        {"deleted", 5000, [](const TempTree& t) { fs::remove(t.path("d/f.bin")); }, ProblemKind::source_unreadable,
          std::string(6144, '\0')},
 #endif
     };
     for (const ChangeCase& c : cases) {
         TempTree tree;
-        tree.file("d/f.bin", original);
+        tree.file("d/f.bin", std::string(c.original_size, 'A'));
         tree.file("d/g.bin", std::string(100, 'G'));
         Settings settings;
         set_check(settings.volume, volume_ids::joliet, false);
@@ -75,10 +92,13 @@ TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
         EXPECT_FALSE(image.outcome.clean()) << c.name;
         EXPECT_TRUE(image.outcome.written) << c.name;
         EXPECT_TRUE(has_problem(image.outcome, c.expected, "f.bin")) << c.name;
-        // 16 + pvd + terminator + 2 path tables + root + d = sector 22 for f.bin, 25 for g.bin.
-        ASSERT_EQ(image.sector_count(), 27u) << c.name;
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.sector(22)), 6144), c.expected_data) << c.name;
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.sector(25)), 100), std::string(100, 'G')) << c.name;
+        // 16 + pvd + terminator + 2 path tables + root + d = sector 22 for f.bin, then g.bin.
+        const uint32_t f_sectors = uint32_t((c.original_size + 2047) / 2048);
+        ASSERT_EQ(image.sector_count(), 22u + f_sectors + 2) << c.name;
+        EXPECT_TRUE(std::string(reinterpret_cast<const char*>(image.sector(22)), f_sectors * 2048) == c.expected_data)
+            << c.name;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.sector(22 + f_sectors)), 100), std::string(100, 'G'))
+            << c.name;
     }
 }
 
@@ -243,23 +263,34 @@ TEST(Faults, SpecialFilesAndLoopsAreLeftOutAndNamed)
 
 TEST(Faults, AbortDuringOutputKeepsTheSectorsWrittenBeforeIt)
 {
-    TempTree tree;
-    tree.file_of_size("f.bin", 2048 * 1000);
-    Settings settings;
-    status_callback = [] {
-        if (build_progress.stage == 4 && build_progress.sectors_written >= 256)
-            abort_requested = 1;
-    };
-    BuiltImage image = build_paths({tree.path("f.bin")}, settings, tree.path("out.iso"));
-    status_callback = nullptr;
-    EXPECT_TRUE(image.outcome.aborted);
-    EXPECT_FALSE(image.outcome.written);
-    EXPECT_EQ(image.bytes.size(), 256u * 2048);
-    abort_requested = 0;
-    Settings again;
-    BuiltImage next = build_paths({tree.path("f.bin")}, again, tree.path("out.iso"));
-    EXPECT_TRUE(next.outcome.clean()) << "the next build starts clean";
-    EXPECT_GT(next.bytes.size(), 1000u * 2048);
+    // The file starts on an odd sector in one tree and on an even one in the
+    // other, so plain output stops both inside reading and inside a
+    // whole-batch copy.
+    const struct {
+        const char* name;
+        const char* registered;
+        bool joliet;
+    } trees[] = {{"f.bin", "f.bin", true}, {"d/f.bin", "d", false}};
+    for (const auto& [name, registered, joliet] : trees) {
+        TempTree tree;
+        tree.file_of_size(name, 2048 * 1000);
+        Settings settings;
+        set_check(settings.volume, volume_ids::joliet, joliet);
+        status_callback = [] {
+            if (build_progress.stage == 4 && build_progress.sectors_written >= 256)
+                abort_requested = 1;
+        };
+        BuiltImage image = build_paths({tree.path(registered)}, settings, tree.path("out.iso"));
+        status_callback = nullptr;
+        EXPECT_TRUE(image.outcome.aborted) << name;
+        EXPECT_FALSE(image.outcome.written) << name;
+        EXPECT_EQ(image.bytes.size(), 256u * 2048) << name;
+        abort_requested = 0;
+        Settings again;
+        BuiltImage next = build_paths({tree.path(registered)}, again, tree.path("out.iso"));
+        EXPECT_TRUE(next.outcome.clean()) << "the next build starts clean";
+        EXPECT_GT(next.bytes.size(), 1000u * 2048) << name;
+    }
 }
 
 TEST(Faults, AbortDuringOrderingCreatesAnEmptyOutput)
