@@ -15,6 +15,7 @@ struct VolumeDescriptorSet {
     uint8_t supplementary[sector_size];  // Joliet, ECMA-119 8.5
     uint8_t terminator[sector_size];     // ECMA-119 8.3
 };
+static_assert(sizeof(VolumeDescriptorSet) == 4 * sector_size);  // written sector by sector
 
 extern VolumeDescriptorSet volume_descriptors;
 extern uint8_t boot_catalog[sector_size];
