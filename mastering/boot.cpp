@@ -8,7 +8,7 @@
 uint16_t boot_catalog_checksum(const uint8_t* catalog)
 {
     uint32_t sum = 0;
-    for (int i = 0; i < 32; i += 2)
+    for (int i = 0; i < catalog_entry_size; i += 2)
         if (i != catalog_offset::checksum)
             sum += get_le16(catalog + i);
     return uint16_t(0x10000 - (sum & 0xFFFF));

@@ -170,8 +170,8 @@ void apply_recorded_date()
 // Runs the four stages on the scanned table and writes the image.
 static void build_image(const char* output_path, BuildOutcome& outcome)
 {
-    const uint32_t boot = boot_settings.boot_enabled ? 1 : 0;
-    const uint32_t joliet = joliet_enabled ? 1 : 0;
+    const bool boot = boot_settings.boot_enabled;
+    const bool joliet = joliet_enabled;
 
     // Stage 1: order and identifiers.
     build_progress.stage = 1;
@@ -183,36 +183,20 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
 
     // Stage 2: data positions.
     set_stage(2);
-    uint32_t next = 18 + boot + joliet;
-    uint32_t size = path_table_size(0);
-    uint32_t s = sectors_for(size);
-    put_path_table(volume_descriptors.primary, size, next, next + s);
-    next += 2 * s;
-    if (joliet) {
-        size = path_table_size(1);
-        s = sectors_for(size);
-        put_path_table(volume_descriptors.supplementary, size, next, next + s);
-        next += 2 * s;
-    }
-    compute_directory_sizes();
-    compute_sector_counts();
-    uint32_t pd = next, jd = next;
-    next += directory_sectors(0);
-    if (joliet) {
-        jd = next;
-        next += directory_sectors(1);
-    }
+    const ImageLayout layout = lay_out_image({joliet, boot, boot_settings.boot_image_sectors});
+    put_path_table(volume_descriptors.primary, layout.path_table_bytes[primary_tree],
+                   layout.type_l_path_table[primary_tree], layout.type_m_path_table[primary_tree]);
+    if (joliet)
+        put_path_table(volume_descriptors.supplementary, layout.path_table_bytes[joliet_tree],
+                       layout.type_l_path_table[joliet_tree], layout.type_m_path_table[joliet_tree]);
     if (boot) {
-        put_le32(volume_descriptors.boot_record + descriptor_offset::boot_catalog_pointer, next);
-        next += 1;
-        put_le32(boot_catalog + catalog_offset::load_rba, next);
-        next += boot_settings.boot_image_sectors;
+        put_le32(volume_descriptors.boot_record + descriptor_offset::boot_catalog_pointer, layout.boot_catalog);
+        put_le32(boot_catalog + catalog_offset::load_rba, layout.boot_image);
     }
-    assign_extents(pd, jd, next);
 
     // Stage 3: the remaining settings.
     set_stage(3);
-    uint32_t total_sectors = next + file_sectors();
+    const uint32_t total_sectors = layout.volume_space_size;
     build_progress.total_sectors = total_sectors;
     outcome.total_sectors = total_sectors;
     put_both32(volume_descriptors.primary + descriptor_offset::volume_space_size, total_sectors);
@@ -220,21 +204,22 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
     entry_table.root->recording_date = dir_record_settings.recorded_date;
     if (dir_record_settings.use_recorded_date)
         apply_recorded_date();
-    make_directory_record(volume_descriptors.primary + descriptor_offset::root_directory_record, entry_table.root, 0);
+    make_directory_record(volume_descriptors.primary + descriptor_offset::root_directory_record, entry_table.root,
+                          primary_tree);
     if (joliet)
         make_directory_record(volume_descriptors.supplementary + descriptor_offset::root_directory_record,
-                              entry_table.root, 1);
+                              entry_table.root, joliet_tree);
 
     // Stage 4: the output. Its counts start at zero before it is announced.
     build_progress.counter = 0;
     build_progress.sectors_written = 0;
     set_stage(4);
-    uint8_t zero[2048] = {};
+    const uint8_t zero[sector_size] = {};
     if (!open_image(output_path)) {
         outcome.problems.push_back({ProblemKind::output_not_created, output_path, writer_failure()});
         return;
     }
-    for (int i = 0; i < 16; ++i)
+    for (uint32_t i = 0; i < system_area_sectors; ++i)
         write_sector(zero);
     write_sector(volume_descriptors.primary);
     if (boot)
@@ -242,15 +227,15 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
     if (joliet)
         write_sector(volume_descriptors.supplementary);
     write_sector(volume_descriptors.terminator);
-    write_path_table(0, false);
-    write_path_table(0, true);
+    write_path_table(primary_tree, false);
+    write_path_table(primary_tree, true);
     if (joliet) {
-        write_path_table(1, false);
-        write_path_table(1, true);
+        write_path_table(joliet_tree, false);
+        write_path_table(joliet_tree, true);
     }
-    write_directories(0);
+    write_directories(primary_tree);
     if (joliet)
-        write_directories(1);
+        write_directories(joliet_tree);
     if (boot) {
         write_boot_catalog();
         write_boot_image();

@@ -14,9 +14,9 @@ namespace {
 
 void put_standard_identifier(uint8_t* descriptor, uint8_t type)
 {
-    descriptor[0] = type;
-    std::memcpy(descriptor + 1, "CD001", 5);
-    descriptor[6] = 1;  // volume descriptor version
+    descriptor[descriptor_offset::type] = type;
+    std::memcpy(descriptor + descriptor_offset::standard_identifier, "CD001", 5);
+    descriptor[descriptor_offset::version] = 1;
 }
 
 }  // namespace
@@ -26,38 +26,36 @@ void init_volume_descriptors()
     // Primary volume descriptor, ECMA-119 8.4.
     uint8_t* primary = volume_descriptors.primary;
     std::memset(primary, 0, sector_size);
-    put_standard_identifier(primary, 1);
-    put_both16(primary + 120, 1);     // volume set size
-    put_both16(primary + 124, 1);     // volume sequence number
-    put_both16(primary + 128, 2048);  // logical block size
-    primary[881] = 1;                 // file structure version
+    put_standard_identifier(primary, descriptor_type::primary);
+    put_both16(primary + descriptor_offset::volume_set_size, 1);
+    put_both16(primary + descriptor_offset::volume_sequence_number, 1);
+    put_both16(primary + descriptor_offset::logical_block_size, sector_size);
+    primary[descriptor_offset::file_structure_version] = 1;
 
     // Boot record, ECMA-119 8.2 with the El Torito boot system identifier;
     // the identifier is followed by zero bytes, not spaces.
     uint8_t* boot = volume_descriptors.boot_record;
     std::memset(boot, 0, sector_size);
-    put_standard_identifier(boot, 0);
-    std::memcpy(boot + 7, "EL TORITO SPECIFICATION", 23);
+    put_standard_identifier(boot, descriptor_type::boot_record);
+    std::memcpy(boot + descriptor_offset::boot_system_id, "EL TORITO SPECIFICATION", 23);
 
     // Joliet supplementary volume descriptor, ECMA-119 8.5: the primary's
     // template with its own type and the UCS-2 level 1 escape sequence.
     uint8_t* joliet = volume_descriptors.supplementary;
     std::memcpy(joliet, primary, sector_size);
-    joliet[0] = 2;
-    joliet[88] = 0x25;
-    joliet[89] = 0x2F;
-    joliet[90] = 0x40;
+    joliet[descriptor_offset::type] = descriptor_type::supplementary;
+    std::memcpy(joliet + descriptor_offset::escape_sequences, joliet_escape_sequence, sizeof joliet_escape_sequence);
 
     // Volume descriptor set terminator, ECMA-119 8.3.
     uint8_t* terminator = volume_descriptors.terminator;
     std::memset(terminator, 0, sector_size);
-    put_standard_identifier(terminator, 255);
+    put_standard_identifier(terminator, descriptor_type::terminator);
 
     // Boot catalog: validation entry header and key bytes, and an initial
     // entry marked bootable (El Torito 2.1, 2.2).
     std::memset(boot_catalog, 0, sector_size);
-    boot_catalog[0] = 1;
-    boot_catalog[30] = 0x55;
-    boot_catalog[31] = 0xAA;
-    boot_catalog[catalog_offset::boot_indicator] = 0x88;
+    boot_catalog[catalog_offset::header_id] = catalog_byte::header_id;
+    boot_catalog[catalog_offset::key] = catalog_byte::key_first;
+    boot_catalog[catalog_offset::key + 1] = catalog_byte::key_second;
+    boot_catalog[catalog_offset::boot_indicator] = catalog_byte::bootable;
 }

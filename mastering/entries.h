@@ -25,11 +25,12 @@ struct SourceEntry {
     char source_path[path_capacity];
     uint32_t sectors[2];
     uint32_t data_length[2];
-    uint32_t directory;            // 0 file; the scan stores 0x10, the path tables the number
+    uint32_t directory;            // 0 file; a folder's attribute bit 0x10 (the root: 1)
     uint32_t extent[2];
+    uint16_t directory_number;     // a directory's path table number (root 1), set by the layout
 };
 #pragma pack(pop)
-static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 512 + 512 + 512 + 8 + 8 + 4 + 8);
+static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 512 + 512 + 512 + 8 + 8 + 4 + 8 + 2);
 
 struct EntryTable {
     // Pointers into record blocks; sorting reorders the pointers only.

@@ -1,11 +1,50 @@
-// Image layout: every structure is placed on its 2048-byte sector before a
-// byte is written.
+// Image layout: every structure is placed on its logical sector, and every
+// directory gets its number, before a byte is written. The writers then
+// emit the sectors strictly in ascending order.
 #pragma once
 
 #include <cstdint>
 
-inline uint32_t sectors_for(uint32_t bytes) { return uint32_t((uint64_t(bytes) + 2047) >> 11); }
+#include "mastering/descriptors.h"
+#include "mastering/records.h"
 
+inline uint32_t sectors_for(uint32_t bytes) { return uint32_t((uint64_t(bytes) + sector_size - 1) / sector_size); }
+
+// Sectors 0 to 15 are the system area (ECMA-119 6.2.1), all zero; the
+// volume descriptor set starts at sector 16.
+inline constexpr uint32_t system_area_sectors = 16;
+
+// What the layout needs to know besides the entry table.
+struct LayoutOptions {
+    bool joliet = false;              // place the Joliet path tables and directories
+    bool boot = false;                // place the boot catalog and boot image
+    uint32_t boot_image_sectors = 0;
+};
+
+// The positions of one build, in sectors from the start of the image.
+struct ImageLayout {
+    uint32_t path_table_bytes[2] = {};   // per tree
+    uint32_t type_l_path_table[2] = {};  // per tree
+    uint32_t type_m_path_table[2] = {};  // per tree
+    // Per tree; without Joliet the Joliet area starts where the primary's
+    // does and nothing is placed there.
+    uint32_t directory_start[2] = {};
+    uint32_t boot_catalog = 0;           // with boot only
+    uint32_t boot_image = 0;             // with boot only
+    uint32_t file_area = 0;
+    uint32_t volume_space_size = 0;      // the file area's end
+};
+
+// The whole layout: directory numbers, directory sizes, sector counts and
+// extents of every entry, and the areas in the order they are written
+// (system area, descriptors, path tables, directories, boot catalog and
+// image, files).
+ImageLayout lay_out_image(const LayoutOptions& options);
+
+// The steps of lay_out_image.
+// Numbers the directories in path table order: the root 1, then level by
+// level in table order; identical for both trees.
+void number_directories();
 // Byte size of one path table of the tree (ECMA-119 9.4).
 uint32_t path_table_size(int tree);
 // Directory sizes: whole sectors; a record never crosses a sector boundary.
@@ -17,6 +56,3 @@ uint32_t file_sectors();
 // level from fa.
 void assign_extents(uint32_t primary_directory_start, uint32_t joliet_directory_start,
                     uint32_t file_area_start);
-
-// Record length of a directory record with an identifier of n bytes.
-inline uint32_t directory_record_length(uint32_t n) { return (33 + n + 1) & ~1u; }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "mastering/descriptors.h"
 #include "mastering/endian.h"
 #include "mastering/entries.h"
 #include "mastering/layout.h"
@@ -16,40 +17,35 @@ uint8_t file_flags(const SourceEntry* e)
     return uint8_t((e->hidden ? 0x01 : 0) | (e->directory ? 0x02 : 0));
 }
 
-// The 34-byte "." (0x00) or ".." (0x01) record describing directory e.
+// The record of entry e in the tree under the given identifier of n bytes.
+uint8_t* put_directory_record(uint8_t* p, const SourceEntry* e, int tree, const uint8_t* identifier, uint32_t n)
+{
+    namespace at = directory_record_offset;
+    p[at::length] = uint8_t(directory_record_length(n));
+    p[at::extended_attribute_length] = 0;
+    put_both32(p + at::extent, e->extent[tree]);
+    put_both32(p + at::data_length, e->data_length[tree]);
+    std::memcpy(p + at::recording_date, e->recording_date.bytes, sizeof e->recording_date.bytes);
+    p[at::file_flags] = file_flags(e);
+    p[at::file_unit_size] = 0;
+    p[at::interleave_gap_size] = 0;
+    put_both16(p + at::volume_sequence_number, 1);
+    p[at::identifier_length] = uint8_t(n);
+    std::memcpy(p + at::identifier, identifier, n);
+    return p + directory_record_length(n);
+}
+
+// The "." or ".." record describing directory e.
 uint8_t* make_dot_record(uint8_t* p, const SourceEntry* e, int tree, uint8_t identifier)
 {
-    p[0] = 34;
-    p[1] = 0;
-    put_both32(p + 2, e->extent[tree]);
-    put_both32(p + 10, e->data_length[tree]);
-    std::memcpy(p + 18, e->recording_date.bytes, 7);
-    p[25] = file_flags(e);
-    p[26] = 0;
-    p[27] = 0;
-    put_both16(p + 28, 1);
-    p[32] = 1;
-    p[33] = identifier;
-    return p + 34;
+    return put_directory_record(p, e, tree, &identifier, 1);
 }
 
 }  // namespace
 
 uint8_t* make_directory_record(uint8_t* p, const SourceEntry* e, int tree)
 {
-    uint32_t n = e->identifier_length[tree];
-    p[0] = uint8_t(directory_record_length(n));  // ECMA-119 9.1.1
-    p[1] = 0;                                    // extended attribute record length
-    put_both32(p + 2, e->extent[tree]);          // 9.1.3
-    put_both32(p + 10, e->data_length[tree]);    // 9.1.4
-    std::memcpy(p + 18, e->recording_date.bytes, 7);  // 9.1.5
-    p[25] = file_flags(e);
-    p[26] = 0;                                   // file unit size
-    p[27] = 0;                                   // interleave gap size
-    put_both16(p + 28, 1);                       // volume sequence number
-    p[32] = uint8_t(n);
-    std::memcpy(p + 33, e->identifier[tree], n);
-    return p + directory_record_length(n);
+    return put_directory_record(p, e, tree, e->identifier[tree], e->identifier_length[tree]);
 }
 
 void write_directories(int tree)
@@ -57,7 +53,7 @@ void write_directories(int tree)
     if (abort_requested)
         return;
     const uint32_t n = entry_table.count;
-    uint8_t sector[2048];
+    uint8_t sector[sector_size];
     for (uint32_t level = 1; level <= entry_table.max_depth; ++level) {
         const SourceEntry* parent = entry_table.root;
         for (uint32_t i = 0; i < n; ++i) {
@@ -69,11 +65,11 @@ void write_directories(int tree)
             if (d->depth != level)
                 continue;
             std::memset(sector, 0, sizeof sector);
-            uint8_t* p = make_dot_record(sector, d, tree, 0x00);
-            p = make_dot_record(p, parent, tree, 0x01);
+            uint8_t* p = make_dot_record(sector, d, tree, dot_identifier);
+            p = make_dot_record(p, parent, tree, dot_dot_identifier);
             for_each_child(i, [&](const SourceEntry* c) {
                 uint32_t length = directory_record_length(c->identifier_length[tree]);
-                if (uint32_t(p - sector) + length > 2048) {
+                if (uint32_t(p - sector) + length > sector_size) {
                     write_sector(sector);
                     std::memset(sector, 0, sizeof sector);
                     p = sector;
@@ -89,41 +85,41 @@ void write_path_table(int tree, bool big_endian)
 {
     if (abort_requested)
         return;
+    namespace at = path_table_offset;
     const uint32_t n = entry_table.count;
-    uint8_t buffer[4096] = {};
+    // Two sectors: a record may run across the end of the first.
+    uint8_t buffer[2 * sector_size] = {};
     uint32_t position = 0;
-    uint32_t counter = 1;
-    uint32_t parent_number = 1;
+    uint16_t parent_number = 1;  // the root is its own parent
     for (uint32_t level = 1; level <= entry_table.max_depth; ++level) {
         for (uint32_t i = 0; i < n; ++i) {
-            SourceEntry* e = entry_table.entries[i];
+            const SourceEntry* e = entry_table.entries[i];
             if (!e->directory)
                 continue;
             if (e->depth == level - 1)
-                parent_number = e->directory;
+                parent_number = e->directory_number;
             if (e->depth != level)
                 continue;
-            e->directory = counter++;
             uint32_t length = e->identifier_length[tree];
-            uint8_t* r = buffer + position;  // ECMA-119 9.4
-            r[0] = uint8_t(length);
-            r[1] = 0;
+            uint8_t* r = buffer + position;
+            r[at::identifier_length] = uint8_t(length);
+            r[at::extended_attribute_length] = 0;
             if (big_endian) {
-                put_be32(r + 2, e->extent[tree]);
-                put_be16(r + 6, uint16_t(parent_number));
+                put_be32(r + at::extent, e->extent[tree]);
+                put_be16(r + at::parent_number, parent_number);
             } else {
-                put_le32(r + 2, e->extent[tree]);
-                put_le16(r + 6, uint16_t(parent_number));
+                put_le32(r + at::extent, e->extent[tree]);
+                put_le16(r + at::parent_number, parent_number);
             }
-            std::memcpy(r + 8, e->identifier[tree], length);
+            std::memcpy(r + at::identifier, e->identifier[tree], length);
             if (length & 1)
-                r[8 + length] = 0;
-            position += (8 + length + 1) & ~1u;
-            if (position > 2048) {
+                r[at::identifier + length] = 0;
+            position += path_table_record_length(length);
+            if (position > sector_size) {
                 write_sector(buffer);
-                std::memmove(buffer, buffer + 2048, position - 2048);
-                std::memset(buffer + (position - 2048), 0, 4096 - (position - 2048));
-                position -= 2048;
+                std::memmove(buffer, buffer + sector_size, position - sector_size);
+                std::memset(buffer + (position - sector_size), 0, sizeof buffer - (position - sector_size));
+                position -= sector_size;
             }
         }
     }

@@ -1,5 +1,5 @@
 // The image writer: every sector of an image passes through write_sector, in
-// ascending order, as 2048 bytes or as a 2352-byte Mode 1 sector.
+// ascending order, as sector_size bytes or as a 2352-byte Mode 1 sector.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@ bool open_image(const char* path);
 void write_sector(const uint8_t* data);
 // Flushes and closes; false when a write failed (see writer_failure).
 bool close_image();
-// Copies n bytes of a source file as ceil(n / 2048) sectors.
+// Copies n bytes of a source file as ceil(n / sector_size) sectors.
 void copy_file_sectors(const char* path, uint32_t n);
 void write_file_data();
 
