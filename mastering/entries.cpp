@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "mastering/build.h"
 #include "mastering/descriptors.h"
 #include "mastering/text.h"
 #include "platform/platform.h"

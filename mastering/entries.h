@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "mastering/build.h"
+#include "mastering/problems.h"
 #include "mastering/dates.h"
 
 inline constexpr int primary_tree = 0;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "mastering/build.h"
+#include "mastering/problems.h"
 
 // 0: 2048-byte sectors; 1: 2352-byte raw Mode 1 sectors. Set by the create
 // commands just before a build.

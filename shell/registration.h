@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "mastering/build.h"
+#include "mastering/problems.h"
 
 inline constexpr size_t line_capacity = 512;  // at most 511 characters
 inline constexpr int32_t estimate_base_sectors = 746;
