@@ -238,7 +238,7 @@ int run_build(int argc_given, char** argv_given)
         }
     }
 
-    raw_output = options.raw ? 1 : 0;
+    raw_output = options.raw ? OutputSectors::raw : OutputSectors::plain;
     Progress progress(options.quiet || !isatty(fileno(stderr)));
     BuildOutcome outcome = create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record),
                                       line_source_of(list), image.writing.c_str());

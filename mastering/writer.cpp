@@ -8,7 +8,7 @@
 #include "sector/mode1.h"
 #include "shell/hooks.h"
 
-uint8_t raw_output = 0;
+OutputSectors raw_output = OutputSectors::plain;
 
 namespace {
 
@@ -67,7 +67,7 @@ void write_sector(const uint8_t* data)
 {
     if (abort_requested)
         return;
-    if (raw_output == 1) {
+    if (raw_output == OutputSectors::raw) {
         encode_mode1_sector(batch + batch_bytes, data, writer.sectors_written);
         batch_bytes += raw_sector_size;
     } else {

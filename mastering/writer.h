@@ -8,9 +8,13 @@
 
 #include "mastering/problems.h"
 
-// 0: 2048-byte sectors; 1: 2352-byte raw Mode 1 sectors. Set by the create
-// commands just before a build.
-extern uint8_t raw_output;
+// The form of every sector in the image file.
+enum class OutputSectors : uint8_t {
+    plain = 0,  // 2048-byte sectors as they are
+    raw = 1,    // 2352-byte raw Mode 1 sectors (ECMA-130)
+};
+// Set by the create commands just before a build.
+extern OutputSectors raw_output;
 
 bool open_image(const char* path);
 void write_sector(const uint8_t* data);
