@@ -32,7 +32,7 @@
 
 namespace {
 
-constexpr const char* version_text = "tarnwickiso 0.02";
+constexpr const char* version_text = "tarnwickiso " TW_VERSION;
 
 void print_help(FILE* out)
 {

@@ -16,10 +16,10 @@ enum class OutputSectors : uint8_t {
 // Set by the create commands just before a build.
 extern OutputSectors raw_output;
 
-bool open_image(const char* path);
+[[nodiscard]] bool open_image(const char* path);
 void write_sector(const uint8_t* data);
 // Flushes and closes; false when a write failed (see writer_failure).
-bool close_image();
+[[nodiscard]] bool close_image();
 // Copies n bytes of a source file as ceil(n / 2048) sectors.
 void copy_file_sectors(const char* path, uint32_t n);
 void write_file_data();

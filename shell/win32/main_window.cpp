@@ -5,13 +5,13 @@
 
 #include <cstddef>
 
+#include "drivetools/win32/tool_window.h"
 #include "mastering/build.h"
 #include "mastering/descriptors.h"
 #include "mastering/writer.h"
 #include "resources/resource_ids.h"
 #include "settings/win32/dialog_reader.h"
 #include "settings/win32/settings_windows.h"
-#include "settings/win32/tool_window.h"
 #include "shell/hooks.h"
 #include "shell/win32/help_about.h"
 #include "shell/win32/message_pump.h"
