@@ -23,6 +23,7 @@
 #include "cli/progress.h"
 #include "mastering/build.h"
 #include "mastering/descriptors.h"
+#include "mastering/entries.h"
 #include "mastering/writer.h"
 #include "platform/platform.h"
 #include "settings/date_field.h"
