@@ -86,17 +86,14 @@ bool register_path(LineList& list, const char* given)
     if (is_root(path)) {
         // A drive or file-system root: its top-level items, one line each.
         std::string folder = path + platform::path_separator;
-        std::vector<std::string> names;
-        if (!platform::list_directory(folder.c_str(), [&](const char* name) {
-                if (name[0] != '.')
-                    names.emplace_back(name);
-            })) {
+        std::vector<std::string> items;
+        if (!list_root_items(folder.c_str(), items)) {
             end_progress_line();
-        std::fprintf(stderr, "tarnwickiso: cannot register %s: %s\n", given, platform::last_error_text().c_str());
+            std::fprintf(stderr, "tarnwickiso: cannot register %s: %s\n", given, platform::last_error_text().c_str());
             return false;
         }
-        for (const std::string& name : names)
-            if (!register_one(list, path + platform::path_separator + name))
+        for (const std::string& item : items)
+            if (!register_one(list, item))
                 return false;
         return true;
     }

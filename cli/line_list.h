@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "mastering/build.h"
+#include "mastering/problems.h"
 
 struct LineList {
     std::vector<std::string> lines;

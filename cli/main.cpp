@@ -23,6 +23,7 @@
 #include "cli/progress.h"
 #include "mastering/build.h"
 #include "mastering/descriptors.h"
+#include "mastering/entries.h"
 #include "mastering/writer.h"
 #include "platform/platform.h"
 #include "settings/date_field.h"
@@ -32,7 +33,7 @@
 
 namespace {
 
-constexpr const char* version_text = "tarnwickiso 0.02";
+constexpr const char* version_text = "tarnwickiso " TW_VERSION;
 
 void print_help(FILE* out)
 {
@@ -238,7 +239,7 @@ int run_build(int argc_given, char** argv_given)
         }
     }
 
-    raw_output = options.raw ? 1 : 0;
+    raw_output = options.raw ? OutputSectors::raw : OutputSectors::plain;
     Progress progress(options.quiet || !isatty(fileno(stderr)));
     BuildOutcome outcome = create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record),
                                       line_source_of(list), image.writing.c_str());

@@ -88,8 +88,10 @@ bool commit_output(PendingOutput& output)
 
 void discard_output(PendingOutput& output)
 {
+    // The failure that led here has been reported; a temporary that cannot
+    // be removed as well is left behind without a second message.
     if (output.temporary)
-        platform::remove_file(output.writing.c_str());
+        (void)platform::remove_file(output.writing.c_str());
     output.temporary = false;
 }
 

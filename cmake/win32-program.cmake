@@ -6,6 +6,11 @@ find_program(TW_PYTHON NAMES python3 python REQUIRED)
 find_program(TW_ICONV iconv REQUIRED)  # used by convert_help.sh
 
 set(TW_RES_SRC ${CMAKE_CURRENT_SOURCE_DIR}/resources)
+# The About box states the version in its own text; it must be the project's.
+file(STRINGS ${TW_RES_SRC}/tarnwickiso.rc TW_ABOUT_VERSION REGEX " Version ${PROJECT_VERSION} ")
+if(NOT TW_ABOUT_VERSION)
+  message(FATAL_ERROR "resources/tarnwickiso.rc: the About text does not say Version ${PROJECT_VERSION}")
+endif()
 set(TW_RES_GEN ${CMAKE_BINARY_DIR}/resources)
 file(MAKE_DIRECTORY ${TW_RES_GEN})
 
@@ -38,7 +43,7 @@ add_custom_target(tw_resources DEPENDS ${TW_RES_GEN}/tarnwickiso_res.o)
 set(TW_RESOURCE_OBJECT ${TW_RES_GEN}/tarnwickiso_res.o)
 set_source_files_properties(${TW_RESOURCE_OBJECT} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
 
-tw_sources(TW_WIN32_SHELL_SOURCES shell/win32/*.cpp settings/win32/*.cpp)
+tw_sources(TW_WIN32_SHELL_SOURCES shell/win32/*.cpp settings/win32/*.cpp drivetools/win32/*.cpp)
 list(FILTER TW_WIN32_SHELL_SOURCES EXCLUDE REGEX "/shell/win32/winmain\\.cpp$")
 add_library(tw_shell_win32 STATIC ${TW_WIN32_SHELL_SOURCES})
 target_include_directories(tw_shell_win32 PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

@@ -1,6 +1,6 @@
 #include "drivetools/cue_sheet.h"
 
-#include "drivetools/pass_through.h"
+#include "platform/endian.h"
 
 #include <cstdio>
 

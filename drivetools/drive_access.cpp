@@ -2,7 +2,11 @@
 
 #include <cstring>
 
+#include "platform/scsi.h"
+
 namespace drivetools {
+
+using scsi::command_block_size;
 
 void drive_path_for_selection(int index, char (&path)[7])
 {
@@ -57,14 +61,14 @@ bool send_data_in(Drive& drive, const uint8_t (&cdb)[command_block_size], Sector
 bool read_cd_sector(Drive& drive, uint32_t lba, SectorBuffer& buffer)
 {
     uint8_t cdb[command_block_size];
-    build_read_cd(cdb, lba);
+    scsi::build_read_cd(cdb, lba);
     return send_data_in(drive, cdb, buffer);
 }
 
 bool read_toc(Drive& drive, SectorBuffer& buffer)
 {
     uint8_t cdb[command_block_size];
-    build_read_toc(cdb);
+    scsi::build_read_toc(cdb);
     return send_data_in(drive, cdb, buffer);
 }
 

@@ -4,7 +4,7 @@
 // the operating system's drives and a simulated one.
 #pragma once
 
-#include "drivetools/pass_through.h"
+#include "platform/cd_sector.h"
 #include "platform/device.h"
 
 #include <cstddef>

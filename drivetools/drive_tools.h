@@ -39,7 +39,7 @@ enum class ToolStatus {
 
 struct TocQuery {
     ToolStatus status = ToolStatus::done;
-    CueSheet cue;          // valid when done: text for box 142, range for 136/138
+    CueSheet cue;          // valid when done: the cue sheet and the whole-disc range
     std::string device;
     std::string error;     // the system's reason when the drive did not open
 };

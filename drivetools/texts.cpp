@@ -66,11 +66,17 @@ std::string output_text(const TocQuery& query, Language language)
         if (ja(language))
             return "TOCにトラックがありません";
         return format("the table of contents of %s lists no tracks", query.device.c_str());
-    default:
-        if (ja(language))
-            return "TOCを読み取れません (ディスクが入っていない可能性があります)";
-        return format("cannot read the table of contents of %s (no disc?)", query.device.c_str());
+    case ToolStatus::read_failed:
+    case ToolStatus::refused_range:
+    case ToolStatus::create_failed:
+    case ToolStatus::partial_block:
+    case ToolStatus::write_failed:
+    case ToolStatus::stopped:
+        break;
     }
+    if (ja(language))
+        return "TOCを読み取れません (ディスクが入っていない可能性があります)";
+    return format("cannot read the table of contents of %s (no disc?)", query.device.c_str());
 }
 
 std::string output_text(const DriveIdentification& query, Language language)
@@ -80,11 +86,18 @@ std::string output_text(const DriveIdentification& query, Language language)
         return query.text;
     case ToolStatus::open_failed:
         return open_failed(query.device, query.error, language);
-    default:
-        if (ja(language))
-            return "ドライブIDを取得できません";
-        return format("cannot read the identification of %s", query.device.c_str());
+    case ToolStatus::read_failed:
+    case ToolStatus::refused_range:
+    case ToolStatus::create_failed:
+    case ToolStatus::partial_block:
+    case ToolStatus::no_tracks:
+    case ToolStatus::write_failed:
+    case ToolStatus::stopped:
+        break;
     }
+    if (ja(language))
+        return "ドライブIDを取得できません";
+    return format("cannot read the identification of %s", query.device.c_str());
 }
 
 std::string output_text(const DiskImageResult& r, Language language)
@@ -124,9 +137,11 @@ std::string output_text(const DiskImageResult& r, Language language)
         if (ja(language))
             return format("%llu ブロックで中断しました。イメージは不完全です", ull(r.blocks));
         return format("stopped after %llu blocks; %s is incomplete", ull(r.blocks), out);
-    default:
-        return std::string();
+    case ToolStatus::refused_range:  // not a disk image status
+    case ToolStatus::no_tracks:
+        break;
     }
+    return std::string();
 }
 
 std::string output_text(const CdImageResult& r, Language language)
@@ -160,7 +175,9 @@ std::string output_text(const CdImageResult& r, Language language)
         else
             text = format("stopped after %llu sectors; %s is incomplete", ull(r.sectors), out);
         break;
-    default:
+    case ToolStatus::read_failed:  // not a CD image status: unreadable sectors are counted
+    case ToolStatus::partial_block:
+    case ToolStatus::no_tracks:
         break;
     }
     if (r.unreadable > 0) {

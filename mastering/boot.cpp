@@ -1,7 +1,7 @@
 #include "mastering/boot.h"
 
 #include "mastering/descriptors.h"
-#include "mastering/endian.h"
+#include "platform/endian.h"
 #include "mastering/writer.h"
 #include "shell/hooks.h"
 

@@ -4,7 +4,7 @@
 
 #include "mastering/boot.h"
 #include "mastering/descriptors.h"
-#include "mastering/endian.h"
+#include "platform/endian.h"
 #include "mastering/entries.h"
 #include "mastering/identifiers.h"
 #include "mastering/layout.h"
@@ -67,99 +67,6 @@ bool any_refusal(const std::vector<BuildProblem>& problems)
 }  // namespace
 
 bool build_running() { return running; }
-
-std::vector<LeftOutFile> files_left_out;
-
-bool is_left_out(const char* path, const platform::FileInfo& info)
-{
-    if (info.attributes & platform::attribute_directory)
-        return false;
-    for (const LeftOutFile& f : files_left_out) {
-        if (f.size != info.size)
-            continue;
-        platform::FileIdentity identity{info.volume, info.object};
-        // Where the scan learns no identity (Win32), ask for it; the size
-        // has already narrowed the candidates.
-        if (identity == platform::FileIdentity{} && !platform::file_identity(path, identity))
-            return false;
-        if (identity == f.identity)
-            return true;
-    }
-    return false;
-}
-
-ProblemSeverity severity_of(ProblemKind kind)
-{
-    switch (kind) {
-    case ProblemKind::file_too_large:
-    case ProblemKind::too_many_directories:
-    case ProblemKind::path_too_long:
-    case ProblemKind::key_too_long:
-    case ProblemKind::line_too_long:
-    case ProblemKind::output_path_too_long:
-        return ProblemSeverity::refused;
-    case ProblemKind::output_not_created:
-    case ProblemKind::write_failed:
-        return ProblemSeverity::failed;
-    case ProblemKind::source_unreadable:
-    case ProblemKind::source_shrunk:
-    case ProblemKind::source_grown:
-    case ProblemKind::source_gone:
-    case ProblemKind::folder_unreadable:
-    case ProblemKind::special_registered:
-    case ProblemKind::size_unreported:
-        return ProblemSeverity::damaged;
-    case ProblemKind::directory_loop:
-    case ProblemKind::special_file_skipped:
-    case ProblemKind::output_left_out:
-        return ProblemSeverity::notice;
-    }
-    return ProblemSeverity::failed;
-}
-
-std::string describe_problem(const BuildProblem& problem)
-{
-    std::string text;
-    switch (problem.kind) {
-    case ProblemKind::file_too_large: text = "file of 4 GiB or more cannot be stored: " + problem.path; break;
-    case ProblemKind::too_many_directories:
-        text = "more than 65535 directories" + (problem.path.empty() ? "" : " (passed at " + problem.path + ")");
-        break;
-    case ProblemKind::path_too_long: text = "path longer than 511 bytes: " + problem.path; break;
-    case ProblemKind::key_too_long: text = "ordering key longer than 511 bytes: " + problem.path; break;
-    case ProblemKind::line_too_long: text = "registration line longer than 511 characters: " + problem.path; break;
-    case ProblemKind::output_path_too_long: text = "output path longer than 511 bytes: " + problem.path; break;
-    case ProblemKind::output_not_created: text = "cannot create " + problem.path; break;
-    case ProblemKind::write_failed: text = "writing " + problem.path + " failed"; break;
-    case ProblemKind::source_unreadable: text = "cannot read " + problem.path + " (its sectors are zero)"; break;
-    case ProblemKind::source_shrunk: text = problem.path + " has shrunk since it was scanned (its missing tail is zero)"; break;
-    case ProblemKind::source_grown: text = problem.path + " has grown since it was scanned (cut to its scanned size)"; break;
-    case ProblemKind::source_gone:
-        return "cannot find " + problem.path + ": " + (problem.detail.empty() ? "no such file or folder" : problem.detail) +
-               " (entered as an empty file)";
-    case ProblemKind::folder_unreadable:
-        return "cannot list the folder " + problem.path + (problem.detail.empty() ? "" : ": " + problem.detail) +
-               " (entered without contents)";
-    case ProblemKind::special_registered: text = problem.path + " is not a regular file or folder (entered as an empty file)"; break;
-    case ProblemKind::size_unreported: text = problem.path + " does not report the size of its content (entered as an empty file)"; break;
-    case ProblemKind::directory_loop: text = problem.path + " leads back to one of its own parent folders (entered without contents)"; break;
-    case ProblemKind::special_file_skipped: text = problem.path + " is not a regular file or folder (left out)"; break;
-    case ProblemKind::output_left_out: text = problem.path + " is an output of this command (left out)"; break;
-    }
-    if (!problem.detail.empty())
-        text += ": " + problem.detail;
-    return text;
-}
-
-bool BuildOutcome::clean() const
-{
-    if (!written || aborted)
-        return false;
-    for (const BuildProblem& p : problems)
-        if (severity_of(p.kind) != ProblemSeverity::notice)
-            return false;
-    return true;
-}
 
 void apply_recorded_date()
 {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "mastering/endian.h"
+#include "platform/endian.h"
 
 VolumeDescriptorSet volume_descriptors;
 uint8_t boot_catalog[sector_size];

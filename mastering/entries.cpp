@@ -7,6 +7,26 @@
 #include "platform/platform.h"
 #include "shell/hooks.h"
 
+std::vector<LeftOutFile> files_left_out;
+
+bool is_left_out(const char* path, const platform::FileInfo& info)
+{
+    if (info.attributes & platform::attribute_directory)
+        return false;
+    for (const LeftOutFile& f : files_left_out) {
+        if (f.size != info.size)
+            continue;
+        platform::FileIdentity identity{info.volume, info.object};
+        // Where the scan learns no identity (Win32), ask for it; the size
+        // has already narrowed the candidates.
+        if (identity == platform::FileIdentity{} && !platform::file_identity(path, identity))
+            return false;
+        if (identity == f.identity)
+            return true;
+    }
+    return false;
+}
+
 EntryTable entry_table;
 
 namespace {

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "mastering/build.h"
 #include "mastering/dates.h"
+#include "mastering/problems.h"
+#include "platform/platform.h"
 
 inline constexpr int primary_tree = 0;
 inline constexpr int joliet_tree = 1;
@@ -31,6 +32,17 @@ struct SourceEntry {
 };
 #pragma pack(pop)
 static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 512 + 512 + 512 + 8 + 8 + 4 + 8 + 2);
+
+// Files the scan leaves out, with a notice, wherever it meets them below a
+// registered folder: the command line's own outputs (an image from an earlier
+// run may lie in the folder being imaged). Empty in the Windows program.
+struct LeftOutFile {
+    platform::FileIdentity identity;
+    uint64_t size = 0;
+};
+extern std::vector<LeftOutFile> files_left_out;
+// True when the scanned item (found with `info`) is one of files_left_out.
+bool is_left_out(const char* path, const platform::FileInfo& info);
 
 struct EntryTable {
     // Pointers into record blocks; sorting reorders the pointers only.

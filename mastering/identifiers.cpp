@@ -68,16 +68,20 @@ const char* find_last(const char* text, char c)
 
 constexpr size_t joliet_scratch_units = 1024;
 
+// The units of an identifier being counted up: bytes of the primary tree or
+// big-endian UCS-2 units of the Joliet tree.
+enum class Units { bytes = 1, ucs2be = 2 };
+
 // Counts one character up at `position`, carrying towards the front from Z.
-// Units are bytes (width 1) or big-endian UCS-2 units (width 2).
-bool count_up(uint8_t* identifier, int position, int width)
+bool count_up(uint8_t* identifier, int position, Units units)
 {
+    const int width = int(units);
     if (position < 0)
         return false;
     for (int pos = position; pos >= 0; --pos) {
         uint8_t* unit = identifier + pos * width;
-        bool wide = width == 2 && unit[0] != 0;
-        uint8_t c = width == 2 ? unit[1] : unit[0];
+        bool wide = units == Units::ucs2be && unit[0] != 0;
+        uint8_t c = units == Units::ucs2be ? unit[1] : unit[0];
         uint8_t next;
         bool carry = false;
         if (wide)
@@ -93,7 +97,7 @@ bool count_up(uint8_t* identifier, int position, int width)
             carry = true;
         } else
             next = '1';
-        if (width == 2)
+        if (units == Units::ucs2be)
             unit[0] = 0;
         unit[width - 1] = next;
         if (!carry)
@@ -161,7 +165,10 @@ bool joliet_forbidden(uint16_t value)
            value == '\\';
 }
 
-int make_joliet(uint8_t* destination, const char* leaf, size_t keep, bool file)
+enum class JolietKind { file, directory };
+
+// A file's identifier ends in ";1"; a directory's has no version.
+int make_joliet(uint8_t* destination, const char* leaf, size_t keep, JolietKind kind)
 {
     const uint16_t underscore = ucs2be_unit('_');
     uint16_t units[joliet_scratch_units];
@@ -183,7 +190,7 @@ int make_joliet(uint8_t* destination, const char* leaf, size_t keep, bool file)
         units[n++] = ucs2be_unit('~');
         units[n++] = ucs2be_unit('1');
     }
-    if (file) {
+    if (kind == JolietKind::file) {
         units[n++] = ucs2be_unit(';');
         units[n++] = ucs2be_unit('1');
     }
@@ -196,12 +203,12 @@ int make_joliet(uint8_t* destination, const char* leaf, size_t keep, bool file)
 
 int make_joliet_file_identifier(uint8_t* destination, const char* leaf)
 {
-    return make_joliet(destination, leaf, 62, true);
+    return make_joliet(destination, leaf, 62, JolietKind::file);
 }
 
 int make_joliet_directory_identifier(uint8_t* destination, const char* leaf)
 {
-    return make_joliet(destination, leaf, 64, false);
+    return make_joliet(destination, leaf, 64, JolietKind::directory);
 }
 
 bool bump_file_identifier(uint8_t* identifier, int length)
@@ -216,23 +223,23 @@ bool bump_file_identifier(uint8_t* identifier, int length)
         }
     if (dot < 0)
         return false;
-    return count_up(identifier, dot - 1, 1);
+    return count_up(identifier, dot - 1, Units::bytes);
 }
 
 bool bump_directory_identifier(uint8_t* identifier, int length)
 {
-    return count_up(identifier, length - 1, 1);
+    return count_up(identifier, length - 1, Units::bytes);
 }
 
 bool bump_joliet_file_identifier(uint8_t* identifier, int length)
 {
     // The last unit before the ";1".
-    return count_up(identifier, length / 2 - 3, 2);
+    return count_up(identifier, length / 2 - 3, Units::ucs2be);
 }
 
 bool bump_joliet_directory_identifier(uint8_t* identifier, int length)
 {
-    return count_up(identifier, length / 2 - 1, 2);
+    return count_up(identifier, length / 2 - 1, Units::ucs2be);
 }
 
 void sort_entries()

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "mastering/descriptors.h"
-#include "mastering/endian.h"
+#include "platform/endian.h"
 #include "mastering/entries.h"
 #include "mastering/layout.h"
 #include "mastering/writer.h"

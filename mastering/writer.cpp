@@ -8,7 +8,7 @@
 #include "sector/mode1.h"
 #include "shell/hooks.h"
 
-uint8_t raw_output = 0;
+OutputSectors raw_output = OutputSectors::plain;
 
 namespace {
 
@@ -59,8 +59,9 @@ void end_of_batch()
 
 bool open_image(const char* path)
 {
+    // An image left open by an earlier build: its result no longer matters.
     if (writer.output.valid())
-        close_image();
+        (void)close_image();
     writer.failed = false;
     writer.failure.clear();
     writer.problems.clear();
@@ -79,7 +80,7 @@ void write_sector(const uint8_t* data)
 {
     if (abort_requested)
         return;
-    if (raw_output == 1) {
+    if (raw_output == OutputSectors::raw) {
         encode_mode1_sector(batch + batch_bytes, data, writer.sectors_written);
         batch_bytes += raw_sector_size;
     } else {
@@ -196,7 +197,7 @@ void copy_file_sectors(const char* path, uint32_t n)
 
     // Files of at least two batches go through the system where it can copy:
     // read up to the next batch boundary, then whole batches, then the rest.
-    if (c.reading && raw_output == 0 && c.remaining / 2048 >= 2 * batch_sectors &&
+    if (c.reading && raw_output == OutputSectors::plain && c.remaining / 2048 >= 2 * batch_sectors &&
         !writer.failed) {
         const uint32_t lead = (batch_sectors - writer.sectors_written % batch_sectors) % batch_sectors;
         if (!copy_by_reading(c, lead))

@@ -6,16 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "mastering/build.h"
+#include "mastering/problems.h"
 
-// 0: 2048-byte sectors; 1: 2352-byte raw Mode 1 sectors. Set by the create
-// commands just before a build.
-extern uint8_t raw_output;
+// The form of every sector in the image file.
+enum class OutputSectors : uint8_t {
+    plain = 0,  // 2048-byte sectors as they are
+    raw = 1,    // 2352-byte raw Mode 1 sectors (ECMA-130)
+};
+// Set by the create commands just before a build.
+extern OutputSectors raw_output;
 
-bool open_image(const char* path);
+[[nodiscard]] bool open_image(const char* path);
 void write_sector(const uint8_t* data);
 // Flushes and closes; false when a write failed (see writer_failure).
-bool close_image();
+[[nodiscard]] bool close_image();
 // Copies n bytes of a source file as ceil(n / sector_size) sectors.
 void copy_file_sectors(const char* path, uint32_t n);
 void write_file_data();

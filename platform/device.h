@@ -51,6 +51,6 @@ struct DeviceBackend {
 inline constexpr size_t identification_size = 80;
 
 // The operating system's drives.
-const DeviceBackend& system_device_backend();
+[[nodiscard]] const DeviceBackend& system_device_backend();
 
 }  // namespace platform

@@ -34,39 +34,39 @@ struct FileInfo {
 };
 
 // A find-first on the path itself, closed at once. False when nothing is found.
-bool find_file(const char* path, FileInfo& info);
+[[nodiscard]] bool find_file(const char* path, FileInfo& info);
 // Why find_file fails for the path, as English text ("Permission denied",
 // "dangling symbolic link").
-std::string find_failure_text(const char* path);
+[[nodiscard]] std::string find_failure_text(const char* path);
 
 // Enumerates the names of a folder (the "*.*" pattern of the folder), "." and
 // ".." included where the platform returns them. False when the enumeration
 // cannot be started. The POSIX side hands the names over in byte order so that
 // builds are reproducible.
-bool list_directory(const char* path, const std::function<void(const char* name)>& visit);
+[[nodiscard]] bool list_directory(const char* path, const std::function<void(const char* name)>& visit);
 
 // Time. The base bias is the minutes that, added to local standard time, give
 // UTC (-540 for UTC+9), without any daylight adjustment.
-int32_t time_zone_base_bias();
+[[nodiscard]] int32_t time_zone_base_bias();
 
 // Converts a file time taken as local time to UTC with the bias in force now,
 // daylight adjustment included (LocalFileTimeToFileTime).
-uint64_t local_file_time_to_file_time(uint64_t local_time);
+[[nodiscard]] uint64_t local_file_time_to_file_time(uint64_t local_time);
 
 struct CalendarTime {
     uint16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0;
 };
 
 // Splits a file time into calendar fields (FileTimeToSystemTime).
-CalendarTime file_time_to_calendar(uint64_t file_time);
+[[nodiscard]] CalendarTime file_time_to_calendar(uint64_t file_time);
 
 // The local date and time now (GetLocalTime).
-CalendarTime local_time_now();
+[[nodiscard]] CalendarTime local_time_now();
 
 // ANSI text. Character stepping follows the multibyte rules of the code page in
 // use (double-byte on East Asian code pages, UTF-8 sequences under UTF-8).
 // char_next returns p itself at the terminating zero, like CharNextA.
-const char* char_next(const char* p);
+[[nodiscard]] const char* char_next(const char* p);
 // Uppercases a zero-terminated string in place (CharUpperA); the POSIX side
 // changes ASCII letters only.
 void uppercase_ansi(char* text);
@@ -81,14 +81,14 @@ size_t ucs2_to_oem(const uint16_t* text, char* out, size_t capacity);
 // Chooses the code page of names and texts. The POSIX side takes the locale's
 // (UTF-8 by default) and accepts "UTF-8" and "CP932"; the Win32 side always
 // uses the system's ANSI and OEM code pages and only accepts an empty name.
-bool select_code_page(const char* name);
-const char* code_page_name();
+[[nodiscard]] bool select_code_page(const char* name);
+[[nodiscard]] const char* code_page_name();
 
 // Text crossing between the program's code page and the system's own
 // character set (file names, arguments, terminal output). The same when the
 // two agree, which is always the case on Win32.
-std::string text_to_system(const char* text);
-std::string text_from_system(const char* text);
+[[nodiscard]] std::string text_to_system(const char* text);
+[[nodiscard]] std::string text_from_system(const char* text);
 
 // Files, shared for reading. An invalid File is returned on failure;
 // last_error_text() then says why.
@@ -113,24 +113,24 @@ private:
 };
 
 // Opens an existing file for reading, sharing read access.
-File open_for_reading(const char* path);
+[[nodiscard]] File open_for_reading(const char* path);
 // Creates a file for writing, replacing an existing one (truncated), shared
 // for reading, normal attributes.
-File create_for_writing(const char* path);
+[[nodiscard]] File create_for_writing(const char* path);
 // The same, except that a file that is already empty (a fresh temporary) is
 // not truncated again: on some file systems a truncation makes the close wait
 // until the data written since has been handed to the disk.
-File create_for_writing_once(const char* path);
+[[nodiscard]] File create_for_writing_once(const char* path);
 
 // Reads up to n bytes; returns the bytes read (0 at the end) or -1 on error.
-int64_t read_some(File& file, void* data, size_t n);
+[[nodiscard]] int64_t read_some(File& file, void* data, size_t n);
 // Reads until n bytes or the end; returns the bytes read or -1 on error.
-int64_t read_full(File& file, void* data, size_t n);
+[[nodiscard]] int64_t read_full(File& file, void* data, size_t n);
 // Writes all n bytes; false on failure (short write, disk full, I/O error).
-bool write_all(File& file, const void* data, size_t n);
-bool seek_to(File& file, uint64_t position);
+[[nodiscard]] bool write_all(File& file, const void* data, size_t n);
+[[nodiscard]] bool seek_to(File& file, uint64_t position);
 // Size of an open file; false on failure.
-bool file_size(File& file, uint64_t& size);
+[[nodiscard]] bool file_size(File& file, uint64_t& size);
 
 // Copies up to n bytes from the position of `from` to the position of `to`
 // inside the system, without passing the data through the program
@@ -141,7 +141,7 @@ bool file_size(File& file, uint64_t& size);
 // write; the caller then reads and writes itself. Win32 always answers
 // copy_unsupported.
 inline constexpr int64_t copy_unsupported = -2;
-int64_t copy_in_system(File& from, File& to, uint64_t n);
+[[nodiscard]] int64_t copy_in_system(File& from, File& to, uint64_t n);
 
 // The identity of a file system object, the same however the path is spelt:
 // device and inode on POSIX, volume serial number and file index on Win32.
@@ -150,29 +150,29 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 // False when the path names nothing (or the system gives no identity).
-bool file_identity(const char* path, FileIdentity& identity);
-bool file_identity(File& file, FileIdentity& identity);
+[[nodiscard]] bool file_identity(const char* path, FileIdentity& identity);
+[[nodiscard]] bool file_identity(File& file, FileIdentity& identity);
 
 enum class PathKind { missing, regular, folder, other /* device, FIFO, socket */ };
 // What a path names, following symbolic links.
-PathKind path_kind(const char* path);
+[[nodiscard]] PathKind path_kind(const char* path);
 
 // Creates a new, empty file in the folder of `path`, so that it can later be
 // renamed over `path`; its name begins with a dot. `target` receives the path
 // the rename must go to: `path` itself, or on POSIX the file a symbolic link
 // at `path` leads to. An existing regular file's permissions are carried over.
-File create_temporary_beside(const char* path, std::string& temporary, std::string& target);
+[[nodiscard]] File create_temporary_beside(const char* path, std::string& temporary, std::string& target);
 // Moves `from` over `to` in one step, replacing an existing file.
-bool rename_into_place(const char* from, const char* to);
-bool remove_file(const char* path);
+[[nodiscard]] bool rename_into_place(const char* from, const char* to);
+[[nodiscard]] bool remove_file(const char* path);
 
 // The full path of a path given relative to the current folder
 // (GetFullPathNameA on Win32). On POSIX a ".." is resolved by the file system
 // as the kernel does (false, with errno, when that part does not exist); the
 // rest of the text is not checked.
-bool absolute_path(const char* path, std::string& full);
+[[nodiscard]] bool absolute_path(const char* path, std::string& full);
 
 // The last error of this thread as English text ("No space left on device").
-std::string last_error_text();
+[[nodiscard]] std::string last_error_text();
 
 }  // namespace platform

@@ -40,11 +40,5 @@ inline constexpr int date = 129;
 inline constexpr int zone = 130;
 }  // namespace dir_record_ids
 
-// String table ids of the combo box items and the status texts.
-namespace string_ids {
-inline constexpr int product = 0;
-inline constexpr int first_platform = 100;   // 100..102
-inline constexpr int first_media = 200;      // 200..204
-inline constexpr int estimate = 1000;        // "予想容量 %dメガ(%dセクタ)"
-inline constexpr int first_stage = 1000;     // 1000 + stage
-}  // namespace string_ids
+// The string table ids (combo box items, status texts) are in
+// resources/resource_ids.h, which the resource script reads too.

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "mastering/descriptors.h"
-#include "mastering/endian.h"
+#include "platform/endian.h"
 #include "mastering/text.h"
 #include "platform/platform.h"
 #include "settings/date_field.h"

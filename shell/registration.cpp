@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "mastering/entries.h"
+#include "mastering/identifiers.h"
 #include "platform/platform.h"
 #include "settings/date_field.h"
 
@@ -105,13 +106,16 @@ Measurement measure_path(const char* path)
     return m;
 }
 
-const char* display_name_of(const char* path)
+bool list_root_items(const char* root, std::vector<std::string>& paths)
 {
-    const char* name = path;
-    for (const char* p = path; *p; p = platform::char_next(p))
-        if (*p == platform::path_separator)
-            name = p + 1;
-    return name;
+    // A root has no name of its own on the disc: each of its top-level items
+    // is registered as if it had been given by itself, so an item whose own
+    // name begins with a dot is one of them; only "." and ".." are not.
+    const std::string folder = root;
+    return platform::list_directory(root, [&](const char* name) {
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+            paths.push_back(folder + name);
+    });
 }
 
 bool add_registration(const char* path, char* line, Measurement& measurement)
@@ -121,7 +125,7 @@ bool add_registration(const char* path, char* line, Measurement& measurement)
     if (measurement.refused)
         return false;
     char formatted[2 * line_capacity + 64];
-    int n = std::snprintf(formatted, sizeof formatted, "%s\t    %d\t    %d\t    %s", display_name_of(path),
+    int n = std::snprintf(formatted, sizeof formatted, "%s\t    %d\t    %d\t    %s", leaf_name(path),
                           measurement.entries, measurement.sectors, path);
     if (n < 0 || size_t(n) >= line_capacity) {
         measurement.refused = true;
@@ -169,7 +173,7 @@ LineColumns columns_of(const char* line)
         const char* path = sectors ? after_number_column(sectors) : nullptr;
         if (!path)
             continue;
-        const char* name = display_name_of(path);
+        const char* name = leaf_name(path);
         size_t name_length = size_t(tab - line);
         if (std::strlen(name) == name_length && std::memcmp(name, line, name_length) == 0)
             return {tab + 5, sectors, path};

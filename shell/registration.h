@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "mastering/build.h"
+#include "mastering/problems.h"
 
 inline constexpr size_t line_capacity = 512;  // at most 511 characters
 inline constexpr int32_t estimate_base_sectors = 746;
@@ -27,8 +28,11 @@ struct Measurement {
 // Walks the path as the build will scan it: entry count and rough sectors.
 Measurement measure_path(const char* path);
 
-// The part after the last separator (multibyte aware), or the whole path.
-const char* display_name_of(const char* path);
+// The paths of the top-level items of a drive or file-system root (`root`
+// ends in a separator: "C:\\", "/"), each to be registered on a line of its
+// own: every name the root lists but "." and "..". False when the root cannot
+// be listed.
+bool list_root_items(const char* root, std::vector<std::string>& paths);
 
 // Measures the path and formats its line into `line` (line_capacity bytes).
 // False, with the reason in `measurement`, when the registration is refused

@@ -8,9 +8,10 @@
 
 #include "drivetools/cue_sheet.h"
 #include "drivetools/drive_access.h"
-#include "drivetools/pass_through.h"
+#include "platform/scsi.h"
 
 using namespace drivetools;
+using namespace scsi;
 
 namespace {
 

@@ -16,10 +16,11 @@
 
 #include "drivetools/drive_access.h"
 #include "drivetools/drive_tools.h"
-#include "drivetools/pass_through.h"
+#include "platform/scsi.h"
 #include "shell/hooks.h"
 
 using namespace drivetools;
+using namespace scsi;
 namespace fs = std::filesystem;
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "mastering/boot.h"
 #include "mastering/descriptors.h"
-#include "mastering/endian.h"
+#include "platform/endian.h"
 #include "settings/dialog_ids.h"
 #include "settings/control_store.h"
 #include "test_support.h"

@@ -17,7 +17,7 @@ public:
     explicit CodePageScope(const char* name)
         : active_(std::string(platform::code_page_name()) == name ||
                   (platform::select_code_page(name) && std::string(platform::code_page_name()) == name)) {}
-    ~CodePageScope() { platform::select_code_page(""); }
+    ~CodePageScope() { (void)platform::select_code_page(""); }  // the locale's own always exists
     bool active() const { return active_; }
 
 private:

@@ -7,7 +7,7 @@
 
 #include "mastering/dates.h"
 #include "mastering/descriptors.h"
-#include "mastering/endian.h"
+#include "platform/endian.h"
 #include "settings/control_store.h"
 #include "settings/date_field.h"
 #include "settings/dialog_ids.h"

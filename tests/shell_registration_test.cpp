@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "cli/line_list.h"
+#include "mastering/identifiers.h"
 #include "platform/platform.h"
 #include "shell/registration.h"
 #include "test_support.h"
@@ -137,8 +139,23 @@ TEST(Registration, ListSortsLikeTheWindowsListBox)
 TEST(Registration, DisplayNameIsTheLastPathPart)
 {
     std::string path = std::string(1, platform::path_separator) + "a" + platform::path_separator + "name.txt";
-    EXPECT_STREQ(display_name_of(path.c_str()), "name.txt");
-    EXPECT_STREQ(display_name_of("plain"), "plain");
+    EXPECT_STREQ(leaf_name(path.c_str()), "name.txt");
+    EXPECT_STREQ(leaf_name("plain"), "plain");
+}
+
+// Both front ends register a root's items through this one rule: a dot-name
+// at the top is an item of its own; only "." and ".." are not items.
+TEST(Registration, RootItemsAreEveryNameButDotAndDotDot)
+{
+    TempTree tree;
+    tree.file(".profile", "x");
+    tree.folder("b");
+    std::vector<std::string> items;
+    ASSERT_TRUE(list_root_items((tree.root + platform::path_separator).c_str(), items));
+    std::sort(items.begin(), items.end());
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0], tree.path(".profile"));
+    EXPECT_EQ(items[1], tree.path("b"));
 }
 
 }  // namespace

@@ -83,11 +83,11 @@ BuiltImage build_paths(const std::vector<std::string>& paths, Settings& settings
     LineList list;
     for (const std::string& p : paths)
         EXPECT_TRUE(register_path(list, p.c_str())) << p;
-    raw_output = raw ? 1 : 0;
+    raw_output = raw ? OutputSectors::raw : OutputSectors::plain;
     BuiltImage image;
     image.outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot), reader_of(settings.dir_record),
                                line_source_of(list), output.c_str());
-    raw_output = 0;
+    raw_output = OutputSectors::plain;
     if (fs::is_regular_file(output))
         image.bytes = read_whole_file(output);
     return image;

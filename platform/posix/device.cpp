@@ -3,6 +3,7 @@
 // blocks with the SG_IO ioctl, which both the CD-ROM block devices (/dev/sr*)
 // and the SCSI generic devices (/dev/sg*) accept.
 #include "platform/device.h"
+#include "platform/scsi.h"
 
 #include <cerrno>
 #include <cstring>
@@ -142,8 +143,9 @@ bool posix_command(DeviceHandle device, const uint8_t* cdb, size_t cdb_length, v
 bool posix_identify(DeviceHandle device, uint8_t* inquiry, size_t size)
 {
     // A standard INQUIRY; vendor, product and revision are bytes 8..35.
-    const uint8_t cdb[6] = {0x12, 0, 0, 0, 36, 0};
-    alignas(16) uint8_t answer[36] = {};
+    uint8_t cdb[scsi::inquiry_block_size];
+    scsi::build_inquiry(cdb);
+    alignas(16) uint8_t answer[scsi::standard_inquiry_length] = {};
     if (!posix_command(device, cdb, sizeof cdb, answer, sizeof answer))
         return false;
     size_t n = sizeof answer - 8;

@@ -2,8 +2,7 @@
 // CreateFileA, MMC command blocks through IOCTL_SCSI_PASS_THROUGH_DIRECT, and
 // the identification through IOCTL_SCSI_GET_INQUIRY_DATA.
 #include "platform/device.h"
-
-#include "drivetools/pass_through.h"
+#include "platform/scsi.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -21,7 +20,7 @@ static_assert(IOCTL_SCSI_GET_INQUIRY_DATA == 0x4100C);
 #ifndef _WIN64
 // The request is built byte for byte; make sure it is the record the system
 // headers describe for this pointer width.
-static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == drivetools::pass_through::record_size);
+static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == scsi::pass_through::record_size);
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataTransferLength) == 12);
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer) == 20);
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == 24);
@@ -121,15 +120,15 @@ int64_t win32_read(DeviceHandle device, void* data, size_t size)
 bool win32_command(DeviceHandle device, const uint8_t* cdb, size_t cdb_length, void* data,
                    size_t data_size)
 {
-    using namespace drivetools::pass_through;
+    using namespace scsi::pass_through;
     auto* d = static_cast<Win32Device*>(device);
     if (cdb_length == 0 || cdb_length > max_cdb)
         return false;
     DWORD returned = 0;
 #ifndef _WIN64
     uint8_t request[request_size];
-    drivetools::build_pass_through_request(request, cdb, cdb_length,
-                                           static_cast<uint32_t>(reinterpret_cast<uintptr_t>(data)),
+    scsi::build_pass_through_request(request, cdb, cdb_length,
+                                     static_cast<uint32_t>(reinterpret_cast<uintptr_t>(data)),
                                            static_cast<uint32_t>(data_size));
     BOOL ok = DeviceIoControl(d->handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, request, sizeof request,
                               request, sizeof request, &returned, nullptr);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "settings/date_field.h"
+#include "resources/resource_ids.h"
 #include "settings/dialog_ids.h"
 #include "shell/win32/messages.h"
 
@@ -59,8 +60,8 @@ void open_volume_dialog(HWND dialog)
 
 void open_boot_dialog(HWND dialog)
 {
-    fill_combo(dialog, boot_ids::platform, string_ids::first_platform, 0);
-    fill_combo(dialog, boot_ids::media, string_ids::first_media, 2);
+    fill_combo(dialog, boot_ids::platform, IDS_PLATFORM_80X86, 0);
+    fill_combo(dialog, boot_ids::media, IDS_MEDIA_CUSTOM, 2);
     DragAcceptFiles(dialog, TRUE);
 }
 

@@ -5,13 +5,13 @@
 
 #include <cstddef>
 
+#include "drivetools/win32/tool_window.h"
 #include "mastering/build.h"
 #include "mastering/descriptors.h"
 #include "mastering/writer.h"
 #include "resources/resource_ids.h"
 #include "settings/win32/dialog_reader.h"
 #include "settings/win32/settings_windows.h"
-#include "settings/win32/tool_window.h"
 #include "shell/hooks.h"
 #include "shell/win32/help_about.h"
 #include "shell/win32/message_pump.h"
@@ -79,7 +79,7 @@ static void show_settings_window(HWND dialog)
     SetActiveWindow(dialog);
 }
 
-void create_command(HWND window, uint8_t raw)
+void create_command(HWND window, OutputSectors form)
 {
     // The entry table and the output file of a build are single; a second
     // build started from inside the running one's message pump would pull
@@ -99,7 +99,7 @@ void create_command(HWND window, uint8_t raw)
     if (!GetSaveFileNameA(&dialog))
         return;
 
-    raw_output = raw;
+    raw_output = form;
     BuildOutcome outcome = create_iso(dialog_reader(volume_dialog), dialog_reader(boot_dialog),
                                       dialog_reader(dir_record_dialog), list_line_source(window),
                                       path);
@@ -123,10 +123,10 @@ void run_menu_command(HWND window, int id)
         register_directory_command(window);
         break;
     case CMD_CREATE_ISO:
-        create_command(window, 0);
+        create_command(window, OutputSectors::plain);
         break;
     case CMD_CREATE_RAW_ISO:
-        create_command(window, 1);
+        create_command(window, OutputSectors::raw);
         break;
     case CMD_ABORT:
         abort_requested = 1;

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "mastering/writer.h"
+
 extern HINSTANCE app_instance;
 extern HWND main_window;
 extern HWND volume_dialog;
@@ -28,8 +30,8 @@ void layout_main_window(HWND window, int width, int height);
 void run_menu_command(HWND window, int id);
 
 // The create commands: refused while a build runs; otherwise asks for the
-// output path and builds with raw_output set to `raw` (0 or 1).
-void create_command(HWND window, uint8_t raw);
+// output path and builds with raw_output set to `form`.
+void create_command(HWND window, OutputSectors form);
 
 // The message loop of the program; returns the quit code.
 int run_message_loop();

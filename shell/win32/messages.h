@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "mastering/build.h"
+#include "mastering/problems.h"
 
 // UTF-8 (source text) and ANSI (paths) to UTF-16.
 std::wstring from_utf8(const char* text);

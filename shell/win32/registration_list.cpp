@@ -114,13 +114,10 @@ void register_path(HWND window, const char* path, std::wstring& refusals)
     // A drive root has no name of its own on the disc: its top-level items
     // are registered one line each, as if each had been dropped.
     char root[4] = {path[0], ':', '\\', 0};
-    std::vector<std::string> names;
-    platform::list_directory(root, [&names](const char* name) {
-        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-            names.emplace_back(name);
-    });
-    for (const std::string& name : names) {
-        std::string item = std::string(root) + name;
+    std::vector<std::string> items;
+    // A root that cannot be listed registers nothing.
+    (void)list_root_items(root, items);
+    for (const std::string& item : items) {
         if (item.size() >= line_capacity) {
             BuildProblem problem{ProblemKind::path_too_long, item, ""};
             refusals += from_utf8("登録できません: ") + from_ansi(item.c_str()) + L"\r\n  " +

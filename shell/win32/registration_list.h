@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "mastering/build.h"
+#include "mastering/problems.h"
 
 // The list control as the build's source of registration lines.
 LineSource list_line_source(HWND window);

@@ -66,7 +66,7 @@ TEST_F(Build, PlainAndRawImagesCarryTheSameSectors)
     build_through_menu(CMD_CREATE_ISO, plain);
     EXPECT_TRUE(is_estimate(status_text())) << status_text();
     build_through_menu(CMD_CREATE_RAW_ISO, raw);
-    EXPECT_EQ(raw_output, 1);
+    EXPECT_EQ(raw_output, OutputSectors::raw);
 
     std::vector<unsigned char> p = file_bytes(plain);
     std::vector<unsigned char> r = file_bytes(raw);
@@ -224,7 +224,7 @@ TEST_F(Build, CreateCommandDuringABuildIsRefusedAndTheBuildGoesOn)
     EXPECT_EQ(pending_modal_actions(), 1u) << "the nested command opened a save dialog";
     clear_modal_actions();
     EXPECT_EQ(file_size_of(tree.path("nested.iso")), -1);
-    EXPECT_EQ(raw_output, 0);
+    EXPECT_EQ(raw_output, OutputSectors::plain);
     EXPECT_EQ(file_bytes(outer), file_bytes(reference));
 }
 
@@ -263,13 +263,13 @@ TEST_F(Build, ClosingTheMainWindowStopsTheBuildAndEndsWithCodeZero)
 TEST_F(Build, CancelledSaveDialogStartsNothingAndKeepsTheSectorForm)
 {
     drop_paths(main_window, {tree.file("a.txt", 10)});
-    raw_output = 1;
+    raw_output = OutputSectors::raw;
     std::string before = status_text();
     cancel_file_dialog(main_window);
     menu_command(CMD_CREATE_ISO);
-    EXPECT_EQ(raw_output, 1);
+    EXPECT_EQ(raw_output, OutputSectors::raw);
     EXPECT_EQ(status_text(), before);
-    raw_output = 0;
+    raw_output = OutputSectors::plain;
 }
 
 TEST_F(Build, ExistingOutputIsReplaced)

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "gui_harness.h"
+#include "drivetools/win32/tool_window.h"
 #include "resources/resource_ids.h"
-#include "settings/win32/tool_window.h"
 #include "shell/hooks.h"
 #include "shell/win32/main_window.h"
 

@@ -1,57 +1,24 @@
-// The bytes the drive tools send to a CD-ROM drive: the 12-byte MMC command
-// blocks READ CD and READ TOC/PMA/ATIP, the 6-byte standard INQUIRY, and the
-// Windows NT SCSI_PASS_THROUGH_DIRECT request as 32-bit Windows lays it out.
+// The bytes sent to a CD-ROM drive: the 12-byte MMC command blocks READ CD
+// and READ TOC/PMA/ATIP, the 6-byte standard INQUIRY, and the Windows NT
+// SCSI_PASS_THROUGH_DIRECT request as 32-bit Windows lays it out.
 //
-// Everything here is header-only and built byte for byte at fixed offsets, so
-// that the Win32 device back end and the portable tests share one definition
-// and the layout can be checked on any host.
+// Portable and header-only, built byte for byte at fixed offsets, so that both
+// device back ends, the drive tools and the tests share one definition and
+// the layout can be checked on any host.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-namespace drivetools {
+#include "platform/cd_sector.h"
+#include "platform/endian.h"
 
-// One raw CD sector as READ CD returns it with sync, header, user data, EDC
-// and ECC (ECMA-130), and the transfer size of every pass-through command.
-inline constexpr size_t raw_sector_size = 2352;
+namespace scsi {
+
+// The length of the READ CD and READ TOC command blocks; every pass-through
+// command transfers at most one raw sector (raw_sector_size).
 inline constexpr size_t command_block_size = 12;
-
-// Big-endian fields of SCSI command blocks and answers.
-inline void put_be16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-inline void put_be32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-inline uint16_t get_be16(const uint8_t* p)
-{
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-inline uint32_t get_be32(const uint8_t* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-// Little-endian fields of the Windows request record.
-inline void put_le16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void put_le32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 // MMC operation codes.
 inline constexpr uint8_t op_inquiry = 0x12;
@@ -136,4 +103,4 @@ inline void build_pass_through_request(uint8_t request[pass_through::request_siz
     std::memcpy(request + cdb_offset, cdb, cdb_length);
 }
 
-}  // namespace drivetools
+}  // namespace scsi

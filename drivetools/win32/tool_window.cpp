@@ -1,4 +1,4 @@
-#include "settings/win32/tool_window.h"
+#include "drivetools/win32/tool_window.h"
 
 #include <commdlg.h>
 #include <shellapi.h>

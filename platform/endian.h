@@ -1,6 +1,8 @@
-// Number writers for on-disc records (ECMA-119 7.2, 7.3): little-endian,
-// big-endian, and both-endian (the little-endian form immediately followed by
-// the big-endian form of the same value).
+// Number writers and readers for on-disc records (ECMA-119 7.2, 7.3) and for
+// SCSI command blocks and answers: little-endian, big-endian, and both-endian
+// (the little-endian form immediately followed by the big-endian form of the
+// same value). The one set for the whole program; it needs nothing but the
+// standard library.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +50,7 @@ inline void put_both32(uint8_t* p, uint32_t v)
 }
 
 inline uint16_t get_le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint16_t get_be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 inline uint32_t get_le32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;

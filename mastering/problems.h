@@ -1,0 +1,66 @@
+// What a build or a registration reports about the items it could not take
+// as they were, the outcome of a build, and where the build reads its
+// registration lines from. Only the standard library lies below this header,
+// so that every part of the core and both front ends can name a problem
+// without depending on the build.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Where the build takes its registration lines from: the Windows list control
+// or the command line's sorted list. Lines are read by index, 0 first.
+struct LineSource {
+    const void* context = nullptr;
+    int (*count)(const void* context) = nullptr;
+    // Copies line `index` into buffer (capacity bytes, terminated).
+    void (*get)(const void* context, int index, char* buffer, size_t capacity) = nullptr;
+};
+
+enum class ProblemKind {
+    // The build is refused before the output is created.
+    file_too_large,        // a file of 4 GiB or more
+    too_many_directories,  // more than 65535 directories
+    path_too_long,         // a path longer than 511 bytes
+    key_too_long,          // an ordering key longer than 511 bytes
+    line_too_long,         // a registration line longer than 511 bytes
+    output_path_too_long,
+    // The build fails.
+    output_not_created,
+    write_failed,
+    // The image is complete but damaged; the layout stays as planned.
+    source_unreadable,     // sectors written as zeros
+    source_shrunk,         // the missing tail written as zeros
+    source_grown,          // cut to its planned size
+    source_gone,           // a registered path missing at build time (detail: why)
+    folder_unreadable,     // a folder that cannot be listed: entered without contents
+    special_registered,    // a socket, FIFO or device registered itself: entered empty
+    size_unreported,       // a file of /proc or /sys that reports no size: entered empty
+    // Notices: the image is sound, something was left out.
+    directory_loop,        // entered without children
+    special_file_skipped,  // socket, FIFO or device below a folder
+    output_left_out,       // an output of this run found below a folder
+};
+
+enum class ProblemSeverity { refused, failed, damaged, notice };
+
+struct BuildProblem {
+    ProblemKind kind;
+    std::string path;    // the item concerned, empty when none
+    std::string detail;  // the system's reason, when there is one
+};
+
+ProblemSeverity severity_of(ProblemKind kind);
+// One line of English for the command line: "cannot read /x/y: Permission denied".
+std::string describe_problem(const BuildProblem& problem);
+
+struct BuildOutcome {
+    bool written = false;   // the output exists and holds every planned sector
+    bool aborted = false;
+    uint32_t total_sectors = 0;
+    std::vector<BuildProblem> problems;
+    // True when the image is complete and sound (notices allowed).
+    bool clean() const;
+};
