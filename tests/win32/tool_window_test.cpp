@@ -172,8 +172,8 @@ TEST_F(ToolWindow, FailingCommandsSayWhyAndKeepTheRange)
     };
     const Case cases[] = {
         {true, tool_ids::get_toc, "TOCを読み取れません"},
-        {false, tool_ids::get_toc, "ドライブ \\\\.\\Q: を開けません (no such drive)"},
-        {false, tool_ids::get_drive_id, "ドライブ \\\\.\\Q: を開けません (no such drive)"},
+        {false, tool_ids::get_toc, "ドライブ \\\\.\\Q: を開けません (No such device)"},
+        {false, tool_ids::get_drive_id, "ドライブ \\\\.\\Q: を開けません (No such device)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.says);
