@@ -1,7 +1,7 @@
 # libFuzzer targets for the readers of outside input (clang only): each
 # tests/fuzz/*.cpp is one fuzzer, built with ASan and UBSan, linked with the
 # command line's library and all below it.
-file(GLOB TW_FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/*.cpp)
+tw_sources(TW_FUZZ_SOURCES tests/fuzz/*.cpp)
 foreach(source IN LISTS TW_FUZZ_SOURCES)
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source})

@@ -17,6 +17,6 @@ target_compile_definitions(tarnwickiso_tests PRIVATE
   TW_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}" TW_BINARY_DIR="${CMAKE_BINARY_DIR}")
 add_test(NAME unit COMMAND tarnwickiso_tests)
 
-if(WIN32 AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/tests/win32)
-  include(cmake/win32-tests.cmake OPTIONAL)
+if(WIN32)
+  include(cmake/win32-tests.cmake)
 endif()

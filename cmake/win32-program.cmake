@@ -48,7 +48,7 @@ list(FILTER TW_WIN32_SHELL_SOURCES EXCLUDE REGEX "/shell/win32/winmain\\.cpp$")
 add_library(tw_shell_win32 STATIC ${TW_WIN32_SHELL_SOURCES})
 target_include_directories(tw_shell_win32 PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_options(tw_shell_win32 PRIVATE ${TW_WARNINGS})
-target_link_libraries(tw_shell_win32 PUBLIC ${TW_DRIVE_LIB} tw_core comdlg32 shell32 user32 gdi32)
+target_link_libraries(tw_shell_win32 PUBLIC tw_drivetools tw_core comdlg32 shell32 user32 gdi32)
 
 add_executable(TarnwickISO WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/shell/win32/winmain.cpp
                ${TW_RESOURCE_OBJECT})

@@ -84,7 +84,9 @@ void check_row(const Row& row, const std::string& big = "")
         if (name != "old.iso")
             sources[(fs::path("src") / name).string()] = bytes;
     std::string differences = compare_extraction(tree.path(row.made), sources, tree.path("scratch"));
-    EXPECT_TRUE(differences.empty() || differences.rfind("skip:", 0) == 0) << differences;
+    if (differences.rfind("skip:", 0) == 0)
+        GTEST_SKIP() << differences;
+    EXPECT_EQ(differences, "");
 }
 
 const Row portable_rows[] = {

@@ -9,6 +9,7 @@
 #include "drivetools/cue_sheet.h"
 #include "drivetools/drive_access.h"
 #include "platform/scsi.h"
+#include "simulated_drive.h"
 
 using namespace drivetools;
 using namespace scsi;
@@ -92,30 +93,9 @@ TEST(CueSheet, FormatMsfCountsSeventyFiveFramesASecond)
 
 namespace {
 
-struct Descriptor {
-    uint8_t control;  // 4: data track, 0: audio
-    uint8_t track;
-    uint32_t start;
-};
-
-std::vector<uint8_t> toc_answer(const std::vector<Descriptor>& descriptors)
-{
-    std::vector<uint8_t> toc(2352, 0);
-    put_be16(toc.data(), static_cast<uint16_t>(2 + 8 * descriptors.size()));
-    toc[2] = 1;
-    toc[3] = static_cast<uint8_t>(descriptors.size() > 1 ? descriptors.size() - 1 : 0);
-    for (size_t i = 0; i < descriptors.size(); ++i) {
-        uint8_t* d = toc.data() + 4 + 8 * i;
-        d[1] = static_cast<uint8_t>(0x10 | descriptors[i].control);
-        d[2] = descriptors[i].track;
-        put_be32(d + 4, descriptors[i].start);
-    }
-    return toc;
-}
-
 struct CueCase {
     const char* name;
-    std::vector<Descriptor> toc;
+    std::vector<TocTrack> toc;
     const char* text;
     int32_t first, last;
 };
@@ -162,7 +142,7 @@ TEST(CueSheet, TextAndRangeFollowTheToc)
         {"no descriptors", {}, "", -1, -1},
     };
     for (const CueCase& c : cases) {
-        std::vector<uint8_t> toc = toc_answer(c.toc);
+        std::vector<uint8_t> toc = toc_answer(c.toc, 2352);
         CueSheet cue = build_cue_sheet(toc.data(), toc.size());
         EXPECT_EQ(cue.text, c.text) << c.name;
         EXPECT_EQ(cue.descriptors, c.toc.size()) << c.name;
@@ -174,7 +154,7 @@ TEST(CueSheet, TextAndRangeFollowTheToc)
 TEST(CueSheet, DescriptorCountIsBoundedByTheAnswer)
 {
     // A length field claiming 255 descriptors in an answer of 3.
-    std::vector<uint8_t> toc = toc_answer({{4, 1, 0}, {4, 2, 10}, {4, 0xAA, 20}});
+    std::vector<uint8_t> toc = toc_answer({{4, 1, 0}, {4, 2, 10}, {4, 0xAA, 20}}, 2352);
     put_be16(toc.data(), 2 + 8 * 255);
     EXPECT_EQ(build_cue_sheet(toc.data(), 4 + 3 * 8).descriptors, 3u);
     EXPECT_EQ(build_cue_sheet(toc.data(), 3).text, "");

@@ -1,7 +1,4 @@
-// The drive tools against a simulated MMC drive behind the device seam: it
-// answers READ CD, READ TOC and INQUIRY command blocks from a raw image, a
-// track list and an identification, and can refuse to open, fail reads, or
-// end before the requested range.
+// The drive tools against the simulated MMC drive behind the device seam.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -18,135 +14,14 @@
 #include "drivetools/drive_tools.h"
 #include "platform/scsi.h"
 #include "shell/hooks.h"
+#include "simulated_drive.h"
+#include "test_support.h"
 
 using namespace drivetools;
 using namespace scsi;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Track {
-    uint8_t control, number;
-    uint32_t start;
-};
-
-struct SimulatedDrive {
-    bool openable = true;
-    // Pass-through: raw 2352-byte sectors from LBA 0, unreadable addresses.
-    std::vector<uint8_t> disc;
-    std::set<uint32_t> unreadable;
-    std::vector<Track> toc;
-    bool toc_fails = false;
-    std::string identification;  // vendor (8), product (16), revision (4)
-    bool inquiry_fails = false;
-    // Volume: the medium's bytes; reads touching fail_at fail.
-    std::vector<uint8_t> volume;
-    int64_t fail_at = -1;
-
-    size_t position = 0;
-    int opens = 0, closes = 0;
-    platform::DeviceMode mode = platform::DeviceMode::volume;
-    std::vector<std::vector<uint8_t>> commands;
-
-    uint32_t sectors() const { return uint32_t(disc.size() / raw_sector_size); }
-};
-
-platform::DeviceHandle sim_open(void* context, const char*, platform::DeviceMode mode, std::string& error)
-{
-    auto* sim = static_cast<SimulatedDrive*>(context);
-    if (!sim->openable) {
-        error = "No such device";
-        return nullptr;
-    }
-    ++sim->opens;
-    sim->mode = mode;
-    sim->position = 0;
-    return sim;
-}
-
-void sim_close(platform::DeviceHandle device)
-{
-    ++static_cast<SimulatedDrive*>(device)->closes;
-}
-
-int64_t sim_read(platform::DeviceHandle device, void* data, size_t size)
-{
-    auto* sim = static_cast<SimulatedDrive*>(device);
-    if (sim->fail_at >= 0 && size_t(sim->fail_at) < sim->position + size)
-        return -1;
-    size_t n = std::min(size, sim->volume.size() - sim->position);
-    std::memcpy(data, sim->volume.data() + sim->position, n);
-    sim->position += n;
-    return int64_t(n);
-}
-
-bool sim_command(platform::DeviceHandle device, const uint8_t* cdb, size_t length, void* data, size_t size)
-{
-    auto* sim = static_cast<SimulatedDrive*>(device);
-    sim->commands.emplace_back(cdb, cdb + length);
-    auto* out = static_cast<uint8_t*>(data);
-    const uint8_t* c = cdb;
-    if (length == 12 && c[0] == op_read_cd) {
-        // One whole sector, of any type, without sub-channel data.
-        if (c[1] != 0 || c[6] != 0 || c[7] != 0 || c[8] != 1 || c[9] != 0xF8 || c[10] != 0 ||
-            size < raw_sector_size)
-            return false;
-        uint32_t lba = get_be32(c + 2);
-        if (lba >= sim->sectors() || sim->unreadable.count(lba)) {
-            std::memset(out, 0xEE, size);  // a failing driver may leave anything
-            return false;
-        }
-        std::memcpy(out, sim->disc.data() + size_t(lba) * raw_sector_size, raw_sector_size);
-        return true;
-    }
-    if (length == 12 && c[0] == op_read_toc) {
-        if (c[1] != 0 || c[2] != 0 || c[6] != 0 || sim->toc_fails)
-            return false;
-        std::vector<uint8_t> toc(4 + 8 * sim->toc.size(), 0);
-        put_be16(toc.data(), uint16_t(2 + 8 * sim->toc.size()));
-        for (size_t i = 0; i < sim->toc.size(); ++i) {
-            toc[4 + 8 * i + 1] = uint8_t(0x10 | sim->toc[i].control);
-            toc[4 + 8 * i + 2] = sim->toc[i].number;
-            put_be32(toc.data() + 4 + 8 * i + 4, sim->toc[i].start);
-        }
-        size_t n = std::min<size_t>({toc.size(), size, get_be16(c + 7)});
-        std::memcpy(out, toc.data(), n);
-        return true;
-    }
-    if (length == 6 && c[0] == op_inquiry) {
-        if (sim->inquiry_fails)
-            return false;
-        uint8_t answer[36] = {0x05, 0x80, 0x05, 0x32, 31};  // CD-ROM, removable
-        std::memcpy(answer + 8, sim->identification.data(), std::min<size_t>(28, sim->identification.size()));
-        std::memcpy(out, answer, std::min<size_t>({sizeof answer, size, c[4]}));
-        return true;
-    }
-    return false;
-}
-
-bool sim_identify(platform::DeviceHandle device, uint8_t* inquiry, size_t size)
-{
-    uint8_t cdb[6];
-    build_inquiry(cdb);
-    alignas(16) uint8_t answer[36] = {};
-    if (!sim_command(device, cdb, sizeof cdb, answer, sizeof answer))
-        return false;
-    std::memcpy(inquiry, answer + 8, std::min<size_t>(28, size));
-    return true;
-}
-
-// Every sector different, and its address readable from its first bytes.
-std::vector<uint8_t> make_disc(uint32_t sectors)
-{
-    std::vector<uint8_t> disc(size_t(sectors) * raw_sector_size);
-    for (uint32_t s = 0; s < sectors; ++s) {
-        uint8_t* p = disc.data() + size_t(s) * raw_sector_size;
-        for (size_t i = 0; i < raw_sector_size; ++i)
-            p[i] = uint8_t(s * 31 + i * 7 + 1);
-        put_be32(p, s);
-    }
-    return disc;
-}
 
 std::vector<std::string> progress_seen;
 void record_progress(void*, const char* text)
@@ -166,18 +41,14 @@ void fake_pump()
 class DriveTools : public ::testing::Test {
 protected:
     SimulatedDrive sim;
-    platform::DeviceBackend backend{sim_open, sim_close, sim_read, sim_command, sim_identify, &sim};
+    platform::DeviceBackend backend = sim.backend();
     ProgressDisplay progress{record_progress, nullptr};
-    fs::path folder;
-    std::string output;
+    TempTree tree;
+    fs::path folder{tree.root};
+    std::string output = tree.path("out.bin");
 
     void SetUp() override
     {
-        folder = fs::temp_directory_path() /
-                 ("tw_drive_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-        output = (folder / "out.bin").string();
         progress_seen.clear();
         pump_calls = 0;
         stop_on_call = 0;
@@ -188,14 +59,13 @@ protected:
     {
         message_pump = nullptr;
         tool_stop_requested = 0;
-        fs::remove_all(folder);
     }
     std::vector<uint8_t> written() const
     {
         std::ifstream in(output, std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
     }
-    const uint8_t* disc_sector(uint32_t lba) const { return sim.disc.data() + size_t(lba) * raw_sector_size; }
+    const uint8_t* disc_sector(uint32_t lba) const { return sim.sector(lba); }
 };
 
 bool is_zero(const uint8_t* p, size_t n)

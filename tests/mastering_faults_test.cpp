@@ -240,11 +240,11 @@ TEST(Faults, ScanGrowsTheTableBeyondTheRegisteredCount)
     BuildOutcome outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot),
                                       reader_of(settings.dir_record), source, tree.path("out.iso").c_str());
     ASSERT_TRUE(outcome.clean());
+    if (!have_program("isoinfo"))
+        GTEST_SKIP() << "isoinfo (package genisoimage) is not installed to count the files";
     std::string out;
-    if (have_program("isoinfo")) {
-        ASSERT_EQ(run_command("isoinfo -l -i " + tree.path("out.iso") + " | grep -c ';1'", &out), 0);
-        EXPECT_EQ(std::stoi(out), 300);
-    }
+    ASSERT_EQ(run_command("isoinfo -l -i " + tree.path("out.iso") + " | grep -c ';1'", &out), 0);
+    EXPECT_EQ(std::stoi(out), 300);
 }
 
 TEST(Faults, SpecialFilesAndLoopsAreLeftOutAndNamed)

@@ -11,6 +11,7 @@
 #include "mastering/identifiers.h"
 #include "mastering/text.h"
 #include "platform/platform.h"
+#include "test_support.h"
 
 namespace {
 
@@ -401,7 +402,8 @@ TEST(Identifiers, SiblingsEndWithDistinctIdentifiers)
 #ifndef _WIN32
 TEST(Identifiers, DoubleByteCharactersAreNeverCutInHalf)
 {
-    ASSERT_TRUE(platform::select_code_page("CP932"));
+    CodePageScope scope("CP932");
+    ASSERT_TRUE(scope.active());
     // "ab" + 0x83 0x5C ("so" in katakana, trail byte '\\') + "cdefg.txt": the
     // sixth byte is a lead byte, so it becomes '_'.
     const char name[] = "abcd\x83\x5C" "efg.txt";
@@ -417,7 +419,6 @@ TEST(Identifiers, DoubleByteCharactersAreNeverCutInHalf)
     // A trail byte that is a lowercase letter is not uppercased.
     n = make_file_identifier(id, "\x83\x61.txt");
     EXPECT_EQ(iso(id, n), "\x83\x61.TXT;1");
-    ASSERT_TRUE(platform::select_code_page("UTF-8"));
 }
 #endif
 

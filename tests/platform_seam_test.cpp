@@ -12,18 +12,12 @@
 
 namespace {
 
-struct CodePageScope {
-    explicit CodePageScope(const char* name) { ok = platform::select_code_page(name); }
-    ~CodePageScope() { (void)platform::select_code_page("UTF-8"); }  // the default always exists
-    bool ok;
-};
-
 TEST(PlatformSeam, Cp932NamesAreConvertedBothWays)
 {
     TempTree tree;
     tree.file("\xE8\xA1\xA8\xE7\xA4\xBA.txt", "hyouji");  // 表示.txt in UTF-8
     CodePageScope scope("CP932");
-    ASSERT_TRUE(scope.ok);
+    ASSERT_TRUE(scope.active());
     std::vector<std::string> names;
     ASSERT_TRUE(platform::list_directory(tree.root.c_str(), [&](const char* n) {
         if (n[0] != '.')

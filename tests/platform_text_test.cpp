@@ -6,23 +6,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "test_support.h"
 
 namespace {
-
-// Puts a code page in force for one test and returns to the default after.
-// A Win32 build has only its system code page, so there a case runs only
-// when that is the one asked for.
-class CodePageScope {
-public:
-    explicit CodePageScope(const char* name)
-        : active_(std::string(platform::code_page_name()) == name ||
-                  (platform::select_code_page(name) && std::string(platform::code_page_name()) == name)) {}
-    ~CodePageScope() { (void)platform::select_code_page(""); }  // the locale's own always exists
-    bool active() const { return active_; }
-
-private:
-    bool active_;
-};
 
 std::vector<size_t> steps(const char* text) {
     std::vector<size_t> offsets;
@@ -47,14 +33,18 @@ TEST(PlatformText, CharNextStepsWholeCharacters) {
         {"UTF-8", "\x80" "a\xE3\\\x82", {1, 2, 3, 4, 5}},  // stray and cut sequences
         {"UTF-8", "\xC0\xAF\xED\xA0\x80", {1, 2, 3, 4, 5}},  // overlong form, encoded surrogate
     };
+    int ran = 0;
     for (const auto& c : cases) {
         CodePageScope scope(c.code_page);
         if (scope.active()) {
+            ++ran;
             EXPECT_EQ(steps(c.text), c.offsets) << c.code_page << " " << c.text;
         }
     }
     const char* empty = "";
     EXPECT_EQ(platform::char_next(empty), empty);
+    if (ran == 0)
+        GTEST_SKIP() << "neither CP932 nor UTF-8 is the system code page";
 }
 
 TEST(PlatformText, UppercaseNeverTouchesATrailByte) {

@@ -11,6 +11,7 @@
 #endif
 
 #include "platform/platform.h"
+#include "test_support.h"
 
 namespace {
 
@@ -46,24 +47,6 @@ TEST(PlatformTime, FileTimeToCalendar) {
 }
 
 #ifndef _WIN32
-// Sets TZ for one test and puts the previous value back afterwards. It calls
-// no tzset(): the functions under test must notice the change themselves.
-class TimeZoneScope {
-public:
-    explicit TimeZoneScope(const char* zone) {
-        if (const char* old = getenv("TZ")) old_ = old;
-        had_ = getenv("TZ") != nullptr;
-        setenv("TZ", zone, 1);
-    }
-    ~TimeZoneScope() {
-        had_ ? setenv("TZ", old_.c_str(), 1) : unsetenv("TZ");
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
-
 TEST(PlatformTime, PosixBaseBiasIgnoresDaylightSaving) {
     const struct {
         const char* zone;

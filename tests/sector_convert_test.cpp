@@ -13,6 +13,7 @@
 
 #include "sector/convert.h"
 #include "sector/mode1.h"
+#include "test_support.h"
 
 namespace {
 
@@ -21,14 +22,9 @@ using Bytes = std::vector<uint8_t>;
 
 class Conversion : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::path(TW_BINARY_DIR) / "sector_convert_test" /
-              ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-    fs::path dir;
+    std::string path(const std::string& name) const { return tree.path(name); }
+    TempTree tree;
+    fs::path dir{tree.root};
 };
 
 void write_file(const std::string& path, const Bytes& bytes) {

@@ -256,6 +256,15 @@ INSTANTIATE_TEST_SUITE_P(AllPaths, Mode1Path, ::testing::ValuesIn(all_encoder_pa
 
 TEST(Mode1Dispatch, DefaultIsTheFastestAvailablePath) {
     ASSERT_TRUE(encoder_path_available(fastest_encoder_path()));
+    // The paths are listed slowest first: none after the chosen one is available.
+    bool after = false;
+    for (EncoderPath path : all_encoder_paths) {
+        if (after) {
+            EXPECT_FALSE(encoder_path_available(path)) << encoder_path_name(path);
+        }
+        after = after || path == fastest_encoder_path();
+    }
+    EXPECT_TRUE(encoder_path_available(EncoderPath::portable));
     std::vector<uint8_t> data(2048);
     for (int i = 0; i < 2048; ++i) data[i] = uint8_t(i * 31);
     uint8_t a[2352], b[2352];

@@ -12,6 +12,7 @@
 #include "settings/date_field.h"
 #include "settings/dialog_ids.h"
 #include "settings/readers.h"
+#include "test_support.h"
 
 namespace {
 
@@ -104,22 +105,6 @@ TEST(Dates, RecordDateReadsEachGroupOnItsOwn)
 }
 
 #ifndef _WIN32
-// Runs the body with the TZ variable set, restoring it afterwards.
-template <typename F>
-void with_time_zone(const char* tz, F body)
-{
-    const char* old = std::getenv("TZ");
-    std::string saved = old ? old : "";
-    setenv("TZ", tz, 1);
-    tzset();
-    body();
-    if (old)
-        setenv("TZ", saved.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
-}
-
 uint64_t file_time_of(int64_t unix_seconds) { return uint64_t(unix_seconds + 11644473600LL) * 10000000ULL; }
 
 TEST(Dates, RecordingDatesCarryTheBaseBiasOfTheZone)
@@ -142,21 +127,22 @@ TEST(Dates, RecordingDatesCarryTheBaseBiasOfTheZone)
         {"UTC", -11644473600LL, {0, 1, 1, 0, 0, 0, 0}},
         {"UTC", 7000000000LL, {255, 12, 31, 23, 59, 59, 0}},
     };
-    for (const Case& c : cases)
-        with_time_zone(c.tz, [&] {
-            RecordDate d;
-            record_date_from_file_time(d, file_time_of(c.unix_seconds));
-            // The conversion takes the bias in force now, daylight saving included.
-            std::time_t now = std::time(nullptr);
-            std::tm local{};
-            localtime_r(&now, &local);
-            for (int i = 0; i < 7; ++i) {
-                int expected = c.expected[i];
-                if (i == 3 && local.tm_isdst > 0)
-                    expected -= 1;
-                EXPECT_EQ(d.bytes[i], expected) << c.tz << " byte " << i;
-            }
-        });
+    for (const Case& c : cases) {
+        TimeZoneScope zone(c.tz);
+        tzset();  // for localtime_r below
+        RecordDate d;
+        record_date_from_file_time(d, file_time_of(c.unix_seconds));
+        // The conversion takes the bias in force now, daylight saving included.
+        std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        for (int i = 0; i < 7; ++i) {
+            int expected = c.expected[i];
+            if (i == 3 && local.tm_isdst > 0)
+                expected -= 1;
+            EXPECT_EQ(d.bytes[i], expected) << c.tz << " byte " << i;
+        }
+    }
 }
 
 TEST(Dates, DateFieldsShowTheStandardTimeZone)
@@ -167,13 +153,13 @@ TEST(Dates, DateFieldsShowTheStandardTimeZone)
     };
     const Case cases[] = {{"UTC", "0"},           {"Asia/Tokyo", "36"},         {"America/St_Johns", "-14"},
                           {"Europe/Berlin", "4"}, {"Pacific/Kiritimati", "52"}, {"Etc/GMT+12", "-48"}};
-    for (const Case& c : cases)
-        with_time_zone(c.tz, [&] {
-            char date[32], zone[32];
-            set_date_field_to_now(date, zone);
-            EXPECT_STREQ(zone, c.zone) << c.tz;
-            EXPECT_EQ(std::strlen(date), 16u);
-        });
+    for (const Case& c : cases) {
+        TimeZoneScope scope(c.tz);
+        char date[32], zone[32];
+        set_date_field_to_now(date, zone);
+        EXPECT_STREQ(zone, c.zone) << c.tz;
+        EXPECT_EQ(std::strlen(date), 16u);
+    }
     // A preset must fit the year byte of a directory record.
     EXPECT_FALSE(preset_date_fields_from_epoch(5869584000LL));  // 2156-01-01
     EXPECT_TRUE(preset_date_fields_from_epoch(5869583999LL));

@@ -12,6 +12,7 @@
 #include "cli/line_list.h"
 #include "mastering/descriptors.h"
 #include "mastering/writer.h"
+#include "platform/platform.h"
 #include "settings/date_field.h"
 #include "settings/readers.h"
 
@@ -31,7 +32,9 @@ TempTree::TempTree()
     static int serial = 0;
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "tree";
-    root = (fs::path(testing::TempDir()) / ("tw_" + name + "_" + std::to_string(++serial))).string();
+    // A number of this run keeps test programs running side by side apart.
+    static const std::string run = std::to_string(std::random_device{}() % 1000000);
+    root = (fs::path(testing::TempDir()) / ("tw_" + name + "_" + run + "_" + std::to_string(++serial))).string();
     fs::remove_all(root);
     fs::create_directories(root);
 }
@@ -61,6 +64,31 @@ void TempTree::file_of_size(const std::string& relative, size_t size, uint8_t se
 }
 
 void TempTree::folder(const std::string& relative) const { fs::create_directories(path(relative)); }
+
+CodePageScope::CodePageScope(const char* name)
+    : active_(std::string(platform::code_page_name()) == name ||
+              (platform::select_code_page(name) && std::string(platform::code_page_name()) == name))
+{
+#ifndef _WIN32
+    if (!active_ && (std::string(name) == "CP932" || std::string(name) == "UTF-8"))
+        ADD_FAILURE() << "code page " << name << " cannot be selected";
+#endif
+}
+
+CodePageScope::~CodePageScope() { (void)platform::select_code_page(""); }  // the locale's own always exists
+
+#ifndef _WIN32
+TimeZoneScope::TimeZoneScope(const char* zone)
+{
+    if (const char* old = getenv("TZ")) {
+        had_ = true;
+        old_ = old;
+    }
+    setenv("TZ", zone, 1);
+}
+
+TimeZoneScope::~TimeZoneScope() { had_ ? setenv("TZ", old_.c_str(), 1) : unsetenv("TZ"); }
+#endif
 
 std::string read_whole_file(const std::string& path)
 {

@@ -62,3 +62,30 @@ std::vector<std::string> contents_of(const FileMap& files);
 // when a reader is missing.
 std::string compare_extraction(const std::string& image, const FileMap& sources, const std::string& scratch,
                                bool joliet = true);
+
+// Puts a code page in force for one scope and returns to the default after.
+// A Win32 build has only its system code page, so there `active()` is true
+// only when that is the one asked for; elsewhere CP932 and UTF-8 must take.
+class CodePageScope {
+public:
+    explicit CodePageScope(const char* name);
+    ~CodePageScope();
+    bool active() const { return active_; }
+
+private:
+    bool active_;
+};
+
+#ifndef _WIN32
+// Sets TZ for one scope and puts the previous value back afterwards. It calls
+// no tzset(): the functions under test must notice the change themselves.
+class TimeZoneScope {
+public:
+    explicit TimeZoneScope(const char* zone);
+    ~TimeZoneScope();
+
+private:
+    bool had_ = false;
+    std::string old_;
+};
+#endif

@@ -42,8 +42,8 @@ cmake --build "$static_build" --target tarnwickiso -j "$(nproc)" >> "$work/cmake
     fail_setup "static build failed, see $work/cmake.log"
 program=$static_build/tarnwickiso
 
-# The disc: an image built by the program itself (genisoimage if the build
-# command is not there), and the floppy: 1.44 MB of deterministic bytes.
+# The disc: an image built by the program itself; the floppy: 1.44 MB of
+# deterministic bytes.
 echo "== media in $work"
 rm -rf "$work/tree" "$work/root" "$work/out"
 mkdir -p "$work/tree/DOCS" "$work/tree/DATA"
@@ -56,14 +56,8 @@ for i, size in enumerate([1, 2047, 2048, 70001, 300000, 700000]):
     open("%s/DATA/F%d.BIN" % (root, i), "wb").write(bytes(r.getrandbits(8) for _ in range(size)))
 open(root + "/DOCS/NOTE.TXT", "w").write("x" * 5000)
 PY
-if "$program" build --quiet -o "$work/disc.iso" "$work/tree/README.TXT" "$work/tree/DOCS" \
-        "$work/tree/DATA" > "$work/iso.log" 2>&1; then
-    iso_maker="tarnwickiso build"
-else
-    genisoimage -quiet -J -o "$work/disc.iso" "$work/tree" > "$work/iso.log" 2>&1 ||
-        fail_setup "no ISO image could be made, see $work/iso.log"
-    iso_maker=genisoimage
-fi
+"$program" build --quiet -o "$work/disc.iso" "$work/tree/README.TXT" "$work/tree/DOCS" \
+    "$work/tree/DATA" > "$work/iso.log" 2>&1 || fail_setup "the build command failed, see $work/iso.log"
 iso_bytes=$(stat -c %s "$work/disc.iso")
 [ $((iso_bytes % 2048)) -eq 0 ] || fail_setup "ISO size $iso_bytes is not whole sectors"
 sectors=$((iso_bytes / 2048))
@@ -73,7 +67,7 @@ r = random.Random(2)
 open('$work/floppy.img', 'wb').write(bytes(r.getrandbits(8) for _ in range(1474560)))"
 rm -f "$work/result.img"
 truncate -s 32M "$work/result.img"
-echo "   disc: $sectors sectors ($iso_maker), floppy 1474560 bytes"
+echo "   disc: $sectors sectors, floppy 1474560 bytes"
 
 # The initramfs.
 mkdir -p "$work/root/bin" "$work/root/lib/modules" "$work/root/proc" "$work/root/sys" "$work/root/dev"

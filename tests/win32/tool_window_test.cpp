@@ -15,88 +15,21 @@
 #include "resources/resource_ids.h"
 #include "shell/hooks.h"
 #include "shell/win32/main_window.h"
+#include "tests/simulated_drive.h"
 
 namespace {
 
-// A CD-ROM drive that answers READ CD from a disc of `sectors` sectors (each
-// sector's bytes derived from its address), READ TOC with `toc`, and the
-// identification query with a fixed vendor, product and revision.
-struct SimulatedDisc {
-    uint32_t sectors = 0;
-    std::vector<uint8_t> toc;          // the whole answer; empty: the command fails
-    bool opens = true;
-    int64_t close_window_at = -1;      // LBA whose read closes the Tool window
-    std::string last_device;
-};
-SimulatedDisc disc;
+// The simulated CD-ROM drive; its READ TOC fails until a test gives it tracks.
+SimulatedDrive drive;
+platform::DeviceBackend simulated;
 
-uint8_t sector_byte(uint32_t lba, size_t i) { return static_cast<uint8_t>(lba * 5 + i * 3 + 1); }
-
-platform::DeviceHandle sim_open(void*, const char* name, platform::DeviceMode, std::string& error)
+void reset_drive()
 {
-    disc.last_device = name;
-    if (!disc.opens) {
-        error = "no such drive";
-        return nullptr;
-    }
-    return &disc;
-}
-void sim_close(platform::DeviceHandle) {}
-int64_t sim_read(platform::DeviceHandle, void*, size_t) { return -1; }
-
-bool sim_command(platform::DeviceHandle, const uint8_t* cdb, size_t, void* data, size_t size)
-{
-    auto* out = static_cast<uint8_t*>(data);
-    if (cdb[0] == 0x43) {
-        if (disc.toc.empty())
-            return false;
-        std::memcpy(out, disc.toc.data(), disc.toc.size() < size ? disc.toc.size() : size);
-        return true;
-    }
-    if (cdb[0] != 0xBE)
-        return false;
-    uint32_t lba = (uint32_t(cdb[2]) << 24) | (uint32_t(cdb[3]) << 16) | (uint32_t(cdb[4]) << 8) | cdb[5];
-    if (int64_t(lba) == disc.close_window_at)
-        PostMessageA(tool_dialog, WM_CLOSE, 0, 0);
-    if (lba >= disc.sectors)
-        return false;
-    for (size_t i = 0; i < size; ++i)
-        out[i] = sector_byte(lba, i);
-    return true;
-}
-
-bool sim_identify(platform::DeviceHandle, uint8_t* inquiry, size_t)
-{
-    std::memcpy(inquiry, "TARNWICKSIMULATED DRIVE 1.00", 28);
-    return true;
-}
-
-const platform::DeviceBackend simulated = {sim_open, sim_close, sim_read, sim_command,
-                                           sim_identify, nullptr};
-
-// A READ TOC answer: (control, track, start) for each descriptor, the
-// lead-out last.
-struct Track {
-    uint8_t control;
-    uint8_t number;
-    uint32_t start;
-};
-std::vector<uint8_t> toc_answer(const std::vector<Track>& tracks)
-{
-    std::vector<uint8_t> toc(4 + 8 * tracks.size(), 0);
-    size_t length = toc.size() - 2;
-    toc[0] = static_cast<uint8_t>(length >> 8);
-    toc[1] = static_cast<uint8_t>(length);
-    toc[2] = 1;
-    toc[3] = tracks.size() > 1 ? tracks[tracks.size() - 2].number : 0;
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        uint8_t* d = &toc[4 + 8 * i];
-        d[1] = static_cast<uint8_t>(0x10 | tracks[i].control);
-        d[2] = tracks[i].number;
-        for (int b = 0; b < 4; ++b)
-            d[4 + b] = static_cast<uint8_t>(tracks[i].start >> (24 - 8 * b));
-    }
-    return toc;
+    drive = SimulatedDrive{};
+    drive.toc_fails = true;
+    drive.identification = "TARNWICKSIMULATED DRIVE 1.00";
+    drive.fail_at = 0;  // volume reads fail
+    simulated = drive.backend();
 }
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes)
@@ -119,7 +52,7 @@ class ToolWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        disc = SimulatedDisc{};
+        reset_drive();
         open_program();
         ASSERT_NE(tool_dialog, nullptr);
         set_tool_device_backend(&simulated);
@@ -212,9 +145,10 @@ TEST_F(ToolWindow, DroppedFilesAreConvertedEachAndEveryOneIsAccountedFor)
 
 TEST_F(ToolWindow, GetTocShowsTheCueSheetAndSetsTheRangeToTheWholeDisc)
 {
-    disc.toc = toc_answer({{4, 1, 0}, {0, 2, 200000}, {4, 0xAA, 250000}});
+    drive.toc = {{4, 1, 0}, {0, 2, 200000}, {4, 0xAA, 250000}};
+    drive.toc_fails = false;
     click(tool_ids::get_toc);
-    EXPECT_EQ(disc.last_device, "\\\\.\\Q:");
+    EXPECT_EQ(drive.last_device, "\\\\.\\Q:");
     EXPECT_EQ(output_box(), "FILE \"?\" BINARY\r\n"
                             "TRACK 01 MODE?/2352\r\n"
                             "  INDEX 01 00:00:00 // 0\r\n"
@@ -238,12 +172,12 @@ TEST_F(ToolWindow, FailingCommandsSayWhyAndKeepTheRange)
     };
     const Case cases[] = {
         {true, tool_ids::get_toc, "TOCを読み取れません"},
-        {false, tool_ids::get_toc, "ドライブ \\\\.\\Q: を開けません (no such drive)"},
-        {false, tool_ids::get_drive_id, "ドライブ \\\\.\\Q: を開けません (no such drive)"},
+        {false, tool_ids::get_toc, "ドライブ \\\\.\\Q: を開けません (No such device)"},
+        {false, tool_ids::get_drive_id, "ドライブ \\\\.\\Q: を開けません (No such device)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.says);
-        disc.opens = c.opens;
+        drive.openable = c.opens;
         SetDlgItemTextA(tool_dialog, tool_ids::output, "before");
         click(c.button);
         EXPECT_TRUE(contains(output_box(), c.says)) << output_box();
@@ -256,7 +190,7 @@ TEST_F(ToolWindow, DriveIdComesFromTheCdRomList)
 {
     SendDlgItemMessageA(tool_dialog, tool_ids::cd_drive, CB_SETCURSEL, 4, 0);
     click(tool_ids::get_drive_id);
-    EXPECT_EQ(disc.last_device, "\\\\.\\E:");
+    EXPECT_EQ(drive.last_device, "\\\\.\\E:");
     EXPECT_EQ(output_box(), "TARNWICKSIMULATED DRIVE 1.00");
 }
 
@@ -264,12 +198,12 @@ TEST_F(ToolWindow, DriveIdComesFromTheCdRomList)
 // is the empty range and still makes its (empty) file.
 TEST_F(ToolWindow, BackwardRangeIsRefusedWithoutAskingForAFile)
 {
-    disc.sectors = 1000;
+    drive.disc = make_disc(1000);
     type_text(tool_dialog, tool_ids::first_sector, "10");
     type_text(tool_dialog, tool_ids::last_sector, "8");
     click(tool_ids::cd_create);
     EXPECT_EQ(output_box(), "最終セクタ (8) が先頭セクタ (10) - 1 より小さいため、作成しません");
-    EXPECT_EQ(disc.last_device, "");
+    EXPECT_EQ(drive.last_device, "");
 
     type_text(tool_dialog, tool_ids::last_sector, "9");
     std::string empty = tree.path("empty.bin");
@@ -283,7 +217,7 @@ TEST_F(ToolWindow, BackwardRangeIsRefusedWithoutAskingForAFile)
 // missing ones zero, and the box says how many and from where.
 TEST_F(ToolWindow, CdImageKeepsUnreadableSectorsInPlaceAndReportsThem)
 {
-    disc.sectors = 300;
+    drive.disc = make_disc(300);
     type_text(tool_dialog, tool_ids::first_sector, "250");
     type_text(tool_dialog, tool_ids::last_sector, " 349");
     std::string out = tree.path("raw.bin");
@@ -294,7 +228,7 @@ TEST_F(ToolWindow, CdImageKeepsUnreadableSectorsInPlaceAndReportsThem)
     for (uint32_t n = 0; n < 100; ++n) {
         uint32_t lba = 250 + n;
         for (size_t i : {size_t(0), size_t(2351)})
-            ASSERT_EQ(bytes[n * 2352 + i], lba < 300 ? sector_byte(lba, i) : 0) << lba;
+            ASSERT_EQ(bytes[n * 2352 + i], lba < 300 ? drive.sector(lba)[i] : 0) << lba;
     }
     EXPECT_TRUE(contains(output_box(), "50 / 100 セクタを読み取れませんでした (最初はセクタ 300)"))
         << output_box();
@@ -304,8 +238,11 @@ TEST_F(ToolWindow, CdImageKeepsUnreadableSectorsInPlaceAndReportsThem)
 // sectors, with whole sectors in the file and the box saying it stopped.
 TEST_F(ToolWindow, ClosingTheWindowStopsACdImageWithin256Sectors)
 {
-    disc.sectors = 4096;
-    disc.close_window_at = 300;
+    drive.disc = make_disc(4096);
+    drive.before_read_cd = [](uint32_t lba) {
+        if (lba == 300)
+            PostMessageA(tool_dialog, WM_CLOSE, 0, 0);
+    };
     // A range of its own keeps a run that failed to stop small.
     type_text(tool_dialog, tool_ids::last_sector, "4095");
     std::string out = tree.path("stopped.bin");
@@ -404,8 +341,9 @@ TEST(Screenshots, ToolWindowWithACueSheet)
     const char* dir = std::getenv("TW_SHOTS_DIR");
     if (!dir)
         GTEST_SKIP() << "run by screenshots.sh";
-    disc = SimulatedDisc{};
-    disc.toc = toc_answer({{4, 1, 0}, {0, 2, 18750}, {0, 3, 41250}, {0, 4, 63000}, {4, 0xAA, 90000}});
+    reset_drive();
+    drive.toc = {{4, 1, 0}, {0, 2, 18750}, {0, 3, 41250}, {0, 4, 63000}, {4, 0xAA, 90000}};
+    drive.toc_fails = false;
     open_program();
     set_tool_device_backend(&simulated);
     menu_command(CMD_SHOW_TOOL);

@@ -45,9 +45,14 @@ ln -s "$scratch/drive-t" "$WINEPREFIX/dosdevices/t:"
 tw_stop_wine
 tw_start_xvfb
 status=0
-timeout 900 wine "$tests" "$@" || status=$?
+{ timeout 900 wine "$tests" "$@" 2>&1; echo $? > "$scratch/tests.rc"; } | tee "$scratch/tests.log"
+status=$(cat "$scratch/tests.rc")
 if [ "$status" -ne 0 ]; then
     echo "run-gui-tests: GUI tests failed ($status)" >&2
+elif ! grep -q '^\[==========\] .* ran\.' "$scratch/tests.log"; then
+    # A program that never started says nothing and may still end with 0.
+    echo "run-gui-tests: $tests did not run its tests" >&2
+    status=1
 fi
 
 # The program itself: it starts alone and ends with code 0 when its window is

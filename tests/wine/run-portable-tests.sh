@@ -11,6 +11,13 @@ tests="$TW_WIN_BUILD/tarnwickiso_tests.exe"
 [ -x "$tests" ] || { echo "missing $tests (build the cross build first)"; exit 1; }
 cd "$TW_WIN_BUILD"
 status=0
-wine "$tests" --gtest_brief=1 2>&1 | tr -d '\r' || status=$?
+log=$(mktemp)
+wine "$tests" --gtest_brief=1 2>&1 | tr -d '\r' | tee "$log" || status=$?
+# A program that never started says nothing and may still end with 0.
+if ! grep -q '^\[==========\] .* ran\.' "$log"; then
+    echo "run-portable-tests: $tests did not run its tests" >&2
+    status=1
+fi
+rm -f "$log"
 tw_stop_wine
 exit $status
