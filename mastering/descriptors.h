@@ -6,8 +6,10 @@
 #include <cstdint>
 
 #include "mastering/dates.h"
+#include "platform/cd_sector.h"
 
-inline constexpr int sector_size = 2048;
+// The logical sector of the volume: one Mode 1 sector's user data.
+inline constexpr int sector_size = int(user_data_size);
 
 struct VolumeDescriptorSet {
     uint8_t primary[sector_size];        // ECMA-119 8.4

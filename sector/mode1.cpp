@@ -205,13 +205,18 @@ using EncodeFunction = void (*)(uint8_t*, const uint8_t*, uint32_t);
 
 EncodeFunction function_of(EncoderPath path) {
     switch (path) {
+    case EncoderPath::portable: return mode1::encode_portable;
 #if defined(__i386__) || defined(__x86_64__)
     case EncoderPath::ssse3: return mode1::encode_ssse3;
     case EncoderPath::avx2: return mode1::encode_avx2;
     case EncoderPath::avx512: return mode1::encode_avx512;
+#else
+    case EncoderPath::ssse3:
+    case EncoderPath::avx2:
+    case EncoderPath::avx512: return mode1::encode_portable;
 #endif
-    default: return mode1::encode_portable;
     }
+    return mode1::encode_portable;
 }
 
 EncodeFunction chosen_function() {
@@ -245,9 +250,13 @@ bool encoder_path_available(EncoderPath path) {
     case EncoderPath::avx512:
         return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
                __builtin_cpu_supports("gfni") && __builtin_cpu_supports("vpclmulqdq");
+#else
+    case EncoderPath::ssse3:
+    case EncoderPath::avx2:
+    case EncoderPath::avx512: return false;
 #endif
-    default: return false;
     }
+    return false;
 }
 
 EncoderPath fastest_encoder_path() {

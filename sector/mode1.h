@@ -14,8 +14,6 @@
 
 #include "platform/cd_sector.h"
 
-inline constexpr size_t user_data_size = 2048;
-
 // Writes all 2352 bytes of `out` for the 2048 bytes of `data` at logical
 // sector `sector_number` (0 is the address 00:02:00). The two buffers must not
 // overlap; neither needs any alignment.

@@ -51,9 +51,9 @@ struct FoldPair {
     uint64_t first, second;
 };
 constexpr FoldPair fold_by(unsigned bits) { return {fold_constant(bits + 64), fold_constant(bits)}; }
-constexpr FoldPair fold_128 = fold_by(128), fold_512 = fold_by(512), fold_2048 = fold_by(2048);
+constexpr FoldPair fold_128 = fold_by(128), fold_512 = fold_by(512), fold_2048 = fold_by(256 * 8);  // 256 bytes, in bits
 // Moves the 16 sync and header bytes in front of the 2048 data bytes.
-constexpr FoldPair fold_over_data = fold_by(8 * 2048);
+constexpr FoldPair fold_over_data = fold_by(8 * user_data_size);
 
 // Final reduction of a 16-byte remainder S to the EDC, S * x^32 mod P: fold
 // the first half down by x^95 (x^96 with the product's own x), the next 32
@@ -205,7 +205,7 @@ TW_CLMUL uint32_t edc_copy_clmul(uint8_t* s, const uint8_t* data) {
     store(copy + 32, a2);
     store(copy + 48, a3);
     const __m128i k512 = pair128(fold_512);
-    for (int i = 64; i < 2048; i += 64) {
+    for (int i = 64; i < int(user_data_size); i += 64) {
         const __m128i b0 = load(data + i), b1 = load(data + i + 16), b2 = load(data + i + 32),
                       b3 = load(data + i + 48);
         store(copy + i, b0);
@@ -433,7 +433,7 @@ TW_AVX512 uint32_t edc_copy_vpclmul(uint8_t* s, const uint8_t* data) {
     _mm512_storeu_si512(copy + 128, a2);
     _mm512_storeu_si512(copy + 192, a3);
     const __m512i k2048 = broadcast_pair(fold_2048);
-    for (int i = 256; i < 2048; i += 256) {
+    for (int i = 256; i < int(user_data_size); i += 256) {
         const __m512i b0 = load64(data + i), b1 = load64(data + i + 64), b2 = load64(data + i + 128),
                       b3 = load64(data + i + 192);
         _mm512_storeu_si512(copy + i, b0);
