@@ -220,7 +220,7 @@ EncodeFunction function_of(EncoderPath path) {
 }
 
 EncodeFunction chosen_function() {
-    static const EncodeFunction chosen = function_of(fastest_encoder_path());
+    static const EncodeFunction chosen = function_of(default_encoder_path());
     return chosen;
 }
 
@@ -263,6 +263,11 @@ EncoderPath fastest_encoder_path() {
     for (EncoderPath path : {EncoderPath::avx512, EncoderPath::avx2, EncoderPath::ssse3})
         if (encoder_path_available(path)) return path;
     return EncoderPath::portable;
+}
+
+EncoderPath default_encoder_path() {
+    static const EncoderPath chosen = fastest_encoder_path();
+    return chosen;
 }
 
 void encode_mode1_sector_with(EncoderPath path, uint8_t* out, const uint8_t* data,

@@ -33,6 +33,8 @@ bool encoder_path_available(EncoderPath path);
 void encode_mode1_sector_with(EncoderPath path, uint8_t* out, const uint8_t* data,
                               uint32_t sector_number);
 EncoderPath fastest_encoder_path();
+// The path encode_mode1_sector took at its first use and keeps.
+EncoderPath default_encoder_path();
 
 namespace mode1 {
 

@@ -256,6 +256,7 @@ INSTANTIATE_TEST_SUITE_P(AllPaths, Mode1Path, ::testing::ValuesIn(all_encoder_pa
 
 TEST(Mode1Dispatch, DefaultIsTheFastestAvailablePath) {
     ASSERT_TRUE(encoder_path_available(fastest_encoder_path()));
+    EXPECT_EQ(default_encoder_path(), fastest_encoder_path()) << encoder_path_name(default_encoder_path());
     // The paths are listed slowest first: none after the chosen one is available.
     bool after = false;
     for (EncoderPath path : all_encoder_paths) {
