@@ -24,8 +24,10 @@ void add_block(uint32_t records)
 {
     entry_table.blocks.emplace_back(new SourceEntry[records]());
     SourceEntry* block = entry_table.blocks.back().get();
-    for (uint32_t i = 0; i < records; ++i)
+    for (uint32_t i = 0; i < records; ++i) {
+        block[i].sort_key = block[i].source_path = "";
         entry_table.entries.push_back(block + i);
+    }
 }
 
 SourceEntry* take_record()
@@ -128,6 +130,23 @@ bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdenti
     return false;
 }
 
+const char* keep_text(const char* text, size_t length)
+{
+    constexpr size_t block_size = 256 * 1024;
+    if (length + 1 > entry_table.text_left) {
+        size_t size = length + 1 > block_size ? length + 1 : block_size;
+        entry_table.text_blocks.emplace_back(new char[size]);
+        entry_table.text_next = entry_table.text_blocks.back().get();
+        entry_table.text_left = size;
+    }
+    char* kept = entry_table.text_next;
+    std::memcpy(kept, text, length);
+    kept[length] = 0;
+    entry_table.text_next += length + 1;
+    entry_table.text_left -= length + 1;
+    return kept;
+}
+
 void allocate_entry_table(uint32_t capacity)
 {
     free_entry_table();
@@ -148,6 +167,9 @@ void free_entry_table()
 {
     entry_table.entries.clear();
     entry_table.blocks.clear();
+    entry_table.text_blocks.clear();
+    entry_table.text_next = nullptr;
+    entry_table.text_left = 0;
     entry_table.problems.clear();
     entry_table.count = 0;
     entry_table.max_depth = 1;
@@ -199,8 +221,8 @@ void scan_source(const char* path, uint8_t depth)
     e->depth = depth;
     if (depth > entry_table.max_depth)
         entry_table.max_depth = depth;
-    std::memcpy(e->source_path, path, path_length + 1);
-    copy_string(e->sort_key, key);
+    e->source_path = keep_text(path, path_length);
+    e->sort_key = keep_text(key);
 
     if (!found) {
         // Gone since it was registered, or never reachable: an empty,

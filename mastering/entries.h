@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,15 +22,15 @@ struct SourceEntry {
     RecordDate recording_date;
     uint8_t depth;                 // root 1, registered items 2, their children 3, ...
     uint8_t identifier[2][256];    // ISO 9660 (multibyte) and Joliet (UCS-2 big-endian)
-    char sort_key[path_capacity];
-    char source_path[path_capacity];
+    const char* sort_key;          // both held by the table's text store (keep_text)
+    const char* source_path;
     uint32_t sectors[2];
     uint32_t data_length[2];
     uint32_t directory;            // 0 file; the scan stores 0x10, the path tables the number
     uint32_t extent[2];
 };
 #pragma pack(pop)
-static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 512 + 512 + 512 + 8 + 8 + 4 + 8);
+static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 512 + 2 * sizeof(const char*) + 8 + 8 + 4 + 8);
 
 struct EntryTable {
     // Pointers into record blocks; sorting reorders the pointers only.
@@ -38,6 +39,11 @@ struct EntryTable {
     uint8_t max_depth = 1;
     SourceEntry* root = nullptr;
     std::vector<std::unique_ptr<SourceEntry[]>> blocks;
+    // The texts of the entries, one after the other in large blocks: a
+    // path takes its own length, not the longest one allowed.
+    std::vector<std::unique_ptr<char[]>> text_blocks;
+    char* text_next = nullptr;
+    size_t text_left = 0;
     // What the scan found worth saying (refusals, gone paths, loops, skips).
     std::vector<BuildProblem> problems;
 };
@@ -78,6 +84,10 @@ void for_each_child(uint32_t index, Visit visit)
             visit(c);
     }
 }
+
+// A lasting copy of the text in the table's text store, freed with the table.
+const char* keep_text(const char* text, size_t length);
+inline const char* keep_text(const char* text) { return keep_text(text, std::strlen(text)); }
 
 void allocate_entry_table(uint32_t capacity);
 void free_entry_table();

@@ -185,12 +185,18 @@ void copy_file_sectors(const char* path, uint32_t n)
 {
     if (abort_requested)
         return;
-    SourceCopy c{path, n, platform::open_for_reading(path), false, n, sectors_for(n)};
+    // The scan found a regular file here: a file of some planned size is
+    // opened without asking again what it is (a folder in its place fails at
+    // the first read) and not asked its size, since the probe after the copy
+    // sees it grown. An empty one is not probed (files of /proc hold content
+    // behind a size of 0): it is opened as any file and its size tells.
+    SourceCopy c{path, n, n > 0 ? platform::open_found_file(path) : platform::open_for_reading(path), false, n,
+                 sectors_for(n)};
     c.reading = c.file.valid();
     if (!c.reading && n > 0)
         writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
     uint64_t size_now = 0;
-    const bool grown = c.reading && platform::file_size(c.file, size_now) && size_now > n;
+    const bool grown = c.reading && n == 0 && platform::file_size(c.file, size_now) && size_now > n;
     if (grown)
         writer.problems.push_back({ProblemKind::source_grown, path, {}});
 

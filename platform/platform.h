@@ -114,6 +114,10 @@ private:
 
 // Opens an existing file for reading, sharing read access.
 File open_for_reading(const char* path);
+// The same for a file a walk has just found to be a regular file, without
+// asking the system again what it is: a folder put in its place since fails
+// at the first read, a FIFO or device answers that read without waiting.
+File open_found_file(const char* path);
 // Creates a file for writing, replacing an existing one (truncated), shared
 // for reading, normal attributes.
 File create_for_writing(const char* path);

@@ -103,12 +103,40 @@ std::string find_failure_text(const char* path) {
     return last_error_text();
 }
 
-bool list_directory(const char* path, const std::function<void(const char* name)>& visit) {
-    DIR* dir = opendir(text_to_system(path).c_str());
+// The names of an open folder, read straight from the system: opendir asks
+// the system about the folder once more (an fstat) before its first read.
+static bool read_names(const char* system_path, std::vector<std::string>& names) {
+#ifdef __linux__
+    const int fd = open(system_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    alignas(8) thread_local char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = getdents64(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {  // an error part way ends the names, as readdir's would
+            const int code = errno;
+            ::close(fd);
+            errno = code;
+            return true;
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* item = reinterpret_cast<const dirent64*>(buffer + at);
+            names.emplace_back(text_from_system(item->d_name));
+            at += item->d_reclen;
+        }
+    }
+#else
+    DIR* dir = opendir(system_path);
     if (dir == nullptr) return false;
-    std::vector<std::string> names;
     while (const dirent* item = readdir(dir)) names.emplace_back(text_from_system(item->d_name));
     closedir(dir);
+    return true;
+#endif
+}
+
+bool list_directory(const char* path, const std::function<void(const char* name)>& visit) {
+    std::vector<std::string> names;
+    if (!read_names(text_to_system(path).c_str(), names)) return false;
     // std::string compares through char_traits<char>, which orders bytes as
     // unsigned values: the byte order that keeps builds reproducible.
     std::sort(names.begin(), names.end());
@@ -140,6 +168,13 @@ File open_for_reading(const char* path) {
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return file;
+}
+
+File open_found_file(const char* path) {
+    // O_NONBLOCK stays: it changes nothing for a regular file and keeps
+    // anything else from hanging the open or the reads.
+    const int fd = open(text_to_system(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    return fd < 0 ? File() : File(fd);
 }
 
 File create_for_writing(const char* path) {

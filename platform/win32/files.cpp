@@ -77,6 +77,8 @@ File open_for_reading(const char* path) {
     return h == INVALID_HANDLE_VALUE ? File() : File(reinterpret_cast<intptr_t>(h));
 }
 
+File open_found_file(const char* path) { return open_for_reading(path); }
+
 File create_for_writing(const char* path) {
     const HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
