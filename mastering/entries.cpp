@@ -20,12 +20,32 @@ std::vector<FolderIdentity> ancestors;
 uint32_t directories = 1;
 bool stopped = false;
 
+// What an entry's identifiers are before they are made: empty. The root's
+// one byte is the zero it needs.
+uint8_t no_identifier[4] = {};
+
+char* take_text_room(size_t bytes)
+{
+    constexpr size_t block_size = 256 * 1024;
+    if (bytes > entry_table.text_left) {
+        size_t size = bytes > block_size ? bytes : block_size;
+        entry_table.text_blocks.emplace_back(new char[size]);
+        entry_table.text_next = entry_table.text_blocks.back().get();
+        entry_table.text_left = size;
+    }
+    char* room = entry_table.text_next;
+    entry_table.text_next += bytes;
+    entry_table.text_left -= bytes;
+    return room;
+}
+
 void add_block(uint32_t records)
 {
     entry_table.blocks.emplace_back(new SourceEntry[records]());
     SourceEntry* block = entry_table.blocks.back().get();
     for (uint32_t i = 0; i < records; ++i) {
         block[i].sort_key = block[i].source_path = "";
+        block[i].identifier[primary_tree] = block[i].identifier[joliet_tree] = no_identifier;
         entry_table.entries.push_back(block + i);
     }
 }
@@ -132,19 +152,22 @@ bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdenti
 
 const char* keep_text(const char* text, size_t length)
 {
-    constexpr size_t block_size = 256 * 1024;
-    if (length + 1 > entry_table.text_left) {
-        size_t size = length + 1 > block_size ? length + 1 : block_size;
-        entry_table.text_blocks.emplace_back(new char[size]);
-        entry_table.text_next = entry_table.text_blocks.back().get();
-        entry_table.text_left = size;
-    }
-    char* kept = entry_table.text_next;
+    char* kept = take_text_room(length + 1);
     std::memcpy(kept, text, length);
     kept[length] = 0;
-    entry_table.text_next += length + 1;
-    entry_table.text_left -= length + 1;
     return kept;
+}
+
+uint8_t* identifier_room(SourceEntry* e, int tree, size_t length)
+{
+    size_t held = e->identifier[tree] == no_identifier ? 0 : e->identifier_length[tree];
+    if (length <= held)
+        return e->identifier[tree];
+    auto* room = reinterpret_cast<uint8_t*>(take_text_room(length + 2));
+    std::memcpy(room, e->identifier[tree], held);
+    std::memset(room + held, 0, length + 2 - held);
+    e->identifier[tree] = room;
+    return room;
 }
 
 void allocate_entry_table(uint32_t capacity)

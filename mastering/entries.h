@@ -21,7 +21,7 @@ struct SourceEntry {
     uint8_t identifier_length[2];  // per tree; files include ";1"
     RecordDate recording_date;
     uint8_t depth;                 // root 1, registered items 2, their children 3, ...
-    uint8_t identifier[2][256];    // ISO 9660 (multibyte) and Joliet (UCS-2 big-endian)
+    uint8_t* identifier[2];        // ISO 9660 (multibyte) and Joliet (UCS-2 big-endian), in the text store
     const char* sort_key;          // both held by the table's text store (keep_text)
     const char* source_path;
     uint32_t sectors[2];
@@ -30,7 +30,7 @@ struct SourceEntry {
     uint32_t extent[2];
 };
 #pragma pack(pop)
-static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 512 + 2 * sizeof(const char*) + 8 + 8 + 4 + 8);
+static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 4 * sizeof(void*) + 8 + 8 + 4 + 8);
 
 struct EntryTable {
     // Pointers into record blocks; sorting reorders the pointers only.
@@ -88,6 +88,12 @@ void for_each_child(uint32_t index, Visit visit)
 // A lasting copy of the text in the table's text store, freed with the table.
 const char* keep_text(const char* text, size_t length);
 inline const char* keep_text(const char* text) { return keep_text(text, std::strlen(text)); }
+
+// Room for `length` identifier bytes and two zero bytes after them in the
+// entry's identifier of the tree: the room it has while `length` is at most
+// its identifier_length, else new room in the text store that starts with
+// the bytes it held.
+uint8_t* identifier_room(SourceEntry* e, int tree, size_t length);
 
 void allocate_entry_table(uint32_t capacity);
 void free_entry_table();

@@ -223,8 +223,15 @@ TEST(Identifiers, GroupedClashResolutionEqualsThePairwiseRule)
         fill_random_table(rng, count);
         assign_identifiers();
         std::vector<SourceEntry> expected;
-        for (uint32_t i = 0; i < count; ++i)
+        std::vector<std::vector<uint8_t>> own(2 * count);  // the copies' identifiers, apart from the table's
+        for (uint32_t i = 0; i < count; ++i) {
             expected.push_back(*entry_table.entries[i]);
+            for (int tree : {0, 1}) {
+                const uint8_t* held = expected[i].identifier[tree];
+                own[2 * i + tree].assign(held, held + expected[i].identifier_length[tree] + 2);
+                expected[i].identifier[tree] = own[2 * i + tree].data();
+            }
+        }
         reference_resolve(expected);
         resolve_identifier_clashes();
         for (uint32_t i = 1; i < count; ++i) {
