@@ -125,15 +125,11 @@ bool make_key(char* key, const char* from)
 
 }  // namespace
 
-bool list_scanned_names(const char* path, std::vector<std::string>& names)
+bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names)
 {
     // Names are collected first, so the folder is not held open while the
     // walk descends.
-    names.clear();
-    return platform::list_directory(path, [&](const char* name) {
-        if (name[0] != '.')
-            names.emplace_back(name);
-    });
+    return platform::list_directory_found(path, names);
 }
 
 void (*walk_callback)(uint32_t folders, const char* path) = nullptr;
@@ -204,7 +200,10 @@ void free_entry_table()
 
 bool scan_stopped() { return stopped; }
 
-void scan_source(const char* path, uint8_t depth)
+namespace {
+
+// The scan of one path; `looked`, when given, is what find_file says of it.
+void scan_path(const char* path, uint8_t depth, const platform::FoundName* looked)
 {
     if (stopped)
         return;
@@ -224,7 +223,9 @@ void scan_source(const char* path, uint8_t depth)
         return;  // too few separators for its depth (a bare drive): no entry
 
     platform::FileInfo info;
-    bool found = platform::find_file(path, info);
+    bool found = looked ? looked->found : platform::find_file(path, info);
+    if (looked)
+        info = looked->info;
     if (found && info.special && depth > 2) {
         report(ProblemKind::special_file_skipped, path);
         return;
@@ -285,16 +286,17 @@ void scan_source(const char* path, uint8_t depth)
         report(ProblemKind::directory_loop, path);
         return;
     }
-    std::vector<std::string> names;
+    std::vector<platform::FoundName> names;
     if (!list_scanned_names(path, names)) {
         report(ProblemKind::folder_unreadable, path, platform::last_error_text());
         return;
     }
     ancestors.push_back(self);
     char child[path_capacity];
-    for (const std::string& name : names) {
+    for (const platform::FoundName& item : names) {
         if (stopped)
             break;
+        const std::string& name = item.name;
         if (path_length + 1 + name.size() >= path_capacity) {
             std::string full = std::string(path) + platform::path_separator + name;
             report(ProblemKind::path_too_long, full.c_str());
@@ -304,7 +306,11 @@ void scan_source(const char* path, uint8_t depth)
         std::memcpy(child, path, path_length);
         child[path_length] = platform::path_separator;
         std::memcpy(child + path_length + 1, name.c_str(), name.size() + 1);
-        scan_source(child, uint8_t(depth + 1));
+        scan_path(child, uint8_t(depth + 1), &item);
     }
     ancestors.pop_back();
 }
+
+}  // namespace
+
+void scan_source(const char* path, uint8_t depth) { scan_path(path, depth, nullptr); }

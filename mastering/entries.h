@@ -10,6 +10,7 @@
 
 #include "mastering/build.h"
 #include "mastering/dates.h"
+#include "platform/platform.h"
 
 inline constexpr int primary_tree = 0;
 inline constexpr int joliet_tree = 1;
@@ -52,12 +53,13 @@ struct EntryTable {
 extern EntryTable entry_table;
 
 // The walk that the scan and the registration measure share: a folder's
-// names without those beginning with '.', and the folders on the way down
+// names without those beginning with '.', each with what find_file says of
+// it, and the folders on the way down
 // for finding one that leads back to its own ancestor.
 struct FolderIdentity {
     uint64_t volume, object;
 };
-bool list_scanned_names(const char* path, std::vector<std::string>& names);
+bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names);
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder);
 
 // Both walks refuse an image of more directories than the path tables can

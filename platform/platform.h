@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -44,6 +45,18 @@ std::string find_failure_text(const char* path);
 // cannot be started. The POSIX side hands the names over in byte order so that
 // builds are reproducible.
 bool list_directory(const char* path, const std::function<void(const char* name)>& visit);
+
+// The names list_directory gives for the folder, without those beginning with
+// '.', each with what find_file says of the path folder + separator + name
+// (`found` false where it finds nothing). All are looked up before the call
+// returns; the POSIX side asks relative to the open folder, which spares the
+// system a walk along the whole path for every name.
+struct FoundName {
+    std::string name;
+    bool found = false;
+    FileInfo info;
+};
+bool list_directory_found(const char* path, std::vector<FoundName>& items);
 
 // Time. The base bias is the minutes that, added to local standard time, give
 // UTC (-540 for UTC+9), without any daylight adjustment.
