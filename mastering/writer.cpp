@@ -197,19 +197,18 @@ void copy_in_system(SourceCopy& c)
     }
 }
 
-}  // namespace
-
-void copy_file_sectors(const char* path, uint32_t n)
+// `found`: the scan has just found a regular file at the path. Such a file of
+// some planned size is opened without asking again what it is (a folder in
+// its place fails at the first read). No file of some planned size is asked
+// its size, since the look past its end after the copy sees it grown; an
+// empty one is not looked past (files of /proc hold content behind a size of
+// 0): it is opened as any file and its size tells.
+void copy_sectors(const char* path, uint32_t n, bool found)
 {
     if (abort_requested)
         return;
-    // The scan found a regular file here: a file of some planned size is
-    // opened without asking again what it is (a folder in its place fails at
-    // the first read) and not asked its size, since the probe after the copy
-    // sees it grown. An empty one is not probed (files of /proc hold content
-    // behind a size of 0): it is opened as any file and its size tells.
-    SourceCopy c{path, n, n > 0 ? platform::open_found_file(path) : platform::open_for_reading(path), false, n,
-                 sectors_for(n)};
+    SourceCopy c{path, n, found && n > 0 ? platform::open_found_file(path) : platform::open_for_reading(path), false,
+                 n, sectors_for(n)};
     c.reading = c.file.valid();
     if (!c.reading && n > 0)
         writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
@@ -236,6 +235,10 @@ void copy_file_sectors(const char* path, uint32_t n)
         writer.problems.push_back({ProblemKind::source_grown, path, {}});
 }
 
+}  // namespace
+
+void copy_file_sectors(const char* path, uint32_t n) { copy_sectors(path, n, false); }
+
 void write_file_data()
 {
     if (abort_requested)
@@ -244,7 +247,8 @@ void write_file_data()
         for (uint32_t i = 0; i < entry_table.count; ++i) {
             const SourceEntry* e = entry_table.entries[i];
             if (e->depth == level && e->directory == 0)
-                copy_file_sectors(e->source_path, e->data_length[0]);
+                copy_sectors(e->source_path, e->data_length[0], true);
         }
     }
+    platform::forget_found_folder();
 }

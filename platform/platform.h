@@ -131,6 +131,10 @@ File open_for_reading(const char* path);
 // asking the system again what it is: a folder put in its place since fails
 // at the first read, a FIFO or device answers that read without waiting.
 File open_found_file(const char* path);
+// open_found_file may keep the folder of the last file open, so that the next
+// file of the same folder is found without a walk along the whole path; this
+// lets it go.
+void forget_found_folder();
 // Creates a file for writing, replacing an existing one (truncated), shared
 // for reading, normal attributes.
 File create_for_writing(const char* path);

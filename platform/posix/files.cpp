@@ -230,11 +230,54 @@ File open_for_reading(const char* path) {
     return file;
 }
 
+namespace {
+
+// The folder of the last file open_found_file opened, held as a path handle.
+struct FoundFolder {
+    std::string path;  // in the system's characters, without the last separator
+    int fd = -1;
+};
+thread_local FoundFolder found_folder;
+
+}  // namespace
+
 File open_found_file(const char* path) {
     // O_NONBLOCK stays: it changes nothing for a regular file and keeps
     // anything else from hanging the open or the reads.
-    const int fd = open(text_to_system(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    const std::string system_path = text_to_system(path);
+    const size_t slash = system_path.rfind('/');
+    if (slash == std::string::npos || slash == 0) {
+        const int fd = open(system_path.c_str(), flags);
+        return fd < 0 ? File() : File(fd);
+    }
+    if (found_folder.fd < 0 || found_folder.path.compare(0, std::string::npos, system_path, 0, slash) != 0) {
+        forget_found_folder();
+        found_folder.path.assign(system_path, 0, slash);
+#ifdef O_PATH
+        found_folder.fd = open(found_folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+        found_folder.fd = open(found_folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+        if (found_folder.fd < 0) {
+            // Whatever stands in the way, the open of the whole path says it.
+            found_folder.path.clear();
+            const int fd = open(system_path.c_str(), flags);
+            return fd < 0 ? File() : File(fd);
+        }
+    }
+    const int fd = openat(found_folder.fd, system_path.c_str() + slash + 1, flags);
     return fd < 0 ? File() : File(fd);
+}
+
+void forget_found_folder() {
+    if (found_folder.fd >= 0) {
+        const int code = errno;
+        ::close(found_folder.fd);
+        errno = code;
+    }
+    found_folder.fd = -1;
+    found_folder.path.clear();
 }
 
 File create_for_writing(const char* path) {

@@ -96,6 +96,8 @@ File open_for_reading(const char* path) {
 
 File open_found_file(const char* path) { return open_for_reading(path); }
 
+void forget_found_folder() {}
+
 File create_for_writing(const char* path) {
     const HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
