@@ -40,12 +40,34 @@ std::vector<FolderIdentity> ancestors;
 uint32_t directories = 1;
 bool stopped = false;
 
+// What an entry's identifiers are before they are made: empty. The root's
+// one byte is the zero it needs.
+uint8_t no_identifier[4] = {};
+
+char* take_text_room(size_t bytes)
+{
+    constexpr size_t block_size = 256 * 1024;
+    if (bytes > entry_table.text_left) {
+        size_t size = bytes > block_size ? bytes : block_size;
+        entry_table.text_blocks.emplace_back(new char[size]);
+        entry_table.text_next = entry_table.text_blocks.back().get();
+        entry_table.text_left = size;
+    }
+    char* room = entry_table.text_next;
+    entry_table.text_next += bytes;
+    entry_table.text_left -= bytes;
+    return room;
+}
+
 void add_block(uint32_t records)
 {
     entry_table.blocks.emplace_back(new SourceEntry[records]());
     SourceEntry* block = entry_table.blocks.back().get();
-    for (uint32_t i = 0; i < records; ++i)
+    for (uint32_t i = 0; i < records; ++i) {
+        block[i].sort_key = block[i].source_path = "";
+        block[i].identifier[primary_tree] = block[i].identifier[joliet_tree] = no_identifier;
         entry_table.entries.push_back(block + i);
+    }
 }
 
 SourceEntry* take_record()
@@ -123,15 +145,11 @@ bool make_key(char* key, const char* from)
 
 }  // namespace
 
-bool list_scanned_names(const char* path, std::vector<std::string>& names)
+bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names)
 {
     // Names are collected first, so the folder is not held open while the
     // walk descends.
-    names.clear();
-    return platform::list_directory(path, [&](const char* name) {
-        if (name[0] != '.')
-            names.emplace_back(name);
-    });
+    return platform::list_directory_found(path, names);
 }
 
 void (*walk_callback)(uint32_t folders, const char* path) = nullptr;
@@ -146,6 +164,26 @@ bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdenti
         if (a.volume == folder.volume && a.object == folder.object)
             return true;
     return false;
+}
+
+const char* keep_text(const char* text, size_t length)
+{
+    char* kept = take_text_room(length + 1);
+    std::memcpy(kept, text, length);
+    kept[length] = 0;
+    return kept;
+}
+
+uint8_t* identifier_room(SourceEntry* e, int tree, size_t length)
+{
+    size_t held = e->identifier[tree] == no_identifier ? 0 : e->identifier_length[tree];
+    if (length <= held)
+        return e->identifier[tree];
+    auto* room = reinterpret_cast<uint8_t*>(take_text_room(length + 2));
+    std::memcpy(room, e->identifier[tree], held);
+    std::memset(room + held, 0, length + 2 - held);
+    e->identifier[tree] = room;
+    return room;
 }
 
 void allocate_entry_table(uint32_t capacity)
@@ -168,6 +206,9 @@ void free_entry_table()
 {
     entry_table.entries.clear();
     entry_table.blocks.clear();
+    entry_table.text_blocks.clear();
+    entry_table.text_next = nullptr;
+    entry_table.text_left = 0;
     entry_table.problems.clear();
     entry_table.count = 0;
     entry_table.max_depth = 1;
@@ -179,7 +220,10 @@ void free_entry_table()
 
 bool scan_stopped() { return stopped; }
 
-void scan_source(const char* path, uint8_t depth)
+namespace {
+
+// The scan of one path; `looked`, when given, is what find_file says of it.
+void scan_path(const char* path, uint8_t depth, const platform::FoundName* looked)
 {
     if (stopped)
         return;
@@ -199,7 +243,9 @@ void scan_source(const char* path, uint8_t depth)
         return;  // too few separators for its depth (a bare drive): no entry
 
     platform::FileInfo info;
-    bool found = platform::find_file(path, info);
+    bool found = looked ? looked->found : platform::find_file(path, info);
+    if (looked)
+        info = looked->info;
     if (found && info.special && depth > 2) {
         report(ProblemKind::special_file_skipped, path);
         return;
@@ -219,8 +265,8 @@ void scan_source(const char* path, uint8_t depth)
     e->depth = depth;
     if (depth > entry_table.max_depth)
         entry_table.max_depth = depth;
-    std::memcpy(e->source_path, path, path_length + 1);
-    copy_string(e->sort_key, key);
+    e->source_path = keep_text(path, path_length);
+    e->sort_key = keep_text(key);
 
     if (!found) {
         // Gone since it was registered, or never reachable: an empty,
@@ -260,16 +306,17 @@ void scan_source(const char* path, uint8_t depth)
         report(ProblemKind::directory_loop, path);
         return;
     }
-    std::vector<std::string> names;
+    std::vector<platform::FoundName> names;
     if (!list_scanned_names(path, names)) {
         report(ProblemKind::folder_unreadable, path, platform::last_error_text());
         return;
     }
     ancestors.push_back(self);
     char child[path_capacity];
-    for (const std::string& name : names) {
+    for (const platform::FoundName& item : names) {
         if (stopped)
             break;
+        const std::string& name = item.name;
         if (path_length + 1 + name.size() >= path_capacity) {
             std::string full = std::string(path) + platform::path_separator + name;
             report(ProblemKind::path_too_long, full.c_str());
@@ -279,7 +326,11 @@ void scan_source(const char* path, uint8_t depth)
         std::memcpy(child, path, path_length);
         child[path_length] = platform::path_separator;
         std::memcpy(child + path_length + 1, name.c_str(), name.size() + 1);
-        scan_source(child, uint8_t(depth + 1));
+        scan_path(child, uint8_t(depth + 1), &item);
     }
     ancestors.pop_back();
 }
+
+}  // namespace
+
+void scan_source(const char* path, uint8_t depth) { scan_path(path, depth, nullptr); }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,9 +22,9 @@ struct SourceEntry {
     uint8_t identifier_length[2];  // per tree; files include ";1"
     RecordDate recording_date;
     uint8_t depth;                 // root 1, registered items 2, their children 3, ...
-    uint8_t identifier[2][256];    // ISO 9660 (multibyte) and Joliet (UCS-2 big-endian)
-    char sort_key[path_capacity];
-    char source_path[path_capacity];
+    uint8_t* identifier[2];        // ISO 9660 (multibyte) and Joliet (UCS-2 big-endian), in the text store
+    const char* sort_key;          // both held by the table's text store (keep_text)
+    const char* source_path;
     uint32_t sectors[2];
     uint32_t data_length[2];
     uint32_t directory;            // 0 file; a folder's attribute bit 0x10 (the root: 1)
@@ -31,7 +32,7 @@ struct SourceEntry {
     uint16_t directory_number;     // a directory's path table number (root 1), set by the layout
 };
 #pragma pack(pop)
-static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 512 + 512 + 512 + 8 + 8 + 4 + 8 + 2);
+static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 4 * sizeof(void*) + 8 + 8 + 4 + 8 + 2);
 
 // Files the scan leaves out, with a notice, wherever it meets them below a
 // registered folder: the command line's own outputs (an image from an earlier
@@ -51,6 +52,11 @@ struct EntryTable {
     uint8_t max_depth = 1;
     SourceEntry* root = nullptr;
     std::vector<std::unique_ptr<SourceEntry[]>> blocks;
+    // The texts of the entries, one after the other in large blocks: a
+    // path takes its own length, not the longest one allowed.
+    std::vector<std::unique_ptr<char[]>> text_blocks;
+    char* text_next = nullptr;
+    size_t text_left = 0;
     // What the scan found worth saying (refusals, gone paths, loops, skips).
     std::vector<BuildProblem> problems;
 };
@@ -59,12 +65,13 @@ struct EntryTable {
 extern EntryTable entry_table;
 
 // The walk that the scan and the registration measure share: a folder's
-// names without those beginning with '.', and the folders on the way down
+// names without those beginning with '.', each with what find_file says of
+// it, and the folders on the way down
 // for finding one that leads back to its own ancestor.
 struct FolderIdentity {
     uint64_t volume, object;
 };
-bool list_scanned_names(const char* path, std::vector<std::string>& names);
+bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names);
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder);
 
 // Both walks refuse an image of more directories than the path tables can
@@ -91,6 +98,16 @@ void for_each_child(uint32_t index, Visit visit)
             visit(c);
     }
 }
+
+// A lasting copy of the text in the table's text store, freed with the table.
+const char* keep_text(const char* text, size_t length);
+inline const char* keep_text(const char* text) { return keep_text(text, std::strlen(text)); }
+
+// Room for `length` identifier bytes and two zero bytes after them in the
+// entry's identifier of the tree: the room it has while `length` is at most
+// its identifier_length, else new room in the text store that starts with
+// the bytes it held.
+uint8_t* identifier_room(SourceEntry* e, int tree, size_t length);
 
 void allocate_entry_table(uint32_t capacity);
 void free_entry_table();

@@ -276,12 +276,18 @@ void assign_identifiers()
     for (uint32_t i = 1; i < entry_table.count; ++i) {
         SourceEntry* e = entry_table.entries[i];
         const char* leaf = leaf_name(e->source_path);
+        uint8_t made[2][256] = {};
+        int length[2];
         if (e->directory) {
-            e->identifier_length[primary_tree] = uint8_t(make_directory_identifier(e->identifier[primary_tree], leaf));
-            e->identifier_length[joliet_tree] = uint8_t(make_joliet_directory_identifier(e->identifier[joliet_tree], leaf));
+            length[primary_tree] = make_directory_identifier(made[primary_tree], leaf);
+            length[joliet_tree] = make_joliet_directory_identifier(made[joliet_tree], leaf);
         } else {
-            e->identifier_length[primary_tree] = uint8_t(make_file_identifier(e->identifier[primary_tree], leaf));
-            e->identifier_length[joliet_tree] = uint8_t(make_joliet_file_identifier(e->identifier[joliet_tree], leaf));
+            length[primary_tree] = make_file_identifier(made[primary_tree], leaf);
+            length[joliet_tree] = make_joliet_file_identifier(made[joliet_tree], leaf);
+        }
+        for (int tree : {primary_tree, joliet_tree}) {
+            std::memcpy(identifier_room(e, tree, size_t(length[tree])), made[tree], size_t(length[tree]) + 2);
+            e->identifier_length[tree] = uint8_t(length[tree]);
         }
     }
 }
@@ -388,7 +394,7 @@ void resolve_tree(int tree)
         SiblingGroup& group = groups[group_of[i]];
         int32_t own = find(cluster_of[i]);
         const std::string& final_bytes = clusters[own].identifier;
-        std::memcpy(p->identifier[tree], final_bytes.data(), final_bytes.size());
+        std::memcpy(identifier_room(p, tree, final_bytes.size()), final_bytes.data(), final_bytes.size());
         clusters[own].members -= 1;
         std::string a = uppercase_key(final_bytes, tree);
         auto bucket = group.by_key.find(a);
@@ -522,10 +528,11 @@ void distinct_tree(int tree)
                 key = uppercase_key(bytes, tree);
                 found = is_free(key);
             }
-            std::memcpy(e->identifier[tree], bytes.data(), bytes.size());
-            e->identifier[tree][bytes.size()] = 0;
+            uint8_t* room = identifier_room(e, tree, bytes.size());
+            std::memcpy(room, bytes.data(), bytes.size());
+            room[bytes.size()] = 0;
             if (tree == joliet_tree)
-                e->identifier[tree][bytes.size() + 1] = 0;
+                room[bytes.size() + 1] = 0;
             e->identifier_length[tree] = uint8_t(bytes.size());
             taken.insert(key);
         }

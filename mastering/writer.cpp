@@ -21,7 +21,8 @@ uint32_t batch_bytes = 0;
 
 // Source data is read 512 sectors at a time.
 constexpr uint32_t read_sectors = 512;
-uint8_t source_buffer[read_sectors * 2048];
+// One byte more for the look past the planned end of a file.
+uint8_t source_buffer[read_sectors * 2048 + 1];
 
 struct ImageWriter {
     platform::File output;
@@ -113,6 +114,8 @@ struct SourceCopy {
     bool reading;
     uint32_t remaining;     // bytes still expected from the source
     uint32_t sectors_left;  // sectors still to write for it
+    bool looked_past = false;  // the last read already asked for a byte past the planned size
+    bool grew = false;         // ... and got it
 };
 
 // Reads and writes `sectors` of the source's sectors; whatever the source no
@@ -124,7 +127,22 @@ bool copy_by_reading(SourceCopy& c, uint32_t sectors)
         uint32_t wanted = c.remaining < chunk * 2048 ? c.remaining : chunk * 2048;
         int64_t got = 0;
         if (c.reading) {
-            got = platform::read_full(c.file, source_buffer, wanted);
+            // The read that ends the planned data asks for one byte more: a
+            // file that has grown gives it, and the look after the copy is
+            // saved. A shorter answer than the planned rest reads on as usual.
+            if (wanted == c.remaining && wanted > 0 && !c.looked_past) {
+                got = platform::read_some(c.file, source_buffer, size_t(wanted) + 1);
+                if (got >= int64_t(wanted)) {
+                    c.looked_past = true;
+                    c.grew = got > int64_t(wanted);
+                    got = wanted;
+                } else if (got >= 0) {
+                    const int64_t rest = platform::read_full(c.file, source_buffer + got, size_t(wanted - got));
+                    got = rest < 0 ? -1 : got + rest;
+                }
+            } else {
+                got = platform::read_full(c.file, source_buffer, wanted);
+            }
             if (got < 0) {
                 writer.problems.push_back({ProblemKind::source_unreadable, c.path, platform::last_error_text()});
                 c.reading = false;
@@ -180,18 +198,23 @@ void copy_in_system(SourceCopy& c)
     }
 }
 
-}  // namespace
-
-void copy_file_sectors(const char* path, uint32_t n)
+// `found`: the scan has just found a regular file at the path. Such a file of
+// some planned size is opened without asking again what it is (a folder in
+// its place fails at the first read). No file of some planned size is asked
+// its size, since the look past its end after the copy sees it grown; an
+// empty one is not looked past (files of /proc hold content behind a size of
+// 0): it is opened as any file and its size tells.
+void copy_sectors(const char* path, uint32_t n, bool found)
 {
     if (abort_requested)
         return;
-    SourceCopy c{path, n, platform::open_for_reading(path), false, n, sectors_for(n)};
+    SourceCopy c{path, n, found && n > 0 ? platform::open_found_file(path) : platform::open_for_reading(path), false,
+                 n, sectors_for(n)};
     c.reading = c.file.valid();
     if (!c.reading && n > 0)
         writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
     uint64_t size_now = 0;
-    const bool grown = c.reading && platform::file_size(c.file, size_now) && size_now > n;
+    const bool grown = c.reading && n == 0 && platform::file_size(c.file, size_now) && size_now > n;
     if (grown)
         writer.problems.push_back({ProblemKind::source_grown, path, {}});
 
@@ -208,9 +231,14 @@ void copy_file_sectors(const char* path, uint32_t n)
         return;
     // A file that grew while it was copied has more to give than planned.
     uint8_t more = 0;
-    if (c.reading && !grown && n > 0 && platform::read_some(c.file, &more, 1) > 0)
+    if (c.reading && !grown && n > 0 &&
+        (c.looked_past ? c.grew : platform::read_some(c.file, &more, 1) > 0))
         writer.problems.push_back({ProblemKind::source_grown, path, {}});
 }
+
+}  // namespace
+
+void copy_file_sectors(const char* path, uint32_t n) { copy_sectors(path, n, false); }
 
 void write_file_data()
 {
@@ -220,7 +248,8 @@ void write_file_data()
         for (uint32_t i = 0; i < entry_table.count; ++i) {
             const SourceEntry* e = entry_table.entries[i];
             if (e->depth == level && e->directory == 0)
-                copy_file_sectors(e->source_path, e->data_length[0]);
+                copy_sectors(e->source_path, e->data_length[0], true);
         }
     }
+    platform::forget_found_folder();
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -44,6 +45,18 @@ struct FileInfo {
 // cannot be started. The POSIX side hands the names over in byte order so that
 // builds are reproducible.
 [[nodiscard]] bool list_directory(const char* path, const std::function<void(const char* name)>& visit);
+
+// The names list_directory gives for the folder, without those beginning with
+// '.', each with what find_file says of the path folder + separator + name
+// (`found` false where it finds nothing). All are looked up before the call
+// returns; the POSIX side asks relative to the open folder, which spares the
+// system a walk along the whole path for every name.
+struct FoundName {
+    std::string name;
+    bool found = false;
+    FileInfo info;
+};
+[[nodiscard]] bool list_directory_found(const char* path, std::vector<FoundName>& items);
 
 // Time. The base bias is the minutes that, added to local standard time, give
 // UTC (-540 for UTC+9), without any daylight adjustment.
@@ -114,6 +127,14 @@ private:
 
 // Opens an existing file for reading, sharing read access.
 [[nodiscard]] File open_for_reading(const char* path);
+// The same for a file a walk has just found to be a regular file, without
+// asking the system again what it is: a folder put in its place since fails
+// at the first read, a FIFO or device answers that read without waiting.
+[[nodiscard]] File open_found_file(const char* path);
+// open_found_file may keep the folder of the last file open, so that the next
+// file of the same folder is found without a walk along the whole path; this
+// lets it go.
+void forget_found_folder();
 // Creates a file for writing, replacing an existing one (truncated), shared
 // for reading, normal attributes.
 [[nodiscard]] File create_for_writing(const char* path);

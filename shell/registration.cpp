@@ -17,7 +17,9 @@ constexpr uint64_t four_gib = uint64_t(1) << 32;
 // aborted build) is not meant for this walk.
 bool stop_counts = false;
 
-void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>& ancestors, bool registered)
+// `looked`, when given, is what find_file says of the path.
+void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>& ancestors, bool registered,
+                  const platform::FoundName* looked = nullptr)
 {
     size_t length = std::strlen(path);
     if (length >= line_capacity) {
@@ -27,7 +29,9 @@ void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>&
         return;
     }
     platform::FileInfo info;
-    if (!platform::find_file(path, info)) {
+    if (looked)
+        info = looked->info;
+    if (looked ? !looked->found : !platform::find_file(path, info)) {
         m.entries += 1;  // counts as an empty file
         return;
     }
@@ -61,13 +65,17 @@ void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>&
     FolderIdentity self{info.volume, info.object};
     if (leads_back(ancestors, self))
         return;
-    std::vector<std::string> names;
+    std::vector<platform::FoundName> names;
     if (!list_scanned_names(path, names))
         return;
     ancestors.push_back(self);
-    for (const std::string& name : names) {
-        std::string child = std::string(path) + platform::path_separator + name;
-        measure_into(child.c_str(), m, ancestors, false);
+    std::string child = path;
+    child += platform::path_separator;
+    const size_t folder_length = child.size();
+    for (const platform::FoundName& item : names) {
+        child.resize(folder_length);
+        child += item.name;
+        measure_into(child.c_str(), m, ancestors, false, &item);
         if (m.refused)
             break;
     }

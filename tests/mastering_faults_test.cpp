@@ -74,9 +74,17 @@ TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
          ProblemKind::source_shrunk, pattern(2048 * 300 + 100, 'B') + std::string(large_planned - 2048 * 300 - 100, '\0')},
         {"large grown", large, [](const TempTree& t) { t.file("d/f.bin", pattern(2048 * 700, 'C')); },
          ProblemKind::source_grown, pattern(large, 'C') + std::string(large_planned - large, '\0')},
+        {"grown from whole sectors", 4096, [](const TempTree& t) { t.file("d/f.bin", std::string(4097, 'C')); },
+         ProblemKind::source_grown, std::string(4096, 'C')},
 #ifndef _WIN32
         {"deleted", 5000, [](const TempTree& t) { fs::remove(t.path("d/f.bin")); }, ProblemKind::source_unreadable,
          std::string(6144, '\0')},
+        {"now a folder", 5000,
+         [](const TempTree& t) {
+             fs::remove(t.path("d/f.bin"));
+             fs::create_directory(t.path("d/f.bin"));
+         },
+         ProblemKind::source_unreadable, std::string(6144, '\0')},
 #endif
     };
     for (const ChangeCase& c : cases) {

@@ -211,7 +211,7 @@ void fill_random_table(std::mt19937& rng, uint32_t count)
         e->directory = std::uniform_int_distribution<int>(0, 3)(rng) == 0 ? 0x10 : 0;
         std::string path = native("/src/");
         path += stems[std::uniform_int_distribution<size_t>(0, std::size(stems) - 1)(rng)];
-        std::memcpy(e->source_path, path.c_str(), path.size() + 1);
+        e->source_path = keep_text(path.c_str());
     }
     entry_table.count = count;
 }
@@ -224,8 +224,15 @@ TEST(Identifiers, GroupedClashResolutionEqualsThePairwiseRule)
         fill_random_table(rng, count);
         assign_identifiers();
         std::vector<SourceEntry> expected;
-        for (uint32_t i = 0; i < count; ++i)
+        std::vector<std::vector<uint8_t>> own(2 * count);  // the copies' identifiers, apart from the table's
+        for (uint32_t i = 0; i < count; ++i) {
             expected.push_back(*entry_table.entries[i]);
+            for (int tree : {0, 1}) {
+                const uint8_t* held = expected[i].identifier[tree];
+                own[2 * i + tree].assign(held, held + expected[i].identifier_length[tree] + 2);
+                expected[i].identifier[tree] = own[2 * i + tree].data();
+            }
+        }
         reference_resolve(expected);
         resolve_identifier_clashes();
         for (uint32_t i = 1; i < count; ++i) {
@@ -247,11 +254,13 @@ TEST(Identifiers, ManyEqualSiblingsCountUpInOrder)
     SourceEntry* folder = entry_table.entries[1];
     folder->depth = 2;
     folder->directory = 0x10;
-    std::strcpy(folder->source_path, native("/x/many").c_str());
+    folder->source_path = keep_text(native("/x/many").c_str());
     for (uint32_t i = 2; i < count; ++i) {
         SourceEntry* e = entry_table.entries[i];
         e->depth = 3;
-        std::snprintf(e->source_path, sizeof e->source_path, "%s%05u.txt", native("/x/many/Entry number ").c_str(), i);
+        char path[64];
+        std::snprintf(path, sizeof path, "%s%05u.txt", native("/x/many/Entry number ").c_str(), i);
+        e->source_path = keep_text(path);
     }
     entry_table.count = count;
     entry_table.max_depth = 3;
@@ -273,7 +282,7 @@ TEST(Identifiers, SortIsStableAndPlacesSubtreesBeforeLongerSiblings)
     const uint32_t count = 1 + uint32_t(std::size(keys));
     allocate_entry_table(count);
     for (uint32_t i = 1; i < count; ++i) {
-        std::strcpy(entry_table.entries[i]->sort_key, keys[i - 1]);
+        entry_table.entries[i]->sort_key = keys[i - 1];
         entry_table.entries[i]->depth = uint8_t(i);  // marks the scan order
     }
     entry_table.count = count;
@@ -298,7 +307,7 @@ TEST(Identifiers, SortMatchesTheExchangeSortOnRandomKeys)
             int length = 1 + int(rng() % 4);
             for (int k = 0; k < length; ++k)
                 key.push_back("\tAB-a"[rng() % 5]);
-            std::strcpy(entry_table.entries[i]->sort_key, key.c_str());
+            entry_table.entries[i]->sort_key = keep_text(key.c_str());
             entry_table.entries[i]->extent[0] = i;
             reference.emplace_back(key, i);
         }
@@ -367,12 +376,12 @@ TEST(Identifiers, SiblingsEndWithDistinctIdentifiers)
         SourceEntry* folder = entry_table.entries[1];
         folder->depth = 2;
         folder->directory = 0x10;
-        std::strcpy(folder->source_path, native("/x/set").c_str());
+        folder->source_path = keep_text(native("/x/set").c_str());
         for (size_t i = 0; i < names.size(); ++i) {
             SourceEntry* e = entry_table.entries[2 + i];
             e->depth = 3;
             e->directory = c.directories ? 0x10 : 0;
-            std::strcpy(e->source_path, native("/x/set/" + names[i]).c_str());
+            e->source_path = keep_text(native("/x/set/" + names[i]).c_str());
         }
         entry_table.count = count;
         entry_table.max_depth = 3;

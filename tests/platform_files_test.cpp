@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #ifndef _WIN32
@@ -134,6 +135,26 @@ TEST_F(PlatformFiles, PosixListingIsInByteOrder) {
     EXPECT_TRUE(platform::list_directory(folder_.c_str(), [&](const char* name) { names.emplace_back(name); }));
     EXPECT_EQ(names, (std::vector<std::string>{".", "..", "B", "_x", "a", "a b", "b", "\x7F", "\xC3\xA9"}));
     EXPECT_FALSE(platform::list_directory(path("missing").c_str(), [](const char*) {}));
+
+    // The listing with attributes: the same order without dot-names, each
+    // item as find_file sees it, a dangling link not found.
+    make_file(".hidden", "");
+    make_file("a", "four");
+    ASSERT_EQ(symlink("nowhere", path("dangling").c_str()), 0);
+    std::vector<platform::FoundName> items;
+    ASSERT_TRUE(platform::list_directory_found(folder_.c_str(), items));
+    std::vector<std::string> found_names;
+    for (const platform::FoundName& item : items) {
+        found_names.push_back(item.name);
+        platform::FileInfo info;
+        EXPECT_EQ(item.found, platform::find_file(path(item.name).c_str(), info)) << item.name;
+        EXPECT_TRUE(std::tie(item.info.attributes, item.info.size, item.info.last_write, item.info.object) ==
+                    std::tie(info.attributes, info.size, info.last_write, info.object))
+            << item.name;
+    }
+    EXPECT_EQ(found_names, (std::vector<std::string>{"B", "_x", "a", "a b", "b", "dangling", "\x7F", "\xC3\xA9"}));
+    EXPECT_FALSE(items[5].found);
+    EXPECT_FALSE(platform::list_directory_found(path("missing").c_str(), items));
 }
 
 TEST_F(PlatformFiles, PosixFailuresAndSpecialFiles) {

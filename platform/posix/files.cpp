@@ -50,10 +50,10 @@ int fd_of(const File& file) { return static_cast<int>(file.handle()); }
 
 // File systems whose files are made when read and report no size (procfs,
 // sysfs and their kin): an empty-looking file there still has content.
-bool on_generated_file_system(const char* path) {
+bool on_generated_file_system(const char* system_path) {
 #ifdef __linux__
     struct statfs fs {};
-    if (statfs(text_to_system(path).c_str(), &fs) != 0) return false;
+    if (statfs(system_path, &fs) != 0) return false;
     switch (static_cast<unsigned long>(fs.f_type)) {
         case 0x9fa0UL:      // proc
         case 0x62656572UL:  // sysfs
@@ -69,9 +69,25 @@ bool on_generated_file_system(const char* path) {
             return false;
     }
 #else
-    (void)path;
+    (void)system_path;
     return false;
 #endif
+}
+
+// What find_file says of a path the system described as `st`; the path (in
+// the system's characters) is made only when an empty file may lie on a
+// generated file system.
+template <typename PathOf>
+void describe(const struct stat& st, bool hidden, PathOf path_of, FileInfo& info) {
+    info = FileInfo{};
+    if (S_ISDIR(st.st_mode)) info.attributes |= attribute_directory;
+    if (hidden) info.attributes |= attribute_hidden;
+    info.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    info.last_write = file_time_from_unix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    info.special = S_ISSOCK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
+    info.volume = static_cast<uint64_t>(st.st_dev);
+    info.object = static_cast<uint64_t>(st.st_ino);
+    info.size_unreported = S_ISREG(st.st_mode) && st.st_size == 0 && on_generated_file_system(path_of().c_str());
 }
 
 }  // namespace
@@ -79,15 +95,7 @@ bool on_generated_file_system(const char* path) {
 bool find_file(const char* path, FileInfo& info) {
     struct stat st {};
     if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0) return false;
-    info = FileInfo{};
-    if (S_ISDIR(st.st_mode)) info.attributes |= attribute_directory;
-    if (leaf_is_hidden(path)) info.attributes |= attribute_hidden;
-    info.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
-    info.last_write = file_time_from_unix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    info.special = S_ISSOCK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
-    info.volume = static_cast<uint64_t>(st.st_dev);
-    info.object = static_cast<uint64_t>(st.st_ino);
-    info.size_unreported = S_ISREG(st.st_mode) && st.st_size == 0 && on_generated_file_system(path);
+    describe(st, leaf_is_hidden(path), [path] { return text_to_system(path); }, info);
     return true;
 }
 
@@ -103,12 +111,92 @@ std::string find_failure_text(const char* path) {
     return last_error_text();
 }
 
-bool list_directory(const char* path, const std::function<void(const char* name)>& visit) {
-    DIR* dir = opendir(text_to_system(path).c_str());
+// The names of an open folder, read straight from the system: opendir asks
+// the system about the folder once more (an fstat) before its first read.
+static bool read_names(const char* system_path, std::vector<std::string>& names) {
+#ifdef __linux__
+    const int fd = open(system_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    alignas(8) thread_local char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = getdents64(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {  // an error part way ends the names, as readdir's would
+            const int code = errno;
+            ::close(fd);
+            errno = code;
+            return true;
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* item = reinterpret_cast<const dirent64*>(buffer + at);
+            names.emplace_back(text_from_system(item->d_name));
+            at += item->d_reclen;
+        }
+    }
+#else
+    DIR* dir = opendir(system_path);
     if (dir == nullptr) return false;
-    std::vector<std::string> names;
     while (const dirent* item = readdir(dir)) names.emplace_back(text_from_system(item->d_name));
     closedir(dir);
+    return true;
+#endif
+}
+
+bool list_directory_found(const char* path, std::vector<FoundName>& items) {
+    items.clear();
+#ifdef __linux__
+    const std::string system_path = text_to_system(path);
+    const int fd = open(system_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    std::vector<std::pair<std::string, std::string>> names;  // (name, system name)
+    alignas(8) thread_local char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = getdents64(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;  // an error part way ends the names, as readdir's would
+        for (ssize_t at = 0; at < got;) {
+            const auto* item = reinterpret_cast<const dirent64*>(buffer + at);
+            std::string name = text_from_system(item->d_name);
+            if (name[0] != '.') names.emplace_back(std::move(name), item->d_name);
+            at += item->d_reclen;
+        }
+    }
+    std::sort(names.begin(), names.end());  // byte order, as list_directory
+    items.resize(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        FoundName& item = items[i];
+        item.name = std::move(names[i].first);
+        struct stat st {};
+        item.found = fstatat(fd, names[i].second.c_str(), &st, 0) == 0;
+        if (item.found) {
+            // A dot-name is never listed here, so no item is hidden by its name.
+            describe(st, false, [&] { return system_path + '/' + names[i].second; }, item.info);
+        }
+    }
+    const int code = errno;
+    ::close(fd);
+    errno = code;
+    return true;
+#else
+    if (!list_directory(path, [&items](const char* name) {
+            if (name[0] != '.') items.push_back({name, false, {}});
+        }))
+        return false;
+    std::string child = path;
+    child += '/';
+    const size_t folder_length = child.size();
+    for (FoundName& item : items) {
+        child.resize(folder_length);
+        child += item.name;
+        item.found = find_file(child.c_str(), item.info);
+    }
+    return true;
+#endif
+}
+
+bool list_directory(const char* path, const std::function<void(const char* name)>& visit) {
+    std::vector<std::string> names;
+    if (!read_names(text_to_system(path).c_str(), names)) return false;
     // std::string compares through char_traits<char>, which orders bytes as
     // unsigned values: the byte order that keeps builds reproducible.
     std::sort(names.begin(), names.end());
@@ -140,6 +228,56 @@ File open_for_reading(const char* path) {
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return file;
+}
+
+namespace {
+
+// The folder of the last file open_found_file opened, held as a path handle.
+struct FoundFolder {
+    std::string path;  // in the system's characters, without the last separator
+    int fd = -1;
+};
+thread_local FoundFolder found_folder;
+
+}  // namespace
+
+File open_found_file(const char* path) {
+    // O_NONBLOCK stays: it changes nothing for a regular file and keeps
+    // anything else from hanging the open or the reads.
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    const std::string system_path = text_to_system(path);
+    const size_t slash = system_path.rfind('/');
+    if (slash == std::string::npos || slash == 0) {
+        const int fd = open(system_path.c_str(), flags);
+        return fd < 0 ? File() : File(fd);
+    }
+    if (found_folder.fd < 0 || found_folder.path.compare(0, std::string::npos, system_path, 0, slash) != 0) {
+        forget_found_folder();
+        found_folder.path.assign(system_path, 0, slash);
+#ifdef O_PATH
+        found_folder.fd = open(found_folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+        found_folder.fd = open(found_folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+        if (found_folder.fd < 0) {
+            // Whatever stands in the way, the open of the whole path says it.
+            found_folder.path.clear();
+            const int fd = open(system_path.c_str(), flags);
+            return fd < 0 ? File() : File(fd);
+        }
+    }
+    const int fd = openat(found_folder.fd, system_path.c_str() + slash + 1, flags);
+    return fd < 0 ? File() : File(fd);
+}
+
+void forget_found_folder() {
+    if (found_folder.fd >= 0) {
+        const int code = errno;
+        ::close(found_folder.fd);
+        errno = code;
+    }
+    found_folder.fd = -1;
+    found_folder.path.clear();
 }
 
 File create_for_writing(const char* path) {

@@ -133,8 +133,17 @@ CodePage make_locale_page() {
     return page;
 }
 
+// True once the code page in use is known to give every byte below 0x80 a
+// character of its own (UTF-8, CP932): char_next then steps over those
+// without asking which page is in use.
+bool ascii_stands_alone = false;
+
 CodePage& current() {
-    static CodePage page = make_locale_page();
+    static CodePage page = [] {
+        CodePage made = make_locale_page();
+        ascii_stands_alone = made.stepping != Stepping::locale_mb;
+        return made;
+    }();
     return page;
 }
 
@@ -209,6 +218,7 @@ size_t put_escaped_run(const char* in, size_t in_left, char*& put, size_t& put_l
 
 const char* char_next(const char* p) {
     if (*p == '\0') return p;
+    if (ascii_stands_alone && static_cast<unsigned char>(*p) < 0x80) return p + 1;
     const CodePage& page = current();
     const auto* u = reinterpret_cast<const unsigned char*>(p);
     switch (page.stepping) {
@@ -319,6 +329,7 @@ bool select_code_page(const char* name) {
     }
     release(current());
     current() = page;
+    ascii_stands_alone = page.stepping != Stepping::locale_mb;
     return true;
 }
 

@@ -63,6 +63,23 @@ bool list_directory(const char* path, const std::function<void(const char* name)
     return true;
 }
 
+bool list_directory_found(const char* path, std::vector<FoundName>& items) {
+    items.clear();
+    if (!list_directory(path, [&items](const char* name) {
+            if (name[0] != '.') items.push_back({name, false, {}});
+        }))
+        return false;
+    std::string child = path;
+    child += '\\';
+    const size_t folder_length = child.size();
+    for (FoundName& item : items) {
+        child.resize(folder_length);
+        child += item.name;
+        item.found = find_file(child.c_str(), item.info);
+    }
+    return true;
+}
+
 void File::close() {
     if (handle_ != invalid) {
         const DWORD saved = GetLastError();
@@ -76,6 +93,10 @@ File open_for_reading(const char* path) {
     const HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     return h == INVALID_HANDLE_VALUE ? File() : File(reinterpret_cast<intptr_t>(h));
 }
+
+File open_found_file(const char* path) { return open_for_reading(path); }
+
+void forget_found_folder() {}
 
 File create_for_writing(const char* path) {
     const HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
