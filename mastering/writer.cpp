@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "mastering/descriptors.h"
 #include "mastering/entries.h"
 #include "mastering/layout.h"
 #include "platform/platform.h"
@@ -11,6 +12,9 @@
 OutputSectors raw_output = OutputSectors::plain;
 
 namespace {
+
+// One logical sector of the image, as the unsigned count the copy works in.
+constexpr uint32_t sector_bytes = uint32_t(sector_size);
 
 // Sectors are gathered and handed to the file system 128 at a time, which is
 // also the interval of the message pump, so a stop after the pump finds
@@ -22,7 +26,7 @@ uint32_t batch_bytes = 0;
 // Source data is read 512 sectors at a time.
 constexpr uint32_t read_sectors = 512;
 // One byte more for the look past the planned end of a file.
-uint8_t source_buffer[read_sectors * 2048 + 1];
+uint8_t source_buffer[read_sectors * sector_bytes + 1];
 
 struct ImageWriter {
     platform::File output;
@@ -85,8 +89,8 @@ void write_sector(const uint8_t* data)
         encode_mode1_sector(batch + batch_bytes, data, writer.sectors_written);
         batch_bytes += raw_sector_size;
     } else {
-        std::memcpy(batch + batch_bytes, data, 2048);
-        batch_bytes += 2048;
+        std::memcpy(batch + batch_bytes, data, sector_bytes);
+        batch_bytes += sector_bytes;
     }
     writer.sectors_written += 1;
     build_progress.sectors_written = writer.sectors_written;
@@ -124,7 +128,7 @@ bool copy_by_reading(SourceCopy& c, uint32_t sectors)
 {
     while (sectors > 0) {
         uint32_t chunk = sectors < read_sectors ? sectors : read_sectors;
-        uint32_t wanted = c.remaining < chunk * 2048 ? c.remaining : chunk * 2048;
+        uint32_t wanted = c.remaining < chunk * sector_bytes ? c.remaining : chunk * sector_bytes;
         int64_t got = 0;
         if (c.reading) {
             // The read that ends the planned data asks for one byte more: a
@@ -152,11 +156,11 @@ bool copy_by_reading(SourceCopy& c, uint32_t sectors)
                 c.reading = false;
             }
         }
-        std::memset(source_buffer + got, 0, chunk * 2048 - size_t(got));
+        std::memset(source_buffer + got, 0, chunk * sector_bytes - size_t(got));
         for (uint32_t k = 0; k < chunk; ++k) {
             if (abort_requested)
                 return false;
-            write_sector(source_buffer + k * 2048);
+            write_sector(source_buffer + k * sector_bytes);
         }
         c.remaining -= wanted;
         c.sectors_left -= chunk;
@@ -172,15 +176,15 @@ bool copy_by_reading(SourceCopy& c, uint32_t sectors)
 // after the last whole sector it counted, for copy_by_reading to go on from.
 void copy_in_system(SourceCopy& c)
 {
-    while (c.remaining / 2048 >= batch_sectors && !abort_requested && !writer.failed) {
-        constexpr uint32_t bytes = batch_sectors * 2048;
+    while (c.remaining / sector_bytes >= batch_sectors && !abort_requested && !writer.failed) {
+        constexpr uint32_t bytes = batch_sectors * sector_bytes;
         const int64_t got = platform::copy_in_system(c.file, writer.output, bytes);
         if (got == platform::copy_unsupported)
             return;
-        const uint32_t whole = got > 0 ? uint32_t(got) / 2048 : 0;
+        const uint32_t whole = got > 0 ? uint32_t(got) / sector_bytes : 0;
         writer.sectors_written += whole;
         build_progress.sectors_written = writer.sectors_written;
-        c.remaining -= whole * 2048;
+        c.remaining -= whole * sector_bytes;
         c.sectors_left -= whole;
         if (got == int64_t(bytes)) {
             end_of_batch();
@@ -188,9 +192,9 @@ void copy_in_system(SourceCopy& c)
         }
         // A short copy (the source shrank) or an error: the rest is read, and
         // reading reports what went wrong.
-        if (got > 0 && uint32_t(got) % 2048 != 0 &&
+        if (got > 0 && uint32_t(got) % sector_bytes != 0 &&
             !(platform::seek_to(c.file, c.size - c.remaining) &&
-              platform::seek_to(writer.output, uint64_t(writer.sectors_written) * 2048))) {
+              platform::seek_to(writer.output, uint64_t(writer.sectors_written) * sector_bytes))) {
             writer.problems.push_back({ProblemKind::source_unreadable, c.path, platform::last_error_text()});
             c.reading = false;
         }
@@ -220,7 +224,7 @@ void copy_sectors(const char* path, uint32_t n, bool found)
 
     // Files of at least two batches go through the system where it can copy:
     // read up to the next batch boundary, then whole batches, then the rest.
-    if (c.reading && raw_output == OutputSectors::plain && c.remaining / 2048 >= 2 * batch_sectors &&
+    if (c.reading && raw_output == OutputSectors::plain && c.remaining / sector_bytes >= 2 * batch_sectors &&
         !writer.failed) {
         const uint32_t lead = (batch_sectors - writer.sectors_written % batch_sectors) % batch_sectors;
         if (!copy_by_reading(c, lead))
