@@ -33,40 +33,48 @@ using Method = void (*)(uint8_t* out, const uint8_t* data, uint32_t sector);
 
 // --- Shared pieces of the two table methods --------------------------------------
 
-void frame(uint8_t* out, const uint8_t* data, uint32_t sector) {
+void frame(uint8_t* out, const uint8_t* data, uint32_t sector)
+{
     std::memset(out, 0, raw_sector_size);
     std::memset(out + 1, 0xFF, 10);
     mode1::make_sector_header(out + 12, sector);
     std::memcpy(out + 16, data, user_data_size);
     uint32_t crc = 0;
-    for (int i = 0; i < 2064; ++i) crc = (crc >> 8) ^ mode1::edc_table[(crc ^ out[i]) & 0xFF];
-    for (int i = 0; i < 4; ++i) out[2064 + i] = uint8_t(crc >> (8 * i));
+    for (int i = 0; i < 2064; ++i)
+        crc = (crc >> 8) ^ mode1::edc_table[(crc ^ out[i]) & 0xFF];
+    for (int i = 0; i < 4; ++i)
+        out[2064 + i] = uint8_t(crc >> (8 * i));
 }
 
 // --- table16 ------------------------------------------------------------------------
 
 uint16_t p_table[24][256], q_table[43][256];
 
-void build_table16() {
+void build_table16()
+{
     for (int j = 0; j < 43; ++j)
         for (int x = 0; x < 256; ++x) {
             auto entry = [x](const auto& logs, int j) {
-                if (x == 0) return uint16_t(0);
+                if (x == 0)
+                    return uint16_t(0);
                 const uint8_t a = mode1::gf_exp[(mode1::gf_log[x] + logs[0][j]) % 255];
                 const uint8_t b = mode1::gf_exp[(mode1::gf_log[x] + logs[1][j]) % 255];
                 return uint16_t(a | b << 8);
             };
-            if (j < 24) p_table[j][x] = entry(mode1::p_coefficient_logs, j);
+            if (j < 24)
+                p_table[j][x] = entry(mode1::p_coefficient_logs, j);
             q_table[j][x] = entry(mode1::q_coefficient_logs, j);
         }
 }
 
-void encode_table16(uint8_t* out, const uint8_t* data, uint32_t sector) {
+void encode_table16(uint8_t* out, const uint8_t* data, uint32_t sector)
+{
     frame(out, data, sector);
     const uint8_t* ring = out + 12;
     for (int k = 0; k < 86; ++k) {
         uint16_t parity = 0;
-        for (int j = 0; j < 24; ++j) parity ^= p_table[j][ring[86 * j + k]];
+        for (int j = 0; j < 24; ++j)
+            parity ^= p_table[j][ring[86 * j + k]];
         out[2076 + k] = uint8_t(parity);
         out[2162 + k] = uint8_t(parity >> 8);
     }
@@ -76,7 +84,8 @@ void encode_table16(uint8_t* out, const uint8_t* data, uint32_t sector) {
         for (int j = 0; j < 43; ++j) {
             parity ^= q_table[j][ring[position]];
             position += 88;
-            if (position >= 2236) position -= 2236;
+            if (position >= 2236)
+                position -= 2236;
         }
         out[2248 + k] = uint8_t(parity);
         out[2300 + k] = uint8_t(parity >> 8);
@@ -86,56 +95,66 @@ void encode_table16(uint8_t* out, const uint8_t* data, uint32_t sector) {
 // --- logexp -------------------------------------------------------------------------
 
 template <int n>
-void logexp_parity(const uint8_t* x_of[n], const std::array<std::array<uint8_t, n>, 2>& logs, uint8_t& p0,
-                   uint8_t& p1) {
+void logexp_parity(const uint8_t* x_of[n], const std::array<std::array<uint8_t, n>, 2>& logs, uint8_t& p0, uint8_t& p1)
+{
     uint8_t a = 0, b = 0;
     for (int j = 0; j < n; ++j) {
         const uint8_t x = *x_of[j];
-        if (x == 0) continue;
+        if (x == 0)
+            continue;
         unsigned s = mode1::gf_log[x] + logs[0][j];
-        if (s >= 255) s -= 255;
+        if (s >= 255)
+            s -= 255;
         a ^= mode1::gf_exp[s];
         s = mode1::gf_log[x] + logs[1][j];
-        if (s >= 255) s -= 255;
+        if (s >= 255)
+            s -= 255;
         b ^= mode1::gf_exp[s];
     }
     p0 = a;
     p1 = b;
 }
 
-void encode_logexp(uint8_t* out, const uint8_t* data, uint32_t sector) {
+void encode_logexp(uint8_t* out, const uint8_t* data, uint32_t sector)
+{
     frame(out, data, sector);
     uint8_t* ring = out + 12;
     const uint8_t* column[24];
     for (int k = 0; k < 86; ++k) {
-        for (int j = 0; j < 24; ++j) column[j] = ring + 86 * j + k;
+        for (int j = 0; j < 24; ++j)
+            column[j] = ring + 86 * j + k;
         logexp_parity<24>(column, mode1::p_coefficient_logs, out[2076 + k], out[2162 + k]);
     }
     const uint8_t* diagonal[43];
     for (int k = 0; k < 52; ++k) {
-        for (int j = 0; j < 43; ++j) diagonal[j] = ring + (86 * (k / 2) + 88 * j + k % 2) % 2236;
+        for (int j = 0; j < 43; ++j)
+            diagonal[j] = ring + (86 * (k / 2) + 88 * j + k % 2) % 2236;
         logexp_parity<43>(diagonal, mode1::q_coefficient_logs, out[2248 + k], out[2300 + k]);
     }
 }
 
 // The same traffic as an encoder: 2048 bytes read, all 2352 written.
-void copy_only(uint8_t* out, const uint8_t* data, uint32_t) {
+void copy_only(uint8_t* out, const uint8_t* data, uint32_t)
+{
     std::memset(out, 0, 16);
     std::memcpy(out + 16, data, user_data_size);
     std::memset(out + 2064, 0, raw_sector_size - 2064);
 }
 
 template <EncoderPath path>
-void with_path(uint8_t* out, const uint8_t* data, uint32_t sector) {
+void with_path(uint8_t* out, const uint8_t* data, uint32_t sector)
+{
     encode_mode1_sector_with(path, out, data, sector);
 }
 
-double seconds_since(Clock::time_point start) {
+double seconds_since(Clock::time_point start)
+{
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 // Best of five runs, each at least 0.3 s of whole passes over the buffers.
-double measure(Method method, const std::vector<uint8_t>& in, std::vector<uint8_t>& out, size_t sectors) {
+double measure(Method method, const std::vector<uint8_t>& in, std::vector<uint8_t>& out, size_t sectors)
+{
     double best = 0;
     for (int run = 0; run < 5; ++run) {
         size_t passes = 0;
@@ -147,16 +166,19 @@ double measure(Method method, const std::vector<uint8_t>& in, std::vector<uint8_
             ++passes;
         } while ((elapsed = seconds_since(start)) < 0.3);
         const double rate = double(passes * sectors * user_data_size) / elapsed / 1e6;
-        if (rate > best) best = rate;
+        if (rate > best)
+            best = rate;
     }
     return best;
 }
 
-int run_encoder(size_t sectors) {
+int run_encoder(size_t sectors)
+{
     build_table16();
     std::vector<uint8_t> in(sectors * user_data_size), out(sectors * raw_sector_size);
     uint32_t seed = 12345;
-    for (auto& b : in) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+    for (auto& b : in)
+        b = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
 
     struct Entry {
         const char* name;
@@ -199,7 +221,8 @@ int run_encoder(size_t sectors) {
     return 0;
 }
 
-bool same_contents(const std::string& a, const std::string& b) {
+bool same_contents(const std::string& a, const std::string& b)
+{
     std::FILE* fa = std::fopen(a.c_str(), "rb");
     std::FILE* fb = std::fopen(b.c_str(), "rb");
     bool same = fa && fb;
@@ -207,14 +230,18 @@ bool same_contents(const std::string& a, const std::string& b) {
     while (same) {
         const size_t n = std::fread(x.data(), 1, x.size(), fa), m = std::fread(y.data(), 1, y.size(), fb);
         same = n == m && std::memcmp(x.data(), y.data(), n) == 0;
-        if (n == 0) break;
+        if (n == 0)
+            break;
     }
-    if (fa) std::fclose(fa);
-    if (fb) std::fclose(fb);
+    if (fa)
+        std::fclose(fa);
+    if (fb)
+        std::fclose(fb);
     return same;
 }
 
-int run_convert(const std::string& dir, size_t mib) {
+int run_convert(const std::string& dir, size_t mib)
+{
     const std::string plain = dir + "/bench_plain.iso", raw = dir + "/bench_raw.bin", back = dir + "/bench_back.iso";
     {
         std::FILE* f = std::fopen(plain.c_str(), "wb");
@@ -225,8 +252,10 @@ int run_convert(const std::string& dir, size_t mib) {
         std::vector<uint8_t> block(1 << 20);
         uint32_t seed = 7;
         for (size_t i = 0; i < mib; ++i) {
-            for (auto& b : block) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
-            if (i == 0) std::memset(block.data(), 0, 32768);  // system area
+            for (auto& b : block)
+                b = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+            if (i == 0)
+                std::memset(block.data(), 0, 32768);  // system area
             std::fwrite(block.data(), 1, block.size(), f);
         }
         std::fclose(f);
@@ -235,8 +264,9 @@ int run_convert(const std::string& dir, size_t mib) {
         const auto start = Clock::now();
         const ConversionResult r = convert_image(from.c_str(), to.c_str());
         const double s = seconds_since(start);
-        std::printf("  %-40s %6.2f s  (%s)\n", (from.substr(from.rfind('/') + 1) + " -> " + to.substr(to.rfind('/') + 1)).c_str(),
-                    s, conversion_result_text(r));
+        std::printf("  %-40s %6.2f s  (%s)\n",
+                    (from.substr(from.rfind('/') + 1) + " -> " + to.substr(to.rfind('/') + 1)).c_str(), s,
+                    conversion_result_text(r));
         return r;
     };
     std::printf("conversion of a %zu MiB image, including file I/O\n", mib);
@@ -264,7 +294,8 @@ int run_convert(const std::string& dir, size_t mib) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc >= 3 && std::string(argv[1]) == "convert")
         return run_convert(argv[2], argc >= 4 ? size_t(std::strtoul(argv[3], nullptr, 10)) : 640);
     const size_t sectors = argc >= 2 ? size_t(std::strtoul(argv[1], nullptr, 10)) : 8192;

@@ -108,8 +108,7 @@ std::string parse_arguments(int argc, char** argv, Arguments& args)
             args.output = value("--output");
             if (!args.output || !*args.output)
                 return "option " + a + " needs a file name";
-        } else if (a == "--first" || a.rfind("--first=", 0) == 0 || a == "--last" ||
-                   a.rfind("--last=", 0) == 0) {
+        } else if (a == "--first" || a.rfind("--first=", 0) == 0 || a == "--last" || a.rfind("--last=", 0) == 0) {
             bool first = a.rfind("--first", 0) == 0;
             const char* text = value(first ? "--first" : "--last");
             int32_t number = 0;
@@ -171,8 +170,8 @@ int run_disk_image(const Arguments& args, bool show_progress)
     drivetools::ProgressDisplay progress;
     if (show_progress)
         progress = {show_on_terminal, &line};
-    drivetools::DiskImageResult result = drivetools::create_disk_image(
-        platform::system_device_backend(), args.device, output.writing.c_str(), progress);
+    drivetools::DiskImageResult result =
+        drivetools::create_disk_image(platform::system_device_backend(), args.device, output.writing.c_str(), progress);
     result.output = args.output;
     // A medium that ends inside a block was still read to its end.
     bool reached_end = result.status == ToolStatus::done || result.status == ToolStatus::partial_block;
@@ -209,13 +208,12 @@ int run_cd_image(Arguments args, bool show_progress)
     drivetools::ProgressDisplay progress;
     if (show_progress)
         progress = {show_on_terminal, &line};
-    drivetools::CdImageResult result = drivetools::create_cd_image(
-        backend, args.device, output.writing.c_str(), args.first, args.last, progress);
+    drivetools::CdImageResult result =
+        drivetools::create_cd_image(backend, args.device, output.writing.c_str(), args.first, args.last, progress);
     result.output = args.output;
     // Unreadable sectors are zero-filled in place: such a copy is kept.
     return finish_copy(output, result.status, result.status == ToolStatus::done, drivetools::is_clean_copy(result),
-                       drivetools::output_text(result, Language::english), result.sectors,
-                       "the sector range is empty");
+                       drivetools::output_text(result, Language::english), result.sectors, "the sector range is empty");
 }
 
 int run_toc(const Arguments& args)
@@ -223,7 +221,7 @@ int run_toc(const Arguments& args)
     drivetools::TocQuery toc = drivetools::query_toc(platform::system_device_backend(), args.device);
     if (toc.status != ToolStatus::done)
         return failure(drivetools::output_text(toc, Language::english));
-    // The text as the Tool window shows it, CR LF line ends untouched.
+        // The text as the Tool window shows it, CR LF line ends untouched.
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
@@ -249,15 +247,15 @@ int run_drive_id(const Arguments& args)
 void print_drive_commands_help(FILE* out)
 {
     std::fprintf(out,
-        "  disk-image DEVICE -o OUTPUT [--quiet] copy a disk drive (/dev/fd0, A:) in 512-byte\n"
-        "                                        blocks into OUTPUT\n"
-        "  cd-image DEVICE -o OUTPUT [--first N] [--last N] [--quiet]\n"
-        "                                        copy the raw 2352-byte sectors N to N of a\n"
-        "                                        CD-ROM drive (/dev/sr0, Q:) into OUTPUT;\n"
-        "                                        the range not given comes from the TOC\n"
-        "  toc DEVICE                            print the disc's TOC as cue sheet text\n"
-        "                                        (CR LF line ends; fill in the \"?\")\n"
-        "  drive-id DEVICE                       print the drive's vendor, product, revision\n");
+                 "  disk-image DEVICE -o OUTPUT [--quiet] copy a disk drive (/dev/fd0, A:) in 512-byte\n"
+                 "                                        blocks into OUTPUT\n"
+                 "  cd-image DEVICE -o OUTPUT [--first N] [--last N] [--quiet]\n"
+                 "                                        copy the raw 2352-byte sectors N to N of a\n"
+                 "                                        CD-ROM drive (/dev/sr0, Q:) into OUTPUT;\n"
+                 "                                        the range not given comes from the TOC\n"
+                 "  toc DEVICE                            print the disc's TOC as cue sheet text\n"
+                 "                                        (CR LF line ends; fill in the \"?\")\n"
+                 "  drive-id DEVICE                       print the drive's vendor, product, revision\n");
 }
 
 int run_drive_command(int argc, char** argv)

@@ -91,8 +91,8 @@ int run_convert(int argc, char** argv)
         }
         if (!reason.empty())
             text += " (" + reason + ")";
-        std::fprintf(converted ? stdout : stderr, "%s%s -> %s: %s\n", converted ? "" : "tarnwickiso: ", input,
-                     output, text.c_str());
+        std::fprintf(converted ? stdout : stderr, "%s%s -> %s: %s\n", converted ? "" : "tarnwickiso: ", input, output,
+                     text.c_str());
         if (converted && tail > 0)
             std::fprintf(stderr, "tarnwickiso: note: %s: the last %llu bytes, less than one sector, were dropped\n",
                          input, static_cast<unsigned long long>(tail));

@@ -25,7 +25,10 @@ int compare_ignoring_case(const std::string& a, const std::string& b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-int count_lines(const void* context) { return int(static_cast<const LineList*>(context)->lines.size()); }
+int count_lines(const void* context)
+{
+    return int(static_cast<const LineList*>(context)->lines.size());
+}
 
 void get_line(const void* context, int index, char* buffer, size_t capacity)
 {
@@ -66,8 +69,9 @@ bool is_root(const std::string& path)
 
 void insert_sorted(LineList& list, const std::string& line)
 {
-    auto at = std::upper_bound(list.lines.begin(), list.lines.end(), line,
-                               [](const std::string& a, const std::string& b) { return compare_ignoring_case(a, b) < 0; });
+    auto at =
+        std::upper_bound(list.lines.begin(), list.lines.end(), line,
+                         [](const std::string& a, const std::string& b) { return compare_ignoring_case(a, b) < 0; });
     list.lines.insert(at, line);
 }
 

@@ -38,43 +38,43 @@ constexpr const char* version_text = "tarnwickiso " TW_VERSION;
 void print_help(FILE* out)
 {
     std::fprintf(out,
-        "usage: tarnwickiso COMMAND [options] ...\n"
-        "\n"
-        "Commands:\n"
-        "  build -o OUTPUT [options] [PATH...]   master an ISO 9660 image of the paths\n"
-        "  estimate PATH...                      print the capacity estimate and the list lines\n"
-        "  convert FILE...                       convert images between 2048- and 2352-byte sectors\n"
-        "                                        (output FILE.iso)\n");
+                 "usage: tarnwickiso COMMAND [options] ...\n"
+                 "\n"
+                 "Commands:\n"
+                 "  build -o OUTPUT [options] [PATH...]   master an ISO 9660 image of the paths\n"
+                 "  estimate PATH...                      print the capacity estimate and the list lines\n"
+                 "  convert FILE...                       convert images between 2048- and 2352-byte sectors\n"
+                 "                                        (output FILE.iso)\n");
     print_drive_commands_help(out);
     std::fprintf(out,
-        "\n"
-        "Options of build:\n"
-        "  -o, --output FILE            the image to write (replaced if it exists)\n"
-        "  --raw                        2352-byte CD-ROM Mode 1 sectors with EDC and ECC\n"
-        "  --cue                        also write a cue sheet beside the image\n"
-        "  --no-joliet                  no Joliet supplementary volume descriptor\n"
-        "  --system-id TEXT, --volume-id TEXT, --volume-set-id TEXT, --publisher-id TEXT,\n"
-        "  --preparer-id TEXT, --application-id TEXT, --copyright-file-id TEXT,\n"
-        "  --abstract-file-id TEXT, --bibliographic-file-id TEXT\n"
-        "                               identifier for both descriptors; with the prefix\n"
-        "                               --joliet- (e.g. --joliet-volume-id) for the Joliet one only\n"
-        "  --creation-date D[,Z], --modification-date D[,Z], --expiration-date D[,Z],\n"
-        "  --effective-date D[,Z]       D: YYYYMMDDhhmmsscc, Z: zone in quarter hours east\n"
-        "  --root-date D[,Z]            recording date of the root directory\n"
-        "  --record-date D[,Z]          recording date of every file and directory\n"
-        "  --boot FILE                  make the image bootable with this boot image\n"
-        "  --boot-platform 80x86|powerpc|mac\n"
-        "  --boot-media custom|1.2|1.44|2.88|hd\n"
-        "  --boot-id TEXT               manufacturer/developer text of the boot catalog\n"
-        "  --load-segment N, --system-type N, --sector-count N\n"
-        "  --code-page NAME             code page of names (POSIX: UTF-8 or CP932)\n"
-        "  --quiet                      no progress display\n"
-        "  --                           every later argument is a path\n"
-        "An option given twice must have the same value both times; a --joliet- identifier\n"
-        "stands over the one for both descriptors whatever the order.\n"
-        "\n"
-        "Environment: SOURCE_DATE_EPOCH presets the dates (UTC, zone 0) instead of the clock.\n"
-        "Exit status: 0 success, 1 failed or damaged result, 2 usage error.\n");
+                 "\n"
+                 "Options of build:\n"
+                 "  -o, --output FILE            the image to write (replaced if it exists)\n"
+                 "  --raw                        2352-byte CD-ROM Mode 1 sectors with EDC and ECC\n"
+                 "  --cue                        also write a cue sheet beside the image\n"
+                 "  --no-joliet                  no Joliet supplementary volume descriptor\n"
+                 "  --system-id TEXT, --volume-id TEXT, --volume-set-id TEXT, --publisher-id TEXT,\n"
+                 "  --preparer-id TEXT, --application-id TEXT, --copyright-file-id TEXT,\n"
+                 "  --abstract-file-id TEXT, --bibliographic-file-id TEXT\n"
+                 "                               identifier for both descriptors; with the prefix\n"
+                 "                               --joliet- (e.g. --joliet-volume-id) for the Joliet one only\n"
+                 "  --creation-date D[,Z], --modification-date D[,Z], --expiration-date D[,Z],\n"
+                 "  --effective-date D[,Z]       D: YYYYMMDDhhmmsscc, Z: zone in quarter hours east\n"
+                 "  --root-date D[,Z]            recording date of the root directory\n"
+                 "  --record-date D[,Z]          recording date of every file and directory\n"
+                 "  --boot FILE                  make the image bootable with this boot image\n"
+                 "  --boot-platform 80x86|powerpc|mac\n"
+                 "  --boot-media custom|1.2|1.44|2.88|hd\n"
+                 "  --boot-id TEXT               manufacturer/developer text of the boot catalog\n"
+                 "  --load-segment N, --system-type N, --sector-count N\n"
+                 "  --code-page NAME             code page of names (POSIX: UTF-8 or CP932)\n"
+                 "  --quiet                      no progress display\n"
+                 "  --                           every later argument is a path\n"
+                 "An option given twice must have the same value both times; a --joliet- identifier\n"
+                 "stands over the one for both descriptors whatever the order.\n"
+                 "\n"
+                 "Environment: SOURCE_DATE_EPOCH presets the dates (UTC, zone 0) instead of the clock.\n"
+                 "Exit status: 0 success, 1 failed or damaged result, 2 usage error.\n");
 }
 
 int failure(const std::string& message)
@@ -113,8 +113,10 @@ bool apply_source_date_epoch()
         return false;
     }
     if (!preset_date_fields_from_epoch(std::strtoll(epoch, nullptr, 10))) {
-        std::fprintf(stderr, "tarnwickiso: SOURCE_DATE_EPOCH %s lies beyond 2155, the last year a directory "
-                             "record can hold\n", epoch);
+        std::fprintf(stderr,
+                     "tarnwickiso: SOURCE_DATE_EPOCH %s lies beyond 2155, the last year a directory "
+                     "record can hold\n",
+                     epoch);
         return false;
     }
     return true;
@@ -241,8 +243,8 @@ int run_build(int argc_given, char** argv_given)
 
     raw_output = options.raw ? OutputSectors::raw : OutputSectors::plain;
     Progress progress(options.quiet || !isatty(fileno(stderr)));
-    BuildOutcome outcome = create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record),
-                                      line_source_of(list), image.writing.c_str());
+    BuildOutcome outcome = create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record), line_source_of(list),
+                                      image.writing.c_str());
     progress.finish();
     files_left_out.clear();
 

@@ -180,8 +180,8 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
         auto known = given.find(name);
         if (known != given.end()) {
             if (known->second.value != value)
-                return "option --" + name + " given twice with different values ('" + known->second.value +
-                       "' and '" + value + "')";
+                return "option --" + name + " given twice with different values ('" + known->second.value + "' and '" +
+                       value + "')";
             continue;
         }
         given[name] = {value};

@@ -46,7 +46,10 @@ const char* signal_name(int number)
 
 }  // namespace
 
-PendingOutput::~PendingOutput() { discard_output(*this); }
+PendingOutput::~PendingOutput()
+{
+    discard_output(*this);
+}
 
 bool begin_output(const std::string& name, PendingOutput& output)
 {
@@ -133,7 +136,10 @@ int report_stop(const std::string& what_became_of_output)
 
 }  // namespace
 
-int report_stop() { return report_stop(std::string()); }
+int report_stop()
+{
+    return report_stop(std::string());
+}
 
 int report_stop(PendingOutput& output)
 {

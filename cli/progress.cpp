@@ -20,15 +20,9 @@ void show_progress()
     }
     shown_stage = p.stage;
     switch (p.stage) {
-    case 1:
-        std::fprintf(stderr, "\rSetting file identifiers %d", p.counter);
-        break;
-    case 2:
-        std::fprintf(stderr, "\rSetting data positions");
-        break;
-    case 3:
-        std::fprintf(stderr, "\rOther settings");
-        break;
+    case 1: std::fprintf(stderr, "\rSetting file identifiers %d", p.counter); break;
+    case 2: std::fprintf(stderr, "\rSetting data positions"); break;
+    case 3: std::fprintf(stderr, "\rOther settings"); break;
     case 4: {
         char bar[41];
         int filled = p.counter < 0 ? 0 : (p.counter > 100 ? 40 : p.counter * 40 / 100);
@@ -39,8 +33,7 @@ void show_progress()
                      p.total_sectors);
         break;
     }
-    default:
-        return;
+    default: return;
     }
     line_open = true;
     std::fflush(stderr);
@@ -69,7 +62,10 @@ Progress::Progress(bool silent) : silent_(silent)
     status_callback = silent_ ? nullptr : show_progress;
 }
 
-Progress::~Progress() { status_callback = nullptr; }
+Progress::~Progress()
+{
+    status_callback = nullptr;
+}
 
 void Progress::finish()
 {

@@ -8,8 +8,7 @@ namespace drivetools {
 
 size_t format_msf(char* out, size_t size, uint32_t sectors)
 {
-    int n = std::snprintf(out, size, "%02u:%02u:%02u", sectors / 4500, sectors % 4500 / 75,
-                          sectors % 75);
+    int n = std::snprintf(out, size, "%02u:%02u:%02u", sectors / 4500, sectors % 4500 / 75, sectors % 75);
     return n < 0 ? 0 : static_cast<size_t>(n);
 }
 

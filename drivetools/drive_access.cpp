@@ -32,8 +32,8 @@ void Drive::close()
     handle = nullptr;
 }
 
-Drive open_drive(const platform::DeviceBackend& backend, const char* name,
-                 platform::DeviceMode mode, std::string& error)
+Drive open_drive(const platform::DeviceBackend& backend, const char* name, platform::DeviceMode mode,
+                 std::string& error)
 {
     error.clear();
     platform::DeviceHandle handle = backend.open(backend.context, name, mode, error);

@@ -33,10 +33,7 @@ struct Drive {
     Drive(const platform::DeviceBackend* b, platform::DeviceHandle h) : backend(b), handle(h) {}
     Drive(const Drive&) = delete;
     Drive& operator=(const Drive&) = delete;
-    Drive(Drive&& other) noexcept : backend(other.backend), handle(other.handle)
-    {
-        other.handle = nullptr;
-    }
+    Drive(Drive&& other) noexcept : backend(other.backend), handle(other.handle) { other.handle = nullptr; }
     Drive& operator=(Drive&& other) noexcept;
     ~Drive() { close(); }
 
@@ -45,8 +42,8 @@ struct Drive {
 };
 
 // Opens a drive; not open on failure, with the system's reason in `error`.
-Drive open_drive(const platform::DeviceBackend& backend, const char* name,
-                 platform::DeviceMode mode, std::string& error);
+Drive open_drive(const platform::DeviceBackend& backend, const char* name, platform::DeviceMode mode,
+                 std::string& error);
 
 // Reads the raw sector at `lba` into `buffer`. The buffer is cleared first,
 // and cleared again when the read fails, so a failed read always leaves 2352

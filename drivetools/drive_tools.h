@@ -39,14 +39,14 @@ enum class ToolStatus {
 
 struct TocQuery {
     ToolStatus status = ToolStatus::done;
-    CueSheet cue;          // valid when done: the cue sheet and the whole-disc range
+    CueSheet cue;  // valid when done: the cue sheet and the whole-disc range
     std::string device;
-    std::string error;     // the system's reason when the drive did not open
+    std::string error;  // the system's reason when the drive did not open
 };
 
 struct DriveIdentification {
     ToolStatus status = ToolStatus::done;
-    std::string text;      // vendor, product, revision as the drive reports them
+    std::string text;  // vendor, product, revision as the drive reports them
     std::string device;
     std::string error;
 };
@@ -56,7 +56,7 @@ struct DiskImageResult {
     uint64_t blocks = 0;         // whole 512-byte blocks written
     uint32_t partial_bytes = 0;  // partial_block: bytes of the block not copied
     std::string device, output;
-    std::string error;           // the system's reason (open, create, write)
+    std::string error;  // the system's reason (open, create, write)
 };
 
 struct CdImageResult {
@@ -75,15 +75,14 @@ inline constexpr uint32_t disk_block_size = 512;
 TocQuery query_toc(const platform::DeviceBackend& backend, const char* device);
 
 // Asks the drive in pass-through mode for its identification.
-DriveIdentification query_drive_identification(const platform::DeviceBackend& backend,
-                                               const char* device);
+DriveIdentification query_drive_identification(const platform::DeviceBackend& backend, const char* device);
 
 // Copies the volume from its first byte in 512-byte blocks until its end.
 // Clears tool_stop_requested before the loop; after every 16th block shows the
 // block count and runs process_pending_messages; stops after the block in
 // hand once tool_stop_requested is set. A read error ends the copy there.
-DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const char* device,
-                                  const char* output, const ProgressDisplay& progress);
+DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const char* device, const char* output,
+                                  const ProgressDisplay& progress);
 
 // Copies the raw sectors first..last (last = first - 1 gives an empty file) in
 // ascending order; an unreadable sector is written as 2352 zero bytes at its
@@ -92,9 +91,8 @@ DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const 
 // process_pending_messages; stops after the sector in hand once
 // tool_stop_requested is set. A last sector below first - 1 is refused before
 // anything is opened.
-CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char* device,
-                              const char* output, int32_t first, int32_t last,
-                              const ProgressDisplay& progress);
+CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char* device, const char* output,
+                              int32_t first, int32_t last, const ProgressDisplay& progress);
 
 // True when the range first..last may be copied (last >= first - 1).
 bool cd_range_acceptable(int32_t first, int32_t last);

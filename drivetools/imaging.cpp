@@ -65,8 +65,7 @@ TocQuery query_toc(const platform::DeviceBackend& backend, const char* device)
     return query;
 }
 
-DriveIdentification query_drive_identification(const platform::DeviceBackend& backend,
-                                               const char* device)
+DriveIdentification query_drive_identification(const platform::DeviceBackend& backend, const char* device)
 {
     DriveIdentification query;
     query.device = device;
@@ -80,8 +79,8 @@ DriveIdentification query_drive_identification(const platform::DeviceBackend& ba
     return query;
 }
 
-DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const char* device,
-                                  const char* output, const ProgressDisplay& progress)
+DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const char* device, const char* output,
+                                  const ProgressDisplay& progress)
 {
     DiskImageResult result;
     result.device = device;
@@ -132,9 +131,8 @@ bool cd_range_acceptable(int32_t first, int32_t last)
     return int64_t(last) >= int64_t(first) - 1;
 }
 
-CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char* device,
-                              const char* output, int32_t first, int32_t last,
-                              const ProgressDisplay& progress)
+CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char* device, const char* output,
+                              int32_t first, int32_t last, const ProgressDisplay& progress)
 {
     CdImageResult result;
     result.device = device;

@@ -12,7 +12,8 @@ namespace {
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-std::string format(const char* pattern, ...)
+std::string
+format(const char* pattern, ...)
 {
     char text[1024];
     va_list args;
@@ -58,10 +59,8 @@ std::string create_failed(const std::string& output, const std::string& error, L
 std::string output_text(const TocQuery& query, Language language)
 {
     switch (query.status) {
-    case ToolStatus::done:
-        return query.cue.text;
-    case ToolStatus::open_failed:
-        return open_failed(query.device, query.error, language);
+    case ToolStatus::done: return query.cue.text;
+    case ToolStatus::open_failed: return open_failed(query.device, query.error, language);
     case ToolStatus::no_tracks:
         if (ja(language))
             return "TOCにトラックがありません";
@@ -71,8 +70,7 @@ std::string output_text(const TocQuery& query, Language language)
     case ToolStatus::create_failed:
     case ToolStatus::partial_block:
     case ToolStatus::write_failed:
-    case ToolStatus::stopped:
-        break;
+    case ToolStatus::stopped: break;
     }
     if (ja(language))
         return "TOCを読み取れません (ディスクが入っていない可能性があります)";
@@ -82,18 +80,15 @@ std::string output_text(const TocQuery& query, Language language)
 std::string output_text(const DriveIdentification& query, Language language)
 {
     switch (query.status) {
-    case ToolStatus::done:
-        return query.text;
-    case ToolStatus::open_failed:
-        return open_failed(query.device, query.error, language);
+    case ToolStatus::done: return query.text;
+    case ToolStatus::open_failed: return open_failed(query.device, query.error, language);
     case ToolStatus::read_failed:
     case ToolStatus::refused_range:
     case ToolStatus::create_failed:
     case ToolStatus::partial_block:
     case ToolStatus::no_tracks:
     case ToolStatus::write_failed:
-    case ToolStatus::stopped:
-        break;
+    case ToolStatus::stopped: break;
     }
     if (ja(language))
         return "ドライブIDを取得できません";
@@ -104,42 +99,40 @@ std::string output_text(const DiskImageResult& r, Language language)
 {
     const char* out = r.output.c_str();
     switch (r.status) {
-    case ToolStatus::done:
-        return std::string();
-    case ToolStatus::open_failed:
-        return open_failed(r.device, r.error, language);
-    case ToolStatus::create_failed:
-        return create_failed(r.output, r.error, language);
+    case ToolStatus::done: return std::string();
+    case ToolStatus::open_failed: return open_failed(r.device, r.error, language);
+    case ToolStatus::create_failed: return create_failed(r.output, r.error, language);
     case ToolStatus::read_failed:
         if (ja(language))
-            return format("ブロック %llu (バイト位置 %llu) で読み取りエラーが起きました。"
-                          "イメージはその前の %llu ブロックだけで、完全な複製ではありません",
-                          ull(r.blocks), ull(r.blocks) * disk_block_size, ull(r.blocks));
-        return format("read error at block %llu (byte %llu) of %s; %s holds only the %llu "
-                      "blocks before it and is not a complete copy",
-                      ull(r.blocks), ull(r.blocks) * disk_block_size, r.device.c_str(), out,
-                      ull(r.blocks));
+            return format(
+                "ブロック %llu (バイト位置 %llu) で読み取りエラーが起きました。"
+                "イメージはその前の %llu ブロックだけで、完全な複製ではありません",
+                ull(r.blocks), ull(r.blocks) * disk_block_size, ull(r.blocks));
+        return format(
+            "read error at block %llu (byte %llu) of %s; %s holds only the %llu "
+            "blocks before it and is not a complete copy",
+            ull(r.blocks), ull(r.blocks) * disk_block_size, r.device.c_str(), out, ull(r.blocks));
     case ToolStatus::partial_block:
         if (ja(language))
-            return format("媒体はブロック %llu の途中 (%u バイト) で終わっています。"
-                          "この %u バイトはコピーしていないため、完全な複製ではありません",
-                          ull(r.blocks), r.partial_bytes, r.partial_bytes);
-        return format("%s ends %u bytes into block %llu; those bytes were not copied, so %s "
-                      "is not a complete copy",
-                      r.device.c_str(), r.partial_bytes, ull(r.blocks), out);
+            return format(
+                "媒体はブロック %llu の途中 (%u バイト) で終わっています。"
+                "この %u バイトはコピーしていないため、完全な複製ではありません",
+                ull(r.blocks), r.partial_bytes, r.partial_bytes);
+        return format(
+            "%s ends %u bytes into block %llu; those bytes were not copied, so %s "
+            "is not a complete copy",
+            r.device.c_str(), r.partial_bytes, ull(r.blocks), out);
     case ToolStatus::write_failed:
         if (ja(language))
-            return format("出力ファイルに書き込めません (%s)。%llu ブロックで中止しました",
-                          r.error.c_str(), ull(r.blocks));
-        return format("cannot write %s: %s; stopped after %llu blocks", out, r.error.c_str(),
-                      ull(r.blocks));
+            return format("出力ファイルに書き込めません (%s)。%llu ブロックで中止しました", r.error.c_str(),
+                          ull(r.blocks));
+        return format("cannot write %s: %s; stopped after %llu blocks", out, r.error.c_str(), ull(r.blocks));
     case ToolStatus::stopped:
         if (ja(language))
             return format("%llu ブロックで中断しました。イメージは不完全です", ull(r.blocks));
         return format("stopped after %llu blocks; %s is incomplete", ull(r.blocks), out);
     case ToolStatus::refused_range:  // not a disk image status
-    case ToolStatus::no_tracks:
-        break;
+    case ToolStatus::no_tracks: break;
     }
     return std::string();
 }
@@ -149,25 +142,19 @@ std::string output_text(const CdImageResult& r, Language language)
     const char* out = r.output.c_str();
     std::string text;
     switch (r.status) {
-    case ToolStatus::done:
-        break;
+    case ToolStatus::done: break;
     case ToolStatus::refused_range:
         if (ja(language))
-            return format("最終セクタ (%d) が先頭セクタ (%d) - 1 より小さいため、作成しません",
-                          r.last, r.first);
-        return format("last sector %d is below first sector %d minus 1; nothing was written",
-                      r.last, r.first);
-    case ToolStatus::open_failed:
-        return open_failed(r.device, r.error, language);
-    case ToolStatus::create_failed:
-        return create_failed(r.output, r.error, language);
+            return format("最終セクタ (%d) が先頭セクタ (%d) - 1 より小さいため、作成しません", r.last, r.first);
+        return format("last sector %d is below first sector %d minus 1; nothing was written", r.last, r.first);
+    case ToolStatus::open_failed: return open_failed(r.device, r.error, language);
+    case ToolStatus::create_failed: return create_failed(r.output, r.error, language);
     case ToolStatus::write_failed:
         if (ja(language))
-            text = format("出力ファイルに書き込めません (%s)。%llu セクタで中止しました",
-                          r.error.c_str(), ull(r.sectors));
+            text =
+                format("出力ファイルに書き込めません (%s)。%llu セクタで中止しました", r.error.c_str(), ull(r.sectors));
         else
-            text = format("cannot write %s: %s; stopped after %llu sectors", out, r.error.c_str(),
-                          ull(r.sectors));
+            text = format("cannot write %s: %s; stopped after %llu sectors", out, r.error.c_str(), ull(r.sectors));
         break;
     case ToolStatus::stopped:
         if (ja(language))
@@ -177,20 +164,21 @@ std::string output_text(const CdImageResult& r, Language language)
         break;
     case ToolStatus::read_failed:  // not a CD image status: unreadable sectors are counted
     case ToolStatus::partial_block:
-    case ToolStatus::no_tracks:
-        break;
+    case ToolStatus::no_tracks: break;
     }
     if (r.unreadable > 0) {
         if (!text.empty())
             text += ja(language) ? "。" : "; ";
         if (ja(language))
-            text += format("%llu / %llu セクタを読み取れませんでした (最初はセクタ %lld)。"
-                           "そのセクタは 0 で埋めてあり、完全な複製ではありません",
-                           ull(r.unreadable), ull(r.sectors), ll(r.first_unreadable));
+            text += format(
+                "%llu / %llu セクタを読み取れませんでした (最初はセクタ %lld)。"
+                "そのセクタは 0 で埋めてあり、完全な複製ではありません",
+                ull(r.unreadable), ull(r.sectors), ll(r.first_unreadable));
         else
-            text += format("%llu of %llu sectors could not be read, the first at sector %lld; "
-                           "they are zero-filled in %s, which is not a clean copy",
-                           ull(r.unreadable), ull(r.sectors), ll(r.first_unreadable), out);
+            text += format(
+                "%llu of %llu sectors could not be read, the first at sector %lld; "
+                "they are zero-filled in %s, which is not a clean copy",
+                ull(r.unreadable), ull(r.sectors), ll(r.first_unreadable), out);
     }
     return text;
 }

@@ -48,8 +48,7 @@ void check_limits(std::vector<BuildProblem>& problems)
     for (const BuildProblem& p : problems)
         reported = reported || p.kind == ProblemKind::too_many_directories;
     if (directories > max_directories && !reported)
-        problems.push_back({ProblemKind::too_many_directories, {},
-                            std::to_string(directories) + " directories"});
+        problems.push_back({ProblemKind::too_many_directories, {}, std::to_string(directories) + " directories"});
     if (boot_settings.boot_enabled && boot_settings.boot_image_full_size >= (uint64_t(1) << 32))
         problems.push_back({ProblemKind::file_too_large, boot_settings.boot_image_path, {}});
     if (boot_settings.boot_enabled && boot_settings.boot_image_path_too_long)
@@ -66,7 +65,10 @@ bool any_refusal(const std::vector<BuildProblem>& problems)
 
 }  // namespace
 
-bool build_running() { return running; }
+bool build_running()
+{
+    return running;
+}
 
 void apply_recorded_date()
 {
@@ -160,8 +162,7 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
 }
 
 BuildOutcome create_iso(const ControlReader& volume_dialog, const ControlReader& boot_dialog,
-                        const ControlReader& dir_record_dialog, const LineSource& lines,
-                        const char* output_path)
+                        const ControlReader& dir_record_dialog, const LineSource& lines, const char* output_path)
 {
     BuildOutcome outcome;
     if (running)

@@ -17,8 +17,7 @@
 // image writer decides 2048- or 2352-byte sectors. Refuses to start while
 // another build runs (build_running()).
 BuildOutcome create_iso(const ControlReader& volume_dialog, const ControlReader& boot_dialog,
-                        const ControlReader& dir_record_dialog, const LineSource& lines,
-                        const char* output_path);
+                        const ControlReader& dir_record_dialog, const LineSource& lines, const char* output_path);
 
 // True while create_iso runs; a create command seen meanwhile must be refused.
 bool build_running();

@@ -12,7 +12,10 @@ constexpr uint64_t ticks_per_minute = 600'000'000;
 constexpr uint64_t first_record_time = 94'354'848'000'000'000ULL;
 constexpr uint64_t end_of_record_times = 175'140'576'000'000'000ULL;
 
-bool leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool leap(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 uint64_t moved(uint64_t time, int64_t minutes)
 {
@@ -34,9 +37,9 @@ int days_in_month(int year, int month)
 
 bool date_fields_valid(const DateFields& f)
 {
-    return f.year >= 1 && f.year <= 9999 && f.day >= 1 && f.day <= days_in_month(f.year, f.month) &&
-           f.hour >= 0 && f.hour <= 23 && f.minute >= 0 && f.minute <= 59 && f.second >= 0 && f.second <= 59 &&
-           f.hundredths >= 0 && f.hundredths <= 99 && f.zone >= lowest_zone && f.zone <= highest_zone;
+    return f.year >= 1 && f.year <= 9999 && f.day >= 1 && f.day <= days_in_month(f.year, f.month) && f.hour >= 0 &&
+           f.hour <= 23 && f.minute >= 0 && f.minute <= 59 && f.second >= 0 && f.second <= 59 && f.hundredths >= 0 &&
+           f.hundredths <= 99 && f.zone >= lowest_zone && f.zone <= highest_zone;
 }
 
 VolumeDate unspecified_volume_date()
@@ -47,7 +50,10 @@ VolumeDate unspecified_volume_date()
     return date;
 }
 
-RecordDate unspecified_record_date() { return RecordDate{}; }
+RecordDate unspecified_record_date()
+{
+    return RecordDate{};
+}
 
 void record_date_from_file_time(RecordDate& date, uint64_t file_time)
 {

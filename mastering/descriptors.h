@@ -33,14 +33,14 @@ inline constexpr uint8_t terminator = 255;
 // Byte offsets of the descriptor fields (ECMA-119 8.4; the supplementary
 // descriptor, 8.5, shares them and adds the escape sequences).
 namespace descriptor_offset {
-inline constexpr int type = 0;                       // 8.1.1
-inline constexpr int standard_identifier = 1;        // 8.1.2, "CD001"
-inline constexpr int version = 6;                    // 8.1.3
-inline constexpr int boot_system_id = 7;             // in the boot record, 8.2.4
+inline constexpr int type = 0;                 // 8.1.1
+inline constexpr int standard_identifier = 1;  // 8.1.2, "CD001"
+inline constexpr int version = 6;              // 8.1.3
+inline constexpr int boot_system_id = 7;       // in the boot record, 8.2.4
 inline constexpr int system_id = 8;
 inline constexpr int volume_id = 40;
 inline constexpr int volume_space_size = 80;
-inline constexpr int escape_sequences = 88;          // in the supplementary, 8.5.6
+inline constexpr int escape_sequences = 88;  // in the supplementary, 8.5.6
 inline constexpr int volume_set_size = 120;
 inline constexpr int volume_sequence_number = 124;
 inline constexpr int logical_block_size = 128;
@@ -61,7 +61,7 @@ inline constexpr int expiration_date = 847;
 inline constexpr int effective_date = 864;
 inline constexpr int file_structure_version = 881;
 inline constexpr int application_use = 883;
-inline constexpr int boot_catalog_pointer = 71;      // in the boot record (El Torito)
+inline constexpr int boot_catalog_pointer = 71;  // in the boot record (El Torito)
 }  // namespace descriptor_offset
 static_assert(descriptor_offset::root_directory_record + 34 == descriptor_offset::volume_set_id);
 static_assert(descriptor_offset::effective_date + 17 == descriptor_offset::file_structure_version);
@@ -79,7 +79,7 @@ inline constexpr int platform_id = 1;
 inline constexpr int id_string = 4;
 inline constexpr int id_string_length = 24;
 inline constexpr int checksum = 28;
-inline constexpr int key = 30;                       // two bytes
+inline constexpr int key = 30;  // two bytes
 inline constexpr int boot_indicator = 32;
 inline constexpr int media_type = 33;
 inline constexpr int load_segment = 34;

@@ -154,7 +154,10 @@ bool list_scanned_names(const char* path, std::vector<platform::FoundName>& name
 
 void (*walk_callback)(uint32_t folders, const char* path) = nullptr;
 
-bool walk_stop_requested() { return abort_requested != 0; }
+bool walk_stop_requested()
+{
+    return abort_requested != 0;
+}
 
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder)
 {
@@ -218,7 +221,10 @@ void free_entry_table()
     stopped = false;
 }
 
-bool scan_stopped() { return stopped; }
+bool scan_stopped()
+{
+    return stopped;
+}
 
 namespace {
 
@@ -333,4 +339,7 @@ void scan_path(const char* path, uint8_t depth, const platform::FoundName* looke
 
 }  // namespace
 
-void scan_source(const char* path, uint8_t depth) { scan_path(path, depth, nullptr); }
+void scan_source(const char* path, uint8_t depth)
+{
+    scan_path(path, depth, nullptr);
+}

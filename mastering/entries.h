@@ -21,15 +21,15 @@ struct SourceEntry {
     uint8_t hidden;                // the hidden attribute bit itself: 0 or 2
     uint8_t identifier_length[2];  // per tree; files include ";1"
     RecordDate recording_date;
-    uint8_t depth;                 // root 1, registered items 2, their children 3, ...
-    uint8_t* identifier[2];        // ISO 9660 (multibyte) and Joliet (UCS-2 big-endian), in the text store
-    const char* sort_key;          // both held by the table's text store (keep_text)
+    uint8_t depth;           // root 1, registered items 2, their children 3, ...
+    uint8_t* identifier[2];  // ISO 9660 (multibyte) and Joliet (UCS-2 big-endian), in the text store
+    const char* sort_key;    // both held by the table's text store (keep_text)
     const char* source_path;
     uint32_t sectors[2];
     uint32_t data_length[2];
-    uint32_t directory;            // 0 file; a folder's attribute bit 0x10 (the root: 1)
+    uint32_t directory;  // 0 file; a folder's attribute bit 0x10 (the root: 1)
     uint32_t extent[2];
-    uint16_t directory_number;     // a directory's path table number (root 1), set by the layout
+    uint16_t directory_number;  // a directory's path table number (root 1), set by the layout
 };
 #pragma pack(pop)
 static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 4 * sizeof(void*) + 8 + 8 + 4 + 8 + 2);
@@ -60,7 +60,6 @@ struct EntryTable {
     // What the scan found worth saying (refusals, gone paths, loops, skips).
     std::vector<BuildProblem> problems;
 };
-
 
 extern EntryTable entry_table;
 
@@ -101,7 +100,10 @@ void for_each_child(uint32_t index, Visit visit)
 
 // A lasting copy of the text in the table's text store, freed with the table.
 const char* keep_text(const char* text, size_t length);
-inline const char* keep_text(const char* text) { return keep_text(text, std::strlen(text)); }
+inline const char* keep_text(const char* text)
+{
+    return keep_text(text, std::strlen(text));
+}
 
 // Room for `length` identifier bytes and two zero bytes after them in the
 // entry's identifier of the tree: the room it has while `length` is at most

@@ -251,9 +251,7 @@ void sort_entries()
     uint32_t n = entry_table.count;
     std::vector<SourceEntry*>& a = entry_table.entries;
     std::vector<SourceEntry*> scratch(n);
-    auto less = [](const SourceEntry* x, const SourceEntry* y) {
-        return compare_bytes(x->sort_key, y->sort_key) < 0;
-    };
+    auto less = [](const SourceEntry* x, const SourceEntry* y) { return compare_bytes(x->sort_key, y->sort_key) < 0; };
     for (uint32_t width = 1; width < n; width *= 2) {
         process_pending_messages();
         build_progress.counter += 1;
@@ -298,10 +296,10 @@ namespace {
 // stay equal when they are counted up, so they are counted up together as
 // one cluster. A cluster is found through its members by union-find.
 struct Cluster {
-    std::string identifier;   // current bytes
+    std::string identifier;  // current bytes
     bool directory = false;
-    uint32_t members = 0;     // siblings not yet processed
-    int32_t parent = -1;      // union-find link, -1 at a root
+    uint32_t members = 0;  // siblings not yet processed
+    int32_t parent = -1;   // union-find link, -1 at a root
 };
 
 std::string uppercase_key(const std::string& identifier, int tree)

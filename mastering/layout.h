@@ -8,7 +8,10 @@
 #include "mastering/descriptors.h"
 #include "mastering/records.h"
 
-inline uint32_t sectors_for(uint32_t bytes) { return uint32_t((uint64_t(bytes) + sector_size - 1) / sector_size); }
+inline uint32_t sectors_for(uint32_t bytes)
+{
+    return uint32_t((uint64_t(bytes) + sector_size - 1) / sector_size);
+}
 
 // Sectors 0 to 15 are the system area (ECMA-119 6.2.1), all zero; the
 // volume descriptor set starts at sector 16.
@@ -16,8 +19,8 @@ inline constexpr uint32_t system_area_sectors = 16;
 
 // What the layout needs to know besides the entry table.
 struct LayoutOptions {
-    bool joliet = false;              // place the Joliet path tables and directories
-    bool boot = false;                // place the boot catalog and boot image
+    bool joliet = false;  // place the Joliet path tables and directories
+    bool boot = false;    // place the boot catalog and boot image
     uint32_t boot_image_sectors = 0;
 };
 
@@ -29,10 +32,10 @@ struct ImageLayout {
     // Per tree; without Joliet the Joliet area starts where the primary's
     // does and nothing is placed there.
     uint32_t directory_start[2] = {};
-    uint32_t boot_catalog = 0;           // with boot only
-    uint32_t boot_image = 0;             // with boot only
+    uint32_t boot_catalog = 0;  // with boot only
+    uint32_t boot_image = 0;    // with boot only
     uint32_t file_area = 0;
-    uint32_t volume_space_size = 0;      // the file area's end
+    uint32_t volume_space_size = 0;  // the file area's end
 };
 
 // The whole layout: directory numbers, directory sizes, sector counts and
@@ -54,5 +57,4 @@ uint32_t directory_sectors(int tree);
 uint32_t file_sectors();
 // Directories level by level in table order from pd and jd, files level by
 // level from fa.
-void assign_extents(uint32_t primary_directory_start, uint32_t joliet_directory_start,
-                    uint32_t file_area_start);
+void assign_extents(uint32_t primary_directory_start, uint32_t joliet_directory_start, uint32_t file_area_start);

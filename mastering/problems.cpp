@@ -8,23 +8,19 @@ ProblemSeverity severity_of(ProblemKind kind)
     case ProblemKind::path_too_long:
     case ProblemKind::key_too_long:
     case ProblemKind::line_too_long:
-    case ProblemKind::output_path_too_long:
-        return ProblemSeverity::refused;
+    case ProblemKind::output_path_too_long: return ProblemSeverity::refused;
     case ProblemKind::output_not_created:
-    case ProblemKind::write_failed:
-        return ProblemSeverity::failed;
+    case ProblemKind::write_failed: return ProblemSeverity::failed;
     case ProblemKind::source_unreadable:
     case ProblemKind::source_shrunk:
     case ProblemKind::source_grown:
     case ProblemKind::source_gone:
     case ProblemKind::folder_unreadable:
     case ProblemKind::special_registered:
-    case ProblemKind::size_unreported:
-        return ProblemSeverity::damaged;
+    case ProblemKind::size_unreported: return ProblemSeverity::damaged;
     case ProblemKind::directory_loop:
     case ProblemKind::special_file_skipped:
-    case ProblemKind::output_left_out:
-        return ProblemSeverity::notice;
+    case ProblemKind::output_left_out: return ProblemSeverity::notice;
     }
     return ProblemSeverity::failed;
 }
@@ -44,17 +40,27 @@ std::string describe_problem(const BuildProblem& problem)
     case ProblemKind::output_not_created: text = "cannot create " + problem.path; break;
     case ProblemKind::write_failed: text = "writing " + problem.path + " failed"; break;
     case ProblemKind::source_unreadable: text = "cannot read " + problem.path + " (its sectors are zero)"; break;
-    case ProblemKind::source_shrunk: text = problem.path + " has shrunk since it was scanned (its missing tail is zero)"; break;
-    case ProblemKind::source_grown: text = problem.path + " has grown since it was scanned (cut to its scanned size)"; break;
+    case ProblemKind::source_shrunk:
+        text = problem.path + " has shrunk since it was scanned (its missing tail is zero)";
+        break;
+    case ProblemKind::source_grown:
+        text = problem.path + " has grown since it was scanned (cut to its scanned size)";
+        break;
     case ProblemKind::source_gone:
-        return "cannot find " + problem.path + ": " + (problem.detail.empty() ? "no such file or folder" : problem.detail) +
-               " (entered as an empty file)";
+        return "cannot find " + problem.path + ": " +
+               (problem.detail.empty() ? "no such file or folder" : problem.detail) + " (entered as an empty file)";
     case ProblemKind::folder_unreadable:
         return "cannot list the folder " + problem.path + (problem.detail.empty() ? "" : ": " + problem.detail) +
                " (entered without contents)";
-    case ProblemKind::special_registered: text = problem.path + " is not a regular file or folder (entered as an empty file)"; break;
-    case ProblemKind::size_unreported: text = problem.path + " does not report the size of its content (entered as an empty file)"; break;
-    case ProblemKind::directory_loop: text = problem.path + " leads back to one of its own parent folders (entered without contents)"; break;
+    case ProblemKind::special_registered:
+        text = problem.path + " is not a regular file or folder (entered as an empty file)";
+        break;
+    case ProblemKind::size_unreported:
+        text = problem.path + " does not report the size of its content (entered as an empty file)";
+        break;
+    case ProblemKind::directory_loop:
+        text = problem.path + " leads back to one of its own parent folders (entered without contents)";
+        break;
     case ProblemKind::special_file_skipped: text = problem.path + " is not a regular file or folder (left out)"; break;
     case ProblemKind::output_left_out: text = problem.path + " is an output of this command (left out)"; break;
     }

@@ -31,13 +31,13 @@ enum class ProblemKind {
     output_not_created,
     write_failed,
     // The image is complete but damaged; the layout stays as planned.
-    source_unreadable,     // sectors written as zeros
-    source_shrunk,         // the missing tail written as zeros
-    source_grown,          // cut to its planned size
-    source_gone,           // a registered path missing at build time (detail: why)
-    folder_unreadable,     // a folder that cannot be listed: entered without contents
-    special_registered,    // a socket, FIFO or device registered itself: entered empty
-    size_unreported,       // a file of /proc or /sys that reports no size: entered empty
+    source_unreadable,   // sectors written as zeros
+    source_shrunk,       // the missing tail written as zeros
+    source_grown,        // cut to its planned size
+    source_gone,         // a registered path missing at build time (detail: why)
+    folder_unreadable,   // a folder that cannot be listed: entered without contents
+    special_registered,  // a socket, FIFO or device registered itself: entered empty
+    size_unreported,     // a file of /proc or /sys that reports no size: entered empty
     // Notices: the image is sound, something was left out.
     directory_loop,        // entered without children
     special_file_skipped,  // socket, FIFO or device below a folder
@@ -57,7 +57,7 @@ ProblemSeverity severity_of(ProblemKind kind);
 std::string describe_problem(const BuildProblem& problem);
 
 struct BuildOutcome {
-    bool written = false;   // the output exists and holds every planned sector
+    bool written = false;  // the output exists and holds every planned sector
     bool aborted = false;
     uint32_t total_sectors = 0;
     std::vector<BuildProblem> problems;

@@ -30,7 +30,10 @@ static_assert(directory_record_offset::recording_date + sizeof(RecordDate) == di
 static_assert(directory_record_offset::volume_sequence_number + 4 == directory_record_offset::identifier_length);
 
 // Record length of a directory record with an identifier of n bytes.
-constexpr uint32_t directory_record_length(uint32_t n) { return (directory_record_offset::identifier + n + 1) & ~1u; }
+constexpr uint32_t directory_record_length(uint32_t n)
+{
+    return (directory_record_offset::identifier + n + 1) & ~1u;
+}
 
 // The "." and ".." records open every directory; their identifiers are the
 // single bytes 0x00 and 0x01 (ECMA-119 7.6.2).
@@ -52,7 +55,10 @@ static_assert(path_table_offset::extent + 4 == path_table_offset::parent_number)
 static_assert(path_table_offset::parent_number + 2 == path_table_offset::identifier);
 
 // Record length of a path table record with an identifier of n bytes.
-constexpr uint32_t path_table_record_length(uint32_t n) { return (path_table_offset::identifier + n + 1) & ~1u; }
+constexpr uint32_t path_table_record_length(uint32_t n)
+{
+    return (path_table_offset::identifier + n + 1) & ~1u;
+}
 static_assert(path_table_record_length(1) == 10);  // the root's record
 
 // Writes bytes 0..32+n of the record of entry e in the tree; the pad byte is

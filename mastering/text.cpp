@@ -30,7 +30,10 @@ int compare_bytes(const char* a, const char* b)
     return 0;
 }
 
-void uppercase_in_place(char* text) { platform::uppercase_ansi(text); }
+void uppercase_in_place(char* text)
+{
+    platform::uppercase_ansi(text);
+}
 
 size_t swap_ucs2_bytes(uint16_t* text)
 {

@@ -105,19 +105,28 @@ bool close_image()
     return !writer.failed;
 }
 
-bool writer_failed() { return writer.failed; }
-const std::string& writer_failure() { return writer.failure; }
-std::vector<BuildProblem>& writer_problems() { return writer.problems; }
+bool writer_failed()
+{
+    return writer.failed;
+}
+const std::string& writer_failure()
+{
+    return writer.failure;
+}
+std::vector<BuildProblem>& writer_problems()
+{
+    return writer.problems;
+}
 
 namespace {
 
 struct SourceCopy {
     const char* path;
-    uint32_t size;          // bytes planned for the source
+    uint32_t size;  // bytes planned for the source
     platform::File file;
     bool reading;
-    uint32_t remaining;     // bytes still expected from the source
-    uint32_t sectors_left;  // sectors still to write for it
+    uint32_t remaining;        // bytes still expected from the source
+    uint32_t sectors_left;     // sectors still to write for it
     bool looked_past = false;  // the last read already asked for a byte past the planned size
     bool grew = false;         // ... and got it
 };
@@ -212,8 +221,8 @@ void copy_sectors(const char* path, uint32_t n, bool found)
 {
     if (abort_requested)
         return;
-    SourceCopy c{path, n, found && n > 0 ? platform::open_found_file(path) : platform::open_for_reading(path), false,
-                 n, sectors_for(n)};
+    SourceCopy c{path,  n, found && n > 0 ? platform::open_found_file(path) : platform::open_for_reading(path),
+                 false, n, sectors_for(n)};
     c.reading = c.file.valid();
     if (!c.reading && n > 0)
         writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
@@ -235,14 +244,16 @@ void copy_sectors(const char* path, uint32_t n, bool found)
         return;
     // A file that grew while it was copied has more to give than planned.
     uint8_t more = 0;
-    if (c.reading && !grown && n > 0 &&
-        (c.looked_past ? c.grew : platform::read_some(c.file, &more, 1) > 0))
+    if (c.reading && !grown && n > 0 && (c.looked_past ? c.grew : platform::read_some(c.file, &more, 1) > 0))
         writer.problems.push_back({ProblemKind::source_grown, path, {}});
 }
 
 }  // namespace
 
-void copy_file_sectors(const char* path, uint32_t n) { copy_sectors(path, n, false); }
+void copy_file_sectors(const char* path, uint32_t n)
+{
+    copy_sectors(path, n, false);
+}
 
 void write_file_data()
 {

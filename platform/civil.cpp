@@ -2,7 +2,8 @@
 
 namespace platform::detail {
 
-CalendarTime split_file_time(uint64_t file_time) {
+CalendarTime split_file_time(uint64_t file_time)
+{
     // 1601-01-01 opens a 400-year Gregorian cycle, so the day count splits
     // into cycles of 400, 100, 4 and 1 years without any offset. The last
     // year of a 4-year group is the leap year, except for the last group of a
@@ -24,12 +25,14 @@ CalendarTime split_file_time(uint64_t file_time) {
     const uint64_t cycles = day / days_per_400;
     day %= days_per_400;
     uint64_t centuries = day / days_per_100;
-    if (centuries == 4) centuries = 3;  // the last day of a leap 400th year
+    if (centuries == 4)
+        centuries = 3;  // the last day of a leap 400th year
     day -= centuries * days_per_100;
     const uint64_t groups = day / days_per_4;
     day %= days_per_4;
     uint64_t years = day / days_per_1;
-    if (years == 4) years = 3;  // the last day of a leap year
+    if (years == 4)
+        years = 3;  // the last day of a leap year
     day -= years * days_per_1;
 
     const bool leap = years == 3 && (groups != 24 || centuries == 3);

@@ -35,8 +35,7 @@ struct DeviceBackend {
     // bytes from the drive into `data` (16-byte aligned). True when the
     // request went through and the drive ended it with GOOD status; on false,
     // `data` may hold anything.
-    bool (*command)(DeviceHandle device, const uint8_t* cdb, size_t cdb_length,
-                    void* data, size_t data_size);
+    bool (*command)(DeviceHandle device, const uint8_t* cdb, size_t cdb_length, void* data, size_t data_size);
 
     // The drive's identification: fills `inquiry` (80 bytes, cleared by the
     // caller) with the standard INQUIRY data from the vendor identification

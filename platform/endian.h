@@ -49,8 +49,14 @@ inline void put_both32(uint8_t* p, uint32_t v)
     put_be32(p + 4, v);
 }
 
-inline uint16_t get_le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-inline uint16_t get_be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
+inline uint16_t get_le16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+inline uint16_t get_be16(const uint8_t* p)
+{
+    return uint16_t(p[0] << 8 | p[1]);
+}
 inline uint32_t get_le32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -60,7 +66,10 @@ inline uint32_t get_be32(const uint8_t* p)
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
-inline constexpr uint16_t swap16(uint16_t v) { return uint16_t(v << 8 | v >> 8); }
+inline constexpr uint16_t swap16(uint16_t v)
+{
+    return uint16_t(v << 8 | v >> 8);
+}
 inline constexpr uint32_t swap32(uint32_t v)
 {
     return v << 24 | (v & 0xFF00) << 8 | (v >> 8 & 0xFF00) | v >> 24;

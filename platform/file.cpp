@@ -3,7 +3,8 @@
 
 namespace platform {
 
-File& File::operator=(File&& other) noexcept {
+File& File::operator=(File&& other) noexcept
+{
     if (this != &other) {
         close();
         handle_ = other.handle_;

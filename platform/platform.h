@@ -25,12 +25,12 @@ inline constexpr uint32_t attribute_hidden = 0x02;
 inline constexpr uint32_t attribute_directory = 0x10;
 
 struct FileInfo {
-    uint32_t attributes = 0;     // attribute_hidden | attribute_directory
-    uint64_t size = 0;           // full 64-bit size (0 for a folder)
-    uint64_t last_write = 0;     // 100-ns units since 1601-01-01 UTC
-    bool special = false;        // socket, FIFO or device (POSIX only)
-    uint64_t volume = 0;         // identity of the object for loop detection;
-    uint64_t object = 0;         // both 0 where the platform gives none
+    uint32_t attributes = 0;       // attribute_hidden | attribute_directory
+    uint64_t size = 0;             // full 64-bit size (0 for a folder)
+    uint64_t last_write = 0;       // 100-ns units since 1601-01-01 UTC
+    bool special = false;          // socket, FIFO or device (POSIX only)
+    uint64_t volume = 0;           // identity of the object for loop detection;
+    uint64_t object = 0;           // both 0 where the platform gives none
     bool size_unreported = false;  // a file of /proc or /sys: its content is not in its size
 };
 

@@ -75,18 +75,17 @@ inline constexpr size_t request_size = 80;
 inline constexpr size_t record_size = 44;
 inline constexpr size_t sense_offset = 48;
 inline constexpr uint8_t sense_length = 14;
-inline constexpr uint8_t data_in = 1;            // SCSI_IOCTL_DATA_IN
+inline constexpr uint8_t data_in = 1;  // SCSI_IOCTL_DATA_IN
 inline constexpr uint32_t timeout_seconds = 2;
-inline constexpr size_t status_offset = 2;       // ScsiStatus, set by the driver
+inline constexpr size_t status_offset = 2;  // ScsiStatus, set by the driver
 inline constexpr size_t cdb_offset = 28;
 inline constexpr size_t max_cdb = 16;
 }  // namespace pass_through
 
 // Fills an 80-byte request for a data-in command. data_buffer is the 32-bit
 // address of the caller's (16-byte aligned) data buffer.
-inline void build_pass_through_request(uint8_t request[pass_through::request_size],
-                                       const uint8_t* cdb, size_t cdb_length,
-                                       uint32_t data_buffer, uint32_t transfer_length)
+inline void build_pass_through_request(uint8_t request[pass_through::request_size], const uint8_t* cdb,
+                                       size_t cdb_length, uint32_t data_buffer, uint32_t transfer_length)
 {
     using namespace pass_through;
     if (cdb_length > max_cdb)

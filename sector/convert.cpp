@@ -19,19 +19,25 @@ struct ConversionBuffers {
 
 enum class Form { plain, raw, neither };
 
-Form form_of(const uint8_t* first) {
+Form form_of(const uint8_t* first)
+{
     static constexpr uint8_t raw_start[4] = {0x00, 0xFF, 0xFF, 0xFF};
     static constexpr uint8_t plain_start[4] = {0x00, 0x00, 0x00, 0x00};
-    if (std::memcmp(first, raw_start, 4) == 0) return Form::raw;
-    if (std::memcmp(first, plain_start, 4) == 0) return Form::plain;
+    if (std::memcmp(first, raw_start, 4) == 0)
+        return Form::raw;
+    if (std::memcmp(first, plain_start, 4) == 0)
+        return Form::plain;
     return Form::neither;
 }
 
 // True when both names lead to the same existing object.
-bool same_object(const char* a, const char* b) {
-    if (std::strcmp(a, b) == 0) return true;
+bool same_object(const char* a, const char* b)
+{
+    if (std::strcmp(a, b) == 0)
+        return true;
     platform::FileInfo x, y;
-    if (!platform::find_file(a, x) || !platform::find_file(b, y)) return false;
+    if (!platform::find_file(a, x) || !platform::find_file(b, y))
+        return false;
     return (x.volume != 0 || x.object != 0) && x.volume == y.volume && x.object == y.object;
 }
 
@@ -39,33 +45,40 @@ bool same_object(const char* a, const char* b) {
 // counting modulo that period numbers sectors past 2^32 on without a jump.
 constexpr uint64_t header_period = 720000;
 
-ConversionResult plain_to_raw(platform::File& in, platform::File& out, uint64_t sectors,
-                              ConversionBuffers& b, const volatile int32_t* stop) {
+ConversionResult plain_to_raw(platform::File& in, platform::File& out, uint64_t sectors, ConversionBuffers& b,
+                              const volatile int32_t* stop)
+{
     for (uint64_t done = 0; done < sectors;) {
-        if (stop && *stop) return ConversionResult::stopped;
+        if (stop && *stop)
+            return ConversionResult::stopped;
         const size_t n = size_t(sectors - done < batch_sectors ? sectors - done : batch_sectors);
         const size_t bytes = n * user_data_size;
-        if (platform::read_full(in, b.plain, bytes) != int64_t(bytes)) return ConversionResult::read_failed;
+        if (platform::read_full(in, b.plain, bytes) != int64_t(bytes))
+            return ConversionResult::read_failed;
         for (size_t i = 0; i < n; ++i)
             encode_mode1_sector(b.raw + i * raw_sector_size, b.plain + i * user_data_size,
                                 uint32_t((done + i) % header_period));
-        if (!platform::write_all(out, b.raw, n * raw_sector_size)) return ConversionResult::write_failed;
+        if (!platform::write_all(out, b.raw, n * raw_sector_size))
+            return ConversionResult::write_failed;
         done += n;
     }
     return ConversionResult::plain_to_raw;
 }
 
-ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t sectors,
-                              ConversionBuffers& b, const volatile int32_t* stop) {
+ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t sectors, ConversionBuffers& b,
+                              const volatile int32_t* stop)
+{
     for (uint64_t done = 0; done < sectors;) {
-        if (stop && *stop) return ConversionResult::stopped;
+        if (stop && *stop)
+            return ConversionResult::stopped;
         const size_t n = size_t(sectors - done < batch_sectors ? sectors - done : batch_sectors);
         const size_t bytes = n * raw_sector_size;
-        if (platform::read_full(in, b.raw, bytes) != int64_t(bytes)) return ConversionResult::read_failed;
+        if (platform::read_full(in, b.raw, bytes) != int64_t(bytes))
+            return ConversionResult::read_failed;
         for (size_t i = 0; i < n; ++i)
-            std::memcpy(b.plain + i * user_data_size, b.raw + i * raw_sector_size + mode1::data_offset,
-                        user_data_size);
-        if (!platform::write_all(out, b.plain, n * user_data_size)) return ConversionResult::write_failed;
+            std::memcpy(b.plain + i * user_data_size, b.raw + i * raw_sector_size + mode1::data_offset, user_data_size);
+        if (!platform::write_all(out, b.plain, n * user_data_size))
+            return ConversionResult::write_failed;
         done += n;
     }
     return ConversionResult::raw_to_plain;
@@ -73,23 +86,30 @@ ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t 
 
 }  // namespace
 
-ConversionResult conversion_direction(const uint8_t* head, size_t head_size, uint64_t file_size) {
-    if (head_size < 4 || file_size < 4) return ConversionResult::too_short;
+ConversionResult conversion_direction(const uint8_t* head, size_t head_size, uint64_t file_size)
+{
+    if (head_size < 4 || file_size < 4)
+        return ConversionResult::too_short;
     const Form form = form_of(head);
     if (form == Form::neither)
         return file_size < user_data_size ? ConversionResult::too_short : ConversionResult::unknown_form;
     const uint64_t sector_size = form == Form::raw ? raw_sector_size : user_data_size;
-    if (file_size < sector_size) return ConversionResult::too_short;
+    if (file_size < sector_size)
+        return ConversionResult::too_short;
     return form == Form::raw ? ConversionResult::raw_to_plain : ConversionResult::plain_to_raw;
 }
 
 ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail,
-                               const volatile int32_t* stop) {
-    if (dropped_tail) *dropped_tail = 0;
+                               const volatile int32_t* stop)
+{
+    if (dropped_tail)
+        *dropped_tail = 0;
     platform::File in = platform::open_for_reading(input_path);
-    if (!in.valid()) return ConversionResult::cannot_open_input;
+    if (!in.valid())
+        return ConversionResult::cannot_open_input;
     uint64_t size = 0;
-    if (!platform::file_size(in, size)) return ConversionResult::read_failed;
+    if (!platform::file_size(in, size))
+        return ConversionResult::read_failed;
 
     uint8_t first[4] = {};
     if (size >= sizeof first && platform::read_full(in, first, sizeof first) != int64_t(sizeof first))
@@ -100,20 +120,25 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     const bool from_raw = direction == ConversionResult::raw_to_plain;
     const uint64_t sector_size = from_raw ? raw_sector_size : user_data_size;
     const uint64_t sectors = size / sector_size;
-    if (dropped_tail) *dropped_tail = size % sector_size;
-    if (same_object(input_path, output_path)) return ConversionResult::output_is_input;
-    if (!platform::seek_to(in, 0)) return ConversionResult::read_failed;
+    if (dropped_tail)
+        *dropped_tail = size % sector_size;
+    if (same_object(input_path, output_path))
+        return ConversionResult::output_is_input;
+    if (!platform::seek_to(in, 0))
+        return ConversionResult::read_failed;
 
     platform::File out = platform::create_for_writing_once(output_path);
-    if (!out.valid()) return ConversionResult::cannot_create_output;
+    if (!out.valid())
+        return ConversionResult::cannot_create_output;
     const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
-    const ConversionResult result = from_raw ? raw_to_plain(in, out, sectors, *buffers, stop)
-                                             : plain_to_raw(in, out, sectors, *buffers, stop);
+    const ConversionResult result =
+        from_raw ? raw_to_plain(in, out, sectors, *buffers, stop) : plain_to_raw(in, out, sectors, *buffers, stop);
     out.close();
     return result;
 }
 
-bool make_converted_name(const char* input_path, char* out) {
+bool make_converted_name(const char* input_path, char* out)
+{
     static constexpr char suffix[] = ".iso";
     const size_t length = std::strlen(input_path);
     if (length + sizeof suffix > converted_name_capacity) {
@@ -125,7 +150,8 @@ bool make_converted_name(const char* input_path, char* out) {
     return true;
 }
 
-const char* conversion_result_text(ConversionResult result) {
+const char* conversion_result_text(ConversionResult result)
+{
     switch (result) {
     case ConversionResult::raw_to_plain: return "converted 2352-byte sectors to 2048-byte sectors";
     case ConversionResult::plain_to_raw: return "converted 2048-byte sectors to 2352-byte sectors";
@@ -135,8 +161,7 @@ const char* conversion_result_text(ConversionResult result) {
     case ConversionResult::too_short: return "not converted: the file is shorter than one sector";
     case ConversionResult::cannot_open_input: return "not converted: the file cannot be opened";
     case ConversionResult::cannot_create_output: return "not converted: the output file cannot be created";
-    case ConversionResult::output_name_too_long:
-        return "not converted: the output name would be longer than 511 bytes";
+    case ConversionResult::output_name_too_long: return "not converted: the output name would be longer than 511 bytes";
     case ConversionResult::read_failed: return "conversion stopped: reading the file failed";
     case ConversionResult::write_failed: return "conversion stopped: writing the output file failed";
     case ConversionResult::output_is_input: return "not converted: the output would replace the input";

@@ -27,19 +27,23 @@
 namespace mode1 {
 namespace {
 
-constexpr std::array<std::array<uint32_t, 256>, 16> make_edc_slices() {
+constexpr std::array<std::array<uint32_t, 256>, 16> make_edc_slices()
+{
     std::array<std::array<uint32_t, 256>, 16> t{};
     t[0] = edc_table;
     for (int k = 1; k < 16; ++k)
-        for (int i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ edc_table[t[k - 1][i] & 0xFF];
+        for (int i = 0; i < 256; ++i)
+            t[k][i] = (t[k - 1][i] >> 8) ^ edc_table[t[k - 1][i] & 0xFF];
     return t;
 }
 // Slice k: the register after byte i followed by k zero bytes.
 constexpr auto edc_slices = make_edc_slices();
 
-constexpr std::array<uint8_t, 256> make_mul_table(uint8_t c) {
+constexpr std::array<uint8_t, 256> make_mul_table(uint8_t c)
+{
     std::array<uint8_t, 256> t{};
-    for (int i = 0; i < 256; ++i) t[i] = gf_mul(uint8_t(i), c);
+    for (int i = 0; i < 256; ++i)
+        t[i] = gf_mul(uint8_t(i), c);
     return t;
 }
 constexpr uint8_t beta = gf_div(1, 3);  // 1 / (alpha + 1)
@@ -47,34 +51,42 @@ constexpr auto mul_beta = make_mul_table(beta);
 constexpr auto mul_gamma = make_mul_table(gf_pow_alpha(-26));
 
 // Frame mask for the Q rows: bytes 64..149 set; a row r reads it at 14 + 2r.
-constexpr std::array<uint8_t, 208> make_row_mask() {
+constexpr std::array<uint8_t, 208> make_row_mask()
+{
     std::array<uint8_t, 208> t{};
-    for (int i = 64; i < 150; ++i) t[i] = 0xFF;
+    for (int i = 64; i < 150; ++i)
+        t[i] = 0xFF;
     return t;
 }
 constexpr auto row_mask = make_row_mask();
 
-constexpr uint8_t sync_pattern[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+constexpr uint8_t sync_pattern[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 
-inline uint64_t load64(const uint8_t* p) {
+inline uint64_t load64(const uint8_t* p)
+{
     uint64_t v;
     std::memcpy(&v, p, 8);
     return v;
 }
-inline void store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+inline void store64(uint8_t* p, uint64_t v)
+{
+    std::memcpy(p, &v, 8);
+}
 
 // Eight multiplications by alpha, one per byte lane.
-inline uint64_t times_alpha(uint64_t x) {
+inline uint64_t times_alpha(uint64_t x)
+{
     const uint64_t high = x & 0x8080808080808080ull;
     return ((x & 0x7F7F7F7F7F7F7F7Full) << 1) ^ ((high >> 7) * 0x1D);
 }
 
-inline uint32_t load32le(const uint8_t* p) {
+inline uint32_t load32le(const uint8_t* p)
+{
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-void compute_p_parity(uint8_t* s) {
+void compute_p_parity(uint8_t* s)
+{
     const uint8_t* ring = s + header_offset;
     // 86 bytes as eleven words, the last one overlapping the tenth.
     constexpr size_t word_at[11] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 72, 78};
@@ -102,7 +114,8 @@ void compute_p_parity(uint8_t* s) {
     }
 }
 
-void compute_q_parity(uint8_t* s) {
+void compute_q_parity(uint8_t* s)
+{
     const uint8_t* ring = s + header_offset;
     uint64_t s0[17] = {}, acc[17] = {};
     // Row 0 would start 50 bytes before the ring: take it from a copy.
@@ -117,13 +130,15 @@ void compute_q_parity(uint8_t* s) {
         const uint8_t* src = ring + 88 * r - 50;
         const uint8_t* mask = row_mask.data() + 14 + 2 * r;
         const int lo = (50 - 2 * r) / 8, hi = (135 - 2 * r) / 8;
-        for (int w = 0; w < lo; ++w) acc[w] = times_alpha(acc[w]);
+        for (int w = 0; w < lo; ++w)
+            acc[w] = times_alpha(acc[w]);
         for (int w = lo; w <= hi; ++w) {
             const uint64_t y = load64(src + 8 * w) & load64(mask + 8 * w);
             s0[w] ^= y;
             acc[w] = times_alpha(acc[w]) ^ y;
         }
-        for (int w = hi + 1; w < 17; ++w) acc[w] = times_alpha(acc[w]);
+        for (int w = hi + 1; w < 17; ++w)
+            acc[w] = times_alpha(acc[w]);
     }
     uint8_t f0[160] = {}, f1[160] = {};
     for (int w = 0; w < 17; ++w) {
@@ -149,7 +164,8 @@ namespace {
 
 // Slicing-by-16 over whole 16-byte steps; with `copy_to` the bytes are also
 // copied there as they pass.
-uint32_t edc_slices16(uint32_t crc, const uint8_t* p, size_t steps, uint8_t* copy_to) {
+uint32_t edc_slices16(uint32_t crc, const uint8_t* p, size_t steps, uint8_t* copy_to)
+{
     const auto& t = edc_slices;
     for (; steps > 0; --steps, p += 16) {
         const uint32_t a = crc ^ load32le(p);
@@ -158,30 +174,34 @@ uint32_t edc_slices16(uint32_t crc, const uint8_t* p, size_t steps, uint8_t* cop
             std::memcpy(copy_to, p, 16);
             copy_to += 16;
         }
-        crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
-              t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
-              t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^
-              t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^ t[0][d >> 24];
+        crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^ t[11][b & 0xFF] ^
+              t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^ t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^
+              t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^ t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^
+              t[0][d >> 24];
     }
     return crc;
 }
 
 }  // namespace
 
-uint32_t edc_update(uint32_t crc, const uint8_t* p, size_t n) {
+uint32_t edc_update(uint32_t crc, const uint8_t* p, size_t n)
+{
     crc = edc_slices16(crc, p, n / 16, nullptr);
     p += n & ~size_t(15);
-    for (n &= 15; n > 0; --n, ++p) crc = (crc >> 8) ^ edc_table[(crc ^ *p) & 0xFF];
+    for (n &= 15; n > 0; --n, ++p)
+        crc = (crc >> 8) ^ edc_table[(crc ^ *p) & 0xFF];
     return crc;
 }
 
-void write_frame_fields(uint8_t* out, uint32_t sector_number) {
+void write_frame_fields(uint8_t* out, uint32_t sector_number)
+{
     std::memcpy(out, sync_pattern, sizeof sync_pattern);
     make_sector_header(out + header_offset, sector_number);
     std::memset(out + zero_offset, 0, p_offset - zero_offset);
 }
 
-void encode_portable(uint8_t* out, const uint8_t* data, uint32_t sector_number) {
+void encode_portable(uint8_t* out, const uint8_t* data, uint32_t sector_number)
+{
     write_frame_fields(out, sector_number);
     // The last Q row read runs two bytes into the Q field; give them a value.
     std::memset(out + q_offset, 0, 8);
@@ -203,7 +223,8 @@ namespace {
 
 using EncodeFunction = void (*)(uint8_t*, const uint8_t*, uint32_t);
 
-EncodeFunction function_of(EncoderPath path) {
+EncodeFunction function_of(EncoderPath path)
+{
     switch (path) {
     case EncoderPath::portable: return mode1::encode_portable;
 #if defined(__i386__) || defined(__x86_64__)
@@ -219,14 +240,16 @@ EncodeFunction function_of(EncoderPath path) {
     return mode1::encode_portable;
 }
 
-EncodeFunction chosen_function() {
+EncodeFunction chosen_function()
+{
     static const EncodeFunction chosen = function_of(default_encoder_path());
     return chosen;
 }
 
 }  // namespace
 
-const char* encoder_path_name(EncoderPath path) {
+const char* encoder_path_name(EncoderPath path)
+{
     switch (path) {
     case EncoderPath::portable: return "portable";
     case EncoderPath::ssse3: return "ssse3";
@@ -236,17 +259,16 @@ const char* encoder_path_name(EncoderPath path) {
     return "?";
 }
 
-bool encoder_path_available(EncoderPath path) {
+bool encoder_path_available(EncoderPath path)
+{
 #if defined(__i386__) || defined(__x86_64__)
     __builtin_cpu_init();
 #endif
     switch (path) {
     case EncoderPath::portable: return true;
 #if defined(__i386__) || defined(__x86_64__)
-    case EncoderPath::ssse3:
-        return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("pclmul");
-    case EncoderPath::avx2:
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul");
+    case EncoderPath::ssse3: return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("pclmul");
+    case EncoderPath::avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("pclmul");
     case EncoderPath::avx512:
         return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
                __builtin_cpu_supports("gfni") && __builtin_cpu_supports("vpclmulqdq");
@@ -259,23 +281,28 @@ bool encoder_path_available(EncoderPath path) {
     return false;
 }
 
-EncoderPath fastest_encoder_path() {
+EncoderPath fastest_encoder_path()
+{
     for (EncoderPath path : {EncoderPath::avx512, EncoderPath::avx2, EncoderPath::ssse3})
-        if (encoder_path_available(path)) return path;
+        if (encoder_path_available(path))
+            return path;
     return EncoderPath::portable;
 }
 
-EncoderPath default_encoder_path() {
+EncoderPath default_encoder_path()
+{
     static const EncoderPath chosen = fastest_encoder_path();
     return chosen;
 }
 
-void encode_mode1_sector_with(EncoderPath path, uint8_t* out, const uint8_t* data,
-                              uint32_t sector_number) {
-    if (!encoder_path_available(path)) path = EncoderPath::portable;
+void encode_mode1_sector_with(EncoderPath path, uint8_t* out, const uint8_t* data, uint32_t sector_number)
+{
+    if (!encoder_path_available(path))
+        path = EncoderPath::portable;
     function_of(path)(out, data, sector_number);
 }
 
-void encode_mode1_sector(uint8_t* out, const uint8_t* data, uint32_t sector_number) {
+void encode_mode1_sector(uint8_t* out, const uint8_t* data, uint32_t sector_number)
+{
     chosen_function()(out, data, sector_number);
 }

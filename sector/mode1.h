@@ -23,15 +23,14 @@ void encode_mode1_sector(uint8_t* out, const uint8_t* data, uint32_t sector_numb
 // processor features: ssse3 = SSSE3 + PCLMULQDQ; avx2 = AVX2 + PCLMULQDQ;
 // avx512 = AVX-512BW/VL + GFNI + VPCLMULQDQ.
 enum class EncoderPath { portable, ssse3, avx2, avx512 };
-inline constexpr EncoderPath all_encoder_paths[] = {EncoderPath::portable, EncoderPath::ssse3,
-                                                    EncoderPath::avx2, EncoderPath::avx512};
+inline constexpr EncoderPath all_encoder_paths[] = {EncoderPath::portable, EncoderPath::ssse3, EncoderPath::avx2,
+                                                    EncoderPath::avx512};
 const char* encoder_path_name(EncoderPath path);
 // True when the path is built into this program and the processor (and the
 // operating system's register saving) supports it.
 bool encoder_path_available(EncoderPath path);
 // Encodes with the given path; an unavailable path falls back to the portable one.
-void encode_mode1_sector_with(EncoderPath path, uint8_t* out, const uint8_t* data,
-                              uint32_t sector_number);
+void encode_mode1_sector_with(EncoderPath path, uint8_t* out, const uint8_t* data, uint32_t sector_number);
 EncoderPath fastest_encoder_path();
 // The path encode_mode1_sector took at its first use and keeps.
 EncoderPath default_encoder_path();
@@ -39,8 +38,8 @@ EncoderPath default_encoder_path();
 namespace mode1 {
 
 // Sector layout offsets.
-inline constexpr size_t header_offset = 12, data_offset = 16, edc_offset = 2064,
-                        zero_offset = 2068, p_offset = 2076, q_offset = 2248;
+inline constexpr size_t header_offset = 12, data_offset = 16, edc_offset = 2064, zero_offset = 2068, p_offset = 2076,
+                        q_offset = 2248;
 
 // Writes the three BCD address bytes of sector_number + 150 and the mode byte.
 //
@@ -51,7 +50,8 @@ inline constexpr size_t header_offset = 12, data_offset = 16, edc_offset = 2064,
 // the minute wraps to 00 again, i.e. the minute is taken modulo 160. The
 // second and frame bytes always stay valid BCD and keep advancing, so every
 // header of an oversized image is still well formed.
-constexpr void make_sector_header(uint8_t* header, uint32_t sector_number) {
+constexpr void make_sector_header(uint8_t* header, uint32_t sector_number)
+{
     const uint64_t a = uint64_t(sector_number) + 150;
     const uint64_t minute = (a / 4500) % 160;
     const uint64_t second = (a / 75) % 60;
@@ -69,23 +69,27 @@ inline constexpr uint32_t edc_polynomial = 0xD8018001u;
 // GF(2^8) field polynomial x^8 + x^4 + x^3 + x^2 + 1; alpha = 0x02.
 inline constexpr unsigned gf_polynomial = 0x11D;
 
-constexpr std::array<uint32_t, 256> make_edc_table() {
+constexpr std::array<uint32_t, 256> make_edc_table()
+{
     std::array<uint32_t, 256> t{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t r = i;
-        for (int k = 0; k < 8; ++k) r = (r & 1) ? (r >> 1) ^ edc_polynomial : r >> 1;
+        for (int k = 0; k < 8; ++k)
+            r = (r & 1) ? (r >> 1) ^ edc_polynomial : r >> 1;
         t[i] = r;
     }
     return t;
 }
 
-constexpr std::array<uint8_t, 255> make_gf_exp() {
+constexpr std::array<uint8_t, 255> make_gf_exp()
+{
     std::array<uint8_t, 255> t{};
     unsigned x = 1;
     for (int i = 0; i < 255; ++i) {
         t[i] = uint8_t(x);
         x <<= 1;
-        if (x & 0x100) x ^= gf_polynomial;
+        if (x & 0x100)
+            x ^= gf_polynomial;
     }
     return t;
 }
@@ -93,29 +97,39 @@ constexpr std::array<uint8_t, 255> make_gf_exp() {
 inline constexpr std::array<uint32_t, 256> edc_table = make_edc_table();
 inline constexpr std::array<uint8_t, 255> gf_exp = make_gf_exp();
 
-constexpr std::array<uint8_t, 256> make_gf_log() {
+constexpr std::array<uint8_t, 256> make_gf_log()
+{
     std::array<uint8_t, 256> t{};
-    for (int i = 0; i < 255; ++i) t[gf_exp[i]] = uint8_t(i);
+    for (int i = 0; i < 255; ++i)
+        t[gf_exp[i]] = uint8_t(i);
     return t;
 }
 inline constexpr std::array<uint8_t, 256> gf_log = make_gf_log();
 
 // Field arithmetic for building further constants (compile time or tests).
-constexpr uint8_t gf_mul(uint8_t a, uint8_t b) {
-    if (a == 0 || b == 0) return 0;
+constexpr uint8_t gf_mul(uint8_t a, uint8_t b)
+{
+    if (a == 0 || b == 0)
+        return 0;
     return gf_exp[(gf_log[a] + gf_log[b]) % 255];
 }
-constexpr uint8_t gf_div(uint8_t a, uint8_t b) {  // b != 0
-    if (a == 0) return 0;
+constexpr uint8_t gf_div(uint8_t a, uint8_t b)
+{  // b != 0
+    if (a == 0)
+        return 0;
     return gf_exp[(gf_log[a] + 255 - gf_log[b]) % 255];
 }
-constexpr uint8_t gf_pow_alpha(int e) { return gf_exp[((e % 255) + 255) % 255]; }
+constexpr uint8_t gf_pow_alpha(int e)
+{
+    return gf_exp[((e % 255) + 255) % 255];
+}
 
 // Row 0: log((w + 1) / (alpha + 1)), row 1: log((w + alpha) / (alpha + 1)),
 // w = alpha^(n + 1 - j): the two parity bytes of a (n + 2, n) code solved for
 // data byte j.
 template <int n>
-constexpr std::array<std::array<uint8_t, n>, 2> make_coefficient_logs() {
+constexpr std::array<std::array<uint8_t, n>, 2> make_coefficient_logs()
+{
     std::array<std::array<uint8_t, n>, 2> t{};
     for (int j = 0; j < n; ++j) {
         const uint8_t w = gf_pow_alpha(n + 1 - j);

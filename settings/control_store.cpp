@@ -2,9 +2,18 @@
 
 #include <cstring>
 
-void set_text(ControlStore& store, int id, const std::string& text) { store.texts[id] = text; }
-void set_check(ControlStore& store, int id, bool checked) { store.checks[id] = checked; }
-void set_selection(ControlStore& store, int id, int position) { store.selections[id] = position; }
+void set_text(ControlStore& store, int id, const std::string& text)
+{
+    store.texts[id] = text;
+}
+void set_check(ControlStore& store, int id, bool checked)
+{
+    store.checks[id] = checked;
+}
+void set_selection(ControlStore& store, int id, int position)
+{
+    store.selections[id] = position;
+}
 
 namespace {
 

@@ -17,8 +17,14 @@ constexpr int64_t first_preset = -2208988800LL;
 constexpr int64_t end_of_presets = 5869584000LL;
 constexpr uint64_t ticks_per_second = 10000000ULL;
 
-bool is_white(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_white(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Days from 1601-01-01 to the first of the month.
 int64_t days_since_1601(int year, int month)
@@ -65,7 +71,10 @@ bool digits_to_fields(const char* text, DateFields& f)
     return true;
 }
 
-bool record_year(int year) { return year >= 1900 && year <= 2155; }
+bool record_year(int year)
+{
+    return year >= 1900 && year <= 2155;
+}
 
 }  // namespace
 
@@ -91,7 +100,10 @@ bool preset_date_fields_from_epoch(int64_t seconds_since_1970)
     return true;
 }
 
-void clear_date_field_preset() { preset = false; }
+void clear_date_field_preset()
+{
+    preset = false;
+}
 
 void set_date_field_to_now(char* date_text, char* zone_text)
 {
@@ -111,8 +123,8 @@ void set_date_field_to_now(char* date_text, char* zone_text)
         }
     }
     char text[64];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d%02d", now.year % 10000, now.month % 100,
-                  now.day % 100, now.hour % 100, now.minute % 100, now.second % 100, now.milliseconds / 10 % 100);
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d%02d", now.year % 10000, now.month % 100, now.day % 100,
+                  now.hour % 100, now.minute % 100, now.second % 100, now.milliseconds / 10 % 100);
     std::memcpy(date_text, text, 17);
     std::snprintf(zone_text, 32, "%d", zone);
 }

@@ -52,7 +52,10 @@ constexpr DateRow date_rows[] = {
     {volume_ids::effective_date, volume_ids::effective_zone, descriptor_offset::effective_date},
 };
 
-bool checked(const ControlReader& reader, int id) { return reader.get_check && reader.get_check(reader.context, id); }
+bool checked(const ControlReader& reader, int id)
+{
+    return reader.get_check && reader.get_check(reader.context, id);
+}
 
 int selection(const ControlReader& reader, int id)
 {
@@ -117,8 +120,7 @@ void read_boot_dialog(const ControlReader& dialog)
     platform::FileInfo info;
     uint64_t size = 0;
     if (boot_settings.boot_image_path[0] && !boot_settings.boot_image_path_too_long &&
-        platform::find_file(boot_settings.boot_image_path, info) &&
-        !(info.attributes & platform::attribute_directory))
+        platform::find_file(boot_settings.boot_image_path, info) && !(info.attributes & platform::attribute_directory))
         size = info.size;
     boot_settings.boot_image_full_size = size;
     boot_settings.boot_image_size = uint32_t(size);

@@ -148,7 +148,10 @@ bool add_registration(const char* path, char* line, Measurement& measurement)
 namespace {
 
 // TAB and four spaces: what follows every column but the last.
-bool is_separator(const char* p) { return std::strncmp(p, "\t    ", 5) == 0; }
+bool is_separator(const char* p)
+{
+    return std::strncmp(p, "\t    ", 5) == 0;
+}
 
 // A number column ("-12" or "340") followed by a separator; the position
 // after that separator, or null.
@@ -196,11 +199,20 @@ LineColumns columns_of(const char* line)
 
 }  // namespace
 
-int32_t line_entry_count(const char* line) { return column_number(columns_of(line).entries); }
+int32_t line_entry_count(const char* line)
+{
+    return column_number(columns_of(line).entries);
+}
 
-int32_t line_sectors(const char* line) { return column_number(columns_of(line).sectors); }
+int32_t line_sectors(const char* line)
+{
+    return column_number(columns_of(line).sectors);
+}
 
-const char* line_path(const char* line) { return columns_of(line).path; }
+const char* line_path(const char* line)
+{
+    return columns_of(line).path;
+}
 
 int32_t estimate_sectors(const LineSource& lines)
 {

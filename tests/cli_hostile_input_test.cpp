@@ -64,9 +64,8 @@ TEST(HostileInput, RefusedBeforeAnyOutputWithTheItemNamed)
         if (at != std::string::npos)
             arguments.replace(at, 4, long_name);
         std::string out;
-        int status = run_command("cd " + tree.root + " && " + c.environment + " " + program_path() + " " +
-                                     arguments + " 2>&1",
-                                 &out);
+        int status = run_command(
+            "cd " + tree.root + " && " + c.environment + " " + program_path() + " " + arguments + " 2>&1", &out);
         EXPECT_EQ(status, c.status) << arguments << '\n' << out;
         EXPECT_NE(out.find(c.says), std::string::npos) << arguments << '\n' << out;
         EXPECT_FALSE(std::filesystem::exists(tree.path("out.iso"))) << arguments;

@@ -15,7 +15,10 @@
 
 namespace {
 
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
+std::string quoted(const std::string& text)
+{
+    return "'" + text + "'";
+}
 
 struct HostileCase {
     const char* what;
@@ -90,8 +93,13 @@ TEST(HostileNames, EachClassIsEnteredOrReportedByItsRealCause)
          1,
          {"cannot list the folder", "src/locked: Permission denied"},
          {{"src/ok.txt", "ok"}}},
-        {"file of /proc", [](const TempTree&) {}, {"/proc/version"}, "", 1,
-         {"/proc/version does not report the size of its content"}, {{"version", ""}}},
+        {"file of /proc",
+         [](const TempTree&) {},
+         {"/proc/version"},
+         "",
+         1,
+         {"/proc/version does not report the size of its content"},
+         {{"version", ""}}},
         {"special file registered directly",
          [](const TempTree& t) { mkfifo(t.path("pipe").c_str(), 0600); },
          {"pipe"},
@@ -166,8 +174,13 @@ TEST(HostileNames, EachClassIsEnteredOrReportedByItsRealCause)
          0,
          {},
          {{"x.txt", "beside the target"}}},
-        {"lattice of links", [](const TempTree& t) { make_lattice(t, 20); }, {"L/d0"}, "", 1,
-         {"more than 65535 directories", "L/d0/a/a/a"}, {}},
+        {"lattice of links",
+         [](const TempTree& t) { make_lattice(t, 20); },
+         {"L/d0"},
+         "",
+         1,
+         {"more than 65535 directories", "L/d0/a/a/a"},
+         {}},
         {"path over 511 bytes",
          [&](const TempTree& t) { t.file("deep/" + long_name + "/" + long_name + "/" + long_name + "/f", "f"); },
          {"deep"},

@@ -90,20 +90,37 @@ void check_row(const Row& row, const std::string& big = "")
 }
 
 const Row portable_rows[] = {
-    {"the output is a registered file", "{P} build --quiet -o {T}/src/a.txt {T}/src/a.txt", 1,
+    {"the output is a registered file",
+     "{P} build --quiet -o {T}/src/a.txt {T}/src/a.txt",
+     1,
      {"a.txt is a registered input", "nothing was written"}},
-    {"the output lies in a registered folder", "{P} build --quiet -o {T}/src/old.iso {T}/src", 0,
-     {"old.iso is an output of this command (left out)"}, "src/old.iso"},
-    {"the output is the boot image", "{P} build --quiet --boot {T}/boot.img -o {T}/boot.img {T}/src", 1,
+    {"the output lies in a registered folder",
+     "{P} build --quiet -o {T}/src/old.iso {T}/src",
+     0,
+     {"old.iso is an output of this command (left out)"},
+     "src/old.iso"},
+    {"the output is the boot image",
+     "{P} build --quiet --boot {T}/boot.img -o {T}/boot.img {T}/src",
+     1,
      {"boot.img is the boot image", "nothing was written"}},
-    {"disk-image X -o X", "{P} disk-image {T}/disk.bin -o {T}/disk.bin", 1,
+    {"disk-image X -o X",
+     "{P} disk-image {T}/disk.bin -o {T}/disk.bin",
+     1,
      {"disk.bin is the drive", "nothing was written"}},
-    {"the cue sheet is a registered file", "{P} build --quiet --cue -o {T}/y.iso {T}/y.cue", 1,
+    {"the cue sheet is a registered file",
+     "{P} build --quiet --cue -o {T}/y.iso {T}/y.cue",
+     1,
      {"the cue sheet", "y.cue is a registered input"}},
-    {"the cue sheet is the output", "{P} build --quiet --cue -o {T}/y.cue {T}/src", 1,
+    {"the cue sheet is the output",
+     "{P} build --quiet --cue -o {T}/y.cue {T}/src",
+     1,
      {"the cue sheet", "y.cue would replace the image"}},
-    {"convert drops a partial last sector", "{P} convert {T}/plain.img", 0,
-     {"plain.img: the last 100 bytes, less than one sector, were dropped"}, "plain.img.iso", 3 * 2352},
+    {"convert drops a partial last sector",
+     "{P} convert {T}/plain.img",
+     0,
+     {"plain.img: the last 100 bytes, less than one sector, were dropped"},
+     "plain.img.iso",
+     3 * 2352},
 };
 
 TEST(HostileOutput, CollisionsAreRefusedOrLeftOut)
@@ -117,23 +134,33 @@ TEST(HostileOutput, CollisionsAreRefusedOrLeftOut)
 // tell); the shell then waits for the temporary file to grow before it
 // signals the build of the sparse file.
 #define LIMITED "trap '' XFSZ; ulimit -f 4; "
-#define SIGNALLED(SIGNAL)                                                                             \
-    "{P} build --quiet -o {T}/out.iso {B} 2>&1 & pid=$!; i=0; while [ $i -lt 1000 ]; do "          \
+#define SIGNALLED(SIGNAL)                                                                            \
+    "{P} build --quiet -o {T}/out.iso {B} 2>&1 & pid=$!; i=0; while [ $i -lt 1000 ]; do "            \
     "for f in {T}/.tarnwickiso-*; do [ -s \"$f\" ] && break 2; done; sleep 0.01; i=$((i+1)); done; " \
     "kill -" SIGNAL " $pid; wait $pid"
 
 const Row posix_rows[] = {
-    {"the disk is full during a build", LIMITED "{P} build --quiet -o {T}/out.iso {T}/src", 1,
+    {"the disk is full during a build",
+     LIMITED "{P} build --quiet -o {T}/out.iso {T}/src",
+     1,
      {"writing", "out.iso failed: File too large", "the older", "out.iso is unchanged"}},
-    {"the disk is full during a conversion", LIMITED "{P} convert {T}/plain.img", 1,
+    {"the disk is full during a conversion",
+     LIMITED "{P} convert {T}/plain.img",
+     1,
      {"plain.img.iso: conversion stopped: writing the output file failed (File too large)"}},
     {"SIGINT during a build", SIGNALLED("INT"), 130, {"interrupted by SIGINT", "out.iso was not written"}},
     {"SIGTERM during a build", SIGNALLED("TERM"), 143, {"interrupted by SIGTERM", "out.iso was not written"}},
     {"SIGPIPE during a build", SIGNALLED("PIPE"), 141, {"interrupted by SIGPIPE", "out.iso was not written"}},
-    {"disk-image of a device without an end", "{P} disk-image /dev/zero -o {T}/out.iso", 1,
+    {"disk-image of a device without an end",
+     "{P} disk-image /dev/zero -o {T}/out.iso",
+     1,
      {"/dev/zero", "a character device has no end"}},
-    {"disk-image of an empty file", "{P} disk-image {T}/empty -o {T}/e.img", 0,
-     {"e.img is empty (0 bytes)"}, "e.img", 0},
+    {"disk-image of an empty file",
+     "{P} disk-image {T}/empty -o {T}/e.img",
+     0,
+     {"e.img is empty (0 bytes)"},
+     "e.img",
+     0},
 };
 
 TEST(HostileOutput, FailuresAndSignalsLeaveTheOlderFile)

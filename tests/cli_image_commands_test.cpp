@@ -54,9 +54,8 @@ TEST(CueSheet, ConvertGoesOnAfterAFailedFile)
     tree.file("junk.bin", std::string(5000, 'J'));
     tree.file("plain.iso", std::string(4096, '\0'));
     std::string out;
-    int status = run_command(program_path() + " convert " + tree.path("junk.bin") + " " + tree.path("plain.iso") +
-                                 " 2>&1",
-                             &out);
+    int status = run_command(
+        program_path() + " convert " + tree.path("junk.bin") + " " + tree.path("plain.iso") + " 2>&1", &out);
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("junk.bin"), std::string::npos) << out;
     EXPECT_EQ(read_whole_file(tree.path("plain.iso.iso")).size(), 2u * 2352);

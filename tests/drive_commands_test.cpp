@@ -27,8 +27,8 @@ TEST(DriveCommandBlocks, ReadCdPutsTheAddressBigEndianAndAsksForTheWholeSector)
 {
     uint8_t cdb[12];
     build_read_cd(cdb, 74565);
-    EXPECT_EQ(bytes_of(cdb, 12), (std::vector<uint8_t>{0xBE, 0x00, 0x00, 0x01, 0x23, 0x45, 0x00,
-                                                       0x00, 0x01, 0xF8, 0x00, 0x00}));
+    EXPECT_EQ(bytes_of(cdb, 12),
+              (std::vector<uint8_t>{0xBE, 0x00, 0x00, 0x01, 0x23, 0x45, 0x00, 0x00, 0x01, 0xF8, 0x00, 0x00}));
     build_read_cd(cdb, 0xFFFFFF6A);  // LBA -150, the first track's pregap
     EXPECT_EQ(bytes_of(cdb + 2, 4), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0x6A}));
 }
@@ -37,8 +37,8 @@ TEST(DriveCommandBlocks, ReadTocAsksForFormatZeroInBlockAddressesUpTo2352Bytes)
 {
     uint8_t cdb[12];
     build_read_toc(cdb);
-    EXPECT_EQ(bytes_of(cdb, 12), (std::vector<uint8_t>{0x43, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                                       0x09, 0x30, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(bytes_of(cdb, 12),
+              (std::vector<uint8_t>{0x43, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x09, 0x30, 0x00, 0x00, 0x00}));
 }
 
 TEST(DriveCommandBlocks, PassThroughRequestHasThe32BitWindowsLayout)
@@ -51,14 +51,14 @@ TEST(DriveCommandBlocks, PassThroughRequestHasThe32BitWindowsLayout)
 
     std::vector<uint8_t> expected(80, 0);
     const std::vector<std::pair<size_t, std::vector<uint8_t>>> fields = {
-        {0, {44, 0}},                  // Length
-        {6, {12}},                     // CdbLength
-        {7, {14}},                     // SenseInfoLength
-        {8, {1}},                      // DataIn
-        {12, {0x30, 0x09, 0, 0}},      // DataTransferLength 2352
-        {16, {2, 0, 0, 0}},            // TimeOutValue
-        {20, {0x10, 0x20, 0x40, 0}},   // DataBuffer
-        {24, {48, 0, 0, 0}},           // SenseInfoOffset
+        {0, {44, 0}},                                                     // Length
+        {6, {12}},                                                        // CdbLength
+        {7, {14}},                                                        // SenseInfoLength
+        {8, {1}},                                                         // DataIn
+        {12, {0x30, 0x09, 0, 0}},                                         // DataTransferLength 2352
+        {16, {2, 0, 0, 0}},                                               // TimeOutValue
+        {20, {0x10, 0x20, 0x40, 0}},                                      // DataBuffer
+        {24, {48, 0, 0, 0}},                                              // SenseInfoOffset
         {28, {0xBE, 0, 0x00, 0x01, 0x23, 0x45, 0, 0, 0x01, 0xF8, 0, 0}},  // Cdb
     };
     for (const auto& [offset, value] : fields)
@@ -79,10 +79,11 @@ TEST(DriveCommandBlocks, DrivePathTakesTheLetterFromTheListIndex)
 TEST(CueSheet, FormatMsfCountsSeventyFiveFramesASecond)
 {
     const std::pair<uint32_t, const char*> cases[] = {
-        {0, "00:00:00"},        {74, "00:00:74"},      {75, "00:01:00"},
-        {4499, "00:59:74"},     {4500, "01:00:00"},    {15000, "03:20:00"},
-        {199850, "44:24:50"},   {449999, "99:59:74"},  {450000, "100:00:00"},
-        {0xFFFFFFFF, "954437:10:45"},
+        {0, "00:00:00"},       {74, "00:00:74"},
+        {75, "00:01:00"},      {4499, "00:59:74"},
+        {4500, "01:00:00"},    {15000, "03:20:00"},
+        {199850, "44:24:50"},  {449999, "99:59:74"},
+        {450000, "100:00:00"}, {0xFFFFFFFF, "954437:10:45"},
     };
     for (const auto& [sectors, text] : cases) {
         char out[16];
@@ -111,16 +112,19 @@ TEST(CueSheet, TextAndRangeFollowTheToc)
          "TRACK 01 MODE?/2352\r\n  INDEX 01 00:00:00 // 0\r\n"
          "TRACK 02 AUDIO\r\n  INDEX 00 44:24:50\r\n  INDEX 01 44:26:50 // 200000\r\n"
          " // 250000\r\n",
-         0, 249999},
+         0,
+         249999},
         {"one data track of a 74-minute disc",
          {{4, 1, 0}, {4, 0xAA, 333000}},
          "FILE \"?\" BINARY\r\nTRACK 01 MODE?/2352\r\n  INDEX 01 00:00:00 // 0\r\n // 333000\r\n",
-         0, 332999},
+         0,
+         332999},
         {"audio track with room for its pregap",
          {{4, 1, 0}, {0, 2, 15000}, {0, 0xAA, 20000}},
          "FILE \"?\" BINARY\r\nTRACK 01 MODE?/2352\r\n  INDEX 01 00:00:00 // 0\r\n"
          "TRACK 02 AUDIO\r\n  INDEX 00 03:18:00\r\n  INDEX 01 03:20:00 // 15000\r\n // 20000\r\n",
-         0, 19999},
+         0,
+         19999},
         {"audio disc: tracks too early for a pregap get no INDEX 00",
          {{0, 1, 0}, {0, 2, 149}, {0, 3, 150}, {0, 0xAA, 9000}},
          "FILE \"?\" BINARY\r\n"
@@ -128,16 +132,19 @@ TEST(CueSheet, TextAndRangeFollowTheToc)
          "TRACK 02 AUDIO\r\n  INDEX 01 00:01:74 // 149\r\n"
          "TRACK 03 AUDIO\r\n  INDEX 00 00:00:00\r\n  INDEX 01 00:02:00 // 150\r\n"
          " // 9000\r\n",
-         0, 8999},
+         0,
+         8999},
         {"two-digit track numbers, the lead-out's never printed",
          {{4, 12, 100}, {4, 0xAA, 200}},
          "FILE \"?\" BINARY\r\nTRACK 12 MODE?/2352\r\n  INDEX 01 00:01:25 // 100\r\n // 200\r\n",
-         100, 199},
+         100,
+         199},
         {"lowest and highest address, not first and last descriptor",
          {{4, 1, 500}, {4, 2, 100}, {4, 0xAA, 400}},
          "FILE \"?\" BINARY\r\nTRACK 01 MODE?/2352\r\n  INDEX 01 00:06:50 // 500\r\n"
          "TRACK 02 MODE?/2352\r\n  INDEX 01 00:01:25 // 100\r\n // 400\r\n",
-         100, 499},
+         100,
+         499},
         {"lead-out only", {{4, 0xAA, 0}}, "FILE \"?\" BINARY\r\n // 0\r\n", 0, -1},
         {"no descriptors", {}, "", -1, -1},
     };

@@ -184,7 +184,7 @@ TEST_F(DriveTools, CdImageStopsWithinOnePumpIntervalOfTheClose)
 
 TEST_F(DriveTools, UnreadableSectorsStayZeroAtTheirPlacesAndAreCounted)
 {
-    sim.disc = make_disc(300);   // shorter than the range
+    sim.disc = make_disc(300);  // shorter than the range
     sim.unreadable = {5, 17};
     CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), 0, 309, progress);
     EXPECT_EQ(r.status, ToolStatus::done);
@@ -202,8 +202,8 @@ TEST_F(DriveTools, UnreadableSectorsStayZeroAtTheirPlacesAndAreCounted)
         }
     }
     EXPECT_EQ(output_text(r, Language::english),
-              "12 of 310 sectors could not be read, the first at sector 5; they are zero-filled in " +
-                  output + ", which is not a clean copy");
+              "12 of 310 sectors could not be read, the first at sector 5; they are zero-filled in " + output +
+                  ", which is not a clean copy");
     EXPECT_EQ(output_text(r, Language::japanese),
               "12 / 310 セクタを読み取れませんでした (最初はセクタ 5)。"
               "そのセクタは 0 で埋めてあり、完全な複製ではありません");
@@ -235,10 +235,9 @@ TEST_F(DriveTools, CdImageRefusalsLeaveNothingBehind)
          "last sector 8 is below first sector 10 minus 1; nothing was written"},
         {"extreme range", INT32_MAX, INT32_MIN, true, output, ToolStatus::refused_range,
          "last sector -2147483648 is below first sector 2147483647 minus 1; nothing was written"},
-        {"drive does not open", 0, 5, false, output, ToolStatus::open_failed,
-         "cannot open drive Q: (No such device)"},
-        {"output cannot be created", 0, 5, true, (folder / "missing" / "out.bin").string(),
-         ToolStatus::create_failed, "cannot create " + (folder / "missing" / "out.bin").string() + ": "},
+        {"drive does not open", 0, 5, false, output, ToolStatus::open_failed, "cannot open drive Q: (No such device)"},
+        {"output cannot be created", 0, 5, true, (folder / "missing" / "out.bin").string(), ToolStatus::create_failed,
+         "cannot create " + (folder / "missing" / "out.bin").string() + ": "},
     };
     for (const Case& c : cases) {
         sim.openable = c.openable;
@@ -295,8 +294,7 @@ TEST_F(DriveTools, DiskImageCutShortSaysWhere)
         {"read error", 4096 * 512, 100 * 512 + 10, 0, ToolStatus::read_failed, 100,
          "read error at block 100 (byte 51200) of A:; "},
         {"no medium", 0, 0, 0, ToolStatus::read_failed, 0, "read error at block 0 (byte 0) of A:; "},
-        {"partial last block", 1000, -1, 0, ToolStatus::partial_block, 1,
-         "A: ends 488 bytes into block 1; "},
+        {"partial last block", 1000, -1, 0, ToolStatus::partial_block, 1, "A: ends 488 bytes into block 1; "},
         {"closed window", 4096 * 512, -1, 2, ToolStatus::stopped, 32, "stopped after 32 blocks; "},
     };
     for (const Case& c : cases) {

@@ -66,12 +66,13 @@ TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
     // shrunk one ending inside a sector in the middle of a batch.
     constexpr size_t large = 2048 * 600 + 5, large_planned = 2048 * 601;
     const ChangeCase cases[] = {
-        {"shrunk", 5000, [](const TempTree& t) { t.file("d/f.bin", std::string(3000, 'B')); }, ProblemKind::source_shrunk,
-         std::string(3000, 'B') + std::string(6144 - 3000, '\0')},
+        {"shrunk", 5000, [](const TempTree& t) { t.file("d/f.bin", std::string(3000, 'B')); },
+         ProblemKind::source_shrunk, std::string(3000, 'B') + std::string(6144 - 3000, '\0')},
         {"grown", 5000, [](const TempTree& t) { t.file("d/f.bin", std::string(9000, 'C')); }, ProblemKind::source_grown,
          std::string(5000, 'C') + std::string(6144 - 5000, '\0')},
         {"large shrunk", large, [](const TempTree& t) { t.file("d/f.bin", pattern(2048 * 300 + 100, 'B')); },
-         ProblemKind::source_shrunk, pattern(2048 * 300 + 100, 'B') + std::string(large_planned - 2048 * 300 - 100, '\0')},
+         ProblemKind::source_shrunk,
+         pattern(2048 * 300 + 100, 'B') + std::string(large_planned - 2048 * 300 - 100, '\0')},
         {"large grown", large, [](const TempTree& t) { t.file("d/f.bin", pattern(2048 * 700, 'C')); },
          ProblemKind::source_grown, pattern(large, 'C') + std::string(large_planned - large, '\0')},
         {"grown from whole sectors", 4096, [](const TempTree& t) { t.file("d/f.bin", std::string(4097, 'C')); },
@@ -335,8 +336,8 @@ TEST(Faults, NestedBuildIsRefused)
             open_dir_record_store(dir_record);
             LineSource none;
             none.count = [](const void*) { return 0; };
-            BuildOutcome o = create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record), none,
-                                        nested_output.c_str());
+            BuildOutcome o =
+                create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record), none, nested_output.c_str());
             nested_written = o.written;
         }
     };

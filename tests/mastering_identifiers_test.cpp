@@ -24,7 +24,10 @@ std::string native(std::string path)
     return path;
 }
 
-std::string iso(const uint8_t* id, int length) { return std::string(reinterpret_cast<const char*>(id), size_t(length)); }
+std::string iso(const uint8_t* id, int length)
+{
+    return std::string(reinterpret_cast<const char*>(id), size_t(length));
+}
 
 // Joliet identifier bytes to an ASCII string (non-ASCII units as '?').
 std::string joliet_ascii(const uint8_t* id, int length)
@@ -104,11 +107,16 @@ TEST(Identifiers, CountersFollowTheDigitSequence)
         const char* after;
     };
     const BumpCase cases[] = {
-        {"PROGRA~1", true, 1, "PROGRA~2"},   {"PROGRA~1", true, 8, "PROGRA~9"},
-        {"PROGRA~1", true, 9, "PROGRA~A"},   {"PROGRA~1", true, 34, "PROGRA~Z"},
-        {"PROGRA~1", true, 35, "PROGRA11"},  {"README.TXT;1", false, 1, "READMF.TXT;1"},
-        {"A0.;1", false, 1, "A1.;1"},        {"Z", true, 1, "1"},
-        {"ZZ", true, 1, "11"},               {"AZ.;1", false, 1, "B1.;1"},
+        {"PROGRA~1", true, 1, "PROGRA~2"},
+        {"PROGRA~1", true, 8, "PROGRA~9"},
+        {"PROGRA~1", true, 9, "PROGRA~A"},
+        {"PROGRA~1", true, 34, "PROGRA~Z"},
+        {"PROGRA~1", true, 35, "PROGRA11"},
+        {"README.TXT;1", false, 1, "READMF.TXT;1"},
+        {"A0.;1", false, 1, "A1.;1"},
+        {"Z", true, 1, "1"},
+        {"ZZ", true, 1, "11"},
+        {"AZ.;1", false, 1, "B1.;1"},
     };
     for (const BumpCase& c : cases) {
         uint8_t id[256] = {};
@@ -190,10 +198,26 @@ void reference_resolve(std::vector<SourceEntry>& t)
 // names ending in Z or 9 so that counting carries.
 void fill_random_table(std::mt19937& rng, uint32_t count)
 {
-    static const char* const stems[] = {"readme.txt", "README.TXT", "ReadMe.txt", "progra~z", "PROGRA~Y",
-                                        "abcdefghZ.doc", "abcdefgh9.doc", "doc", "DOC", "Doc",
-                                        "very long name number one.text", "very long name number two.text",
-                                        "x.y", "X.Y", "zz", "ZZ", "a;1", "A", "Program Files", "program filez"};
+    static const char* const stems[] = {"readme.txt",
+                                        "README.TXT",
+                                        "ReadMe.txt",
+                                        "progra~z",
+                                        "PROGRA~Y",
+                                        "abcdefghZ.doc",
+                                        "abcdefgh9.doc",
+                                        "doc",
+                                        "DOC",
+                                        "Doc",
+                                        "very long name number one.text",
+                                        "very long name number two.text",
+                                        "x.y",
+                                        "X.Y",
+                                        "zz",
+                                        "ZZ",
+                                        "a;1",
+                                        "A",
+                                        "Program Files",
+                                        "program filez"};
     allocate_entry_table(count);
     std::vector<uint8_t> depths = {1};
     for (uint32_t i = 1; i < count; ++i) {
@@ -361,7 +385,9 @@ TEST(Identifiers, SiblingsEndWithDistinctIdentifiers)
     };
     const std::string a62(62, 'A');
     const SetCase cases[] = {
-        {{"ABCDEF~2.TXT", "ABCDEF~3X.TXT", "ABCDEF~4X.TXT"}, false, 1,
+        {{"ABCDEF~2.TXT", "ABCDEF~3X.TXT", "ABCDEF~4X.TXT"},
+         false,
+         1,
          {"ABCDEF~2.TXT;1", "ABCDEF~1.TXT;1", "ABCDEF~3.TXT;1"}},
         {{a62 + "~2", a62 + "~3xx", a62 + "~4xx"}, true, 1, {}},
         {{"x"}, false, 40, {}},
@@ -415,11 +441,15 @@ TEST(Identifiers, DoubleByteCharactersAreNeverCutInHalf)
     ASSERT_TRUE(scope.active());
     // "ab" + 0x83 0x5C ("so" in katakana, trail byte '\\') + "cdefg.txt": the
     // sixth byte is a lead byte, so it becomes '_'.
-    const char name[] = "abcd\x83\x5C" "efg.txt";
+    const char name[] =
+        "abcd\x83\x5C"
+        "efg.txt";
     uint8_t id[256] = {};
     int n = make_file_identifier(id, name);
     EXPECT_EQ(iso(id, n), "ABCD\x83\x5C~1.TXT;1");
-    const char name2[] = "abcde\x83\x5C" "fg.txt";
+    const char name2[] =
+        "abcde\x83\x5C"
+        "fg.txt";
     n = make_file_identifier(id, name2);
     EXPECT_EQ(iso(id, n), "ABCDE_~1.TXT;1");
     const char ext[] = "a.ab\x83\x5C";

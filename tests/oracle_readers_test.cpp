@@ -49,9 +49,8 @@ TEST_P(ReadersAccept, ImagesOfTheCommandLine)
     TempTree tree;
     make_sample(tree);
     std::string image = tree.path(raw ? "out.bin" : "out.iso");
-    std::string command = "SOURCE_DATE_EPOCH=1070971200 " + program_path() + " build --quiet " +
-                          (raw ? "--raw " : "") + "--volume-id SAMPLE -o " + image + " " + tree.path("sample") + " " +
-                          tree.path("second.bin");
+    std::string command = "SOURCE_DATE_EPOCH=1070971200 " + program_path() + " build --quiet " + (raw ? "--raw " : "") +
+                          "--volume-id SAMPLE -o " + image + " " + tree.path("sample") + " " + tree.path("second.bin");
     ASSERT_EQ(run_command(command), 0) << command;
     std::string plain = image;
     if (raw) {

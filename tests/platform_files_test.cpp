@@ -37,7 +37,8 @@ struct Expected {
     uint64_t size;
 };
 
-void expect_found(const Expected& e) {
+void expect_found(const Expected& e)
+{
     platform::FileInfo info;
     ASSERT_TRUE(platform::find_file(e.path.c_str(), info)) << e.path;
     EXPECT_EQ((info.attributes & platform::attribute_directory) != 0, e.directory) << e.path;
@@ -46,7 +47,8 @@ void expect_found(const Expected& e) {
     EXPECT_EQ(info.size, e.size) << e.path;
 }
 
-TEST_F(PlatformFiles, FindFile) {
+TEST_F(PlatformFiles, FindFile)
+{
     make_file("data.bin", std::string(5000, 'x'));
     fs::create_directory(path("sub"));
     expect_found({path("data.bin"), false, false, false, 5000});
@@ -55,7 +57,8 @@ TEST_F(PlatformFiles, FindFile) {
     EXPECT_FALSE(platform::find_file(path("missing").c_str(), info));
 }
 
-TEST_F(PlatformFiles, WriteReplaceReadSeek) {
+TEST_F(PlatformFiles, WriteReplaceReadSeek)
+{
     make_file("out.bin", "a longer old content");
     {
         platform::File file = platform::create_for_writing(path("out.bin").c_str());
@@ -82,7 +85,8 @@ TEST_F(PlatformFiles, WriteReplaceReadSeek) {
 }
 
 #ifndef _WIN32
-TEST_F(PlatformFiles, PosixHiddenSpecialAndLinkedEntries) {
+TEST_F(PlatformFiles, PosixHiddenSpecialAndLinkedEntries)
+{
     make_file(".profile", "x");
     fs::create_directory(path(".git"));
     make_file("target", "12345");
@@ -103,7 +107,8 @@ TEST_F(PlatformFiles, PosixHiddenSpecialAndLinkedEntries) {
     EXPECT_FALSE(platform::find_file(path("dangling").c_str(), dangling));
 }
 
-TEST_F(PlatformFiles, PosixLastWriteTimeIsAFileTime) {
+TEST_F(PlatformFiles, PosixLastWriteTimeIsAFileTime)
+{
     make_file("dated", "x");
     const struct {
         int64_t seconds;
@@ -129,8 +134,10 @@ TEST_F(PlatformFiles, PosixLastWriteTimeIsAFileTime) {
     }
 }
 
-TEST_F(PlatformFiles, PosixListingIsInByteOrder) {
-    for (const char* name : {"b", "\xC3\xA9", "B", "a b", "a", "_x", "\x7F"}) make_file(name, "");
+TEST_F(PlatformFiles, PosixListingIsInByteOrder)
+{
+    for (const char* name : {"b", "\xC3\xA9", "B", "a b", "a", "_x", "\x7F"})
+        make_file(name, "");
     std::vector<std::string> names;
     EXPECT_TRUE(platform::list_directory(folder_.c_str(), [&](const char* name) { names.emplace_back(name); }));
     EXPECT_EQ(names, (std::vector<std::string>{".", "..", "B", "_x", "a", "a b", "b", "\x7F", "\xC3\xA9"}));
@@ -157,7 +164,8 @@ TEST_F(PlatformFiles, PosixListingIsInByteOrder) {
     EXPECT_FALSE(platform::list_directory_found(path("missing").c_str(), items));
 }
 
-TEST_F(PlatformFiles, PosixFailuresAndSpecialFiles) {
+TEST_F(PlatformFiles, PosixFailuresAndSpecialFiles)
+{
     platform::File full = platform::create_for_writing("/dev/full");
     if (full.valid()) {
         const std::vector<char> block(64 * 1024, 'x');

@@ -10,14 +10,16 @@
 
 namespace {
 
-std::vector<size_t> steps(const char* text) {
+std::vector<size_t> steps(const char* text)
+{
     std::vector<size_t> offsets;
     for (const char* p = text; *p != '\0'; p = platform::char_next(p))
         offsets.push_back(static_cast<size_t>(platform::char_next(p) - text));
     return offsets;
 }
 
-TEST(PlatformText, CharNextStepsWholeCharacters) {
+TEST(PlatformText, CharNextStepsWholeCharacters)
+{
     const struct {
         const char* code_page;
         const char* text;
@@ -27,10 +29,13 @@ TEST(PlatformText, CharNextStepsWholeCharacters) {
         {"CP932", "\x83\x5C\\\x95\x5C", {2, 3, 5}},
         // 0x81 0x2E is stepped as one character, as CharNextA does.
         {"CP932", "a\x81\x2E.b", {1, 3, 4, 5}},
-        {"CP932", "x\x82", {1, 2}},            // a lead byte before the terminator
+        {"CP932", "x\x82", {1, 2}},                // a lead byte before the terminator
         {"CP932", "\xFC\x40\xB1\xA0", {2, 3, 4}},  // half-width katakana and 0xA0 are single
         {"UTF-8", "\xC3\xA9\xE3\x81\x82\xF0\x9F\x98\x80", {2, 5, 9}},
-        {"UTF-8", "\x80" "a\xE3\\\x82", {1, 2, 3, 4, 5}},  // stray and cut sequences
+        {"UTF-8",
+         "\x80"
+         "a\xE3\\\x82",
+         {1, 2, 3, 4, 5}},                                   // stray and cut sequences
         {"UTF-8", "\xC0\xAF\xED\xA0\x80", {1, 2, 3, 4, 5}},  // overlong form, encoded surrogate
     };
     int ran = 0;
@@ -47,16 +52,23 @@ TEST(PlatformText, CharNextStepsWholeCharacters) {
         GTEST_SKIP() << "neither CP932 nor UTF-8 is the system code page";
 }
 
-TEST(PlatformText, UppercaseNeverTouchesATrailByte) {
+TEST(PlatformText, UppercaseNeverTouchesATrailByte)
+{
     CodePageScope scope("CP932");
-    if (!scope.active()) GTEST_SKIP() << "no CP932 here";
+    if (!scope.active())
+        GTEST_SKIP() << "no CP932 here";
     // ャ 0x83 0x62, ヂ 0x83 0x61, ホ 0x83 0x7A: trail bytes 'b', 'a', 'z'.
-    std::string text = "abc.txt \x83\x62" "b\x83\x61\x83\x7A";
+    std::string text =
+        "abc.txt \x83\x62"
+        "b\x83\x61\x83\x7A";
     platform::uppercase_ansi(text.data());
-    EXPECT_EQ(text, "ABC.TXT \x83\x62" "B\x83\x61\x83\x7A");
+    EXPECT_EQ(text,
+              "ABC.TXT \x83\x62"
+              "B\x83\x61\x83\x7A");
 }
 
-std::vector<uint16_t> to_ucs2(const char* text, size_t capacity) {
+std::vector<uint16_t> to_ucs2(const char* text, size_t capacity)
+{
     std::vector<uint16_t> out(capacity + 1, 0xEEEE);
     const size_t written = platform::oem_to_ucs2(text, out.data(), capacity);
     EXPECT_TRUE(written >= 1 && written <= capacity && out[written - 1] == 0) << written;
@@ -65,7 +77,8 @@ std::vector<uint16_t> to_ucs2(const char* text, size_t capacity) {
     return out;
 }
 
-std::string to_oem(std::vector<uint16_t> units, size_t capacity) {
+std::string to_oem(std::vector<uint16_t> units, size_t capacity)
+{
     units.push_back(0);
     std::string out(capacity + 1, '\x7F');
     const size_t written = platform::ucs2_to_oem(units.data(), out.data(), capacity);
@@ -75,7 +88,8 @@ std::string to_oem(std::vector<uint16_t> units, size_t capacity) {
     return out;
 }
 
-TEST(PlatformText, ConversionBetweenCodePageAndUcs2) {
+TEST(PlatformText, ConversionBetweenCodePageAndUcs2)
+{
     const struct {
         const char* code_page;
         std::string text;
@@ -90,13 +104,15 @@ TEST(PlatformText, ConversionBetweenCodePageAndUcs2) {
     };
     for (const auto& c : both_ways) {
         CodePageScope scope(c.code_page);
-        if (!scope.active() && std::string(c.code_page) != "ASCII") continue;
+        if (!scope.active() && std::string(c.code_page) != "ASCII")
+            continue;
         EXPECT_EQ(to_ucs2(c.text.c_str(), c.capacity), c.units) << c.code_page << " " << c.text;
         EXPECT_EQ(to_oem(c.units, c.text.size() + 1), c.text) << c.code_page << " " << c.text;
     }
 }
 
-TEST(PlatformText, ConversionTruncatesAtWholeCharacters) {
+TEST(PlatformText, ConversionTruncatesAtWholeCharacters)
+{
     EXPECT_EQ(to_ucs2("abcdef", 4), (std::vector<uint16_t>{'a', 'b', 'c'}));
     EXPECT_EQ(to_ucs2("abc", 1), std::vector<uint16_t>{});
     uint16_t untouched = 0x1234;
@@ -113,7 +129,8 @@ TEST(PlatformText, ConversionTruncatesAtWholeCharacters) {
 }
 
 #ifndef _WIN32
-TEST(PlatformText, PosixReplacementCharacters) {
+TEST(PlatformText, PosixReplacementCharacters)
+{
     const struct {
         const char* code_page;
         const char* text;
@@ -121,7 +138,10 @@ TEST(PlatformText, PosixReplacementCharacters) {
     } in[] = {
         {"CP932", "\xA0x", {0xFFFD, 'x'}},  // unassigned byte
         {"CP932", "x\x82", {'x', 0xFFFD}},  // lead byte without a trail
-        {"UTF-8", "a\xFF" "b\xE3\x81", {'a', 0xFFFD, 'b', 0xFFFD, 0xFFFD}},
+        {"UTF-8",
+         "a\xFF"
+         "b\xE3\x81",
+         {'a', 0xFFFD, 'b', 0xFFFD, 0xFFFD}},
     };
     for (const auto& c : in) {
         CodePageScope scope(c.code_page);
@@ -133,7 +153,8 @@ TEST(PlatformText, PosixReplacementCharacters) {
     EXPECT_EQ(to_oem({'a', 0x0E01, 0xD83D, 0xDE00, 'b'}, 16), "a??b");  // one '?' per character
 }
 
-TEST(PlatformText, PosixCodePageSelection) {
+TEST(PlatformText, PosixCodePageSelection)
+{
     const std::string before = platform::code_page_name();
     EXPECT_FALSE(platform::select_code_page("KOI8-R"));
     EXPECT_EQ(platform::code_page_name(), before);

@@ -27,32 +27,36 @@ protected:
     fs::path dir{tree.root};
 };
 
-void write_file(const std::string& path, const Bytes& bytes) {
+void write_file(const std::string& path, const Bytes& bytes)
+{
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-Bytes read_file(const std::string& path) {
+Bytes read_file(const std::string& path)
+{
     std::ifstream f(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 // A plain image of n sectors: zero first sector start, random bytes after.
-Bytes plain_image(size_t sectors, unsigned seed) {
+Bytes plain_image(size_t sectors, unsigned seed)
+{
     std::mt19937 random(seed);
     Bytes image(sectors * user_data_size);
-    for (auto& b : image) b = uint8_t(random());
+    for (auto& b : image)
+        b = uint8_t(random());
     std::fill(image.begin(), image.begin() + 16, 0);
     return image;
 }
 
-TEST_F(Conversion, PlainToRawAndBackAcrossBatchBoundaries) {
+TEST_F(Conversion, PlainToRawAndBackAcrossBatchBoundaries)
+{
     const size_t n = 131;  // more than two batches of reads and writes
     const Bytes plain = plain_image(n, 1);
     write_file(path("disc.iso"), plain);
 
-    ASSERT_EQ(convert_image(path("disc.iso").c_str(), path("disc.bin").c_str()),
-              ConversionResult::plain_to_raw);
+    ASSERT_EQ(convert_image(path("disc.iso").c_str(), path("disc.bin").c_str()), ConversionResult::plain_to_raw);
     const Bytes raw = read_file(path("disc.bin"));
     ASSERT_EQ(raw.size(), n * raw_sector_size);
     for (size_t k = 0; k < n; ++k) {
@@ -63,12 +67,12 @@ TEST_F(Conversion, PlainToRawAndBackAcrossBatchBoundaries) {
     const uint8_t first_header[4] = {0x00, 0x02, 0x00, 0x01};
     EXPECT_EQ(0, std::memcmp(raw.data() + 12, first_header, 4));
 
-    ASSERT_EQ(convert_image(path("disc.bin").c_str(), path("back.iso").c_str()),
-              ConversionResult::raw_to_plain);
+    ASSERT_EQ(convert_image(path("disc.bin").c_str(), path("back.iso").c_str()), ConversionResult::raw_to_plain);
     EXPECT_EQ(read_file(path("back.iso")), plain);
 }
 
-TEST_F(Conversion, RawTailAndPlainTailShorterThanASectorAreDropped) {
+TEST_F(Conversion, RawTailAndPlainTailShorterThanASectorAreDropped)
+{
     Bytes raw;
     const Bytes plain = plain_image(3, 2);
     for (size_t k = 0; k < 3; ++k) {
@@ -78,19 +82,18 @@ TEST_F(Conversion, RawTailAndPlainTailShorterThanASectorAreDropped) {
     }
     raw.insert(raw.end(), 100, 0x5A);
     write_file(path("tail.bin"), raw);
-    ASSERT_EQ(convert_image(path("tail.bin").c_str(), path("tail.iso").c_str()),
-              ConversionResult::raw_to_plain);
+    ASSERT_EQ(convert_image(path("tail.bin").c_str(), path("tail.iso").c_str()), ConversionResult::raw_to_plain);
     EXPECT_EQ(read_file(path("tail.iso")), plain);
 
     Bytes plain_tail = plain;
     plain_tail.insert(plain_tail.end(), 2047, 0x11);
     write_file(path("plain"), plain_tail);
-    ASSERT_EQ(convert_image(path("plain").c_str(), path("plain.bin").c_str()),
-              ConversionResult::plain_to_raw);
+    ASSERT_EQ(convert_image(path("plain").c_str(), path("plain.bin").c_str()), ConversionResult::plain_to_raw);
     EXPECT_EQ(read_file(path("plain.bin")).size(), 3 * raw_sector_size);
 }
 
-TEST_F(Conversion, RefusedInputsCreateNothingAndKeepAnExistingOutput) {
+TEST_F(Conversion, RefusedInputsCreateNothingAndKeepAnExistingOutput)
+{
     Bytes sync_start(2351, 0);
     std::fill(sync_start.begin() + 1, sync_start.begin() + 11, 0xFF);
     Bytes boot_loader(8192, 0x90);
@@ -119,12 +122,12 @@ TEST_F(Conversion, RefusedInputsCreateNothingAndKeepAnExistingOutput) {
         EXPECT_EQ(read_file(kept), (Bytes{'k', 'e', 'e', 'p'})) << c.name;
         EXPECT_EQ(read_file(in), c.contents) << c.name;
     }
-    EXPECT_EQ(convert_image(path("missing").c_str(), path("missing.iso").c_str()),
-              ConversionResult::cannot_open_input);
+    EXPECT_EQ(convert_image(path("missing").c_str(), path("missing.iso").c_str()), ConversionResult::cannot_open_input);
     EXPECT_FALSE(fs::exists(path("missing.iso")));
 }
 
-TEST_F(Conversion, NeverOverwritesItsInput) {
+TEST_F(Conversion, NeverOverwritesItsInput)
+{
     const Bytes plain = plain_image(2, 3);
     write_file(path("a.iso"), plain);
     fs::create_hard_link(path("a.iso"), path("b.iso"));
@@ -138,7 +141,8 @@ TEST_F(Conversion, NeverOverwritesItsInput) {
               ConversionResult::cannot_create_output);
 }
 
-TEST(ConvertedName, AppendsIsoWhileItFits511Bytes) {
+TEST(ConvertedName, AppendsIsoWhileItFits511Bytes)
+{
     char out[converted_name_capacity];
     ASSERT_TRUE(make_converted_name("disc.iso", out));
     EXPECT_STREQ(out, "disc.iso.iso");
@@ -149,8 +153,10 @@ TEST(ConvertedName, AppendsIsoWhileItFits511Bytes) {
     EXPECT_STREQ(out, "");
 }
 
-TEST_F(Conversion, BchunkReadsOurRawImageBackToThePlainImage) {
-    if (std::system("command -v bchunk > /dev/null 2>&1") != 0) GTEST_SKIP() << "bchunk is not installed";
+TEST_F(Conversion, BchunkReadsOurRawImageBackToThePlainImage)
+{
+    if (std::system("command -v bchunk > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "bchunk is not installed";
     const Bytes plain = plain_image(40, 4);
     write_file(path("x.iso"), plain);
     ASSERT_EQ(convert_image(path("x.iso").c_str(), path("x.bin").c_str()), ConversionResult::plain_to_raw);

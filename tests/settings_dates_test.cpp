@@ -23,9 +23,9 @@ TEST(Dates, TextToIntegerReadsLikeTheDialogs)
         int32_t value;
     };
     const Case cases[] = {
-        {"0", 0},        {"", 0},         {"abc", 0},     {"  \t\n12x", 12}, {"-20", -20},  {"+7", 7},
-        {"07C0", 7},     {"0x7C0", 0},    {"1984", 1984}, {"- 1", 0},        {"--1", 0},    {"4294967297", 1},
-        {"\v\f\r9", 9},  {"70000", 70000},
+        {"0", 0},   {"", 0},           {"abc", 0},     {"  \t\n12x", 12}, {"-20", -20},
+        {"+7", 7},  {"07C0", 7},       {"0x7C0", 0},   {"1984", 1984},    {"- 1", 0},
+        {"--1", 0}, {"4294967297", 1}, {"\v\f\r9", 9}, {"70000", 70000},
     };
     for (const Case& c : cases)
         EXPECT_EQ(text_to_integer(c.text), c.value) << '"' << c.text << '"';
@@ -105,7 +105,10 @@ TEST(Dates, RecordDateReadsEachGroupOnItsOwn)
 }
 
 #ifndef _WIN32
-uint64_t file_time_of(int64_t unix_seconds) { return uint64_t(unix_seconds + 11644473600LL) * 10000000ULL; }
+uint64_t file_time_of(int64_t unix_seconds)
+{
+    return uint64_t(unix_seconds + 11644473600LL) * 10000000ULL;
+}
 
 TEST(Dates, RecordingDatesCarryTheBaseBiasOfTheZone)
 {
@@ -186,8 +189,8 @@ TEST(Readers, UntouchedVolumeDialogGivesSpacesAndTheStartTime)
     struct Field {
         int offset, width;
     };
-    const Field fields[] = {{8, 32}, {40, 32}, {190, 128}, {318, 128}, {446, 128},
-                            {574, 128}, {702, 37}, {739, 37}, {776, 37}};
+    const Field fields[] = {{8, 32},    {40, 32},  {190, 128}, {318, 128}, {446, 128},
+                            {574, 128}, {702, 37}, {739, 37},  {776, 37}};
     for (const Field& f : fields) {
         for (int i = 0; i < f.width; ++i) {
             ASSERT_EQ(p[f.offset + i], 0x20) << f.offset;

@@ -9,7 +9,10 @@ using namespace scsi;
 
 namespace {
 
-SimulatedDrive& drive_of(void* p) { return *static_cast<SimulatedDrive*>(p); }
+SimulatedDrive& drive_of(void* p)
+{
+    return *static_cast<SimulatedDrive*>(p);
+}
 
 platform::DeviceHandle sim_open(void* context, const char* name, platform::DeviceMode mode, std::string& error)
 {
@@ -25,7 +28,10 @@ platform::DeviceHandle sim_open(void* context, const char* name, platform::Devic
     return &sim;
 }
 
-void sim_close(platform::DeviceHandle device) { ++drive_of(device).closes; }
+void sim_close(platform::DeviceHandle device)
+{
+    ++drive_of(device).closes;
+}
 
 int64_t sim_read(platform::DeviceHandle device, void* data, size_t size)
 {
@@ -45,8 +51,7 @@ bool sim_command(platform::DeviceHandle device, const uint8_t* c, size_t length,
     auto* out = static_cast<uint8_t*>(data);
     if (length == 12 && c[0] == op_read_cd) {
         // One whole sector, of any type, without sub-channel data.
-        if (c[1] != 0 || c[6] != 0 || c[7] != 0 || c[8] != 1 || c[9] != 0xF8 || c[10] != 0 ||
-            size < raw_sector_size)
+        if (c[1] != 0 || c[6] != 0 || c[7] != 0 || c[8] != 1 || c[9] != 0xF8 || c[10] != 0 || size < raw_sector_size)
             return false;
         uint32_t lba = get_be32(c + 2);
         if (sim.before_read_cd)
@@ -117,8 +122,17 @@ std::vector<uint8_t> make_disc(uint32_t sectors)
     return disc;
 }
 
-uint32_t SimulatedDrive::sectors() const { return uint32_t(disc.size() / raw_sector_size); }
+uint32_t SimulatedDrive::sectors() const
+{
+    return uint32_t(disc.size() / raw_sector_size);
+}
 
-const uint8_t* SimulatedDrive::sector(uint32_t lba) const { return disc.data() + size_t(lba) * raw_sector_size; }
+const uint8_t* SimulatedDrive::sector(uint32_t lba) const
+{
+    return disc.data() + size_t(lba) * raw_sector_size;
+}
 
-platform::DeviceBackend SimulatedDrive::backend() { return {sim_open, sim_close, sim_read, sim_command, sim_identify, this}; }
+platform::DeviceBackend SimulatedDrive::backend()
+{
+    return {sim_open, sim_close, sim_read, sim_command, sim_identify, this};
+}

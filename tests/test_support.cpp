@@ -46,7 +46,10 @@ TempTree::~TempTree()
     fs::remove_all(root, ignored);
 }
 
-std::string TempTree::path(const std::string& relative) const { return (fs::path(root) / relative).string(); }
+std::string TempTree::path(const std::string& relative) const
+{
+    return (fs::path(root) / relative).string();
+}
 
 void TempTree::file(const std::string& relative, const std::string& content) const
 {
@@ -63,7 +66,10 @@ void TempTree::file_of_size(const std::string& relative, size_t size, uint8_t se
     file(relative, content);
 }
 
-void TempTree::folder(const std::string& relative) const { fs::create_directories(path(relative)); }
+void TempTree::folder(const std::string& relative) const
+{
+    fs::create_directories(path(relative));
+}
 
 CodePageScope::CodePageScope(const char* name)
     : active_(std::string(platform::code_page_name()) == name ||
@@ -75,7 +81,10 @@ CodePageScope::CodePageScope(const char* name)
 #endif
 }
 
-CodePageScope::~CodePageScope() { (void)platform::select_code_page(""); }  // the locale's own always exists
+CodePageScope::~CodePageScope()
+{
+    (void)platform::select_code_page("");
+}  // the locale's own always exists
 
 #ifndef _WIN32
 TimeZoneScope::TimeZoneScope(const char* zone)
@@ -87,7 +96,10 @@ TimeZoneScope::TimeZoneScope(const char* zone)
     setenv("TZ", zone, 1);
 }
 
-TimeZoneScope::~TimeZoneScope() { had_ ? setenv("TZ", old_.c_str(), 1) : unsetenv("TZ"); }
+TimeZoneScope::~TimeZoneScope()
+{
+    had_ ? setenv("TZ", old_.c_str(), 1) : unsetenv("TZ");
+}
 #endif
 
 std::string read_whole_file(const std::string& path)

@@ -96,29 +96,21 @@ int32_t sector_box(HWND dialog, int id)
 const char* conversion_text(ConversionResult result)
 {
     switch (result) {
-    case ConversionResult::raw_to_plain:
-        return "2352バイトのセクタを2048バイトのセクタに変換しました";
-    case ConversionResult::plain_to_raw:
-        return "2048バイトのセクタを2352バイトのセクタに変換しました";
+    case ConversionResult::raw_to_plain: return "2352バイトのセクタを2048バイトのセクタに変換しました";
+    case ConversionResult::plain_to_raw: return "2048バイトのセクタを2352バイトのセクタに変換しました";
     case ConversionResult::unknown_form:
         return "変換しませんでした (2048バイトセクタのイメージでも2352バイトセクタのイメージでも"
                "ありません)";
-    case ConversionResult::too_short:
-        return "変換しませんでした (1セクタに満たないファイルです)";
-    case ConversionResult::cannot_open_input:
-        return "変換しませんでした (ファイルを開けません)";
-    case ConversionResult::cannot_create_output:
-        return "変換しませんでした (出力ファイルを作成できません)";
-    case ConversionResult::output_name_too_long:
-        return "変換しませんでした (出力ファイル名が長すぎます)";
+    case ConversionResult::too_short: return "変換しませんでした (1セクタに満たないファイルです)";
+    case ConversionResult::cannot_open_input: return "変換しませんでした (ファイルを開けません)";
+    case ConversionResult::cannot_create_output: return "変換しませんでした (出力ファイルを作成できません)";
+    case ConversionResult::output_name_too_long: return "変換しませんでした (出力ファイル名が長すぎます)";
     case ConversionResult::read_failed:
         return "変換を中止しました (ファイルを読み取れません)。出力ファイルは不完全です";
     case ConversionResult::write_failed:
         return "変換を中止しました (出力ファイルに書き込めません)。出力ファイルは不完全です";
-    case ConversionResult::output_is_input:
-        return "変換しませんでした (出力ファイルが入力ファイルと同じになります)";
-    case ConversionResult::stopped:
-        return "変換を中止しました。出力ファイルは不完全です";
+    case ConversionResult::output_is_input: return "変換しませんでした (出力ファイルが入力ファイルと同じになります)";
+    case ConversionResult::stopped: return "変換を中止しました。出力ファイルは不完全です";
     }
     return "変換しませんでした";
 }
@@ -139,10 +131,8 @@ void init_tool_dialog(HWND dialog)
 {
     char name[256] = "A:";
     for (int i = 0; i < drive_count; ++i) {
-        SendDlgItemMessageA(dialog, tool_ids::disk_drive, CB_ADDSTRING, 0,
-                            reinterpret_cast<LPARAM>(name));
-        SendDlgItemMessageA(dialog, tool_ids::cd_drive, CB_ADDSTRING, 0,
-                            reinterpret_cast<LPARAM>(name));
+        SendDlgItemMessageA(dialog, tool_ids::disk_drive, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        SendDlgItemMessageA(dialog, tool_ids::cd_drive, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         ++name[0];
     }
     SendDlgItemMessageA(dialog, tool_ids::disk_drive, CB_SETCURSEL, default_disk_drive, 0);
@@ -160,8 +150,7 @@ void make_disk_image(HWND dialog)
         return;
     tool_stop_requested = 0;
     drivetools::ProgressDisplay progress{show_progress, dialog};
-    drivetools::DiskImageResult result =
-        drivetools::create_disk_image(backend(), device, path, progress);
+    drivetools::DiskImageResult result = drivetools::create_disk_image(backend(), device, path, progress);
     set_output_utf8(dialog, drivetools::output_text(result, Language::japanese));
 }
 
@@ -187,8 +176,7 @@ void make_cd_image(HWND dialog)
         return;
     tool_stop_requested = 0;
     drivetools::ProgressDisplay progress{show_progress, dialog};
-    drivetools::CdImageResult result =
-        drivetools::create_cd_image(backend(), device, path, first, last, progress);
+    drivetools::CdImageResult result = drivetools::create_cd_image(backend(), device, path, first, last, progress);
     set_output_utf8(dialog, drivetools::output_text(result, Language::japanese));
 }
 
@@ -247,9 +235,8 @@ void convert_dropped_files(HWND dialog, HDROP drop)
         char input[converted_name_capacity] = {};
         DragQueryFileA(drop, i, input, sizeof input);
         char output[converted_name_capacity] = {};
-        ConversionResult result = make_converted_name(input, output)
-                                      ? convert_image(input, output)
-                                      : ConversionResult::output_name_too_long;
+        ConversionResult result =
+            make_converted_name(input, output) ? convert_image(input, output) : ConversionResult::output_name_too_long;
         report += from_ansi(input);
         if (converted(result))
             report += L" \u2192 " + from_ansi(output);
@@ -267,9 +254,7 @@ INT_PTR CALLBACK tool_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
     // Every message is left to the system's dialog handling as well, the
     // opening one included, so no control takes the focus by default.
     switch (message) {
-    case WM_INITDIALOG:
-        init_tool_dialog(dialog);
-        break;
+    case WM_INITDIALOG: init_tool_dialog(dialog); break;
     case WM_CLOSE:
         tool_stop_requested = 1;
         ShowWindow(dialog, SW_HIDE);
@@ -278,27 +263,15 @@ INT_PTR CALLBACK tool_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
         // Told apart by the control alone; list and edit notifications start
         // nothing since their ids are not among these.
         switch (LOWORD(wparam)) {
-        case tool_ids::disk_create:
-            make_disk_image(dialog);
-            break;
-        case tool_ids::cd_create:
-            make_cd_image(dialog);
-            break;
-        case tool_ids::get_toc:
-            show_toc(dialog);
-            break;
-        case tool_ids::get_drive_id:
-            show_drive_identification(dialog);
-            break;
-        default:
-            break;
+        case tool_ids::disk_create: make_disk_image(dialog); break;
+        case tool_ids::cd_create: make_cd_image(dialog); break;
+        case tool_ids::get_toc: show_toc(dialog); break;
+        case tool_ids::get_drive_id: show_drive_identification(dialog); break;
+        default: break;
         }
         break;
-    case WM_DROPFILES:
-        convert_dropped_files(dialog, reinterpret_cast<HDROP>(wparam));
-        break;
-    default:
-        break;
+    case WM_DROPFILES: convert_dropped_files(dialog, reinterpret_cast<HDROP>(wparam)); break;
+    default: break;
     }
     return FALSE;
 }

@@ -7,7 +7,8 @@
 
 namespace platform {
 
-int64_t copy_in_system(File& from, File& to, uint64_t n) {
+int64_t copy_in_system(File& from, File& to, uint64_t n)
+{
 #ifdef __linux__
     if (!from.valid() || !to.valid()) {
         errno = EBADF;
@@ -18,7 +19,8 @@ int64_t copy_in_system(File& from, File& to, uint64_t n) {
     static const off_t page = off_t(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
     const off_t source_at = lseek(int(from.handle()), 0, SEEK_CUR);
     const off_t target_at = lseek(int(to.handle()), 0, SEEK_CUR);
-    if (source_at < 0 || target_at < 0 || source_at % page != target_at % page) return copy_unsupported;
+    if (source_at < 0 || target_at < 0 || source_at % page != target_at % page)
+        return copy_unsupported;
     // One call may move less than asked without being at the end; 0 is the end.
     constexpr uint64_t most_per_call = uint64_t(1) << 30;
     uint64_t done = 0;
@@ -29,9 +31,12 @@ int64_t copy_in_system(File& from, File& to, uint64_t n) {
             done += uint64_t(got);
             continue;
         }
-        if (got == 0) break;
-        if (errno == EINTR) continue;
-        if (done > 0) break;  // the error comes back on the next call
+        if (got == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        if (done > 0)
+            break;  // the error comes back on the next call
         // Older kernels refuse copies across file systems, some file systems and
         // special files refuse them altogether.
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)

@@ -106,8 +106,7 @@ int64_t posix_read(DeviceHandle device, void* data, size_t size)
     return static_cast<int64_t>(done);
 }
 
-bool posix_command(DeviceHandle device, const uint8_t* cdb, size_t cdb_length, void* data,
-                   size_t data_size)
+bool posix_command(DeviceHandle device, const uint8_t* cdb, size_t cdb_length, void* data, size_t data_size)
 {
 #ifdef __linux__
     auto* d = static_cast<PosixDevice*>(device);
@@ -132,8 +131,7 @@ bool posix_command(DeviceHandle device, const uint8_t* cdb, size_t cdb_length, v
     while (rc < 0 && errno == EINTR);
     if (rc < 0)
         return false;
-    return (io.info & SG_INFO_OK_MASK) == SG_INFO_OK && io.status == 0 && io.host_status == 0 &&
-           io.driver_status == 0;
+    return (io.info & SG_INFO_OK_MASK) == SG_INFO_OK && io.status == 0 && io.host_status == 0 && io.driver_status == 0;
 #else
     (void)device, (void)cdb, (void)cdb_length, (void)data, (void)data_size;
     return false;

@@ -28,45 +28,54 @@ namespace {
 
 // Seconds and nanoseconds since 1970 as a file time, held to the range that
 // the Win32 calendar functions accept (0 .. 2^63 - 1).
-uint64_t file_time_from_unix(int64_t seconds, long nanoseconds) {
+uint64_t file_time_from_unix(int64_t seconds, long nanoseconds)
+{
     constexpr int64_t max_seconds =
         std::numeric_limits<int64_t>::max() / static_cast<int64_t>(detail::ticks_per_second) -
         detail::seconds_1601_to_1970 - 1;
-    if (seconds < -detail::seconds_1601_to_1970) return 0;
-    if (seconds > max_seconds) return static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+    if (seconds < -detail::seconds_1601_to_1970)
+        return 0;
+    if (seconds > max_seconds)
+        return static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
     const uint64_t since_1601 = static_cast<uint64_t>(seconds + detail::seconds_1601_to_1970);
     return since_1601 * detail::ticks_per_second + static_cast<uint64_t>(nanoseconds) / 100;
 }
 
-bool leaf_is_hidden(const char* path) {
+bool leaf_is_hidden(const char* path)
+{
     const char* slash = strrchr(path, '/');
     const char* leaf = slash != nullptr ? slash + 1 : path;
     // "." and ".." name a folder by its place, not a dot-name of its own.
-    if (strcmp(leaf, ".") == 0 || strcmp(leaf, "..") == 0) return false;
+    if (strcmp(leaf, ".") == 0 || strcmp(leaf, "..") == 0)
+        return false;
     return leaf[0] == '.';
 }
 
-int fd_of(const File& file) { return static_cast<int>(file.handle()); }
+int fd_of(const File& file)
+{
+    return static_cast<int>(file.handle());
+}
 
 // File systems whose files are made when read and report no size (procfs,
 // sysfs and their kin): an empty-looking file there still has content.
-bool on_generated_file_system(const char* system_path) {
+bool on_generated_file_system(const char* system_path)
+{
 #ifdef __linux__
     struct statfs fs {};
-    if (statfs(system_path, &fs) != 0) return false;
+    if (statfs(system_path, &fs) != 0)
+        return false;
     switch (static_cast<unsigned long>(fs.f_type)) {
-        case 0x9fa0UL:      // proc
-        case 0x62656572UL:  // sysfs
-        case 0x64626720UL:  // debugfs
-        case 0x74726163UL:  // tracefs
-        case 0x73636673UL:  // securityfs
-        case 0x27e0ebUL:    // cgroup
-        case 0x63677270UL:  // cgroup2
-        case 0x62656570UL:  // configfs
-        case 0xde5e81e4UL:  // efivarfs
-            return true;
-        default:
-            return false;
+    case 0x9fa0UL:      // proc
+    case 0x62656572UL:  // sysfs
+    case 0x64626720UL:  // debugfs
+    case 0x74726163UL:  // tracefs
+    case 0x73636673UL:  // securityfs
+    case 0x27e0ebUL:    // cgroup
+    case 0x63677270UL:  // cgroup2
+    case 0x62656570UL:  // configfs
+    case 0xde5e81e4UL:  // efivarfs
+        return true;
+    default: return false;
     }
 #else
     (void)system_path;
@@ -78,10 +87,13 @@ bool on_generated_file_system(const char* system_path) {
 // the system's characters) is made only when an empty file may lie on a
 // generated file system.
 template <typename PathOf>
-void describe(const struct stat& st, bool hidden, PathOf path_of, FileInfo& info) {
+void describe(const struct stat& st, bool hidden, PathOf path_of, FileInfo& info)
+{
     info = FileInfo{};
-    if (S_ISDIR(st.st_mode)) info.attributes |= attribute_directory;
-    if (hidden) info.attributes |= attribute_hidden;
+    if (S_ISDIR(st.st_mode))
+        info.attributes |= attribute_directory;
+    if (hidden)
+        info.attributes |= attribute_hidden;
     info.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
     info.last_write = file_time_from_unix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     info.special = S_ISSOCK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
@@ -92,17 +104,22 @@ void describe(const struct stat& st, bool hidden, PathOf path_of, FileInfo& info
 
 }  // namespace
 
-bool find_file(const char* path, FileInfo& info) {
+bool find_file(const char* path, FileInfo& info)
+{
     struct stat st {};
-    if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0) return false;
-    describe(st, leaf_is_hidden(path), [path] { return text_to_system(path); }, info);
+    if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0)
+        return false;
+    describe(
+        st, leaf_is_hidden(path), [path] { return text_to_system(path); }, info);
     return true;
 }
 
-std::string find_failure_text(const char* path) {
+std::string find_failure_text(const char* path)
+{
     const std::string system_path = text_to_system(path);
     struct stat st {};
-    if (stat(system_path.c_str(), &st) == 0) return "found now";
+    if (stat(system_path.c_str(), &st) == 0)
+        return "found now";
     const int code = errno;
     struct stat link {};
     if (code == ENOENT && lstat(system_path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
@@ -113,14 +130,17 @@ std::string find_failure_text(const char* path) {
 
 // The names of an open folder, read straight from the system: opendir asks
 // the system about the folder once more (an fstat) before its first read.
-static bool read_names(const char* system_path, std::vector<std::string>& names) {
+static bool read_names(const char* system_path, std::vector<std::string>& names)
+{
 #ifdef __linux__
     const int fd = open(system_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     alignas(8) thread_local char buffer[64 * 1024];
     for (;;) {
         const ssize_t got = getdents64(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EINTR)
+            continue;
         if (got <= 0) {  // an error part way ends the names, as readdir's would
             const int code = errno;
             ::close(fd);
@@ -135,29 +155,36 @@ static bool read_names(const char* system_path, std::vector<std::string>& names)
     }
 #else
     DIR* dir = opendir(system_path);
-    if (dir == nullptr) return false;
-    while (const dirent* item = readdir(dir)) names.emplace_back(text_from_system(item->d_name));
+    if (dir == nullptr)
+        return false;
+    while (const dirent* item = readdir(dir))
+        names.emplace_back(text_from_system(item->d_name));
     closedir(dir);
     return true;
 #endif
 }
 
-bool list_directory_found(const char* path, std::vector<FoundName>& items) {
+bool list_directory_found(const char* path, std::vector<FoundName>& items)
+{
     items.clear();
 #ifdef __linux__
     const std::string system_path = text_to_system(path);
     const int fd = open(system_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     std::vector<std::pair<std::string, std::string>> names;  // (name, system name)
     alignas(8) thread_local char buffer[64 * 1024];
     for (;;) {
         const ssize_t got = getdents64(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;  // an error part way ends the names, as readdir's would
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;  // an error part way ends the names, as readdir's would
         for (ssize_t at = 0; at < got;) {
             const auto* item = reinterpret_cast<const dirent64*>(buffer + at);
             std::string name = text_from_system(item->d_name);
-            if (name[0] != '.') names.emplace_back(std::move(name), item->d_name);
+            if (name[0] != '.')
+                names.emplace_back(std::move(name), item->d_name);
             at += item->d_reclen;
         }
     }
@@ -170,7 +197,8 @@ bool list_directory_found(const char* path, std::vector<FoundName>& items) {
         item.found = fstatat(fd, names[i].second.c_str(), &st, 0) == 0;
         if (item.found) {
             // A dot-name is never listed here, so no item is hidden by its name.
-            describe(st, false, [&] { return system_path + '/' + names[i].second; }, item.info);
+            describe(
+                st, false, [&] { return system_path + '/' + names[i].second; }, item.info);
         }
     }
     const int code = errno;
@@ -179,7 +207,8 @@ bool list_directory_found(const char* path, std::vector<FoundName>& items) {
     return true;
 #else
     if (!list_directory(path, [&items](const char* name) {
-            if (name[0] != '.') items.push_back({name, false, {}});
+            if (name[0] != '.')
+                items.push_back({name, false, {}});
         }))
         return false;
     std::string child = path;
@@ -194,17 +223,21 @@ bool list_directory_found(const char* path, std::vector<FoundName>& items) {
 #endif
 }
 
-bool list_directory(const char* path, const std::function<void(const char* name)>& visit) {
+bool list_directory(const char* path, const std::function<void(const char* name)>& visit)
+{
     std::vector<std::string> names;
-    if (!read_names(text_to_system(path).c_str(), names)) return false;
+    if (!read_names(text_to_system(path).c_str(), names))
+        return false;
     // std::string compares through char_traits<char>, which orders bytes as
     // unsigned values: the byte order that keeps builds reproducible.
     std::sort(names.begin(), names.end());
-    for (const std::string& name : names) visit(name.c_str());
+    for (const std::string& name : names)
+        visit(name.c_str());
     return true;
 }
 
-void File::close() {
+void File::close()
+{
     if (handle_ != invalid) {
         const int saved = errno;
         ::close(static_cast<int>(handle_));
@@ -213,20 +246,24 @@ void File::close() {
     }
 }
 
-File open_for_reading(const char* path) {
+File open_for_reading(const char* path)
+{
     // O_NONBLOCK keeps a FIFO without a writer from hanging the open; it is
     // cleared again once the object is known not to be a folder.
     const int fd = open(text_to_system(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return File();
+    if (fd < 0)
+        return File();
     File file(fd);
     struct stat st {};
-    if (fstat(fd, &st) != 0) return File();
+    if (fstat(fd, &st) != 0)
+        return File();
     if (S_ISDIR(st.st_mode)) {
         errno = EISDIR;  // folders are not files to read, as on Windows
         return File();
     }
     const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return file;
 }
 
@@ -241,7 +278,8 @@ thread_local FoundFolder found_folder;
 
 }  // namespace
 
-File open_found_file(const char* path) {
+File open_found_file(const char* path)
+{
     // O_NONBLOCK stays: it changes nothing for a regular file and keeps
     // anything else from hanging the open or the reads.
     constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
@@ -270,7 +308,8 @@ File open_found_file(const char* path) {
     return fd < 0 ? File() : File(fd);
 }
 
-void forget_found_folder() {
+void forget_found_folder()
+{
     if (found_folder.fd >= 0) {
         const int code = errno;
         ::close(found_folder.fd);
@@ -280,36 +319,44 @@ void forget_found_folder() {
     found_folder.path.clear();
 }
 
-File create_for_writing(const char* path) {
+File create_for_writing(const char* path)
+{
     const int fd = open(text_to_system(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return fd < 0 ? File() : File(fd);
 }
 
-int64_t read_some(File& file, void* data, size_t n) {
+int64_t read_some(File& file, void* data, size_t n)
+{
     if (!file.valid()) {
         errno = EBADF;
         return -1;
     }
     for (;;) {
         const ssize_t got = read(fd_of(file), data, n);
-        if (got >= 0) return got;
-        if (errno != EINTR) return -1;
+        if (got >= 0)
+            return got;
+        if (errno != EINTR)
+            return -1;
     }
 }
 
-int64_t read_full(File& file, void* data, size_t n) {
+int64_t read_full(File& file, void* data, size_t n)
+{
     auto* bytes = static_cast<unsigned char*>(data);
     size_t done = 0;
     while (done < n) {
         const int64_t got = read_some(file, bytes + done, n - done);
-        if (got < 0) return -1;
-        if (got == 0) break;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
         done += static_cast<size_t>(got);
     }
     return static_cast<int64_t>(done);
 }
 
-bool write_all(File& file, const void* data, size_t n) {
+bool write_all(File& file, const void* data, size_t n)
+{
     if (!file.valid()) {
         errno = EBADF;
         return false;
@@ -318,7 +365,8 @@ bool write_all(File& file, const void* data, size_t n) {
     while (n > 0) {
         const ssize_t put = write(fd_of(file), bytes, n);
         if (put < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         if (put == 0) {
@@ -331,7 +379,8 @@ bool write_all(File& file, const void* data, size_t n) {
     return true;
 }
 
-bool seek_to(File& file, uint64_t position) {
+bool seek_to(File& file, uint64_t position)
+{
     if (position > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
         errno = EINVAL;
         return false;
@@ -339,14 +388,17 @@ bool seek_to(File& file, uint64_t position) {
     return lseek(fd_of(file), static_cast<off_t>(position), SEEK_SET) >= 0;
 }
 
-bool file_size(File& file, uint64_t& size) {
+bool file_size(File& file, uint64_t& size)
+{
     struct stat st {};
-    if (fstat(fd_of(file), &st) != 0) return false;
+    if (fstat(fd_of(file), &st) != 0)
+        return false;
     if (S_ISBLK(st.st_mode)) {
         // A block device reports no size in stat; its end does.
         const off_t here = lseek(fd_of(file), 0, SEEK_CUR);
         const off_t end = lseek(fd_of(file), 0, SEEK_END);
-        if (here < 0 || end < 0 || lseek(fd_of(file), here, SEEK_SET) < 0) return false;
+        if (here < 0 || end < 0 || lseek(fd_of(file), here, SEEK_SET) < 0)
+            return false;
         size = static_cast<uint64_t>(end);
         return true;
     }
@@ -354,29 +406,38 @@ bool file_size(File& file, uint64_t& size) {
     return true;
 }
 
-bool file_identity(const char* path, FileIdentity& identity) {
+bool file_identity(const char* path, FileIdentity& identity)
+{
     struct stat st {};
-    if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0) return false;
+    if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0)
+        return false;
     identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return true;
 }
 
-bool file_identity(File& file, FileIdentity& identity) {
+bool file_identity(File& file, FileIdentity& identity)
+{
     struct stat st {};
-    if (!file.valid() || fstat(fd_of(file), &st) != 0) return false;
+    if (!file.valid() || fstat(fd_of(file), &st) != 0)
+        return false;
     identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return true;
 }
 
-PathKind path_kind(const char* path) {
+PathKind path_kind(const char* path)
+{
     struct stat st {};
-    if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0) return PathKind::missing;
-    if (S_ISREG(st.st_mode)) return PathKind::regular;
-    if (S_ISDIR(st.st_mode)) return PathKind::folder;
+    if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0)
+        return PathKind::missing;
+    if (S_ISREG(st.st_mode))
+        return PathKind::regular;
+    if (S_ISDIR(st.st_mode))
+        return PathKind::folder;
     return PathKind::other;
 }
 
-File create_temporary_beside(const char* path, std::string& temporary, std::string& target) {
+File create_temporary_beside(const char* path, std::string& temporary, std::string& target)
+{
     // Works on system-encoded names throughout; the names handed back are
     // converted once at the end.
     std::string system_target = text_to_system(path);
@@ -393,14 +454,16 @@ File create_temporary_beside(const char* path, std::string& temporary, std::stri
     const std::string folder = slash == std::string::npos ? std::string() : system_target.substr(0, slash + 1);
     static unsigned serial = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = folder + ".tarnwickiso-" + std::to_string(getpid()) + "-" +
-                                 std::to_string(++serial) + ".tmp";
+        const std::string name =
+            folder + ".tarnwickiso-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".tmp";
         const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
-            if (errno == EEXIST) continue;
+            if (errno == EEXIST)
+                continue;
             return File();
         }
-        if (had_mode) fchmod(fd, st.st_mode & 07777);
+        if (had_mode)
+            fchmod(fd, st.st_mode & 07777);
         temporary = text_from_system(name.c_str());
         target = text_from_system(system_target.c_str());
         return File(fd);
@@ -409,13 +472,18 @@ File create_temporary_beside(const char* path, std::string& temporary, std::stri
     return File();
 }
 
-bool rename_into_place(const char* from, const char* to) {
+bool rename_into_place(const char* from, const char* to)
+{
     return rename(text_to_system(from).c_str(), text_to_system(to).c_str()) == 0;
 }
 
-bool remove_file(const char* path) { return unlink(text_to_system(path).c_str()) == 0; }
+bool remove_file(const char* path)
+{
+    return unlink(text_to_system(path).c_str()) == 0;
+}
 
-std::string last_error_text() {
+std::string last_error_text()
+{
     const int code = errno;
     // The "C" locale keeps the text English whatever LC_MESSAGES says.
     static const locale_t english = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));

@@ -6,14 +6,18 @@
 
 namespace platform {
 
-File create_for_writing_once(const char* path) {
+File create_for_writing_once(const char* path)
+{
     const int fd = open(text_to_system(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return File();
+    if (fd < 0)
+        return File();
     File file(fd);
     struct stat st {};
-    if (fstat(fd, &st) != 0) return File();
+    if (fstat(fd, &st) != 0)
+        return File();
     // Devices and pipes are written as they are, as with O_TRUNC.
-    if (S_ISREG(st.st_mode) && st.st_size > 0 && ftruncate(fd, 0) != 0) return File();
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && ftruncate(fd, 0) != 0)
+        return File();
     return file;
 }
 

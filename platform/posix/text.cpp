@@ -24,21 +24,27 @@ namespace {
 // never holds one by itself.
 constexpr unsigned char escape_lead = 0xFF;
 
-int hex_value(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+int hex_value(unsigned char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
 // The byte an escape at p stands for, or -1 when p holds none.
-int escaped_byte(const unsigned char* p) {
-    if (p[0] != escape_lead) return -1;
+int escaped_byte(const unsigned char* p)
+{
+    if (p[0] != escape_lead)
+        return -1;
     const int high = hex_value(p[1]);
     const int low = high >= 0 ? hex_value(p[2]) : -1;
     return low >= 0 ? high * 16 + low : -1;
 }
 
-void append_escape(std::string& out, unsigned char byte) {
+void append_escape(std::string& out, unsigned char byte)
+{
     static const char digits[] = "0123456789ABCDEF";
     out.push_back(static_cast<char>(escape_lead));
     out.push_back(digits[byte >> 4]);
@@ -46,9 +52,9 @@ void append_escape(std::string& out, unsigned char byte) {
 }
 
 enum class Stepping {
-    utf8,        // sequences checked byte by byte
-    cp932,       // lead byte plus any non-zero trail byte
-    locale_mb,   // the locale's own multibyte rules (mbrlen)
+    utf8,       // sequences checked byte by byte
+    cp932,      // lead byte plus any non-zero trail byte
+    locale_mb,  // the locale's own multibyte rules (mbrlen)
 };
 
 iconv_t const no_iconv = reinterpret_cast<iconv_t>(-1);
@@ -67,39 +73,52 @@ struct CodePage {
     iconv_t from_ucs2 = no_iconv;
 };
 
-void release(CodePage& page) {
-    if (page.to_ucs2 != no_iconv) iconv_close(page.to_ucs2);
-    if (page.from_ucs2 != no_iconv) iconv_close(page.from_ucs2);
-    if (page.locale != static_cast<locale_t>(0)) freelocale(page.locale);
+void release(CodePage& page)
+{
+    if (page.to_ucs2 != no_iconv)
+        iconv_close(page.to_ucs2);
+    if (page.from_ucs2 != no_iconv)
+        iconv_close(page.from_ucs2);
+    if (page.locale != static_cast<locale_t>(0))
+        freelocale(page.locale);
     page = CodePage{};
 }
 
 // Opens both converters for `iconv_name`; false (and nothing kept) when iconv
 // does not know it.
-bool open_converters(CodePage& page, const char* iconv_name) {
+bool open_converters(CodePage& page, const char* iconv_name)
+{
     page.to_ucs2 = iconv_open(host_utf16, iconv_name);
     page.from_ucs2 = iconv_open(iconv_name, host_utf16);
     return page.to_ucs2 != no_iconv && page.from_ucs2 != no_iconv;
 }
 
-bool is_one_of(const char* name, std::initializer_list<const char*> names) {
+bool is_one_of(const char* name, std::initializer_list<const char*> names)
+{
     for (const char* candidate : names)
-        if (strcasecmp(name, candidate) == 0) return true;
+        if (strcasecmp(name, candidate) == 0)
+            return true;
     return false;
 }
 
-bool names_utf8(const char* name) { return is_one_of(name, {"UTF-8", "UTF8"}); }
-bool names_cp932(const char* name) {
+bool names_utf8(const char* name)
+{
+    return is_one_of(name, {"UTF-8", "UTF8"});
+}
+bool names_cp932(const char* name)
+{
     return is_one_of(name, {"CP932", "MS932", "WINDOWS-31J", "SJIS", "SHIFT_JIS", "SHIFT-JIS"});
 }
 
-bool make_utf8(CodePage& page) {
+bool make_utf8(CodePage& page)
+{
     page.stepping = Stepping::utf8;
     page.name = "UTF-8";
     return open_converters(page, "UTF-8");
 }
 
-bool make_cp932(CodePage& page) {
+bool make_cp932(CodePage& page)
+{
     page.stepping = Stepping::cp932;
     page.name = "CP932";
     return open_converters(page, "CP932");
@@ -107,19 +126,24 @@ bool make_cp932(CodePage& page) {
 
 // The character set of the environment's LC_CTYPE, read without changing
 // the process's own locale.
-CodePage make_locale_page() {
+CodePage make_locale_page()
+{
     CodePage page;
     locale_t env = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
     std::string codeset = env != static_cast<locale_t>(0) ? nl_langinfo_l(CODESET, env) : "";
     if (codeset.empty() || codeset == "ANSI_X3.4-1968" || codeset == "ASCII" || names_utf8(codeset.c_str())) {
-        if (env != static_cast<locale_t>(0)) freelocale(env);
-        if (make_utf8(page)) return page;
+        if (env != static_cast<locale_t>(0))
+            freelocale(env);
+        if (make_utf8(page))
+            return page;
         release(page);
         return page;
     }
     if (names_cp932(codeset.c_str())) {
-        if (env != static_cast<locale_t>(0)) freelocale(env);
-        if (make_cp932(page)) return page;
+        if (env != static_cast<locale_t>(0))
+            freelocale(env);
+        if (make_cp932(page))
+            return page;
         release(page);
         make_utf8(page);
         return page;
@@ -127,7 +151,8 @@ CodePage make_locale_page() {
     page.stepping = Stepping::locale_mb;
     page.name = codeset;
     page.locale = env;
-    if (open_converters(page, codeset.c_str())) return page;
+    if (open_converters(page, codeset.c_str()))
+        return page;
     release(page);
     make_utf8(page);
     return page;
@@ -138,7 +163,8 @@ CodePage make_locale_page() {
 // without asking which page is in use.
 bool ascii_stands_alone = false;
 
-CodePage& current() {
+CodePage& current()
+{
     static CodePage page = [] {
         CodePage made = make_locale_page();
         ascii_stands_alone = made.stepping != Stepping::locale_mb;
@@ -148,33 +174,45 @@ CodePage& current() {
 }
 
 // Length of the valid UTF-8 sequence at p, or 1 for a byte that starts none.
-size_t utf8_length(const unsigned char* p) {
+size_t utf8_length(const unsigned char* p)
+{
     const unsigned char b = p[0];
-    if (b < 0x80) return 1;
+    if (b < 0x80)
+        return 1;
     size_t length;
     unsigned char low = 0x80, high = 0xBF;  // range of the first trail byte
     if (b >= 0xC2 && b <= 0xDF) {
         length = 2;
     } else if (b >= 0xE0 && b <= 0xEF) {
         length = 3;
-        if (b == 0xE0) low = 0xA0;   // no overlong forms
-        if (b == 0xED) high = 0x9F;  // no surrogates
+        if (b == 0xE0)
+            low = 0xA0;  // no overlong forms
+        if (b == 0xED)
+            high = 0x9F;  // no surrogates
     } else if (b >= 0xF0 && b <= 0xF4) {
         length = 4;
-        if (b == 0xF0) low = 0x90;
-        if (b == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+        if (b == 0xF0)
+            low = 0x90;
+        if (b == 0xF4)
+            high = 0x8F;  // nothing above U+10FFFF
     } else {
         return 1;
     }
-    if (p[1] < low || p[1] > high) return 1;
+    if (p[1] < low || p[1] > high)
+        return 1;
     for (size_t i = 2; i < length; ++i)
-        if (p[i] < 0x80 || p[i] > 0xBF) return 1;
+        if (p[i] < 0x80 || p[i] > 0xBF)
+            return 1;
     return length;
 }
 
-bool cp932_lead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool cp932_lead(unsigned char b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
-size_t locale_length(const CodePage& page, const char* p) {
+size_t locale_length(const CodePage& page, const char* p)
+{
     const locale_t previous = uselocale(page.locale);
     std::mbstate_t state{};
     const size_t length = std::mbrlen(p, MB_CUR_MAX, &state);
@@ -182,7 +220,10 @@ size_t locale_length(const CodePage& page, const char* p) {
     return length == 0 || length == static_cast<size_t>(-1) || length == static_cast<size_t>(-2) ? 1 : length;
 }
 
-void reset(iconv_t cd) { iconv(cd, nullptr, nullptr, nullptr, nullptr); }
+void reset(iconv_t cd)
+{
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+}
 
 std::string system_codeset();
 
@@ -191,24 +232,29 @@ std::string system_codeset();
 // characters the code page could not hold. Returns the bytes of the run
 // taken (0 when `in` starts no escape); a run that does not fit or does not
 // convert is taken as nothing.
-size_t put_escaped_run(const char* in, size_t in_left, char*& put, size_t& put_left) {
+size_t put_escaped_run(const char* in, size_t in_left, char*& put, size_t& put_left)
+{
     std::string raw;
     size_t taken = 0;
     while (taken + 3 <= in_left) {
         const int byte = escaped_byte(reinterpret_cast<const unsigned char*>(in + taken));
-        if (byte < 0) break;
+        if (byte < 0)
+            break;
         raw.push_back(static_cast<char>(byte));
         taken += 3;
     }
-    if (raw.empty()) return 0;
+    if (raw.empty())
+        return 0;
     static iconv_t from_system = iconv_open(host_utf16, system_codeset().c_str());
-    if (from_system == no_iconv) return 0;
+    if (from_system == no_iconv)
+        return 0;
     reset(from_system);
     char* raw_in = raw.data();
     size_t raw_left = raw.size();
     char* out = put;
     size_t out_left = put_left;
-    if (iconv(from_system, &raw_in, &raw_left, &out, &out_left) == static_cast<size_t>(-1)) return 0;
+    if (iconv(from_system, &raw_in, &raw_left, &out, &out_left) == static_cast<size_t>(-1))
+        return 0;
     put = out;
     put_left = out_left;
     return taken;
@@ -216,34 +262,38 @@ size_t put_escaped_run(const char* in, size_t in_left, char*& put, size_t& put_l
 
 }  // namespace
 
-const char* char_next(const char* p) {
-    if (*p == '\0') return p;
-    if (ascii_stands_alone && static_cast<unsigned char>(*p) < 0x80) return p + 1;
+const char* char_next(const char* p)
+{
+    if (*p == '\0')
+        return p;
+    if (ascii_stands_alone && static_cast<unsigned char>(*p) < 0x80)
+        return p + 1;
     const CodePage& page = current();
     const auto* u = reinterpret_cast<const unsigned char*>(p);
     switch (page.stepping) {
-        case Stepping::utf8:
-            return p + utf8_length(u);
-        case Stepping::cp932:
-            return p + (cp932_lead(u[0]) && u[1] != 0 ? 2 : 1);
-        case Stepping::locale_mb:
-            return p + locale_length(page, p);
+    case Stepping::utf8: return p + utf8_length(u);
+    case Stepping::cp932: return p + (cp932_lead(u[0]) && u[1] != 0 ? 2 : 1);
+    case Stepping::locale_mb: return p + locale_length(page, p);
     }
     return p + 1;
 }
 
-void uppercase_ansi(char* text) {
+void uppercase_ansi(char* text)
+{
     // Only single-byte characters are touched, so a trail byte that happens
     // to equal a lowercase letter (0x61..0x7A in CP932) keeps its value.
     for (char* p = text; *p != '\0';) {
         char* next = const_cast<char*>(char_next(p));
-        if (next == p + 1 && *p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+        if (next == p + 1 && *p >= 'a' && *p <= 'z')
+            *p = static_cast<char>(*p - 'a' + 'A');
         p = next;
     }
 }
 
-size_t oem_to_ucs2(const char* text, uint16_t* out, size_t capacity) {
-    if (capacity == 0) return 0;
+size_t oem_to_ucs2(const char* text, uint16_t* out, size_t capacity)
+{
+    if (capacity == 0)
+        return 0;
     CodePage& page = current();
     reset(page.to_ucs2);
     char* in = const_cast<char*>(text);
@@ -253,9 +303,12 @@ size_t oem_to_ucs2(const char* text, uint16_t* out, size_t capacity) {
     // iconv writes whole characters only, so a surrogate pair that does not
     // fit is left out rather than cut in half.
     while (in_left > 0) {
-        if (iconv(page.to_ucs2, &in, &in_left, &put, &put_left) != static_cast<size_t>(-1)) break;
-        if (errno != EILSEQ && errno != EINVAL) break;  // E2BIG: full
-        if (put_left < sizeof(uint16_t)) break;
+        if (iconv(page.to_ucs2, &in, &in_left, &put, &put_left) != static_cast<size_t>(-1))
+            break;
+        if (errno != EILSEQ && errno != EINVAL)
+            break;  // E2BIG: full
+        if (put_left < sizeof(uint16_t))
+            break;
         const size_t taken = put_escaped_run(in, in_left, put, put_left);
         if (taken > 0) {
             in += taken;
@@ -276,20 +329,26 @@ size_t oem_to_ucs2(const char* text, uint16_t* out, size_t capacity) {
     return units + 1;
 }
 
-size_t ucs2_to_oem(const uint16_t* text, char* out, size_t capacity) {
-    if (capacity == 0) return 0;
+size_t ucs2_to_oem(const uint16_t* text, char* out, size_t capacity)
+{
+    if (capacity == 0)
+        return 0;
     CodePage& page = current();
     reset(page.from_ucs2);
     size_t units = 0;
-    while (text[units] != 0) ++units;
+    while (text[units] != 0)
+        ++units;
     char* in = reinterpret_cast<char*>(const_cast<uint16_t*>(text));
     size_t in_left = units * sizeof(uint16_t);
     char* put = out;
     size_t put_left = capacity - 1;
     while (in_left > 0) {
-        if (iconv(page.from_ucs2, &in, &in_left, &put, &put_left) != static_cast<size_t>(-1)) break;
-        if (errno != EILSEQ && errno != EINVAL) break;  // E2BIG: full
-        if (put_left < 1) break;
+        if (iconv(page.from_ucs2, &in, &in_left, &put, &put_left) != static_cast<size_t>(-1))
+            break;
+        if (errno != EILSEQ && errno != EINVAL)
+            break;  // E2BIG: full
+        if (put_left < 1)
+            break;
         *put++ = '?';
         --put_left;
         // One '?' per character: a valid surrogate pair is skipped whole.
@@ -299,7 +358,8 @@ size_t ucs2_to_oem(const uint16_t* text, char* out, size_t capacity) {
         if (unit >= 0xD800 && unit <= 0xDBFF && in_left >= 2 * sizeof(uint16_t)) {
             uint16_t next;
             memcpy(&next, in + sizeof(uint16_t), sizeof next);
-            if (next >= 0xDC00 && next <= 0xDFFF) skip = 2 * sizeof(uint16_t);
+            if (next >= 0xDC00 && next <= 0xDFFF)
+                skip = 2 * sizeof(uint16_t);
         }
         in += skip;
         in_left -= skip;
@@ -310,7 +370,8 @@ size_t ucs2_to_oem(const uint16_t* text, char* out, size_t capacity) {
     return bytes + 1;
 }
 
-bool select_code_page(const char* name) {
+bool select_code_page(const char* name)
+{
     CodePage page;
     if (name == nullptr || name[0] == '\0') {
         page = make_locale_page();
@@ -333,7 +394,10 @@ bool select_code_page(const char* name) {
     return true;
 }
 
-const char* code_page_name() { return current().name.c_str(); }
+const char* code_page_name()
+{
+    return current().name.c_str();
+}
 
 namespace {
 
@@ -347,7 +411,8 @@ struct SeamConverter {
     iconv_t cd = no_iconv;
 };
 
-std::string system_codeset() {
+std::string system_codeset()
+{
     static const std::string name = [] {
         CodePage page = make_locale_page();
         std::string n = page.name;
@@ -357,20 +422,26 @@ std::string system_codeset() {
     return name;
 }
 
-std::string convert_between(const char* text, const std::string& from, const std::string& to, bool to_system) {
-    if (text == nullptr) return std::string();
-    if (strcasecmp(from.c_str(), to.c_str()) == 0) return text;
+std::string convert_between(const char* text, const std::string& from, const std::string& to, bool to_system)
+{
+    if (text == nullptr)
+        return std::string();
+    if (strcasecmp(from.c_str(), to.c_str()) == 0)
+        return text;
     static SeamConverter cache[2];
     SeamConverter* slot = nullptr;
     for (SeamConverter& c : cache)
-        if (c.cd != no_iconv && c.from == from && c.to == to) slot = &c;
+        if (c.cd != no_iconv && c.from == from && c.to == to)
+            slot = &c;
     if (slot == nullptr) {
         slot = &cache[cache[0].cd == no_iconv || (cache[0].from == to && cache[0].to == from) ? 1 : 0];
-        if (slot->cd != no_iconv) iconv_close(slot->cd);
+        if (slot->cd != no_iconv)
+            iconv_close(slot->cd);
         slot->from = from;
         slot->to = to;
         slot->cd = iconv_open(to.c_str(), from.c_str());
-        if (slot->cd == no_iconv) return text;
+        if (slot->cd == no_iconv)
+            return text;
     }
     iconv(slot->cd, nullptr, nullptr, nullptr, nullptr);
     std::string out;
@@ -407,7 +478,13 @@ std::string convert_between(const char* text, const std::string& from, const std
 
 }  // namespace
 
-std::string text_to_system(const char* text) { return convert_between(text, current().name, system_codeset(), true); }
-std::string text_from_system(const char* text) { return convert_between(text, system_codeset(), current().name, false); }
+std::string text_to_system(const char* text)
+{
+    return convert_between(text, current().name, system_codeset(), true);
+}
+std::string text_from_system(const char* text)
+{
+    return convert_between(text, system_codeset(), current().name, false);
+}
 
 }  // namespace platform

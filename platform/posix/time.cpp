@@ -25,11 +25,13 @@ struct Zone {
     long offset_now = 0;         // tm_gmtoff now: seconds east of UTC, daylight included
 };
 
-const Zone& zone_now() {
+const Zone& zone_now()
+{
     thread_local Zone zone;
     const time_t now = time(nullptr);
     const char* tz = getenv("TZ");
-    if (now == zone.second && (tz != nullptr) == zone.tz_set && (tz == nullptr || zone.tz == tz)) return zone;
+    if (now == zone.second && (tz != nullptr) == zone.tz_set && (tz == nullptr || zone.tz == tz))
+        return zone;
     tzset();
     zone.second = now;
     zone.tz_set = tz != nullptr;
@@ -43,17 +45,20 @@ const Zone& zone_now() {
 
 }  // namespace
 
-int32_t time_zone_base_bias() {
+int32_t time_zone_base_bias()
+{
     // `timezone` is the offset of local standard time in seconds west of UTC,
     // which is the Win32 base bias in minutes times sixty.
     return static_cast<int32_t>(zone_now().base_seconds_west / 60);
 }
 
-uint64_t local_file_time_to_file_time(uint64_t local_time) {
+uint64_t local_file_time_to_file_time(uint64_t local_time)
+{
     // Like Windows, apply the bias in force now (daylight saving included),
     // not the one in force at the converted instant.
     const Zone& zone = zone_now();
-    if (!zone.known) return local_time;
+    if (!zone.known)
+        return local_time;
     const int64_t bias_minutes = -static_cast<int64_t>(zone.offset_now) / 60;
     const int64_t delta = bias_minutes * 60 * static_cast<int64_t>(detail::ticks_per_second);
 
@@ -61,23 +66,26 @@ uint64_t local_file_time_to_file_time(uint64_t local_time) {
     if (delta >= 0) {
         const uint64_t up = static_cast<uint64_t>(delta);
         return local_time > std::numeric_limits<uint64_t>::max() - up ? std::numeric_limits<uint64_t>::max()
-                                                                        : local_time + up;
+                                                                      : local_time + up;
     }
     const uint64_t down = static_cast<uint64_t>(-delta);
     return local_time < down ? 0 : local_time - down;
 }
 
-CalendarTime file_time_to_calendar(uint64_t file_time) {
+CalendarTime file_time_to_calendar(uint64_t file_time)
+{
     return detail::split_file_time(file_time);
 }
 
-CalendarTime local_time_now() {
+CalendarTime local_time_now()
+{
     struct timespec now {};
     clock_gettime(CLOCK_REALTIME, &now);
     tzset();
     struct tm parts {};
     CalendarTime out;
-    if (localtime_r(&now.tv_sec, &parts) == nullptr) return out;
+    if (localtime_r(&now.tv_sec, &parts) == nullptr)
+        return out;
     out.year = static_cast<uint16_t>(parts.tm_year + 1900);
     out.month = static_cast<uint16_t>(parts.tm_mon + 1);
     out.day = static_cast<uint16_t>(parts.tm_mday);

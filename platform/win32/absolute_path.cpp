@@ -21,7 +21,13 @@ bool absolute_path(const char* path, std::string& full)
 namespace platform {
 
 // The Win32 side uses the system's code pages for everything: nothing to convert.
-std::string text_to_system(const char* text) { return text ? text : ""; }
-std::string text_from_system(const char* text) { return text ? text : ""; }
+std::string text_to_system(const char* text)
+{
+    return text ? text : "";
+}
+std::string text_from_system(const char* text)
+{
+    return text ? text : "";
+}
 
 }  // namespace platform

@@ -3,6 +3,9 @@
 namespace platform {
 
 // The program reads and writes file data itself on Win32.
-int64_t copy_in_system(File&, File&, uint64_t) { return copy_unsupported; }
+int64_t copy_in_system(File&, File&, uint64_t)
+{
+    return copy_unsupported;
+}
 
 }  // namespace platform

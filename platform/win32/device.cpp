@@ -34,9 +34,8 @@ struct Win32Device {
 std::string error_text(DWORD code)
 {
     char text[512] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text,
-                             sizeof text, nullptr);
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                             MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, sizeof text, nullptr);
     while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
         text[--n] = 0;
     if (n == 0) {
@@ -117,8 +116,7 @@ int64_t win32_read(DeviceHandle device, void* data, size_t size)
     return static_cast<int64_t>(done);
 }
 
-bool win32_command(DeviceHandle device, const uint8_t* cdb, size_t cdb_length, void* data,
-                   size_t data_size)
+bool win32_command(DeviceHandle device, const uint8_t* cdb, size_t cdb_length, void* data, size_t data_size)
 {
     using namespace scsi::pass_through;
     auto* d = static_cast<Win32Device*>(device);
@@ -127,11 +125,10 @@ bool win32_command(DeviceHandle device, const uint8_t* cdb, size_t cdb_length, v
     DWORD returned = 0;
 #ifndef _WIN64
     uint8_t request[request_size];
-    scsi::build_pass_through_request(request, cdb, cdb_length,
-                                     static_cast<uint32_t>(reinterpret_cast<uintptr_t>(data)),
-                                           static_cast<uint32_t>(data_size));
-    BOOL ok = DeviceIoControl(d->handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, request, sizeof request,
-                              request, sizeof request, &returned, nullptr);
+    scsi::build_pass_through_request(request, cdb, cdb_length, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(data)),
+                                     static_cast<uint32_t>(data_size));
+    BOOL ok = DeviceIoControl(d->handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, request, sizeof request, request,
+                              sizeof request, &returned, nullptr);
     uint8_t status = request[status_offset];
 #else
     // Another pointer width: the system's own record, same values, the sense
@@ -149,8 +146,8 @@ bool win32_command(DeviceHandle device, const uint8_t* cdb, size_t cdb_length, v
     request.spt.DataBuffer = data;
     request.spt.SenseInfoOffset = offsetof(decltype(request), sense);
     std::memcpy(request.spt.Cdb, cdb, cdb_length);
-    BOOL ok = DeviceIoControl(d->handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &request, sizeof request,
-                              &request, sizeof request, &returned, nullptr);
+    BOOL ok = DeviceIoControl(d->handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &request, sizeof request, &request,
+                              sizeof request, &returned, nullptr);
     uint8_t status = request.spt.ScsiStatus;
 #endif
     // The request itself succeeds also when the drive answers CHECK
@@ -166,8 +163,8 @@ bool win32_identify(DeviceHandle device, uint8_t* inquiry, size_t size)
     auto* d = static_cast<Win32Device*>(device);
     uint8_t answer[112] = {};
     DWORD returned = 0;
-    BOOL ok = DeviceIoControl(d->handle, IOCTL_SCSI_GET_INQUIRY_DATA, answer, sizeof answer,
-                              answer, sizeof answer, &returned, nullptr);
+    BOOL ok = DeviceIoControl(d->handle, IOCTL_SCSI_GET_INQUIRY_DATA, answer, sizeof answer, answer, sizeof answer,
+                              &returned, nullptr);
     size_t n = sizeof answer - 32;
     if (n > size)
         n = size;

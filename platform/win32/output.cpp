@@ -2,6 +2,9 @@
 
 namespace platform {
 
-File create_for_writing_once(const char* path) { return create_for_writing(path); }
+File create_for_writing_once(const char* path)
+{
+    return create_for_writing(path);
+}
 
 }  // namespace platform

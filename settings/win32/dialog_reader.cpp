@@ -2,7 +2,10 @@
 
 namespace {
 
-HWND dialog_of(const void* context) { return static_cast<HWND>(const_cast<void*>(context)); }
+HWND dialog_of(const void* context)
+{
+    return static_cast<HWND>(const_cast<void*>(context));
+}
 
 void dialog_text(const void* context, int id, char* buffer, size_t capacity)
 {

@@ -115,19 +115,13 @@ INT_PTR CALLBACK volume_dialog_proc(HWND dialog, UINT message, WPARAM, LPARAM)
 INT_PTR CALLBACK boot_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        open_boot_dialog(dialog);
-        break;
+    case WM_INITDIALOG: open_boot_dialog(dialog); break;
     case WM_COMMAND:
         if (LOWORD(wparam) == boot_ids::choose_image)
             choose_boot_image(dialog);
         break;
-    case WM_DROPFILES:
-        drop_boot_image(dialog, reinterpret_cast<HDROP>(wparam));
-        break;
-    default:
-        hide_on_close(dialog, message);
-        break;
+    case WM_DROPFILES: drop_boot_image(dialog, reinterpret_cast<HDROP>(wparam)); break;
+    default: hide_on_close(dialog, message); break;
     }
     return FALSE;
 }

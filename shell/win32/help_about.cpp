@@ -89,15 +89,12 @@ INT_PTR CALLBACK help_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 INT_PTR CALLBACK about_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        init_about_window(window);
-        return FALSE;
+    case WM_INITDIALOG: init_about_window(window); return FALSE;
     case WM_COMMAND:
         if (LOWORD(wparam) == IDC_ABOUT_OK)
             EndDialog(window, 1);
         return FALSE;
-    case WM_CLOSE:
-        return TRUE;
+    case WM_CLOSE: return TRUE;
     default:
         if (is_close_box(message, wparam)) {
             EndDialog(window, 1);

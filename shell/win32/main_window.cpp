@@ -27,8 +27,7 @@ HWND tool_dialog = nullptr;
 
 // The file dialogs use the structure as it was before the Windows 2000
 // members: 76 bytes in a 32-bit program.
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76 ||
-                  sizeof(void*) != 4,
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76 || sizeof(void*) != 4,
               "OPENFILENAME_SIZE_VERSION_400A");
 
 HWND start_program(HINSTANCE instance)
@@ -67,8 +66,7 @@ void layout_main_window(HWND window, int width, int height)
     const int status_height = 16;
     int list_height = height > status_height ? height - status_height : 0;
     MoveWindow(GetDlgItem(window, IDC_MAIN_LIST), 0, 0, width, list_height, TRUE);
-    MoveWindow(GetDlgItem(window, IDC_MAIN_STATUS), 0, height - status_height, width,
-               status_height, TRUE);
+    MoveWindow(GetDlgItem(window, IDC_MAIN_STATUS), 0, height - status_height, width, status_height, TRUE);
 }
 
 static void show_settings_window(HWND dialog)
@@ -101,8 +99,7 @@ void create_command(HWND window, OutputSectors form)
 
     raw_output = form;
     BuildOutcome outcome = create_iso(dialog_reader(volume_dialog), dialog_reader(boot_dialog),
-                                      dialog_reader(dir_record_dialog), list_line_source(window),
-                                      path);
+                                      dialog_reader(dir_record_dialog), list_line_source(window), path);
     // The window may have been closed while the build ran; the program is
     // then on its way out and nobody is left to tell.
     if (!IsWindow(window))
@@ -116,62 +113,29 @@ void create_command(HWND window, OutputSectors form)
 void run_menu_command(HWND window, int id)
 {
     switch (id) {
-    case CMD_REGISTER_FILE:
-        register_file_command(window);
-        break;
-    case CMD_REGISTER_DIRECTORY:
-        register_directory_command(window);
-        break;
-    case CMD_CREATE_ISO:
-        create_command(window, OutputSectors::plain);
-        break;
-    case CMD_CREATE_RAW_ISO:
-        create_command(window, OutputSectors::raw);
-        break;
-    case CMD_ABORT:
-        abort_requested = 1;
-        break;
-    case CMD_EXIT:
-        SendMessageA(window, WM_CLOSE, 0, 0);
-        break;
-    case CMD_DELETE:
-        delete_command(window);
-        break;
-    case CMD_CLEAR:
-        clear_command(window);
-        break;
-    case CMD_SHOW_VOLUME:
-        show_settings_window(volume_dialog);
-        break;
-    case CMD_SHOW_BOOT:
-        show_settings_window(boot_dialog);
-        break;
-    case CMD_SHOW_DIR_RECORD:
-        show_settings_window(dir_record_dialog);
-        break;
-    case CMD_SHOW_TOOL:
-        show_settings_window(tool_dialog);
-        break;
-    case CMD_HELP:
-        run_help_window(window);
-        break;
-    case CMD_ABOUT:
-        run_about_window(window);
-        break;
-    default:
-        break;
+    case CMD_REGISTER_FILE: register_file_command(window); break;
+    case CMD_REGISTER_DIRECTORY: register_directory_command(window); break;
+    case CMD_CREATE_ISO: create_command(window, OutputSectors::plain); break;
+    case CMD_CREATE_RAW_ISO: create_command(window, OutputSectors::raw); break;
+    case CMD_ABORT: abort_requested = 1; break;
+    case CMD_EXIT: SendMessageA(window, WM_CLOSE, 0, 0); break;
+    case CMD_DELETE: delete_command(window); break;
+    case CMD_CLEAR: clear_command(window); break;
+    case CMD_SHOW_VOLUME: show_settings_window(volume_dialog); break;
+    case CMD_SHOW_BOOT: show_settings_window(boot_dialog); break;
+    case CMD_SHOW_DIR_RECORD: show_settings_window(dir_record_dialog); break;
+    case CMD_SHOW_TOOL: show_settings_window(tool_dialog); break;
+    case CMD_HELP: run_help_window(window); break;
+    case CMD_ABOUT: run_about_window(window); break;
+    default: break;
     }
 }
 
 INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        init_main_window(window);
-        break;
-    case WM_SIZE:
-        layout_main_window(window, LOWORD(lparam), HIWORD(lparam));
-        break;
+    case WM_INITDIALOG: init_main_window(window); break;
+    case WM_SIZE: layout_main_window(window, LOWORD(lparam), HIWORD(lparam)); break;
     case WM_CLOSE:
         // A build or a drive operation running underneath stops at its next
         // test point; its output keeps what was written and is closed.
@@ -192,9 +156,7 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
             run_menu_command(window, id);
         break;
     }
-    case WM_DROPFILES:
-        drop_on_main_window(window, reinterpret_cast<HDROP>(wparam));
-        break;
+    case WM_DROPFILES: drop_on_main_window(window, reinterpret_cast<HDROP>(wparam)); break;
     case WM_MEASUREITEM:
         if (wparam == IDC_MAIN_LIST) {
             measure_list_line(window, reinterpret_cast<MEASUREITEMSTRUCT*>(lparam));
@@ -207,8 +169,7 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
             return TRUE;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return FALSE;
 }

@@ -21,50 +21,38 @@ std::wstring widen(UINT code_page, const char* text)
 const char* problem_format(ProblemKind kind)
 {
     switch (kind) {
-    case ProblemKind::file_too_large:
-        return "4GB以上のファイルは記録できません: %s";
-    case ProblemKind::too_many_directories:
-        return "ディレクトリの数が65535を超えています %s";
-    case ProblemKind::path_too_long:
-        return "パスが511文字を超えています: %s";
-    case ProblemKind::key_too_long:
-        return "並べ替えに使うパスが511文字を超えています: %s";
-    case ProblemKind::line_too_long:
-        return "登録する行が511文字を超えています: %s";
-    case ProblemKind::output_path_too_long:
-        return "出力ファイル名が511文字を超えています: %s";
-    case ProblemKind::output_not_created:
-        return "出力ファイルを作成できません: %s";
-    case ProblemKind::write_failed:
-        return "ファイルの書き込みに失敗しました: %s";
-    case ProblemKind::source_unreadable:
-        return "読めなかった部分を0で埋めました: %s";
-    case ProblemKind::source_shrunk:
-        return "ファイルが登録後に小さくなったため、足りない部分を0で埋めました: %s";
-    case ProblemKind::source_grown:
-        return "ファイルが登録後に大きくなったため、予定の大きさで切りました: %s";
-    case ProblemKind::source_gone:
-        return "登録したものが見つからないため、空のファイルとして記録しました: %s";
-    case ProblemKind::folder_unreadable:
-        return "フォルダの中身を読めないため、空のフォルダとして記録しました: %s";
-    case ProblemKind::special_registered:
-        return "特殊なファイルのため、空のファイルとして記録しました: %s";
-    case ProblemKind::size_unreported:
-        return "大きさの分からないファイルのため、空のファイルとして記録しました: %s";
-    case ProblemKind::directory_loop:
-        return "自分自身を含むフォルダの中身は記録しませんでした: %s";
-    case ProblemKind::special_file_skipped:
-        return "特殊なファイルを記録しませんでした: %s";
-    case ProblemKind::output_left_out:
-        return "出力ファイルは記録しませんでした: %s";
+    case ProblemKind::file_too_large: return "4GB以上のファイルは記録できません: %s";
+    case ProblemKind::too_many_directories: return "ディレクトリの数が65535を超えています %s";
+    case ProblemKind::path_too_long: return "パスが511文字を超えています: %s";
+    case ProblemKind::key_too_long: return "並べ替えに使うパスが511文字を超えています: %s";
+    case ProblemKind::line_too_long: return "登録する行が511文字を超えています: %s";
+    case ProblemKind::output_path_too_long: return "出力ファイル名が511文字を超えています: %s";
+    case ProblemKind::output_not_created: return "出力ファイルを作成できません: %s";
+    case ProblemKind::write_failed: return "ファイルの書き込みに失敗しました: %s";
+    case ProblemKind::source_unreadable: return "読めなかった部分を0で埋めました: %s";
+    case ProblemKind::source_shrunk: return "ファイルが登録後に小さくなったため、足りない部分を0で埋めました: %s";
+    case ProblemKind::source_grown: return "ファイルが登録後に大きくなったため、予定の大きさで切りました: %s";
+    case ProblemKind::source_gone: return "登録したものが見つからないため、空のファイルとして記録しました: %s";
+    case ProblemKind::folder_unreadable: return "フォルダの中身を読めないため、空のフォルダとして記録しました: %s";
+    case ProblemKind::special_registered: return "特殊なファイルのため、空のファイルとして記録しました: %s";
+    case ProblemKind::size_unreported: return "大きさの分からないファイルのため、空のファイルとして記録しました: %s";
+    case ProblemKind::directory_loop: return "自分自身を含むフォルダの中身は記録しませんでした: %s";
+    case ProblemKind::special_file_skipped: return "特殊なファイルを記録しませんでした: %s";
+    case ProblemKind::output_left_out: return "出力ファイルは記録しませんでした: %s";
     }
     return "問題が起きました: %s";
 }
 
 }  // namespace
 
-std::wstring from_utf8(const char* text) { return widen(CP_UTF8, text); }
-std::wstring from_ansi(const char* text) { return widen(CP_ACP, text); }
+std::wstring from_utf8(const char* text)
+{
+    return widen(CP_UTF8, text);
+}
+std::wstring from_ansi(const char* text)
+{
+    return widen(CP_ACP, text);
+}
 
 std::wstring problem_text(const BuildProblem& problem)
 {

@@ -16,12 +16,14 @@
 
 namespace {
 
-HWND list_of(HWND window) { return GetDlgItem(window, IDC_MAIN_LIST); }
+HWND list_of(HWND window)
+{
+    return GetDlgItem(window, IDC_MAIN_LIST);
+}
 
 int list_count(const void* context)
 {
-    LRESULT n = SendMessageA(list_of(static_cast<HWND>(const_cast<void*>(context))), LB_GETCOUNT,
-                             0, 0);
+    LRESULT n = SendMessageA(list_of(static_cast<HWND>(const_cast<void*>(context))), LB_GETCOUNT, 0, 0);
     return n == LB_ERR ? 0 : static_cast<int>(n);
 }
 
@@ -51,11 +53,9 @@ void add_one(HWND window, const char* path, std::wstring& refusals)
     char line[line_capacity];
     Measurement measurement;
     if (!add_registration(path, line, measurement)) {
-        BuildProblem problem{measurement.problem,
-                             measurement.problem_path.empty() ? path : measurement.problem_path,
+        BuildProblem problem{measurement.problem, measurement.problem_path.empty() ? path : measurement.problem_path,
                              ""};
-        refusals += from_utf8("登録できません: ") + from_ansi(path) + L"\r\n  " +
-                    problem_text(problem) + L"\r\n";
+        refusals += from_utf8("登録できません: ") + from_ansi(path) + L"\r\n  " + problem_text(problem) + L"\r\n";
         return;
     }
     SendMessageA(list_of(window), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
@@ -120,8 +120,8 @@ void register_path(HWND window, const char* path, std::wstring& refusals)
     for (const std::string& item : items) {
         if (item.size() >= line_capacity) {
             BuildProblem problem{ProblemKind::path_too_long, item, ""};
-            refusals += from_utf8("登録できません: ") + from_ansi(item.c_str()) + L"\r\n  " +
-                        problem_text(problem) + L"\r\n";
+            refusals +=
+                from_utf8("登録できません: ") + from_ansi(item.c_str()) + L"\r\n  " + problem_text(problem) + L"\r\n";
             continue;
         }
         add_one(window, item.c_str(), refusals);
@@ -171,8 +171,8 @@ void drop_on_main_window(HWND window, HDROP drop)
             std::vector<char> name(length + 1, 0);
             DragQueryFileA(drop, i, name.data(), length + 1);
             BuildProblem problem{ProblemKind::path_too_long, name.data(), ""};
-            refusals += from_utf8("登録できません: ") + from_ansi(name.data()) + L"\r\n  " +
-                        problem_text(problem) + L"\r\n";
+            refusals +=
+                from_utf8("登録できません: ") + from_ansi(name.data()) + L"\r\n  " + problem_text(problem) + L"\r\n";
             continue;
         }
         char path[512] = {};
@@ -220,8 +220,7 @@ void draw_list_line(const DRAWITEMSTRUCT* item)
         LRESULT length = SendMessageA(item->hwndItem, LB_GETTEXTLEN, item->itemID, 0);
         if (length != LB_ERR) {
             std::vector<char> line(static_cast<size_t>(length) + 1, 0);
-            SendMessageA(item->hwndItem, LB_GETTEXT, item->itemID,
-                         reinterpret_cast<LPARAM>(line.data()));
+            SendMessageA(item->hwndItem, LB_GETTEXT, item->itemID, reinterpret_cast<LPARAM>(line.data()));
             // 0x09 is never a trail byte in the double-byte code pages.
             for (char& c : line)
                 if (c == '\t')

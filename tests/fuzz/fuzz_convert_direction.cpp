@@ -35,10 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             __builtin_trap();
         break;
     case ConversionResult::unknown_form:
-    case ConversionResult::too_short:
-        break;
-    default:
-        __builtin_trap();
+    case ConversionResult::too_short: break;
+    default: __builtin_trap();
     }
     // A size far beyond the bytes: only the form decides.
     ConversionResult large = conversion_direction(head, size < 4 ? size : 4, uint64_t(1) << 40);

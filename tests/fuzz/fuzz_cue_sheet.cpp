@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             __builtin_trap();
     }
     char msf[16];
-    uint32_t sectors = size >= 4 ? uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | uint32_t(data[2]) << 8 | data[3] : 0;
+    uint32_t sectors =
+        size >= 4 ? uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | uint32_t(data[2]) << 8 | data[3] : 0;
     if (drivetools::format_msf(msf, sizeof msf, sectors) >= sizeof msf)
         __builtin_trap();
     return 0;

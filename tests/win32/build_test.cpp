@@ -30,7 +30,10 @@ bool starts_with(const std::string& text, const std::string& prefix)
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool is_estimate(const std::string& text) { return starts_with(text, "予想容量 "); }
+bool is_estimate(const std::string& text)
+{
+    return starts_with(text, "予想容量 ");
+}
 
 class Build : public ::testing::Test {
 protected:
@@ -73,9 +76,12 @@ TEST_F(Build, PlainAndRawImagesCarryTheSameSectors)
     ASSERT_GT(p.size(), 17u * 2048);
     ASSERT_EQ(p.size() % 2048, 0u);
     ASSERT_EQ(r.size(), p.size() / 2048 * 2352);
-    EXPECT_EQ(std::memcmp(p.data() + 16 * 2048, "\x01" "CD001", 6), 0);
-    static const unsigned char sync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                           0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
+    EXPECT_EQ(std::memcmp(p.data() + 16 * 2048,
+                          "\x01"
+                          "CD001",
+                          6),
+              0);
+    static const unsigned char sync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
     for (size_t i = 0; i < p.size() / 2048; ++i) {
         SCOPED_TRACE(i);
         ASSERT_EQ(std::memcmp(r.data() + i * 2352, sync, 12), 0);
@@ -153,8 +159,7 @@ TEST_F(Build, AbortDuringOutputLeavesAShorterClosedFileAndTheNextBuildIsClean)
     marker.hInstance = GetModuleHandleA(nullptr);
     marker.lpszClassName = "TwAbortMarker";
     RegisterClassA(&marker);
-    marker_window = CreateWindowA("TwAbortMarker", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  marker.hInstance, nullptr);
+    marker_window = CreateWindowA("TwAbortMarker", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, marker.hInstance, nullptr);
     ASSERT_NE(marker_window, nullptr);
 
     drop_paths(main_window, {tree.file("big.bin", 4 << 20)});
@@ -330,12 +335,9 @@ TEST(BuildComparison, WindowBuildsOfTheComparisonCases)
     };
     // Keep in step with the table in compare-builds.sh.
     const Case cases[] = {
-        {"plain-joliet", false, true, false, false, false},
-        {"plain-nojoliet", false, false, false, false, false},
-        {"raw-joliet", true, true, false, false, false},
-        {"raw-nojoliet", true, false, false, false, false},
-        {"plain-boot", false, true, true, false, false},
-        {"raw-boot-noemul", true, true, true, true, false},
+        {"plain-joliet", false, true, false, false, false},  {"plain-nojoliet", false, false, false, false, false},
+        {"raw-joliet", true, true, false, false, false},     {"raw-nojoliet", true, false, false, false, false},
+        {"plain-boot", false, true, true, false, false},     {"raw-boot-noemul", true, true, true, true, false},
         {"plain-recorded", false, true, false, false, true},
     };
     for (const Case& c : cases) {

@@ -37,8 +37,8 @@ BOOL CALLBACK find_modal(HWND window, LPARAM parameter)
     Search* search = reinterpret_cast<Search*>(parameter);
     if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != search->owner)
         return TRUE;
-    if (window == volume_dialog || window == boot_dialog || window == dir_record_dialog ||
-        window == tool_dialog || window == main_window)
+    if (window == volume_dialog || window == boot_dialog || window == dir_record_dialog || window == tool_dialog ||
+        window == main_window)
         return TRUE;
     char name[32] = {};
     GetClassNameA(window, name, sizeof name);
@@ -153,11 +153,9 @@ std::string utf8_from_wide(const std::wstring& text)
 {
     if (text.empty())
         return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                0, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
 
@@ -165,8 +163,7 @@ std::wstring wide_from_utf8(const std::string& text)
 {
     if (text.empty())
         return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                0);
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n);
     return out;
@@ -177,11 +174,9 @@ std::string ansi_from_utf8(const std::string& text)
     std::wstring wide = wide_from_utf8(text);
     if (wide.empty())
         return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr,
-                                0, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
 
@@ -204,9 +199,15 @@ std::string window_text_utf8(HWND window)
     return utf8_from_wide(text);
 }
 
-std::string control_text_utf8(HWND dialog, int id) { return window_text_utf8(GetDlgItem(dialog, id)); }
+std::string control_text_utf8(HWND dialog, int id)
+{
+    return window_text_utf8(GetDlgItem(dialog, id));
+}
 
-std::string status_text() { return control_text_utf8(main_window, 129); }
+std::string status_text()
+{
+    return control_text_utf8(main_window, 129);
+}
 
 std::vector<std::string> list_lines_utf8()
 {
@@ -239,11 +240,9 @@ void type_text(HWND dialog, int id, const std::string& ansi_text)
     // trail byte.
     std::wstring wide;
     if (!ansi_text.empty()) {
-        int n = MultiByteToWideChar(CP_ACP, 0, ansi_text.c_str(), static_cast<int>(ansi_text.size()),
-                                    nullptr, 0);
+        int n = MultiByteToWideChar(CP_ACP, 0, ansi_text.c_str(), static_cast<int>(ansi_text.size()), nullptr, 0);
         wide.resize(static_cast<size_t>(n));
-        MultiByteToWideChar(CP_ACP, 0, ansi_text.c_str(), static_cast<int>(ansi_text.size()),
-                            wide.data(), n);
+        MultiByteToWideChar(CP_ACP, 0, ansi_text.c_str(), static_cast<int>(ansi_text.size()), wide.data(), n);
     }
     for (wchar_t c : wide)
         SendMessageW(control, WM_CHAR, c, 1);
@@ -270,7 +269,10 @@ void drop_paths(HWND target, const std::vector<std::string>& ansi_paths)
     pump_for(30);
 }
 
-void menu_command(int id) { SendMessageA(main_window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+void menu_command(int id)
+{
+    SendMessageA(main_window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+}
 
 void on_next_modal(HWND owner, ModalAction action)
 {
@@ -315,9 +317,18 @@ void answer_message_box(HWND owner, std::string* text_utf8)
     });
 }
 
-size_t pending_modal_actions() { return pending.size(); }
-void clear_modal_actions() { pending.clear(); }
-bool modal_action_timed_out() { return timed_out; }
+size_t pending_modal_actions()
+{
+    return pending.size();
+}
+void clear_modal_actions()
+{
+    pending.clear();
+}
+bool modal_action_timed_out()
+{
+    return timed_out;
+}
 
 TempTree::TempTree()
 {
@@ -349,9 +360,15 @@ static void remove_tree(const std::string& path)
     RemoveDirectoryA(path.c_str());
 }
 
-TempTree::~TempTree() { remove_tree(root); }
+TempTree::~TempTree()
+{
+    remove_tree(root);
+}
 
-std::string TempTree::path(const std::string& relative) const { return root + "\\" + relative; }
+std::string TempTree::path(const std::string& relative) const
+{
+    return root + "\\" + relative;
+}
 
 std::string TempTree::folder(const std::string& relative)
 {
@@ -363,8 +380,7 @@ std::string TempTree::folder(const std::string& relative)
 std::string TempTree::file(const std::string& relative, size_t size)
 {
     std::string full = path(relative);
-    HANDLE file = CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(file, INVALID_HANDLE_VALUE) << full;
     std::vector<char> block(65536);
     for (size_t i = 0; i < block.size(); ++i)
@@ -391,8 +407,7 @@ long long file_size_of(const std::string& path)
 std::vector<unsigned char> file_bytes(const std::string& path)
 {
     std::vector<unsigned char> bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;
     unsigned char block[65536];
@@ -405,8 +420,7 @@ std::vector<unsigned char> file_bytes(const std::string& path)
 
 bool file_is_closed(const std::string& path)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(file);

@@ -105,9 +105,9 @@ TEST_F(HelpAbout, HelpShowsTheWholeTextOfItsSourceAndNothingAfterIt)
     });
     menu_command(CMD_HELP);
     EXPECT_EQ(shown, source);
-    for (const char* heading : {"■TarnwickISOの概要", "■基本的な使い方", "■長いファイル名を記録するには",
-                                "■ブータブル化するには", "■日時の入力方法", "■既存の問題",
-                                "■技術的な話", "■更新履歴", "■免責等"})
+    for (const char* heading :
+         {"■TarnwickISOの概要", "■基本的な使い方", "■長いファイル名を記録するには", "■ブータブル化するには",
+          "■日時の入力方法", "■既存の問題", "■技術的な話", "■更新履歴", "■免責等"})
         EXPECT_NE(shown.find(std::string(heading) + "\r\n"), std::string::npos) << heading;
 }
 
@@ -141,8 +141,7 @@ TEST(HelpResources, TextIsCodePage932FollowedByAOneByteZero)
     const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, text)));
     std::string cp932(bytes, SizeofResource(module, text));
     EXPECT_NE(cp932.back(), 0);
-    int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(),
-                                static_cast<int>(cp932.size()), nullptr, 0);
+    int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932.data(), static_cast<int>(cp932.size()), nullptr, 0);
     ASSERT_GT(n, 0) << "not valid code page 932";
     std::wstring wide(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(932, 0, cp932.data(), static_cast<int>(cp932.size()), wide.data(), n);
@@ -170,8 +169,7 @@ TEST_F(HelpAbout, KeysThatCloseAndKeysThatDoNot)
                 PostMessageA(target, WM_KEYDOWN, VK_RETURN, 1);
                 PostMessageA(target, WM_KEYUP, VK_RETURN, 0xC0000001);
                 return false;
-            case 2:
-                return false;  // one more tick for the keys to be handled
+            case 2: return false;  // one more tick for the keys to be handled
             default:
                 open_after_keys = IsWindowVisible(dialog) != FALSE;
                 if (command == CMD_ABOUT) {

@@ -150,8 +150,8 @@ TEST_F(MainWindow, RefusedRegistrationIsToldAndAddsNoLine)
 
 TEST_F(MainWindow, DropLongerThanTheNameBufferIsRefusedNotCut)
 {
-    std::string path = tree.root + "\\" + std::string(200, 'd') + "\\" + std::string(200, 'e') +
-                       "\\" + std::string(200, 'f');
+    std::string path =
+        tree.root + "\\" + std::string(200, 'd') + "\\" + std::string(200, 'e') + "\\" + std::string(200, 'f');
     std::string said;
     answer_message_box(main_window, &said);
     drop_paths(main_window, {path});

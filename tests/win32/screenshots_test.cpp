@@ -17,7 +17,10 @@ namespace {
 
 std::string shots_dir;
 
-bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Announces the window and pumps until the picture is taken.
 void shoot(HWND window, const char* name)

@@ -82,9 +82,9 @@ TEST_F(SettingsWindows, OpeningStepsPresetJolietDatesAndComboBoxes)
     GetLocalTime(&now);
     char year[8];
     wsprintfA(year, "%04d", now.wYear);
-    for (auto [dialog, id] : {std::pair{volume_dialog, volume_ids::creation_date},
-                              std::pair{volume_dialog, volume_ids::modification_date},
-                              std::pair{dir_record_dialog, dir_record_ids::date}}) {
+    for (auto [dialog, id] :
+         {std::pair{volume_dialog, volume_ids::creation_date}, std::pair{volume_dialog, volume_ids::modification_date},
+          std::pair{dir_record_dialog, dir_record_ids::date}}) {
         std::string text = control_text_utf8(dialog, id);
         EXPECT_EQ(text.size(), 16u) << text;
         EXPECT_EQ(text.substr(0, 4), year);
@@ -94,16 +94,14 @@ TEST_F(SettingsWindows, OpeningStepsPresetJolietDatesAndComboBoxes)
     EXPECT_EQ(control_text_utf8(volume_dialog, volume_ids::system_primary), "");
 
     const std::vector<std::string> platforms = {"80x86", "Power PC", "Mac"};
-    const std::vector<std::string> media = {"カスタム", "1.2MB フロッピー ディスク",
-                                            "1.44MB フロッピー ディスク",
+    const std::vector<std::string> media = {"カスタム", "1.2MB フロッピー ディスク", "1.44MB フロッピー ディスク",
                                             "2.88MB フロッピー ディスク", "ハード ディスク"};
     struct Combo {
         int id;
         const std::vector<std::string>* items;
         int selected;
     };
-    for (const Combo& combo : {Combo{boot_ids::platform, &platforms, 0},
-                               Combo{boot_ids::media, &media, 2}}) {
+    for (const Combo& combo : {Combo{boot_ids::platform, &platforms, 0}, Combo{boot_ids::media, &media, 2}}) {
         HWND box = GetDlgItem(boot_dialog, combo.id);
         ASSERT_EQ(SendMessageW(box, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(combo.items->size()));
         for (size_t i = 0; i < combo.items->size(); ++i) {
@@ -127,10 +125,11 @@ TEST_F(SettingsWindows, TypedValuesReachTheReaders)
     init_volume_descriptors();
     read_volume_dialog(dialog_reader(volume_dialog));
     EXPECT_TRUE(joliet_enabled);
-    EXPECT_EQ(std::memcmp(volume_descriptors.primary + descriptor_offset::volume_id,
-                          "CDROM                           ", 32), 0);
-    EXPECT_EQ(std::memcmp(volume_descriptors.supplementary + descriptor_offset::volume_id,
-                          "\0C\0D\0R\0O\0M\0 ", 12), 0);
+    EXPECT_EQ(
+        std::memcmp(volume_descriptors.primary + descriptor_offset::volume_id, "CDROM                           ", 32),
+        0);
+    EXPECT_EQ(std::memcmp(volume_descriptors.supplementary + descriptor_offset::volume_id, "\0C\0D\0R\0O\0M\0 ", 12),
+              0);
     if (GetACP() == 932) {
         EXPECT_EQ(volume_descriptors.primary[descriptor_offset::system_id], 0x82);
         EXPECT_EQ(volume_descriptors.primary[descriptor_offset::system_id + 1], 0xA0);

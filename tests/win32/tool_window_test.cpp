@@ -42,11 +42,20 @@ void write_file(const std::string& path, const std::vector<uint8_t>& bytes)
     ASSERT_EQ(written, bytes.size());
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
 
-void click(int id) { SendMessageA(tool_dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+void click(int id)
+{
+    SendMessageA(tool_dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
 
-std::string output_box() { return control_text_utf8(tool_dialog, tool_ids::output); }
+std::string output_box()
+{
+    return control_text_utf8(tool_dialog, tool_ids::output);
+}
 
 class ToolWindow : public ::testing::Test {
 protected:
@@ -131,15 +140,15 @@ TEST_F(ToolWindow, DroppedFilesAreConvertedEachAndEveryOneIsAccountedFor)
     std::string report = output_box();
     EXPECT_EQ(report.rfind("FILE \"edited.bin\" BINARY\r\n", 0), 0u) << "the edited text stays first: " << report;
     EXPECT_TRUE(contains(report, utf8_from_ansi(text) + ": 変換しませんでした")) << report;
-    EXPECT_TRUE(contains(report, utf8_from_ansi(image) + " → " + utf8_from_ansi(image) + ".iso: "
+    EXPECT_TRUE(contains(report, utf8_from_ansi(image) + " → " + utf8_from_ansi(image) +
+                                     ".iso: "
                                      "2048バイトのセクタを2352バイトのセクタに変換しました"))
         << report;
     EXPECT_EQ(file_size_of(text + ".iso"), -1);
     EXPECT_EQ(file_size_of(image + ".iso"), static_cast<long long>(sectors * 2352));
 
     drop_paths(tool_dialog, {image + ".iso"});
-    EXPECT_TRUE(contains(output_box(), "2352バイトのセクタを2048バイトのセクタに変換しました"))
-        << output_box();
+    EXPECT_TRUE(contains(output_box(), "2352バイトのセクタを2048バイトのセクタに変換しました")) << output_box();
     EXPECT_EQ(file_bytes(image + ".iso.iso"), plain);
 }
 
@@ -149,13 +158,14 @@ TEST_F(ToolWindow, GetTocShowsTheCueSheetAndSetsTheRangeToTheWholeDisc)
     drive.toc_fails = false;
     click(tool_ids::get_toc);
     EXPECT_EQ(drive.last_device, "\\\\.\\Q:");
-    EXPECT_EQ(output_box(), "FILE \"?\" BINARY\r\n"
-                            "TRACK 01 MODE?/2352\r\n"
-                            "  INDEX 01 00:00:00 // 0\r\n"
-                            "TRACK 02 AUDIO\r\n"
-                            "  INDEX 00 44:24:50\r\n"
-                            "  INDEX 01 44:26:50 // 200000\r\n"
-                            " // 250000\r\n");
+    EXPECT_EQ(output_box(),
+              "FILE \"?\" BINARY\r\n"
+              "TRACK 01 MODE?/2352\r\n"
+              "  INDEX 01 00:00:00 // 0\r\n"
+              "TRACK 02 AUDIO\r\n"
+              "  INDEX 00 44:24:50\r\n"
+              "  INDEX 01 44:26:50 // 200000\r\n"
+              " // 250000\r\n");
     EXPECT_EQ(control_text_utf8(tool_dialog, tool_ids::first_sector), "0");
     EXPECT_EQ(control_text_utf8(tool_dialog, tool_ids::last_sector), "249999");
 }
@@ -230,8 +240,7 @@ TEST_F(ToolWindow, CdImageKeepsUnreadableSectorsInPlaceAndReportsThem)
         for (size_t i : {size_t(0), size_t(2351)})
             ASSERT_EQ(bytes[n * 2352 + i], lba < 300 ? drive.sector(lba)[i] : 0) << lba;
     }
-    EXPECT_TRUE(contains(output_box(), "50 / 100 セクタを読み取れませんでした (最初はセクタ 300)"))
-        << output_box();
+    EXPECT_TRUE(contains(output_box(), "50 / 100 セクタを読み取れませんでした (最初はセクタ 300)")) << output_box();
 }
 
 // Closing the window while a copy runs ends it at the next pump, within 256
@@ -264,8 +273,7 @@ bool run_unix(const std::string& command, const std::string& marker_windows, con
     PROCESS_INFORMATION process = {};
     std::vector<char> buffer(line.begin(), line.end());
     buffer.push_back(0);
-    if (!CreateProcessA("Z:\\bin\\sh", buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessA("Z:\\bin\\sh", buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return false;
     if (process.hProcess)
         CloseHandle(process.hProcess);
@@ -282,8 +290,8 @@ bool run_unix(const std::string& command, const std::string& marker_windows, con
 std::string unix_name(const std::string& windows_path)
 {
     using UnixName = char*(CDECL*)(const WCHAR*);
-    auto convert = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    auto convert = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
     if (!convert)
         return std::string();
     std::wstring wide = wide_from_utf8(utf8_from_ansi(windows_path));
@@ -312,8 +320,7 @@ TEST_F(ToolWindow, DiskImageOfDriveAIsAByteCopyOfTheFloppy)
     if (!prefix || floppy_unix.empty() || marker_unix.empty())
         GTEST_SKIP() << "needs Wine: drive A: is mapped through the prefix's dosdevices";
     std::string link = std::string(prefix) + "/dosdevices/a::";
-    if (!run_unix("! [ -e '" + link + "' ] && ! [ -L '" + link + "' ] && ln -s '" + floppy_unix +
-                      "' '" + link + "'",
+    if (!run_unix("! [ -e '" + link + "' ] && ! [ -L '" + link + "' ] && ln -s '" + floppy_unix + "' '" + link + "'",
                   marker, marker_unix.c_str()))
         GTEST_SKIP() << "could not map drive A: to " << floppy_unix << " (" << link
                      << " exists already, or Wine cannot run /bin/sh)";
@@ -325,8 +332,7 @@ TEST_F(ToolWindow, DiskImageOfDriveAIsAByteCopyOfTheFloppy)
     std::string box = output_box();
 
     std::string unmapped = tree.path("unmapped");
-    EXPECT_TRUE(run_unix("[ \\\"$(readlink '" + link + "')\\\" = '" + floppy_unix + "' ] && rm '" +
-                             link + "'",
+    EXPECT_TRUE(run_unix("[ \\\"$(readlink '" + link + "')\\\" = '" + floppy_unix + "' ] && rm '" + link + "'",
                          unmapped, unix_name(unmapped).c_str()));
     EXPECT_EQ(box, "");
     EXPECT_EQ(file_bytes(out), medium);
@@ -364,8 +370,7 @@ TEST(Screenshots, ToolWindowWithACueSheet)
     int n = wsprintfA(text, "%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
     write_file(temp, std::vector<uint8_t>(text, text + n));
     MoveFileA(temp.c_str(), ready.c_str());
-    for (int waited = 0; GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES && waited < 600;
-         ++waited)
+    for (int waited = 0; GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES && waited < 600; ++waited)
         pump_for(50);
     EXPECT_NE(GetFileAttributesA(done.c_str()), INVALID_FILE_ATTRIBUTES);
     close_program();
