@@ -49,7 +49,7 @@ void print_help(FILE* out)
     std::fprintf(out,
                  "\n"
                  "Options of build:\n"
-                 "  -o, --output FILE            the image to write (replaced if it exists)\n"
+                 "  -o, --output FILE            the image to write (an older file is replaced once it is complete)\n"
                  "  --raw                        2352-byte CD-ROM Mode 1 sectors with EDC and ECC\n"
                  "  --cue                        also write a cue sheet beside the image\n"
                  "  --no-joliet                  no Joliet supplementary volume descriptor\n"
