@@ -13,4 +13,23 @@ File& File::operator=(File&& other) noexcept
     return *this;
 }
 
+bool list_directory_then_find(const char* path, std::vector<FoundName>& items)
+{
+    items.clear();
+    if (!list_directory(path, [&items](const char* name) {
+            if (name[0] != '.')
+                items.push_back({name, false, {}});
+        }))
+        return false;
+    std::string child = path;
+    child += path_separator;
+    const size_t folder_length = child.size();
+    for (FoundName& item : items) {
+        child.resize(folder_length);
+        child += item.name;
+        item.found = find_file(child.c_str(), item.info);
+    }
+    return true;
+}
+
 }  // namespace platform

@@ -57,6 +57,9 @@ struct FoundName {
     FileInfo info;
 };
 [[nodiscard]] bool list_directory_found(const char* path, std::vector<FoundName>& items);
+// The same through list_directory and a find_file per name: what a platform
+// without a cheaper way does.
+[[nodiscard]] bool list_directory_then_find(const char* path, std::vector<FoundName>& items);
 
 // Time. The base bias is the minutes that, added to local standard time, give
 // UTC (-540 for UTC+9), without any daylight adjustment.

@@ -77,21 +77,7 @@ bool list_directory(const char* path, const std::function<void(const char* name)
 
 bool list_directory_found(const char* path, std::vector<FoundName>& items)
 {
-    items.clear();
-    if (!list_directory(path, [&items](const char* name) {
-            if (name[0] != '.')
-                items.push_back({name, false, {}});
-        }))
-        return false;
-    std::string child = path;
-    child += '\\';
-    const size_t folder_length = child.size();
-    for (FoundName& item : items) {
-        child.resize(folder_length);
-        child += item.name;
-        item.found = find_file(child.c_str(), item.info);
-    }
-    return true;
+    return list_directory_then_find(path, items);
 }
 
 void File::close()
