@@ -14,6 +14,7 @@
 #include <unistd.h>
 #endif
 
+#include "cli/image_commands.h"
 #include "cli/output_file.h"
 #include "drivetools/drive_tools.h"
 #include "platform/device.h"
@@ -71,6 +72,7 @@ struct Arguments {
     int32_t first = 0, last = 0;
     bool quiet = false;
     bool help = false;
+    bool cue = false;
 };
 
 bool parse_sector(const char* text, int32_t& value)
@@ -86,7 +88,7 @@ bool parse_sector(const char* text, int32_t& value)
     return true;
 }
 
-// Parses "DEVICE [-o OUTPUT] [--first N] [--last N] [--quiet]"; which options
+// Parses "DEVICE [-o OUTPUT] [--first N] [--last N] [--cue] [--quiet]"; which options
 // a command takes is checked by the caller. Gives an error text or empty.
 std::string parse_arguments(int argc, char** argv, Arguments& args)
 {
@@ -104,6 +106,8 @@ std::string parse_arguments(int argc, char** argv, Arguments& args)
             args.help = true;
         } else if (a == "-q" || a == "--quiet") {
             args.quiet = true;
+        } else if (a == "--cue") {
+            args.cue = true;
         } else if (a == "-o" || a == "--output" || a.rfind("--output=", 0) == 0) {
             args.output = value("--output");
             if (!args.output || !*args.output)
@@ -142,7 +146,7 @@ bool prepare_copy(const Arguments& args, PendingOutput& output)
 // Keeps a copy that reached the end of what it set out to copy (possibly
 // with flaws it reports), removes one that was cut short. Gives the status.
 int finish_copy(PendingOutput& output, ToolStatus status, bool reached_end, bool clean, const std::string& text,
-                uint64_t bytes, const char* empty_reason)
+                uint64_t bytes, const char* empty_reason, bool* kept = nullptr)
 {
     if (stop_signal) {
         return report_stop(output);
@@ -156,6 +160,8 @@ int finish_copy(PendingOutput& output, ToolStatus status, bool reached_end, bool
     }
     if (!commit_output(output))
         return 1;
+    if (kept)
+        *kept = true;
     if (bytes == 0)
         std::fprintf(stderr, "tarnwickiso: note: %s is empty (0 bytes): %s\n", output.name.c_str(), empty_reason);
     return clean ? 0 : failure(text);
@@ -180,6 +186,53 @@ int run_disk_image(const Arguments& args, bool show_progress)
                        "the drive gave no whole 512-byte block");
 }
 
+// The cue sheet of cd-image --cue, beside the image: refused when it would
+// be the image or the drive, or could not name the image's file. False when
+// there is no sheet, said on stderr.
+bool make_cue_sheet(const platform::DeviceBackend& backend, const Arguments& args, drivetools::DumpCueResult& cue)
+{
+    const std::string sheet = cue_sheet_name(args.output);
+    if (same_file(sheet, args.device)) {
+        failure("the cue sheet " + sheet + " is the drive " + args.device + " itself: nothing was written");
+        return false;
+    }
+    const std::string leaf = drivetools::path_leaf(args.output);
+    if (leaf.find_first_of("\"\r\n") != std::string::npos) {
+        failure("a cue sheet cannot name " + leaf + " (a double quote or line break in the name): nothing was written");
+        return false;
+    }
+    cue = drivetools::make_dump_cue_sheet(backend, args.device, args.output, args.first, args.last);
+    if (cue.status != ToolStatus::done) {
+        failure(drivetools::output_text(cue, Language::english) + "; nothing was written");
+        return false;
+    }
+    return true;
+}
+
+// Writes the sheet once the image is in place; the image stays whatever
+// becomes of the sheet.
+bool save_cue_sheet(const drivetools::DumpCueResult& cue, const char* image)
+{
+    PendingOutput output;
+    bool saved = begin_output(cue.sheet, output);
+    if (saved) {
+        platform::File file = platform::create_for_writing(output.writing.c_str());
+        saved = file.valid() && platform::write_all(file, cue.cue.text.data(), cue.cue.text.size());
+        if (!saved)
+            failure("cannot write the cue sheet " + cue.sheet + ": " + platform::last_error_text());
+        file.close();
+        saved = saved && commit_output(output);
+    }
+    if (!saved) {
+        failure(std::string("the image ") + image + " was kept without its cue sheet");
+        return false;
+    }
+    std::string notes = drivetools::output_text(cue, Language::english);
+    if (!notes.empty())
+        std::fprintf(stderr, "tarnwickiso: %s\n", notes.c_str());
+    return true;
+}
+
 int run_cd_image(Arguments args, bool show_progress)
 {
     const platform::DeviceBackend& backend = platform::system_device_backend();
@@ -201,6 +254,11 @@ int run_cd_image(Arguments args, bool show_progress)
         refused.last = args.last;
         return failure(drivetools::output_text(refused, Language::english));
     }
+    // The sheet is made before the copy, so that a sheet that cannot be made
+    // leaves nothing written.
+    drivetools::DumpCueResult cue;
+    if (args.cue && !make_cue_sheet(backend, args, cue))
+        return 1;
     PendingOutput output;
     if (!prepare_copy(args, output))
         return 1;
@@ -212,8 +270,13 @@ int run_cd_image(Arguments args, bool show_progress)
         drivetools::create_cd_image(backend, args.device, output.writing.c_str(), args.first, args.last, progress);
     result.output = args.output;
     // Unreadable sectors are zero-filled in place: such a copy is kept.
-    return finish_copy(output, result.status, result.status == ToolStatus::done, drivetools::is_clean_copy(result),
-                       drivetools::output_text(result, Language::english), result.sectors, "the sector range is empty");
+    bool kept = false;
+    int status = finish_copy(output, result.status, result.status == ToolStatus::done,
+                             drivetools::is_clean_copy(result), drivetools::output_text(result, Language::english),
+                             result.sectors, "the sector range is empty", &kept);
+    if (kept && args.cue && !save_cue_sheet(cue, args.output))
+        status = 1;
+    return status;
 }
 
 int run_toc(const Arguments& args)
@@ -249,10 +312,13 @@ void print_drive_commands_help(FILE* out)
     std::fprintf(out,
                  "  disk-image DEVICE -o OUTPUT [--quiet] copy a disk drive (/dev/fd0, A:) in 512-byte\n"
                  "                                        blocks into OUTPUT\n"
-                 "  cd-image DEVICE -o OUTPUT [--first N] [--last N] [--quiet]\n"
+                 "  cd-image DEVICE -o OUTPUT [--first N] [--last N] [--cue] [--quiet]\n"
                  "                                        copy the raw 2352-byte sectors N to N of a\n"
                  "                                        CD-ROM drive (/dev/sr0, Q:) into OUTPUT;\n"
-                 "                                        the range not given comes from the TOC\n"
+                 "                                        the range not given comes from the TOC;\n"
+                 "                                        --cue also writes the cue sheet of OUTPUT\n"
+                 "                                        (its extension replaced by .cue): each\n"
+                 "                                        track in the range, its mode and start\n"
                  "  toc DEVICE                            print the disc's TOC as cue sheet text\n"
                  "                                        (CR LF line ends; fill in the \"?\")\n"
                  "  drive-id DEVICE                       print the drive's vendor, product, revision\n");
@@ -283,6 +349,8 @@ int run_drive_command(int argc, char** argv)
         return usage_error(command + " writes no file (no -o)");
     if (command != "cd-image" && (args.have_first || args.have_last))
         return usage_error(command + " takes no sector range");
+    if (command != "cd-image" && args.cue)
+        return usage_error(command + " writes no cue sheet (no --cue)");
 
     bool show_progress = !args.quiet && isatty(fileno(stderr));
     if (command == "disk-image")

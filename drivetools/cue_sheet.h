@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace drivetools {
 
@@ -30,5 +31,45 @@ struct CueSheet {
 // Parses a TOC answer of `size` bytes (normally the 2352-byte buffer of the
 // command). Descriptors that would lie beyond `size` are not read.
 CueSheet build_cue_sheet(const uint8_t* toc, size_t size);
+
+// One track of a dump of the sector range first..last, as its cue sheet
+// lists it.
+struct DumpTrack {
+    uint8_t number = 0;
+    bool data = false;  // CONTROL bit 2 of its descriptor
+    int64_t start = 0;  // its start address in the TOC
+    // Where its INDEX 01 goes: its start, or the range's first sector when it
+    // starts before the range (or the range lies wholly in its pregap).
+    int64_t first_dumped = 0;
+    uint8_t mode_byte = 0;  // byte 15 of that sector; read by the caller
+};
+
+// The tracks holding sectors of first..last, in address order. A sector
+// belongs to the track with the highest start at or below it; sectors before
+// the first track (its pregap) belong to the first track, and sectors from
+// the lead-out on to the last one, so every sector of the range has a track.
+// The last descriptor is the lead-out, as in build_cue_sheet.
+std::vector<DumpTrack> tracks_in_range(const uint8_t* toc, size_t size, int32_t first, int32_t last);
+
+struct DumpCueSheet {
+    // FILE "<file_name>" BINARY, then per track TRACK nn MODE1/2352,
+    // MODE2/2352 or AUDIO and INDEX 01 at its offset in the dump (00:00:00
+    // for a track that starts before it). READ TOC reports no index 0
+    // positions, so no INDEX 00 is written, except 00:00:00 for a first track
+    // that starts after the dump does: the sectors before it are its pregap.
+    // CR LF line ends; empty when there are no tracks.
+    std::string text;
+    // Data tracks whose first dumped sector has a mode byte other than 1 or
+    // 2 (an unreadable sector reads as zeros): written as MODE1/2352.
+    std::vector<uint8_t> assumed_mode1;
+};
+
+DumpCueSheet dump_cue_sheet(const std::string& file_name, const std::vector<DumpTrack>& tracks, int32_t first);
+
+// The file part of a path (after the last separator).
+std::string path_leaf(const std::string& path);
+// The cue sheet beside an image: its extension replaced by ".cue", or ".cue"
+// appended when the file name has none.
+std::string cue_sheet_path(const std::string& image_path);
 
 }  // namespace drivetools

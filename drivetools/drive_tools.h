@@ -26,15 +26,16 @@ struct ProgressDisplay {
 };
 
 enum class ToolStatus {
-    done,           // finished; an image may still hold unreadable sectors
-    refused_range,  // last sector below first - 1: nothing was opened or written
-    open_failed,    // the drive could not be opened
-    create_failed,  // the output file could not be created
-    read_failed,    // TOC / identification query failed; disk image read error
-    partial_block,  // disk image: the medium ends inside a 512-byte block
-    no_tracks,      // the TOC answer lists no track
-    write_failed,   // the output file could not be written
-    stopped,        // tool_stop_requested was set during the copy
+    done,            // finished; an image may still hold unreadable sectors
+    refused_range,   // last sector below first - 1: nothing was opened or written
+    open_failed,     // the drive could not be opened
+    create_failed,   // the output file could not be created
+    read_failed,     // TOC / identification query failed; disk image read error
+    partial_block,   // disk image: the medium ends inside a 512-byte block
+    no_tracks,       // the TOC answer lists no track
+    write_failed,    // the output file could not be written
+    stopped,         // tool_stop_requested was set during the copy
+    sheet_is_image,  // the cue sheet's name is the image's own
 };
 
 struct TocQuery {
@@ -69,6 +70,16 @@ struct CdImageResult {
     std::string error;
 };
 
+// The cue sheet of a dump of first..last saved as `image`.
+struct DumpCueResult {
+    ToolStatus status = ToolStatus::done;
+    DumpCueSheet cue;  // valid when done
+    int32_t first = 0, last = 0;
+    std::string device, image;
+    std::string sheet;  // cue_sheet_path(image)
+    std::string error;  // the system's reason (open, create, write)
+};
+
 inline constexpr uint32_t disk_block_size = 512;
 
 // Reads the TOC through the drive in pass-through mode.
@@ -94,6 +105,16 @@ DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const 
 CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char* device, const char* output,
                               int32_t first, int32_t last, const ProgressDisplay& progress);
 
+// Makes the cue sheet of a dump of first..last saved as `image`: reads the
+// TOC, then the first dumped sector of each data track in the range (one
+// READ CD each) for its mode byte. Refuses a sheet name that is the image's.
+DumpCueResult make_dump_cue_sheet(const platform::DeviceBackend& backend, const char* device, const char* image,
+                                  int32_t first, int32_t last);
+
+// Writes a sheet that was made to result.sheet, under a temporary name that is
+// renamed over it once complete; on failure an older sheet stays as it was.
+void save_dump_cue_sheet(DumpCueResult& result);
+
 // True when the range first..last may be copied (last >= first - 1).
 bool cd_range_acceptable(int32_t first, int32_t last);
 
@@ -108,5 +129,8 @@ std::string output_text(const TocQuery& query, Language language);
 std::string output_text(const DriveIdentification& query, Language language);
 std::string output_text(const DiskImageResult& result, Language language);
 std::string output_text(const CdImageResult& result, Language language);
+// Cue sheet of a dump: empty when it was made without a guess, otherwise
+// which track modes were assumed, or why there is no sheet.
+std::string output_text(const DumpCueResult& result, Language language);
 
 }  // namespace drivetools

@@ -5,6 +5,7 @@
 #include "shell/hooks.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace drivetools {
 namespace {
@@ -182,6 +183,66 @@ CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char
     }
     show(progress, "");
     return result;
+}
+
+DumpCueResult make_dump_cue_sheet(const platform::DeviceBackend& backend, const char* device, const char* image,
+                                  int32_t first, int32_t last)
+{
+    DumpCueResult result;
+    result.device = device;
+    result.image = image;
+    result.sheet = cue_sheet_path(image);
+    result.first = first;
+    result.last = last;
+    platform::FileIdentity a, b;
+    if (result.sheet == result.image ||
+        (platform::file_identity(result.sheet.c_str(), a) && platform::file_identity(image, b) && a == b)) {
+        result.status = ToolStatus::sheet_is_image;
+        return result;
+    }
+    Drive drive = open_drive(backend, device, platform::DeviceMode::pass_through, result.error);
+    if (!drive.is_open()) {
+        result.status = ToolStatus::open_failed;
+        return result;
+    }
+    SectorBuffer buffer;
+    if (!read_toc(drive, buffer)) {
+        result.status = ToolStatus::read_failed;
+        return result;
+    }
+    std::vector<DumpTrack> tracks = tracks_in_range(buffer.bytes, sizeof buffer.bytes, first, last);
+    if (tracks.empty()) {
+        result.status = ToolStatus::no_tracks;
+        return result;
+    }
+    // The mode byte follows the 12-byte sync and the 3-byte address. A sector
+    // that cannot be read leaves zeros, which name no mode.
+    for (DumpTrack& track : tracks)
+        if (track.data) {
+            read_cd_sector(drive, static_cast<uint32_t>(track.first_dumped), buffer);
+            track.mode_byte = buffer.bytes[15];
+        }
+    result.cue = dump_cue_sheet(path_leaf(image), tracks, first);
+    return result;
+}
+
+void save_dump_cue_sheet(DumpCueResult& result)
+{
+    std::string temporary, target;
+    platform::File file = platform::create_temporary_beside(result.sheet.c_str(), temporary, target);
+    if (!file.valid()) {
+        result.status = ToolStatus::create_failed;
+        result.error = platform::last_error_text();
+        return;
+    }
+    const std::string& text = result.cue.text;
+    bool written = platform::write_all(file, text.data(), text.size());
+    file.close();
+    if (written && platform::rename_into_place(temporary.c_str(), target.c_str()))
+        return;
+    result.status = ToolStatus::write_failed;
+    result.error = platform::last_error_text();
+    (void)platform::remove_file(temporary.c_str());
 }
 
 bool is_clean_copy(const DiskImageResult& result)

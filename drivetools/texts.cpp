@@ -70,7 +70,8 @@ std::string output_text(const TocQuery& query, Language language)
     case ToolStatus::create_failed:
     case ToolStatus::partial_block:
     case ToolStatus::write_failed:
-    case ToolStatus::stopped: break;
+    case ToolStatus::stopped:
+    case ToolStatus::sheet_is_image: break;
     }
     if (ja(language))
         return "TOCを読み取れません (ディスクが入っていない可能性があります)";
@@ -88,7 +89,8 @@ std::string output_text(const DriveIdentification& query, Language language)
     case ToolStatus::partial_block:
     case ToolStatus::no_tracks:
     case ToolStatus::write_failed:
-    case ToolStatus::stopped: break;
+    case ToolStatus::stopped:
+    case ToolStatus::sheet_is_image: break;
     }
     if (ja(language))
         return "ドライブIDを取得できません";
@@ -132,7 +134,8 @@ std::string output_text(const DiskImageResult& r, Language language)
             return format("%llu ブロックで中断しました。イメージは不完全です", ull(r.blocks));
         return format("stopped after %llu blocks; %s is incomplete", ull(r.blocks), out);
     case ToolStatus::refused_range:  // not a disk image status
-    case ToolStatus::no_tracks: break;
+    case ToolStatus::no_tracks:
+    case ToolStatus::sheet_is_image: break;
     }
     return std::string();
 }
@@ -164,7 +167,8 @@ std::string output_text(const CdImageResult& r, Language language)
         break;
     case ToolStatus::read_failed:  // not a CD image status: unreadable sectors are counted
     case ToolStatus::partial_block:
-    case ToolStatus::no_tracks: break;
+    case ToolStatus::no_tracks:
+    case ToolStatus::sheet_is_image: break;
     }
     if (r.unreadable > 0) {
         if (!text.empty())
@@ -181,6 +185,62 @@ std::string output_text(const CdImageResult& r, Language language)
                 ull(r.unreadable), ull(r.sectors), ll(r.first_unreadable), out);
     }
     return text;
+}
+
+std::string output_text(const DumpCueResult& r, Language language)
+{
+    const char* sheet = r.sheet.c_str();
+    const char* device = r.device.c_str();
+    switch (r.status) {
+    case ToolStatus::done: {
+        std::string text;
+        for (uint8_t track : r.cue.assumed_mode1) {
+            if (!text.empty())
+                text += ja(language) ? "\r\n" : "\n";
+            if (ja(language))
+                text += format(
+                    "トラック %02u の先頭セクタ (読み取れないか、モードが 1 でも 2 でもありません) からは"
+                    "モードが分からないため、キューシートには MODE1/2352 と書きました",
+                    unsigned(track));
+            else
+                text += format(
+                    "note: the first dumped sector of track %02u is unreadable or names neither mode 1 nor 2; "
+                    "%s says MODE1/2352 for it",
+                    unsigned(track), sheet);
+        }
+        return text;
+    }
+    case ToolStatus::sheet_is_image:
+        if (ja(language))
+            return "キューシートの名前が出力ファイルと同じになるため、キューシートは作成しません";
+        return format("the cue sheet %s would replace the image itself", sheet);
+    case ToolStatus::open_failed:
+        if (ja(language))
+            return "キューシートを作成できません: " + open_failed(r.device, r.error, language);
+        return "no cue sheet: " + open_failed(r.device, r.error, language);
+    case ToolStatus::read_failed:
+        if (ja(language))
+            return "キューシートを作成できません: TOCを読み取れません";
+        return format("no cue sheet: cannot read the table of contents of %s", device);
+    case ToolStatus::no_tracks:
+        if (ja(language))
+            return format("キューシートを作成できません: セクタ %d から %d にトラックがありません (TOC)", r.first,
+                          r.last);
+        return format("no cue sheet: the table of contents of %s lists no track in sectors %d to %d", device, r.first,
+                      r.last);
+    case ToolStatus::create_failed:
+        if (ja(language))
+            return format("キューシートを作成できません (%s)", r.error.c_str());
+        return format("cannot create the cue sheet %s: %s", sheet, r.error.c_str());
+    case ToolStatus::write_failed:
+        if (ja(language))
+            return format("キューシートを書き込めません (%s)", r.error.c_str());
+        return format("cannot write the cue sheet %s: %s", sheet, r.error.c_str());
+    case ToolStatus::refused_range:
+    case ToolStatus::partial_block:
+    case ToolStatus::stopped: break;
+    }
+    return std::string();
 }
 
 }  // namespace drivetools

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/image_commands.h"
+#include "drivetools/cue_sheet.h"
 #include "test_support.h"
 
 namespace {
@@ -20,8 +21,11 @@ TEST(CueSheet, NameReplacesTheExtension)
         {"/a/disc.iso", "/a/disc.cue"},
         {"archive.tar.bin", "archive.tar.cue"},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(cue_sheet_name(c.image), c.cue) << c.image;
+        // The Tool window's dumps name their sheets by the same rule.
+        EXPECT_EQ(drivetools::cue_sheet_path(c.image), c.cue) << c.image;
+    }
 }
 
 #ifndef _WIN32

@@ -329,3 +329,157 @@ TEST_F(DriveTools, DiskImageFailsToOpenOrCreate)
     EXPECT_EQ(output_text(r, Language::english).rfind("cannot create " + bad + ": ", 0), 0u);
     EXPECT_EQ(sim.closes, sim.opens);
 }
+
+TEST_F(DriveTools, DumpCueSheetListsTheTracksOfTheRangeWithTheirModes)
+{
+    struct Case {
+        const char* name;
+        std::vector<TocTrack> toc;
+        std::vector<std::pair<uint32_t, uint8_t>> modes;  // byte 15 of these sectors
+        int32_t first, last;
+        const char* tracks;  // the sheet after its FILE line
+        size_t reads;        // READ CD commands after the READ TOC
+        std::vector<uint8_t> assumed;
+    } cases[] = {
+        {"one data track",
+         {{4, 1, 0}, {4, 0xAA, 3000}},
+         {{0, 1}},
+         0,
+         2999,
+         "  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n",
+         1,
+         {}},
+        {"data and audio tracks: audio needs no read",
+         {{4, 1, 0}, {0, 2, 1000}, {0, 3, 2000}, {0, 0xAA, 3000}},
+         {{0, 1}},
+         0,
+         2999,
+         "  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n  TRACK 02 AUDIO\r\n    INDEX 01 00:13:25\r\n"
+         "  TRACK 03 AUDIO\r\n    INDEX 01 00:26:50\r\n",
+         1,
+         {}},
+        {"range from mid-track: its mode from the first dumped sector, nothing after the range",
+         {{4, 1, 0}, {4, 2, 1000}, {0, 3, 2000}, {0, 0xAA, 3000}},
+         {{0, 1}, {500, 2}, {1000, 1}},
+         500,
+         1500,
+         "  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\n  TRACK 02 MODE1/2352\r\n    INDEX 01 00:06:50\r\n",
+         2,
+         {}},
+        {"mode 2 first sector",
+         {{4, 1, 0}, {4, 0xAA, 3000}},
+         {{0, 2}},
+         0,
+         99,
+         "  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\n",
+         1,
+         {}},
+        {"range inside an audio track",
+         {{0, 1, 0}, {0, 2, 1000}, {0, 0xAA, 3000}},
+         {},
+         1200,
+         1300,
+         "  TRACK 02 AUDIO\r\n    INDEX 01 00:00:00\r\n",
+         0,
+         {}},
+        {"dump from before track 1: the sectors before it are its INDEX 00",
+         {{4, 1, 150}, {4, 0xAA, 3000}},
+         {{0, 1}, {150, 2}},
+         0,
+         299,
+         "  TRACK 01 MODE2/2352\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:02:00\r\n",
+         1,
+         {}},
+        {"mode 0 first sector: MODE1, said",
+         {{4, 7, 0}, {4, 0xAA, 3000}},
+         {{0, 0}},
+         0,
+         9,
+         "  TRACK 07 MODE1/2352\r\n    INDEX 01 00:00:00\r\n",
+         1,
+         {7}},
+        {"past the lead-out, unreadable: the last track's, MODE1, said",
+         {{0, 1, 0}, {4, 2, 2000}, {4, 0xAA, 3000}},
+         {},
+         3005,
+         3010,
+         "  TRACK 02 MODE1/2352\r\n    INDEX 01 00:00:00\r\n",
+         1,
+         {2}},
+    };
+    for (const Case& c : cases) {
+        sim.disc = make_disc(3000);
+        for (const auto& [lba, mode] : c.modes)
+            sim.disc[size_t(lba) * raw_sector_size + 15] = mode;
+        sim.toc = c.toc;
+        sim.commands.clear();
+        DumpCueResult r = make_dump_cue_sheet(backend, "Q:", output.c_str(), c.first, c.last);
+        ASSERT_EQ(r.status, ToolStatus::done) << c.name;
+        const std::string text = std::string("FILE \"out.bin\" BINARY\r\n") + c.tracks;
+        EXPECT_EQ(r.cue.text, text) << c.name;
+        EXPECT_EQ(sim.commands.size(), 1 + c.reads) << c.name;
+        EXPECT_EQ(r.cue.assumed_mode1, c.assumed) << c.name;
+        EXPECT_EQ(output_text(r, Language::english).empty(), c.assumed.empty()) << c.name;
+        save_dump_cue_sheet(r);
+        EXPECT_EQ(r.status, ToolStatus::done) << c.name;
+        EXPECT_EQ(read_whole_file(tree.path("out.cue")), text) << c.name;
+    }
+}
+
+TEST_F(DriveTools, DumpCueSheetRefusalsAreSaid)
+{
+    sim.disc = make_disc(10);
+    struct Case {
+        const char* name;
+        std::vector<TocTrack> toc;
+        bool openable, toc_fails;
+        std::string image;
+        ToolStatus status;
+        std::string english;
+    } cases[] = {
+        {"no drive",
+         {{4, 1, 0}, {4, 0xAA, 10}},
+         false,
+         false,
+         output,
+         ToolStatus::open_failed,
+         "no cue sheet: cannot open drive Q: (No such device)"},
+        {"no disc",
+         {},
+         true,
+         true,
+         output,
+         ToolStatus::read_failed,
+         "no cue sheet: cannot read the table of contents of Q:"},
+        {"lead-out only",
+         {{4, 0xAA, 0}},
+         true,
+         false,
+         output,
+         ToolStatus::no_tracks,
+         "no cue sheet: the table of contents of Q: lists no track in sectors 0 to 9"},
+        {"image named like its sheet",
+         {{4, 1, 0}, {4, 0xAA, 10}},
+         true,
+         false,
+         tree.path("disc.cue"),
+         ToolStatus::sheet_is_image,
+         "the cue sheet " + tree.path("disc.cue") + " would replace the image itself"},
+    };
+    for (const Case& c : cases) {
+        sim.toc = c.toc;
+        sim.openable = c.openable;
+        sim.toc_fails = c.toc_fails;
+        DumpCueResult r = make_dump_cue_sheet(backend, "Q:", c.image.c_str(), 0, 9);
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_EQ(output_text(r, Language::english), c.english) << c.name;
+        EXPECT_FALSE(output_text(r, Language::japanese).empty()) << c.name;
+        EXPECT_EQ(sim.closes, sim.opens) << c.name;
+    }
+    DumpCueResult r;
+    r.sheet = (folder / "missing" / "out.cue").string();
+    r.cue.text = "FILE";
+    save_dump_cue_sheet(r);
+    EXPECT_EQ(r.status, ToolStatus::create_failed);
+    EXPECT_EQ(output_text(r, Language::english).rfind("cannot create the cue sheet " + r.sheet + ": ", 0), 0u);
+}

@@ -177,7 +177,18 @@ void make_cd_image(HWND dialog)
     tool_stop_requested = 0;
     drivetools::ProgressDisplay progress{show_progress, dialog};
     drivetools::CdImageResult result = drivetools::create_cd_image(backend(), device, path, first, last, progress);
-    set_output_utf8(dialog, drivetools::output_text(result, Language::japanese));
+    std::string text = drivetools::output_text(result, Language::japanese);
+    // A dump that reached its end gets its cue sheet beside it (an empty one
+    // has no track to list). The box stays empty when all went well.
+    if (result.status == drivetools::ToolStatus::done && result.sectors > 0) {
+        drivetools::DumpCueResult cue = drivetools::make_dump_cue_sheet(backend(), device, path, first, last);
+        if (cue.status == drivetools::ToolStatus::done)
+            drivetools::save_dump_cue_sheet(cue);
+        std::string said = drivetools::output_text(cue, Language::japanese);
+        if (!said.empty())
+            text += (text.empty() ? "" : "\r\n") + said;
+    }
+    set_output_utf8(dialog, text);
 }
 
 void show_toc(HWND dialog)

@@ -30,7 +30,8 @@ void init_tool_dialog(HWND dialog);
 void set_tool_device_backend(const platform::DeviceBackend* backend);
 
 // The button handlers. The two image commands ask for the output file first
-// (the save-file dialog); the others need no input beyond the window.
+// (the save-file dialog); the others need no input beyond the window. The
+// CD-ROM image writes the dump's cue sheet beside it once the copy is whole.
 void make_disk_image(HWND dialog);
 void make_cd_image(HWND dialog);
 void show_toc(HWND dialog);
