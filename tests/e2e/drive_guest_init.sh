@@ -42,6 +42,8 @@ start=$(date +%s)
 run toc toc /dev/sr0
 run id drive-id /dev/sr0
 run cd cd-image /dev/sr0 -o cd.bin --quiet
+run cue cd-image /dev/sr0 -o cue.bin --cue --quiet
+run cuepart cd-image /dev/sr0 -o part.bin --first 16 --last 31 --cue --quiet
 run beyond cd-image /dev/sr0 -o beyond.bin --first $((sectors - 4)) --last $((sectors + 3)) --quiet
 run refused cd-image /dev/sr0 -o refused.bin --first 10 --last 8
 run sg cd-image "$cd_sg" -o sg.bin --first 16 --last 17 --quiet

@@ -1,7 +1,8 @@
 #!/bin/sh
 # End-to-end test of the drive commands on real device code: QEMU boots the
 # host's Debian kernel with a small initramfs (busybox and a statically linked
-# tarnwickiso); the guest runs toc, drive-id, cd-image and disk-image on an
+# tarnwickiso); the guest runs toc, drive-id, cd-image (with its cue sheet,
+# which bchunk then undoes on the host) and disk-image on an
 # emulated ATAPI CD-ROM holding an image this project built and on an emulated
 # 1.44 MB floppy, and writes what came out to a result disk that the host then
 # compares. Software emulation only (TCG); takes a minute or two.
@@ -143,6 +144,20 @@ check "drive-id shows vendor, product, revision" id_is
 raw_is() { rc_is $1 0 && python3 "$here/check_raw_image.py" --binary-header "$out/$2" "$work/disc.iso" $3 $4; }
 check "cd-image without a range copies the whole disc" raw_is cd cd.bin 0 $sectors
 check "cd-image on the SCSI generic device" raw_is sg sg.bin 16 2
+
+# The sheet of a dump names the dump and its one track; bchunk turns the
+# dump and the sheet back into the 2048-byte sectors of the disc image.
+bchunk_gives() {  # NAME FIRST COUNT: NAME.bin + NAME.cue give sectors FIRST.. of disc.iso
+    printf 'FILE "%s.bin" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n' $1 | cmp - "$out/$1.cue" ||
+        { echo "sheet:"; cat -A "$out/$1.cue"; return 1; }
+    command -v bchunk > /dev/null || { echo "bchunk is missing (package bchunk)"; return 1; }
+    (cd "$out" && bchunk $1.bin $1.cue $1-track) > /dev/null &&
+    tail -c +$(($2 * 2048 + 1)) "$work/disc.iso" | head -c $(($3 * 2048)) | cmp - "$out/$1-track01.iso"
+}
+cue_is() { rc_is cue 0 && bchunk_gives cue 0 $sectors; }
+check "cd-image --cue: bchunk turns the dump and its sheet back into the disc image" cue_is
+cuepart_is() { rc_is cuepart 0 && bchunk_gives part 16 16; }
+check "cd-image --cue of a range from mid-track: the track starts at 00:00:00" cuepart_is
 
 beyond_is() {
     rc_is beyond 1 &&
