@@ -224,10 +224,14 @@ TEST_F(ToolWindow, BackwardRangeIsRefusedWithoutAskingForAFile)
 }
 
 // A range reaching past the end of the disc: every sector at its offset, the
-// missing ones zero, and the box says how many and from where.
+// missing ones zero, and the box says how many and from where. The cue sheet
+// goes beside the dump; the first sector's mode byte (250 * 31 + 106) names
+// no mode, which the box says too.
 TEST_F(ToolWindow, CdImageKeepsUnreadableSectorsInPlaceAndReportsThem)
 {
     drive.disc = make_disc(300);
+    drive.toc_fails = false;
+    drive.toc = {{4, 1, 0}, {0, 2, 290}, {4, 0xAA, 300}};
     type_text(tool_dialog, tool_ids::first_sector, "250");
     type_text(tool_dialog, tool_ids::last_sector, " 349");
     std::string out = tree.path("raw.bin");
@@ -241,6 +245,11 @@ TEST_F(ToolWindow, CdImageKeepsUnreadableSectorsInPlaceAndReportsThem)
             ASSERT_EQ(bytes[n * 2352 + i], lba < 300 ? drive.sector(lba)[i] : 0) << lba;
     }
     EXPECT_TRUE(contains(output_box(), "50 / 100 セクタを読み取れませんでした (最初はセクタ 300)")) << output_box();
+    std::vector<unsigned char> sheet = file_bytes(tree.path("raw.cue"));
+    EXPECT_EQ(std::string(sheet.begin(), sheet.end()),
+              "FILE \"raw.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n"
+              "  TRACK 02 AUDIO\r\n    INDEX 01 00:00:40\r\n");
+    EXPECT_TRUE(contains(output_box(), "\r\nトラック 01 の先頭セクタ")) << output_box();
 }
 
 // Closing the window while a copy runs ends it at the next pump, within 256
