@@ -1,6 +1,7 @@
 // TOC answers of any content: the cue sheet reads only the answer's bytes and
 // its text keeps its shape (CR LF lines of printable ASCII, one closing
-// " // N" per descriptor, one TRACK block per descriptor but the lead-out).
+// " // N" per descriptor, one TRACK block per descriptor but the lead-out),
+// and so does the sheet of a dump of any range.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,6 +42,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             __builtin_trap();
         if (cue.text.compare(0, 17, "FILE \"?\" BINARY\r\n") != 0 || cue.text.back() != '\n')
             __builtin_trap();
+    }
+    // The sheet of a dump of a range taken from the answer's first bytes:
+    // tracks in address order, each INDEX 01 inside the range, one TRACK each.
+    if (size >= 8) {
+        int32_t first = int32_t(uint32_t(data[0]) << 24 | uint32_t(data[1]) << 16 | uint32_t(data[4]) << 8 | data[5]);
+        int64_t end = int64_t(first) + (uint32_t(data[6]) << 8 | data[7]);
+        int32_t last = int32_t(end);
+        if (end <= INT32_MAX) {
+            std::vector<drivetools::DumpTrack> tracks =
+                drivetools::tracks_in_range(toc.data(), toc.size(), first, last);
+            for (size_t i = 0; i < tracks.size(); ++i)
+                if (tracks[i].first_dumped < first || tracks[i].first_dumped > last ||
+                    (i > 0 && tracks[i].first_dumped <= tracks[i - 1].first_dumped))
+                    __builtin_trap();
+            drivetools::DumpCueSheet dump = drivetools::dump_cue_sheet("d.bin", tracks, first);
+            if (count(dump.text, "TRACK ") != tracks.size() || count(dump.text, "INDEX 01 ") != tracks.size() ||
+                count(dump.text, "?") != 0)
+                __builtin_trap();
+        }
     }
     char msf[16];
     uint32_t sectors =
