@@ -75,8 +75,13 @@ SectorCheck check_mode2(const uint8_t* s, uint32_t faults)
 {
     const uint8_t* sub = s + subheader_offset;
     const bool copies_agree = std::memcmp(sub, sub + 4, 4) == 0;
+    size_t copy_differences = 0;
+    for (size_t i = 0; i < 4; ++i)
+        copy_differences += sub[i] != sub[4 + i];
+    // Copies that differ in one or two bytes but agree on the form are a
+    // damaged subheader; more is a formless sector's user data.
     SectorKind kind;
-    if (copies_agree)
+    if (copy_differences <= 2 && ((sub[2] ^ sub[6]) & submode_form2) == 0)
         kind = (sub[2] & submode_form2) ? SectorKind::mode2_form2 : SectorKind::mode2_form1;
     else if (edc_holds(s, subheader_offset, form1_edc_offset))
         kind = SectorKind::mode2_form1;

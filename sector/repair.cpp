@@ -12,14 +12,28 @@
 // S1 = alpha^(L-1-k) e, so it is found and undone whenever both syndromes are
 // non-zero and log(S1 / S0) names a position inside the codeword. Anything
 // else (one syndrome zero, or a position beyond the codeword) is two or more
-// wrong bytes and that codeword is left alone. Q and P passes alternate until
-// a pass changes nothing (at most max_rounds rounds): a codeword with two
-// wrong bytes is mended when the codewords of the other direction through
-// those bytes each hold only one. So every error pattern with at most one
-// wrong byte per P column or per Q diagonal is corrected, and two bursts that
-// cross each other's codewords generally too; a burst that leaves two or more
-// wrong bytes in both its P columns and its Q diagonals (two whole rows, 172
-// bytes in a row) is not.
+// wrong bytes, and that codeword waits. Each byte of ring bytes 0..2235 lies
+// in one P column and one Q diagonal, and a byte that is really wrong upsets
+// both, so a correction is backed by the other direction, in this order:
+//   1. P and Q passes taking only corrections after which the crossing
+//      codeword holds too (a wrong byte alone in both of its codewords);
+//   2. when those are stuck, erasures: the bytes where a failing P column
+//      crosses a failing Q diagonal are the suspects, and a codeword with
+//      exactly two suspects is solved for both: with a = alpha^(L-1-k) of
+//      each, e1 + e2 = S0 and a1 e1 + a2 e2 = S1 give
+//      e1 = (S1 + a2 S0) / (a1 + a2);
+//   3. when those are stuck too, P and Q passes taking any single-byte
+//      correction whose crossing codeword fails (the Q parity bytes, in no P
+//      column, always).
+// and back to 1, until nothing changes (at most max_rounds rounds). When
+// then every P codeword holds, the Q parity is written anew from the bytes P
+// protects (they are all of them but the Q parity itself).
+//
+// So every pattern with at most one wrong byte per P column, or per Q
+// diagonal, is corrected (so any burst of up to 86 bytes); two wrong bytes in one codeword are mended through the other
+// direction when the codewords crossing them hold one each (a burst of
+// 87..~130 bytes sometimes); a burst of two whole rows (172 bytes) or more
+// leaves two or more wrong bytes in every codeword it touches and is not.
 //
 // Two or more wrong bytes can look like one wrong byte elsewhere and be
 // "corrected" into a third. Nothing is therefore taken on trust: a sector
@@ -76,18 +90,51 @@ inline uint8_t times_alpha(uint8_t x)
     return uint8_t((x << 1) ^ ((x & 0x80) ? 0x1D : 0));
 }
 
-enum class Codeword { holds, corrected, failed };
-
-// Applies the rule above to one codeword of the ring; `header_fixed` keeps
-// corrections out of the (zeroed) Form 1 header.
 template <size_t length>
-Codeword correct_codeword(uint8_t* ring, const std::array<uint16_t, length>& at, bool header_fixed)
+void syndromes(const uint8_t* ring, const std::array<uint16_t, length>& at, uint8_t& s0, uint8_t& s1)
 {
-    uint8_t s0 = 0, s1 = 0;
+    s0 = 0;
+    s1 = 0;
     for (size_t k = 0; k < length; ++k) {
         s0 ^= ring[at[k]];
         s1 = uint8_t(times_alpha(s1) ^ ring[at[k]]);  // Horner: v[k] gets alpha^(length-1-k)
     }
+}
+
+// Ring bytes 0..2235 lie in one P column and one Q diagonal each.
+constexpr size_t crossed_bytes = 2236;
+size_t q_codeword_of(size_t position)
+{
+    const size_t word = position / 2, row = word / 43, column = word % 43;
+    return 2 * ((row + 26 - column % 26) % 26) + position % 2;
+}
+
+// Whether the codeword of the other direction through `position` holds.
+bool crossing_holds(const uint8_t* ring, size_t position, bool p_direction)
+{
+    uint8_t s0, s1;
+    if (p_direction)
+        syndromes(ring, positions.q[q_codeword_of(position)], s0, s1);
+    else
+        syndromes(ring, positions.p[position % 86], s0, s1);
+    return s0 == 0 && s1 == 0;
+}
+
+enum class Codeword { holds, corrected, failed };
+// How much the other direction must back a single-byte correction.
+enum class Backing {
+    confirmed,  // the crossing codeword holds once the byte is corrected
+    suspected,  // the crossing codeword fails before (bytes outside P: always)
+};
+
+// Applies the rule above to one codeword of the ring; `header_fixed` keeps
+// corrections out of the (zeroed) Form 1 header.
+template <size_t length>
+Codeword correct_codeword(uint8_t* ring, const std::array<uint16_t, length>& at, bool p_direction, Backing backing,
+                          bool header_fixed)
+{
+    uint8_t s0, s1;
+    syndromes(ring, at, s0, s1);
     if (s0 == 0 && s1 == 0)
         return Codeword::holds;
     if (s0 == 0 || s1 == 0)
@@ -98,21 +145,101 @@ Codeword correct_codeword(uint8_t* ring, const std::array<uint16_t, length>& at,
     const uint16_t position = at[length - 1 - e];
     if (header_fixed && position < 4)
         return Codeword::failed;
+    if (position >= crossed_bytes) {
+        if (backing == Backing::confirmed)
+            return Codeword::failed;
+    } else if (backing == Backing::suspected) {
+        if (crossing_holds(ring, position, p_direction))
+            return Codeword::failed;
+    } else {
+        ring[position] ^= s0;
+        if (crossing_holds(ring, position, p_direction))
+            return Codeword::corrected;
+        ring[position] ^= s0;
+        return Codeword::failed;
+    }
     ring[position] ^= s0;
     return Codeword::corrected;
+}
+
+template <size_t count, size_t length>
+bool correct_erasures(uint8_t* ring, const std::array<std::array<uint16_t, length>, count>& codewords,
+                      const bool* other_fails, bool p_direction, bool header_fixed)
+{
+    bool changed = false;
+    for (const auto& at : codewords) {
+        uint8_t s0, s1;
+        syndromes(ring, at, s0, s1);
+        if (s0 == 0 && s1 == 0)
+            continue;
+        size_t suspects[3], found = 0;
+        for (size_t k = 0; k < length && found < 3; ++k) {
+            const size_t position = at[k];
+            if (position >= crossed_bytes || (header_fixed && position < 4))
+                continue;
+            if (other_fails[p_direction ? q_codeword_of(position) : position % 86])
+                suspects[found++] = k;
+        }
+        if (found != 2)
+            continue;
+        const uint8_t a1 = mode1::gf_pow_alpha(int(length - 1 - suspects[0]));
+        const uint8_t a2 = mode1::gf_pow_alpha(int(length - 1 - suspects[1]));
+        const uint8_t e1 = mode1::gf_div(uint8_t(s1 ^ mode1::gf_mul(a2, s0)), uint8_t(a1 ^ a2));
+        ring[at[suspects[0]]] ^= e1;
+        ring[at[suspects[1]]] ^= uint8_t(s0 ^ e1);
+        changed = true;
+    }
+    return changed;
+}
+
+template <size_t count, size_t length>
+void note_failing(const uint8_t* ring, const std::array<std::array<uint16_t, length>, count>& codewords, bool* fails)
+{
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t s0, s1;
+        syndromes(ring, codewords[i], s0, s1);
+        fails[i] = s0 != 0 || s1 != 0;
+    }
+}
+
+bool erasure_pass(uint8_t* ring, bool header_fixed)
+{
+    bool p_fails[p_codewords], q_fails[q_codewords];
+    note_failing(ring, positions.p, p_fails);
+    note_failing(ring, positions.q, q_fails);
+    if (correct_erasures(ring, positions.p, q_fails, true, header_fixed))
+        return true;
+    return correct_erasures(ring, positions.q, p_fails, false, header_fixed);
+}
+
+bool single_byte_pass(uint8_t* ring, Backing backing, bool header_fixed)
+{
+    bool changed = false;
+    for (const auto& p : positions.p)
+        changed |= correct_codeword(ring, p, true, backing, header_fixed) == Codeword::corrected;
+    for (const auto& q : positions.q)
+        changed |= correct_codeword(ring, q, false, backing, header_fixed) == Codeword::corrected;
+    return changed;
 }
 
 void correct_ring(uint8_t* ring, bool header_fixed)
 {
     for (int round = 0; round < max_rounds; ++round) {
-        bool changed = false;
-        for (const auto& q : positions.q)
-            changed |= correct_codeword(ring, q, header_fixed) == Codeword::corrected;
-        for (const auto& p : positions.p)
-            changed |= correct_codeword(ring, p, header_fixed) == Codeword::corrected;
-        if (!changed)
+        if (!single_byte_pass(ring, Backing::confirmed, header_fixed) && !erasure_pass(ring, header_fixed) &&
+            !single_byte_pass(ring, Backing::suspected, header_fixed))
             return;
     }
+}
+
+bool all_p_hold(const uint8_t* ring)
+{
+    for (const auto& p : positions.p) {
+        uint8_t s0, s1;
+        syndromes(ring, p, s0, s1);
+        if (s0 != 0 || s1 != 0)
+            return false;
+    }
+    return true;
 }
 
 void note_remaining(RawCheckSummary& summary, uint64_t index, const SectorCheck& check)
@@ -141,6 +268,10 @@ SectorRepair repair_sector(uint8_t* sector, uint32_t expected_number)
     if (form1)
         std::memset(work + mode1::header_offset, 0, 4);
     correct_ring(work + mode1::header_offset, form1);
+    // Every byte but the Q parity lies in a P codeword: when they all hold
+    // (and the EDC below agrees), Q is written anew from them.
+    if (all_p_hold(work + mode1::header_offset))
+        mode1::write_parity(work);
     if (form1)
         std::memcpy(work + mode1::header_offset, header, 4);
     if (!check_sector(work, expected_number).sound())
