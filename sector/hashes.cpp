@@ -55,28 +55,43 @@ constexpr uint32_t md5_t[64] = {
 };
 constexpr int md5_shift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 
+// One step of round r: a = b + ((a + f(b, c, d) + X[k] + T[i]) <<< s).
+template <int round>
+inline uint32_t md5_f(uint32_t b, uint32_t c, uint32_t d)
+{
+    if constexpr (round == 0)
+        return d ^ (b & (c ^ d));  // (b & c) | (~b & d)
+    else if constexpr (round == 1)
+        return c ^ (d & (b ^ c));  // (b & d) | (c & ~d)
+    else if constexpr (round == 2)
+        return b ^ c ^ d;
+    else
+        return c ^ (b | ~d);
+}
+
+template <int round>
+inline void md5_round(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t* x)
+{
+    for (int i = 16 * round; i < 16 * round + 16; ++i) {
+        const int word = round == 0 ? i : round == 1 ? (5 * i + 1) % 16 : round == 2 ? (3 * i + 5) % 16 : (7 * i) % 16;
+        const uint32_t next = b + rotl(a + md5_f<round>(b, c, d) + x[word] + md5_t[i], md5_shift[round][i % 4]);
+        a = d;
+        d = c;
+        c = b;
+        b = next;
+    }
+}
+
 void md5_block(uint32_t h[4], const uint8_t* block)
 {
     uint32_t x[16];
     for (int i = 0; i < 16; ++i)
         x[i] = load32le(block + 4 * i);
     uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
-    for (int i = 0; i < 64; ++i) {
-        const int round = i / 16;
-        uint32_t f;
-        int word;
-        switch (round) {
-        case 0: f = (b & c) | (~b & d); word = i; break;
-        case 1: f = (b & d) | (c & ~d); word = (5 * i + 1) % 16; break;
-        case 2: f = b ^ c ^ d; word = (3 * i + 5) % 16; break;
-        default: f = c ^ (b | ~d); word = (7 * i) % 16; break;
-        }
-        const uint32_t next = b + rotl(a + f + md5_t[i] + x[word], md5_shift[round][i % 4]);
-        a = d;
-        d = c;
-        c = b;
-        b = next;
-    }
+    md5_round<0>(a, b, c, d, x);
+    md5_round<1>(a, b, c, d, x);
+    md5_round<2>(a, b, c, d, x);
+    md5_round<3>(a, b, c, d, x);
     h[0] += a;
     h[1] += b;
     h[2] += c;
@@ -85,36 +100,40 @@ void md5_block(uint32_t h[4], const uint8_t* block)
 
 // --- SHA-1 (FIPS 180-4, 6.1) ----------------------------------------------------------
 
-void sha1_block(uint32_t h[5], const uint8_t* block)
+template <int part>
+inline void sha1_part(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t& e, uint32_t* w)
 {
-    uint32_t w[80];
-    for (int t = 0; t < 16; ++t)
-        w[t] = load32be(block + 4 * t);
-    for (int t = 16; t < 80; ++t)
-        w[t] = rotl(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
-    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
-    for (int t = 0; t < 80; ++t) {
-        uint32_t f, k;
-        if (t < 20) {
-            f = (b & c) ^ (~b & d);
-            k = 0x5A827999u;
-        } else if (t < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1u;
-        } else if (t < 60) {
-            f = (b & c) ^ (b & d) ^ (c & d);
-            k = 0x8F1BBCDCu;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6u;
-        }
-        const uint32_t next = rotl(a, 5) + f + e + k + w[t];
+    constexpr uint32_t k = part == 0 ? 0x5A827999u : part == 1 ? 0x6ED9EBA1u : part == 2 ? 0x8F1BBCDCu : 0xCA62C1D6u;
+    for (int t = 20 * part; t < 20 * part + 20; ++t) {
+        // The schedule in a ring of 16 words: W[t] from W[t-3], W[t-8], W[t-14], W[t-16].
+        if (t >= 16)
+            w[t & 15] = rotl(w[(t - 3) & 15] ^ w[(t - 8) & 15] ^ w[(t - 14) & 15] ^ w[t & 15], 1);
+        uint32_t f;
+        if constexpr (part == 0)
+            f = d ^ (b & (c ^ d));  // Ch
+        else if constexpr (part == 2)
+            f = (b & c) | (d & (b | c));  // Maj
+        else
+            f = b ^ c ^ d;  // Parity
+        const uint32_t next = rotl(a, 5) + f + e + k + w[t & 15];
         e = d;
         d = c;
         c = rotl(b, 30);
         b = a;
         a = next;
     }
+}
+
+void sha1_block(uint32_t h[5], const uint8_t* block)
+{
+    uint32_t w[16];
+    for (int t = 0; t < 16; ++t)
+        w[t] = load32be(block + 4 * t);
+    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
+    sha1_part<0>(a, b, c, d, e, w);
+    sha1_part<1>(a, b, c, d, e, w);
+    sha1_part<2>(a, b, c, d, e, w);
+    sha1_part<3>(a, b, c, d, e, w);
     h[0] += a;
     h[1] += b;
     h[2] += c;

@@ -292,6 +292,7 @@ ImageRepair repair_image_file(const char* input, platform::File& output, const v
     const size_t block = batch_sectors * raw_sector_size;
     const std::unique_ptr<uint8_t[]> buffer(new uint8_t[block]);
     RawSectorChecker checker;
+    platform::File copy_source = platform::open_for_reading(input);
     for (uint64_t done = 0; done < size;) {
         if (stop && *stop) {
             result.stopped = true;
@@ -310,11 +311,13 @@ ImageRepair repair_image_file(const char* input, platform::File& output, const v
             checker.base = address_base(buffer.get(), count);
             checker.have_base = true;
         }
+        bool changed = false;
         for (size_t i = 0; i < count; ++i) {
             uint8_t* s = buffer.get() + i * raw_sector_size;
             const uint64_t index = result.sectors + i;
             if (check_sector_at(checker, s, index).sound())
                 continue;
+            changed = true;
             const uint32_t expected = uint32_t((checker.base + index % address_period) % address_period);
             if (repair_sector(s, expected) == SectorRepair::repaired) {
                 result.repaired.push_back(index);
@@ -324,8 +327,21 @@ ImageRepair repair_image_file(const char* input, platform::File& output, const v
             }
         }
         result.sectors += count;
-        if (!platform::write_all(output, buffer.get(), n)) {
-            result.error = "writing failed: " + platform::last_error_text();
+        // A block without a bad sector is copied by the system where it can
+        // (the output is at the same offset as the input, so pages line up).
+        int64_t copied = platform::copy_unsupported;
+        if (!changed && copy_source.valid() && platform::seek_to(copy_source, done))
+            copied = platform::copy_in_system(copy_source, output, n);
+        if (copied == platform::copy_unsupported) {
+            if (!changed)
+                copy_source.close();  // not this way: no further tries
+            if (!platform::write_all(output, buffer.get(), n)) {
+                result.error = "writing failed: " + platform::last_error_text();
+                return result;
+            }
+        } else if (copied != int64_t(n)) {
+            result.error = copied < 0 ? "writing failed: " + platform::last_error_text()
+                                      : std::string("the image became shorter while it was read");
             return result;
         }
         done += n;
