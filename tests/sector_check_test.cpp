@@ -240,6 +240,27 @@ TEST(CheckCommands, VerifyRepairConvertAndHashesOfADamagedImage)
         plain.append(reinterpret_cast<const char*>(&image[k * raw_sector_size + 16]), user_data_size);
     EXPECT_EQ(read_whole_file(bad + ".iso"), plain);
 }
+
+TEST(CheckCommands, FreshBuildsVerifySoundAndUsageErrorsGiveTwo)
+{
+    TempTree tree;
+    tree.file_of_size("src/a.bin", 100000, 5);
+    const std::string tool = program_path();
+    for (const char* form : {"--raw", ""}) {
+        const std::string image = tree.path(*form ? "raw.bin" : "plain.iso");
+        ASSERT_EQ(run_command(tool + " build --quiet " + form + " -o " + image + " " + tree.path("src")), 0);
+        std::string out;
+        const int status = run_command(tool + " verify " + image + " 2>&1", &out);
+        EXPECT_NE(out.find(*form ? "bad sectors: none\n" : "no EDC or ECC to check"), std::string::npos) << out;
+        // The structure half answers "not available" until the image reader is in.
+        if (out.find("structure check not available") == std::string::npos) {
+            EXPECT_EQ(status, 0) << out;
+        }
+        EXPECT_EQ(run_command(tool + " verify --no-structure " + image + " 2>&1", &out), 0) << out;
+    }
+    for (const char* args : {"verify", "verify --bogus x", "repair x", "repair -o y", "repair a b -o y"})
+        EXPECT_EQ(run_command(tool + " " + args + " 2>/dev/null"), 2) << args;
+}
 #endif
 
 }  // namespace
