@@ -20,7 +20,7 @@ inline constexpr size_t sector_kind_count = 6;
 const char* sector_kind_name(SectorKind kind);
 
 enum class SectorFault : uint8_t {
-    sync,        // the sync pattern differs in one or two bytes
+    sync,        // the sync pattern differs (in up to two bytes, or the header is the expected one)
     address,     // header address not BCD, or not the one that follows the previous sector's
     mode,        // mode byte other than 0, 1 or 2
     subheader,   // Mode 2 Form 1/2: the two copies of the subheader differ
@@ -50,8 +50,8 @@ bool header_sector_number(const uint8_t* header, uint32_t& number);
 
 // Classifies and checks one raw sector that should carry the address of
 // sector `expected_number`. A sector whose sync pattern differs in more than
-// two bytes, or whose mode byte is not 0..2 while the sync is damaged, is
-// audio and not checked further.
+// two bytes and whose header is not the expected one, or whose mode byte is
+// not 0..2 while the sync is damaged, is audio and not checked further.
 SectorCheck check_sector(const uint8_t* sector, uint32_t expected_number);
 
 // The number the image's first sector should carry: the one that makes the

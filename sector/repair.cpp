@@ -44,9 +44,9 @@
 //
 // The header address is protected by P and Q in Mode 1 only (Form 1 computes
 // them with the header as zero), so only there is a damaged address repaired,
-// by the parity, never from the sector's position in the file. A sync pattern
-// that differs in one or two bytes is restored: it is a fixed pattern, and for
-// Mode 1 the EDC covers it.
+// by the parity, never from the sector's position in the file. A damaged sync
+// pattern of a data sector is restored: it is a fixed pattern, and for Mode 1
+// the EDC covers it.
 
 #include "sector/repair.h"
 

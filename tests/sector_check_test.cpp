@@ -113,6 +113,7 @@ TEST(RawSectorCheck, NamesExactlyTheCorruptedSectorsAndRepairsWithinTheRule)
         {"first sector's header", 0, {{14, 1}}, address | edc | p | q, true},
         {"mode byte", 2, {{15, 1}}, bit(SectorFault::mode) | edc | p | q, true},
         {"sync byte", 1, {{4, 1}}, bit(SectorFault::sync) | edc, true},
+        {"whole sync", 1, {{0, 12}}, bit(SectorFault::sync) | edc, true},
         {"Form 1 data byte", form1, {{1500, 1}}, edc | p | q, true},
         {"Form 1 subheader copy", form1, {{21, 1}}, bit(SectorFault::subheader) | edc | p | q, true},
         {"Form 1 header address", form1, {{14, 1}}, address, false},
