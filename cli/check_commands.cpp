@@ -186,8 +186,9 @@ int run_repair(int argc, char** argv)
     if (repair.stopped || stop_signal)
         return report_stop(pending);
     if (!repair.error.empty() || !repair.raw) {
-        std::fprintf(stderr, "tarnwickiso: %s: %s: nothing was written\n", image.c_str(),
-                     repair.raw ? repair.error.c_str() : "not an image of 2352-byte sectors (no sync pattern at its start)");
+        std::fprintf(
+            stderr, "tarnwickiso: %s: %s: nothing was written\n", image.c_str(),
+            repair.raw ? repair.error.c_str() : "not an image of 2352-byte sectors (no sync pattern at its start)");
         discard_output(pending);
         return 1;
     }

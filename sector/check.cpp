@@ -136,8 +136,8 @@ bool header_sector_number(const uint8_t* header, uint32_t& number)
     const unsigned m = header[0], s = header[1], f = header[2];
     if ((m & 15) > 9 || (s & 15) > 9 || (f & 15) > 9 || s >= 0x60 || f >= 0x75)
         return false;
-    const uint32_t address = ((m >> 4) * 10 + (m & 15)) * 4500 + ((s >> 4) * 10 + (s & 15)) * 75 + (f >> 4) * 10 +
-                             (f & 15);
+    const uint32_t address =
+        ((m >> 4) * 10 + (m & 15)) * 4500 + ((s >> 4) * 10 + (s & 15)) * 75 + (f >> 4) * 10 + (f & 15);
     number = (address + address_period - 150) % address_period;
     return true;
 }

@@ -142,8 +142,8 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     if (!out.valid())
         return ConversionResult::cannot_create_output;
     const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
-    const ConversionResult result =
-        from_raw ? raw_to_plain(in, out, sectors, *buffers, stop, bad_edc) : plain_to_raw(in, out, sectors, *buffers, stop);
+    const ConversionResult result = from_raw ? raw_to_plain(in, out, sectors, *buffers, stop, bad_edc)
+                                             : plain_to_raw(in, out, sectors, *buffers, stop);
     out.close();
     return result;
 }

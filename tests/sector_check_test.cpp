@@ -184,7 +184,8 @@ TEST(FileHashes, KnownAnswersWholeAndInPieces)
         {"123456789", "cbf43926 25f9e794323b453885f5181f1b624d0b f7c3bc1d808e04732adf679965ccc34ca7ae3441"},
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          "171a3f5f 8215ef0796a20bcaaae116d3876c664a 84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
-        {std::string(1000000, 'a'), "dc25bfbc 7707d6ae4e027c70eea2a935c2296f21 34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+        {std::string(1000000, 'a'),
+         "dc25bfbc 7707d6ae4e027c70eea2a935c2296f21 34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
     };
     for (const Case& c : cases)
         for (size_t piece : {size_t(1), size_t(63), size_t(64), size_t(1000), c.input.size() + 1})
