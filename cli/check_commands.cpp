@@ -80,6 +80,7 @@ long long verify_image(const char* path, bool hashes, bool structure)
         faults += (long long)report.faults.size();
     }
     if (check.hashed) {
+        std::printf("  size: %llu bytes\n", (unsigned long long)check.size);
         std::printf("  CRC32: %s\n", check.hashes.crc32.c_str());
         std::printf("  MD5: %s\n", check.hashes.md5.c_str());
         std::printf("  SHA-1: %s\n", check.hashes.sha1.c_str());

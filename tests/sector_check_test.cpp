@@ -215,7 +215,8 @@ TEST(CheckCommands, VerifyRepairConvertAndHashesOfADamagedImage)
     EXPECT_NE(out.find("bad sectors: 2 (3, 8)"), std::string::npos) << out;
     std::string python;
     ASSERT_EQ(run_command("python3 -c \"import zlib,hashlib,sys; d=open(sys.argv[1],'rb').read(); "
-                          "print('CRC32: %08x' % zlib.crc32(d)); print('MD5: ' + hashlib.md5(d).hexdigest()); "
+                          "print('size: %d bytes' % len(d)); print('CRC32: %08x' % zlib.crc32(d)); "
+                          "print('MD5: ' + hashlib.md5(d).hexdigest()); "
                           "print('SHA-1: ' + hashlib.sha1(d).hexdigest())\" " +
                               bad,
                           &python),
