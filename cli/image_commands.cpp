@@ -62,6 +62,7 @@ int run_convert(int argc, char** argv)
         char output[512];
         ConversionResult result = ConversionResult::output_name_too_long;
         uint64_t tail = 0;
+        SectorList bad_edc;
         std::string reason;
         PendingOutput pending;
         if (!make_converted_name(input, output))
@@ -73,7 +74,7 @@ int run_convert(int argc, char** argv)
         else if (!begin_output(output, pending))
             result = ConversionResult::cannot_create_output;
         else {
-            result = convert_image(input, pending.writing.c_str(), &tail, &stop_signal);
+            result = convert_image(input, pending.writing.c_str(), &tail, &stop_signal, &bad_edc);
             if (result == ConversionResult::cannot_open_input || result == ConversionResult::cannot_create_output ||
                 result == ConversionResult::read_failed || result == ConversionResult::write_failed)
                 reason = platform::last_error_text();
@@ -96,6 +97,13 @@ int run_convert(int argc, char** argv)
         if (converted && tail > 0)
             std::fprintf(stderr, "tarnwickiso: note: %s: the last %llu bytes, less than one sector, were dropped\n",
                          input, static_cast<unsigned long long>(tail));
+        if (converted && bad_edc.count > 0) {
+            // The user data is copied as it stands; the sectors named here carry it damaged.
+            std::fprintf(stderr, "tarnwickiso: %s: %llu sector%s with a bad EDC (%s); their data was copied as it is\n",
+                         input, static_cast<unsigned long long>(bad_edc.count), bad_edc.count == 1 ? "" : "s",
+                         sector_list_text(bad_edc).c_str());
+            status = 1;
+        }
         if (!converted)
             status = 1;
     }

@@ -15,6 +15,7 @@
 #include <unistd.h>
 #endif
 
+#include "cli/check_commands.h"
 #include "cli/drive_commands.h"
 #include "cli/image_commands.h"
 #include "cli/line_list.h"
@@ -45,6 +46,7 @@ void print_help(FILE* out)
                  "  estimate PATH...                      print the capacity estimate and the list lines\n"
                  "  convert FILE...                       convert images between 2048- and 2352-byte sectors\n"
                  "                                        (output FILE.iso)\n");
+    print_check_commands_help(out);
     print_drive_commands_help(out);
     std::fprintf(out,
                  "\n"
@@ -350,7 +352,9 @@ int main(int argc, char** argv)
         std::printf("%s\n", version_text);
         return 0;
     }
-    if ((command == "build" || command == "estimate" || command == "convert") && asks_for_help(argc - 1, argv + 1)) {
+    if ((command == "build" || command == "estimate" || command == "convert" || command == "verify" ||
+         command == "repair") &&
+        asks_for_help(argc - 1, argv + 1)) {
         print_help(stdout);
         return 0;
     }
@@ -360,6 +364,10 @@ int main(int argc, char** argv)
         return run_estimate(argc - 1, argv + 1);
     if (command == "convert")
         return run_convert_paths(argc - 1, argv + 1);
+    if (command == "verify")
+        return run_verify(argc - 1, argv + 1);
+    if (command == "repair")
+        return run_repair(argc - 1, argv + 1);
     if (command == "disk-image" || command == "cd-image" || command == "toc" || command == "drive-id")
         return run_drive_command(argc - 1, argv + 1);
     return usage_error("unknown command '" + command + "'");

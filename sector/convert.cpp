@@ -65,8 +65,15 @@ ConversionResult plain_to_raw(platform::File& in, platform::File& out, uint64_t 
     return ConversionResult::plain_to_raw;
 }
 
+bool mode1_edc_holds(const uint8_t* s)
+{
+    const uint8_t* e = s + mode1::edc_offset;
+    const uint32_t stored = uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24;
+    return mode1::edc_update(0, s, mode1::edc_offset) == stored;
+}
+
 ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t sectors, ConversionBuffers& b,
-                              const volatile int32_t* stop)
+                              const volatile int32_t* stop, SectorList* bad_edc)
 {
     for (uint64_t done = 0; done < sectors;) {
         if (stop && *stop)
@@ -75,8 +82,12 @@ ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t 
         const size_t bytes = n * raw_sector_size;
         if (platform::read_full(in, b.raw, bytes) != int64_t(bytes))
             return ConversionResult::read_failed;
-        for (size_t i = 0; i < n; ++i)
-            std::memcpy(b.plain + i * user_data_size, b.raw + i * raw_sector_size + mode1::data_offset, user_data_size);
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t* sector = b.raw + i * raw_sector_size;
+            if (bad_edc && !mode1_edc_holds(sector))
+                note_sector(*bad_edc, done + i);
+            std::memcpy(b.plain + i * user_data_size, sector + mode1::data_offset, user_data_size);
+        }
         if (!platform::write_all(out, b.plain, n * user_data_size))
             return ConversionResult::write_failed;
         done += n;
@@ -100,7 +111,7 @@ ConversionResult conversion_direction(const uint8_t* head, size_t head_size, uin
 }
 
 ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail,
-                               const volatile int32_t* stop)
+                               const volatile int32_t* stop, SectorList* bad_edc)
 {
     if (dropped_tail)
         *dropped_tail = 0;
@@ -131,8 +142,8 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     if (!out.valid())
         return ConversionResult::cannot_create_output;
     const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
-    const ConversionResult result =
-        from_raw ? raw_to_plain(in, out, sectors, *buffers, stop) : plain_to_raw(in, out, sectors, *buffers, stop);
+    const ConversionResult result = from_raw ? raw_to_plain(in, out, sectors, *buffers, stop, bad_edc)
+                                             : plain_to_raw(in, out, sectors, *buffers, stop);
     out.close();
     return result;
 }

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sector/check.h"
+
 enum class ConversionResult {
     raw_to_plain,
     plain_to_raw,
@@ -35,9 +37,11 @@ inline constexpr size_t converted_name_capacity = 512;
 // output and leaves an existing file of that name untouched. Sizes are 64-bit;
 // a tail shorter than one sector is not converted; its length goes to
 // `dropped_tail` when one is given (0 when nothing was dropped). A `stop`
-// flag, when given, is looked at after every batch of sectors.
+// flag, when given, is looked at after every batch of sectors. With
+// `bad_edc`, a conversion from raw sectors also notes each sector whose Mode 1
+// EDC (over bytes 0..2063) does not match; the bytes written are the same.
 ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail = nullptr,
-                               const volatile int32_t* stop = nullptr);
+                               const volatile int32_t* stop = nullptr, SectorList* bad_edc = nullptr);
 
 // The output name of a conversion: the input path with ".iso" appended. False
 // (and an empty `out`) when it would not fit 511 bytes.

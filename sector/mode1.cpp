@@ -22,6 +22,7 @@
 
 #include "sector/mode1.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace mode1 {
@@ -215,6 +216,12 @@ void encode_portable(uint8_t* out, const uint8_t* data, uint32_t sector_number)
     compute_q_parity(out);
 }
 
+void write_parity(uint8_t* sector)
+{
+    compute_p_parity(sector);
+    compute_q_parity(sector);
+}
+
 }  // namespace mode1
 
 // --- Choice of path -------------------------------------------------------------
@@ -289,9 +296,22 @@ EncoderPath fastest_encoder_path()
     return EncoderPath::portable;
 }
 
+namespace {
+
+EncoderPath chosen_path()
+{
+    if (const char* name = std::getenv("TW_ENCODER_PATH"))
+        for (EncoderPath path : all_encoder_paths)
+            if (std::strcmp(name, encoder_path_name(path)) == 0 && encoder_path_available(path))
+                return path;
+    return fastest_encoder_path();
+}
+
+}  // namespace
+
 EncoderPath default_encoder_path()
 {
-    static const EncoderPath chosen = fastest_encoder_path();
+    static const EncoderPath chosen = chosen_path();
     return chosen;
 }
 

@@ -32,7 +32,9 @@ bool encoder_path_available(EncoderPath path);
 // Encodes with the given path; an unavailable path falls back to the portable one.
 void encode_mode1_sector_with(EncoderPath path, uint8_t* out, const uint8_t* data, uint32_t sector_number);
 EncoderPath fastest_encoder_path();
-// The path encode_mode1_sector took at its first use and keeps.
+// The path encode_mode1_sector took at its first use and keeps: the fastest
+// one, or the one the environment variable TW_ENCODER_PATH names (portable,
+// ssse3, avx2, avx512) when it is available, for benchmarks of each path.
 EncoderPath default_encoder_path();
 
 namespace mode1 {
@@ -146,6 +148,10 @@ void encode_portable(uint8_t* out, const uint8_t* data, uint32_t sector_number);
 // Sync pattern, header and zero field: the fixed part every path shares. The
 // user data is copied by each path while it runs the EDC over it.
 void write_frame_fields(uint8_t* out, uint32_t sector_number);
+// Writes the P and Q parity (bytes 2076..2351) of bytes 12..2247 as they
+// stand, on the portable path: for sectors whose protected bytes are not a
+// Mode 1 header and data (Mode 2 Form 1 with its header taken as zero).
+void write_parity(uint8_t* sector);
 // The EDC register after `n` bytes, starting from `crc`.
 uint32_t edc_update(uint32_t crc, const uint8_t* p, size_t n);
 

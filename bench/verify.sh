@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Sector check benchmark: makes a raw image of about 700 MB (a raw build of
+# the "large" corpus), reads it once into the page cache, and prints the CPU
+# time per byte of:
+#   verify --no-structure   on the default encoder path, the AVX2 one and the
+#                           portable one (TW_ENCODER_PATH; target: at least
+#                           2 GB/s per core with AVX2, 500 MB/s portable)
+#   verify --hashes         CRC32, MD5 and SHA-1 in the same pass (no target)
+#   repair                  of the clean image into a second file, against
+#                           verify (target: ratio at most 1, i.e. as fast;
+#                           the output is written by the system where it can
+#                           copy between files, and that writing is counted)
+# Each figure is the best of REPETITIONS runs.
+#
+# usage: bench/verify.sh [REPETITIONS]   (default 3)
+# The corpus and image stay under ${TW_BENCH_DIR:-/tmp/tw-bench}.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+program=${TARNWICKISO:-$top/build/tarnwickiso}
+reps=${1:-3}
+dir=${TW_BENCH_DIR:-/tmp/tw-bench}
+mkdir -p "$dir"
+[ -x "$program" ] || { echo "build the program first: cmake --build build --target tarnwickiso"; exit 1; }
+
+[ -d "$dir/large" ] || python3 "$top/bench/corpus.py" large "$dir/large"
+image=$dir/verify.bin
+if [ ! -s "$image" ]; then
+  SOURCE_DATE_EPOCH=1700000000 "$program" build --quiet --raw -o "$image" "$dir/large"
+fi
+size=$(stat -c %s "$image")
+cat "$image" > /dev/null
+
+# Best CPU time (user + system, seconds) of REPETITIONS runs of the command.
+best_cpu() {
+  local best= t
+  for _ in $(seq "$reps"); do
+    rm -f "$dir/repaired.bin"
+    /usr/bin/time -o "$dir/.time" -f '%U %S' "$@" > /dev/null 2> "$dir/.stderr" || {
+      echo "failed: $*" >&2
+      cat "$dir/.stderr" >&2
+      exit 1
+    }
+    t=$(tail -1 "$dir/.time" | awk -v user_only="${user_only:-}" '{ print user_only ? $1 : $1 + $2 }')
+    if [ -z "$best" ] || awk "BEGIN { exit !($t < $best) }"; then best=$t; fi
+  done
+  echo "$best"
+}
+rate() { awk "BEGIN { printf \"%.2f\", $size / ($1 > 0 ? $1 : 0.001) / 1e9 }"; }
+
+default=$(best_cpu "$program" verify --no-structure "$image")
+avx2=$(TW_ENCODER_PATH=avx2 best_cpu "$program" verify --no-structure "$image")
+portable=$(TW_ENCODER_PATH=portable best_cpu "$program" verify --no-structure "$image")
+hashes=$(best_cpu "$program" verify --no-structure --hashes "$image")
+repair=$(best_cpu "$program" repair "$image" -o "$dir/repaired.bin")
+repair_user=$(user_only=1 best_cpu "$program" repair "$image" -o "$dir/repaired.bin")
+verify_user=$(user_only=1 best_cpu "$program" verify --no-structure "$image")
+rm -f "$dir/repaired.bin"
+echo "image: $image, $size bytes"
+echo "verify, default path: $default s CPU, $(rate "$default") GB/s (at least 2)"
+echo "verify, avx2 path (the default without AVX-512): $avx2 s CPU, $(rate "$avx2") GB/s (at least 2)"
+echo "verify, portable path: $portable s CPU, $(rate "$portable") GB/s (at least 0.5)"
+echo "verify --hashes: $hashes s CPU, $(rate "$hashes") GB/s"
+echo "repair of the clean image: $repair s CPU, $(rate "$repair") GB/s," \
+  "repair/verify $(awk "BEGIN { printf \"%.2f\", $repair / ($default > 0 ? $default : 0.001) }") (at most 1)"
+echo "  in user time alone (without the system's writing of the output): repair $repair_user s," \
+  "verify $verify_user s, ratio $(awk "BEGIN { printf \"%.2f\", $repair_user / ($verify_user > 0 ? $verify_user : 0.001) }")"
