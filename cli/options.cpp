@@ -65,8 +65,8 @@ const ChoiceOption choice_options[] = {
 };
 
 const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet", "hybrid"};
-const char* const other_value_options[] = {"output", "root-date",  "record-date", "boot",
-                                           "boot-id", "efi-boot", "mbr-code"};
+const char* const other_value_options[] = {"output",  "root-date", "record-date", "boot",
+                                           "boot-id", "efi-boot",  "mbr-code"};
 
 bool is_flag(const std::string& name)
 {

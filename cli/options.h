@@ -14,7 +14,7 @@ struct BuildOptions {
     bool raw = false;
     bool cue = false;
     bool quiet = false;
-    bool help = false;  // --help or -h before "--": show the help, do nothing else
+    bool help = false;     // --help or -h before "--": show the help, do nothing else
     std::string efi_boot;  // the UEFI boot image (a FAT image), empty: none
     bool hybrid = false;   // MBR and GPT for a disk
     std::string mbr_code;  // boot code for the MBR, with hybrid only

@@ -98,8 +98,8 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
 
     // Stage 2: data positions.
     set_stage(2);
-    const ImageLayout layout = lay_out_image(
-        {joliet, boot, boot_settings.boot_image_sectors, efi, efi_boot_settings.image_sectors, hybrid});
+    const ImageLayout layout =
+        lay_out_image({joliet, boot, boot_settings.boot_image_sectors, efi, efi_boot_settings.image_sectors, hybrid});
     put_path_table(volume_descriptors.primary, layout.path_table_bytes[primary_tree],
                    layout.type_l_path_table[primary_tree], layout.type_m_path_table[primary_tree]);
     if (joliet)

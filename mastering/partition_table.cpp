@@ -184,8 +184,7 @@ void make_hybrid_disk(const HybridDisk& disk, uint8_t* system_area, uint8_t* tai
     put_gpt_entry(disk, entries, count++, basic_data_type, system_area_blocks, (esp ? esp_first : volume_end) - 1,
                   volume_attributes, "ISO 9660");
     if (esp) {
-        put_gpt_entry(disk, entries, count++, efi_system_type, esp_first, esp_first + esp_blocks - 1, 0,
-                      "EFI System");
+        put_gpt_entry(disk, entries, count++, efi_system_type, esp_first, esp_first + esp_blocks - 1, 0, "EFI System");
         if (esp_first + esp_blocks < volume_end)
             put_gpt_entry(disk, entries, count++, basic_data_type, esp_first + esp_blocks, volume_end - 1,
                           volume_attributes, "ISO 9660");
@@ -195,7 +194,8 @@ void make_hybrid_disk(const HybridDisk& disk, uint8_t* system_area, uint8_t* tai
     // Block 0: the MBR.
     uint8_t* mbr = system_area;
     if (disk.mbr_code_size)
-        std::memcpy(mbr, disk.mbr_code, disk.mbr_code_size < mbr_code_capacity ? disk.mbr_code_size : mbr_code_capacity);
+        std::memcpy(mbr, disk.mbr_code,
+                    disk.mbr_code_size < mbr_code_capacity ? disk.mbr_code_size : mbr_code_capacity);
     std::memcpy(mbr + mbr_disk_signature, disk_guid, 4);
     put_mbr_entry(mbr, 0, mbr_type_protective, 1, (esp ? esp_first : total_blocks) - 1);
     if (esp)

@@ -79,8 +79,8 @@ TEST(UefiCatalog, SectorCountAndFatChecks)
         {-1, 0, 1474559, "claims 1474560 bytes"},
         {511, 0x00, 1474560, "55 AA"},
         {-1, 0, 300, "55 AA"},
-        {12, 0x03, 1474560, "bytes per sector 768"},    // 0x0300
-        {12, 0x20, 1474560, "bytes per sector 8192"},   // 0x2000
+        {12, 0x03, 1474560, "bytes per sector 768"},   // 0x0300
+        {12, 0x20, 1474560, "bytes per sector 8192"},  // 0x2000
         {13, 3, 1474560, "sectors per cluster 3"},
         {16, 0, 1474560, "FAT"},
         {19, 0, 1474560, "volume size"},  // with the 32-bit count 0 as well
@@ -113,7 +113,7 @@ TEST(HybridDisk, MbrAndGptAsUefiLaysThemOut)
     struct Case {
         const char* name;
         uint32_t esp_sector, esp_bytes;
-        Bytes mbr_entries;  // bytes 446..477
+        Bytes mbr_entries;                                      // bytes 446..477
         std::vector<std::pair<uint64_t, uint64_t>> partitions;  // first and last block
     };
     // A volume of 1000 sectors: 4004 blocks with the trailing sector, 4037
@@ -122,14 +122,14 @@ TEST(HybridDisk, MbrAndGptAsUefiLaysThemOut)
         {"EFI image at sector 30",
          30,
          1474560,
-         {0x00, 0x00, 0x02, 0x00, 0xEE, 0x03, 0x18, 0x00, 0x01, 0, 0, 0, 0x77, 0, 0, 0,          // 1..119
+         {0x00, 0x00, 0x02, 0x00, 0xEE, 0x03, 0x18, 0x00, 0x01, 0, 0, 0, 0x77, 0,    0, 0,   // 1..119
           0x00, 0x03, 0x19, 0x00, 0xEF, 0x1D, 0x18, 0x01, 0x78, 0, 0, 0, 0x40, 0x0B, 0, 0},  // 120..2999
          {{64, 119}, {120, 2999}, {3000, 3999}}},
         {"MBR code only",
          0,
          0,
          {0x00, 0x00, 0x02, 0x00, 0xEE, 0x3F, 0x20, 0x01, 0x01, 0, 0, 0, 0xFF, 0x0F, 0, 0,  // 1..4095
-          0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+          0,    0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0,    0,    0, 0},
          {{64, 3999}}},
     };
     const uint8_t code[3] = {0xEB, 0xFE, 0x90};
@@ -165,8 +165,8 @@ TEST(HybridDisk, MbrAndGptAsUefiLaysThemOut)
             uint64_t my_lba, alternate, entries_lba;
             const uint8_t* entries;
         };
-        for (const Header& h : {Header{primary, 1, 4095, 2, area.data() + 1024},
-                                Header{backup, 4095, 1, 4063, backup_entries}}) {
+        for (const Header& h :
+             {Header{primary, 1, 4095, 2, area.data() + 1024}, Header{backup, 4095, 1, 4063, backup_entries}}) {
             EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.at), 8), "EFI PART");
             EXPECT_EQ(get_le32(h.at + 8), 0x00010000u);
             EXPECT_EQ(get_le32(h.at + 12), 92u);
