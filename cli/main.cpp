@@ -355,6 +355,8 @@ int run_estimate(int argc, char** argv)
             hybrid = true;
         else if (args[i] == "--efi-boot" && i + 1 < args.size())
             efi_boot = args[++i];
+        else if (args[i] == "--efi-boot")
+            return usage_error("option --efi-boot needs a file");
         else if (args[i].rfind("--efi-boot=", 0) == 0)
             efi_boot = args[i].substr(11);
         else
