@@ -22,9 +22,11 @@
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/progress.h"
+#include "mastering/boot.h"
 #include "mastering/build.h"
 #include "mastering/descriptors.h"
 #include "mastering/entries.h"
+#include "mastering/partition_table.h"
 #include "mastering/writer.h"
 #include "platform/platform.h"
 #include "settings/date_field.h"
@@ -43,7 +45,8 @@ void print_help(FILE* out)
                  "\n"
                  "Commands:\n"
                  "  build -o OUTPUT [options] [PATH...]   master an ISO 9660 image of the paths\n"
-                 "  estimate PATH...                      print the capacity estimate and the list lines\n"
+                 "  estimate [--efi-boot FILE] [--hybrid] PATH...\n"
+                 "                                        print the capacity estimate and the list lines\n"
                  "  convert FILE...                       convert images between 2048- and 2352-byte sectors\n"
                  "                                        (output FILE.iso)\n");
     print_check_commands_help(out);
@@ -69,6 +72,11 @@ void print_help(FILE* out)
                  "  --boot-media custom|1.2|1.44|2.88|hd\n"
                  "  --boot-id TEXT               manufacturer/developer text of the boot catalog\n"
                  "  --load-segment N, --system-type N, --sector-count N\n"
+                 "  --efi-boot FILE              add a UEFI boot entry (platform 0xEF) for this FAT image\n"
+                 "                               (EFI/BOOT/BOOTX64.EFI inside); alone, the image boots by UEFI only\n"
+                 "  --hybrid                     MBR and GPT in the system area, so that the image also boots\n"
+                 "                               written to a USB stick or disk (padded to whole MiB; not with --raw)\n"
+                 "  --mbr-code FILE              with --hybrid: up to 432 bytes of BIOS boot code for the MBR\n"
                  "  --code-page NAME             code page of names (POSIX: UTF-8 or CP932)\n"
                  "  --quiet                      no progress display\n"
                  "  --                           every later argument is a path\n"
@@ -201,6 +209,17 @@ int run_build(int argc_given, char** argv_given)
             return 1;
         }
     }
+    std::string boot_problem;
+    if (!options.efi_boot.empty())
+        boot_problem = efi_boot_image_problem(options.efi_boot);
+    std::vector<uint8_t> mbr_code;
+    if (boot_problem.empty() && !options.mbr_code.empty())
+        boot_problem = read_mbr_code(options.mbr_code, mbr_code);
+    if (!boot_problem.empty()) {
+        std::fprintf(stderr, "tarnwickiso: %s\ntarnwickiso: no image was written\n",
+                     platform::text_to_system(boot_problem.c_str()).c_str());
+        return 1;
+    }
 
     ScanProgress scan_progress(options.quiet || !isatty(fileno(stderr)));
     LineList list;
@@ -215,6 +234,10 @@ int run_build(int argc_given, char** argv_given)
     auto boot_path = boot.texts.find(boot_ids::image_path);
     if (boot.checks[boot_ids::enabled] && boot_path != boot.texts.end())
         inputs.emplace_back("the boot image", boot_path->second);
+    if (!options.efi_boot.empty())
+        inputs.emplace_back("the EFI boot image", options.efi_boot);
+    if (!options.mbr_code.empty())
+        inputs.emplace_back("the MBR code", options.mbr_code);
     std::vector<std::pair<std::string, std::string>> outputs = {{"the output", options.output}};
     const std::string cue_name = options.cue ? cue_sheet_name(options.output.c_str()) : std::string();
     if (options.cue) {
@@ -244,6 +267,9 @@ int run_build(int argc_given, char** argv_given)
     }
 
     raw_output = options.raw ? OutputSectors::raw : OutputSectors::plain;
+    efi_boot_settings.image_path = options.efi_boot;
+    hybrid_settings.enabled = options.hybrid;
+    hybrid_settings.mbr_code = std::move(mbr_code);
     Progress progress(options.quiet || !isatty(fileno(stderr)));
     BuildOutcome outcome = create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record), line_source_of(list),
                                       image.writing.c_str());
@@ -277,10 +303,10 @@ int run_build(int argc_given, char** argv_given)
     }
     if (outcome.written && options.cue && !write_cue_sheet(options.output.c_str(), options.raw))
         status = 1;
+    const uint32_t file_sectors = outcome.total_sectors + 1 + outcome.padding_sectors;
     if (outcome.written && !options.quiet)
-        std::printf("%s: %u sectors of %d bytes (%llu bytes)\n", options.output.c_str(), outcome.total_sectors + 1,
-                    options.raw ? 2352 : 2048,
-                    (unsigned long long)(outcome.total_sectors + 1) * (options.raw ? 2352u : 2048u));
+        std::printf("%s: %u sectors of %d bytes (%llu bytes)\n", options.output.c_str(), file_sectors,
+                    options.raw ? 2352 : 2048, (unsigned long long)file_sectors * (options.raw ? 2352u : 2048u));
     return status;
 }
 
@@ -317,17 +343,49 @@ int run_estimate(int argc, char** argv)
     std::vector<std::string> args;
     if (!program_arguments(argc, argv, args))
         return 2;
+    // --efi-boot FILE and --hybrid add what they add to a build; the base
+    // already holds a catalog and a diskette-sized BIOS boot image.
+    std::string efi_boot;
+    bool hybrid = false;
+    std::vector<std::string> rest{args[0]};
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--") {
+            rest.insert(rest.end(), args.begin() + long(i), args.end());
+            break;
+        }
+        if (args[i] == "--hybrid")
+            hybrid = true;
+        else if (args[i] == "--efi-boot" && i + 1 < args.size())
+            efi_boot = args[++i];
+        else if (args[i] == "--efi-boot")
+            return usage_error("option --efi-boot needs a file");
+        else if (args[i].rfind("--efi-boot=", 0) == 0)
+            efi_boot = args[i].substr(11);
+        else
+            rest.push_back(args[i]);
+    }
     std::vector<std::string> paths;
-    std::string error = paths_only(args, paths);
+    std::string error = paths_only(rest, paths);
     if (!error.empty())
         return usage_error(error);
+    uint32_t efi_sectors = 0;
+    if (!efi_boot.empty()) {
+        std::string problem = efi_boot_image_problem(efi_boot);
+        if (!problem.empty())
+            return failure(problem);
+        platform::FileInfo info;
+        if (platform::find_file(efi_boot.c_str(), info))
+            efi_sectors = uint32_t((info.size + 2047) / 2048);
+    }
     ScanProgress scan_progress(!isatty(fileno(stderr)));
     LineList list;
     for (const std::string& path : paths)
         if (stop_signal || !register_path(list, path.c_str()))
             return stop_signal ? report_stop() : 1;
     end_progress_line();
-    int32_t total = estimate_sectors(line_source_of(list));
+    int32_t total = estimate_sectors(line_source_of(list)) + int32_t(efi_sectors);
+    if (hybrid)
+        total = int32_t(hybrid_image_sectors(uint32_t(total)));
     std::printf("Estimated capacity: %d MB (%d sectors)\n", total / 512, total);
     for (const std::string& line : list.lines)
         std::printf("%s\n", platform::text_to_system(line.c_str()).c_str());

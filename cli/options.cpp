@@ -3,6 +3,8 @@
 #include <cstring>
 #include <map>
 
+#include "mastering/boot.h"
+#include "mastering/partition_table.h"
 #include "platform/platform.h"
 #include "settings/date_field.h"
 #include "settings/dialog_ids.h"
@@ -62,8 +64,9 @@ const ChoiceOption choice_options[] = {
     {"boot-media", boot_ids::media, {"custom", "1.2", "1.44", "2.88", "hd"}, "custom, 1.2, 1.44, 2.88 or hd"},
 };
 
-const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet"};
-const char* const other_value_options[] = {"output", "root-date", "record-date", "boot", "boot-id"};
+const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet", "hybrid"};
+const char* const other_value_options[] = {"output",  "root-date", "record-date", "boot",
+                                           "boot-id", "efi-boot",  "mbr-code"};
 
 bool is_flag(const std::string& name)
 {
@@ -200,10 +203,24 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
             return "--" + name + " has no effect without --boot FILE";
     if (has("boot") && given["boot"].value.empty())
         return "option --boot needs a file";
+    for (const char* name : {"efi-boot", "mbr-code"})
+        if (has(name) && given[name].value.empty())
+            return "option --" + std::string(name) + " needs a file";
+    if (has("mbr-code") && !has("hybrid"))
+        return "--mbr-code has no effect without --hybrid";
+    if (has("hybrid") && has("raw"))
+        return "--hybrid makes an image for a disk, and 2352-byte --raw sectors cannot go onto one: give one of them";
+    if (has("hybrid") && !has("efi-boot") && !has("mbr-code"))
+        return "--hybrid needs --efi-boot FILE or --mbr-code FILE: without either nothing boots from the disk";
 
     options.raw = has("raw");
     options.cue = has("cue");
     options.quiet = has("quiet");
+    options.hybrid = has("hybrid");
+    if (has("efi-boot"))
+        options.efi_boot = given["efi-boot"].value;
+    if (has("mbr-code"))
+        options.mbr_code = given["mbr-code"].value;
     if (has("no-joliet"))
         set_check(volume, volume_ids::joliet, false);
     if (has("output"))
@@ -272,5 +289,55 @@ std::string boot_image_problem(const std::string& path)
         return "boot image is a folder: " + path;
     if (info.size == 0)
         return "boot image is empty: " + path;
+    return {};
+}
+
+namespace {
+
+// The problems every boot file shares, with `what` naming it in the message.
+std::string boot_file_problem(const std::string& what, const std::string& path, platform::FileInfo& info)
+{
+    if (!platform::find_file(path.c_str(), info))
+        return what + " not found: " + path;
+    if (info.attributes & platform::attribute_directory)
+        return what + " is a folder: " + path;
+    if (info.size == 0)
+        return what + " is empty: " + path;
+    return {};
+}
+
+}  // namespace
+
+std::string efi_boot_image_problem(const std::string& path)
+{
+    platform::FileInfo info;
+    std::string problem = boot_file_problem("EFI boot image", path, info);
+    if (!problem.empty())
+        return problem;
+    if (info.size >= (uint64_t(1) << 32))
+        return "EFI boot image is 4 GiB or larger (an image holds files of up to 4 GiB less one byte): " + path;
+    platform::File file = platform::open_for_reading(path.c_str());
+    uint8_t boot_sector[512] = {};
+    if (!file.valid() || platform::read_full(file, boot_sector, sizeof boot_sector) < 0)
+        return "cannot read the EFI boot image " + path + ": " + platform::last_error_text();
+    problem = fat_image_problem(boot_sector, info.size);
+    if (!problem.empty())
+        return "EFI boot image is no FAT file system image (" + problem + "): " + path;
+    return {};
+}
+
+std::string read_mbr_code(const std::string& path, std::vector<uint8_t>& code)
+{
+    platform::FileInfo info;
+    std::string problem = boot_file_problem("MBR code", path, info);
+    if (!problem.empty())
+        return problem;
+    if (info.size > mbr_code_capacity)
+        return "MBR code is " + std::to_string(info.size) + " bytes, over the " + std::to_string(mbr_code_capacity) +
+               " bytes before the disk signature and partition entries: " + path;
+    platform::File file = platform::open_for_reading(path.c_str());
+    code.assign(size_t(info.size), 0);
+    if (!file.valid() || platform::read_full(file, code.data(), code.size()) != int64_t(code.size()))
+        return "cannot read the MBR code " + path + ": " + platform::last_error_text();
     return {};
 }

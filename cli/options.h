@@ -3,6 +3,7 @@
 // tried on its own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,10 @@ struct BuildOptions {
     bool raw = false;
     bool cue = false;
     bool quiet = false;
-    bool help = false;  // --help or -h before "--": show the help, do nothing else
+    bool help = false;     // --help or -h before "--": show the help, do nothing else
+    std::string efi_boot;  // the UEFI boot image (a FAT image), empty: none
+    bool hybrid = false;   // MBR and GPT for a disk
+    std::string mbr_code;  // boot code for the MBR, with hybrid only
     std::vector<std::string> paths;
 };
 
@@ -27,6 +31,15 @@ struct BuildOptions {
 // whatever order they come.
 std::string parse_build_options(const std::vector<std::string>& args, ControlStore& volume, ControlStore& boot,
                                 ControlStore& dir_record, BuildOptions& options);
+
+// Why a UEFI boot image cannot be used: the problems of a boot image, 4 GiB
+// or more (the image's sizes are 32-bit byte counts, as for every file), or
+// no FAT file system image (see fat_image_problem). Empty when it can.
+std::string efi_boot_image_problem(const std::string& path);
+
+// Reads the MBR boot code into `code`; returns why it cannot be used (missing,
+// a folder, empty, over 432 bytes, unreadable), empty when it can.
+std::string read_mbr_code(const std::string& path, std::vector<uint8_t>& code);
 
 // Why a boot image file cannot be used (its path is over 511 bytes, it does
 // not exist, it is a folder or it is empty); empty when it can.

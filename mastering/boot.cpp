@@ -1,9 +1,14 @@
 #include "mastering/boot.h"
 
+#include <cstring>
+
 #include "mastering/descriptors.h"
-#include "platform/endian.h"
 #include "mastering/writer.h"
+#include "platform/endian.h"
+#include "platform/platform.h"
 #include "shell/hooks.h"
+
+EfiBootSettings efi_boot_settings;
 
 uint16_t boot_catalog_checksum(const uint8_t* catalog)
 {
@@ -28,4 +33,85 @@ void write_boot_image()
     if (abort_requested)
         return;
     copy_file_sectors(boot_settings.boot_image_path, boot_settings.boot_image_size);
+}
+
+void write_efi_boot_image()
+{
+    if (abort_requested)
+        return;
+    copy_file_sectors(efi_boot_settings.image_path.c_str(), efi_boot_settings.image_size);
+}
+
+void measure_efi_boot_image()
+{
+    EfiBootSettings& efi = efi_boot_settings;
+    uint64_t size = 0;
+    platform::FileInfo info;
+    if (!efi.image_path.empty() && platform::find_file(efi.image_path.c_str(), info) &&
+        !(info.attributes & platform::attribute_directory))
+        size = info.size;
+    efi.image_full_size = size;
+    efi.image_size = uint32_t(size);
+    efi.image_sectors = uint32_t((uint64_t(efi.image_size) + sector_size - 1) / sector_size);
+}
+
+uint16_t efi_sector_count(uint64_t image_bytes)
+{
+    const uint64_t virtual_sectors = (image_bytes + 511) / 512;
+    return virtual_sectors > 0xFFFF ? 0 : uint16_t(virtual_sectors);
+}
+
+namespace {
+
+// A no-emulation entry (El Torito 2.2, 2.4) for the UEFI image: load segment
+// and system type 0, as BIOS never loads it.
+void put_no_emulation_entry(uint8_t* entry, uint32_t load_rba, uint16_t sector_count)
+{
+    std::memset(entry, 0, catalog_entry_size);
+    entry[0] = catalog_byte::bootable;
+    put_le16(entry + catalog_offset::sector_count - catalog_entry_size, sector_count);
+    put_le32(entry + catalog_offset::load_rba - catalog_entry_size, load_rba);
+}
+
+}  // namespace
+
+void put_efi_catalog_entries(uint8_t* catalog, bool with_bios_entry, uint32_t load_rba, uint16_t sector_count)
+{
+    // Whatever an earlier build left behind the entries goes.
+    std::memset(catalog + 2 * catalog_entry_size, 0, sector_size - 2 * catalog_entry_size);
+    if (!with_bios_entry) {
+        catalog[catalog_offset::platform_id] = efi_platform_id;
+        put_no_emulation_entry(catalog + catalog_entry_size, load_rba, sector_count);
+        return;
+    }
+    uint8_t* header = catalog + 2 * catalog_entry_size;
+    header[section_offset::header_indicator] = final_section_header;
+    header[section_offset::platform_id] = efi_platform_id;
+    put_le16(header + section_offset::entry_count, 1);
+    put_no_emulation_entry(header + catalog_entry_size, load_rba, sector_count);
+}
+
+std::string fat_image_problem(const uint8_t* boot_sector, uint64_t file_size)
+{
+    auto power_of_two = [](uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
+    if (file_size < 512 || boot_sector[510] != 0x55 || boot_sector[511] != 0xAA)
+        return "no boot sector signature 55 AA at byte 510";
+    // The BIOS parameter block (FAT: bytes 11 to 35 of the boot sector).
+    const uint32_t bytes_per_sector = get_le16(boot_sector + 11);
+    const uint32_t sectors_per_cluster = boot_sector[13];
+    const uint32_t reserved_sectors = get_le16(boot_sector + 14);
+    const uint32_t fat_count = boot_sector[16];
+    const uint32_t total_sectors =
+        get_le16(boot_sector + 19) != 0 ? get_le16(boot_sector + 19) : get_le32(boot_sector + 32);
+    if (!power_of_two(bytes_per_sector) || bytes_per_sector < 512 || bytes_per_sector > 4096)
+        return "bytes per sector " + std::to_string(bytes_per_sector) + " (not a power of two from 512 to 4096)";
+    if (!power_of_two(sectors_per_cluster))
+        return "sectors per cluster " + std::to_string(sectors_per_cluster) + " (not a power of two)";
+    if (reserved_sectors == 0 || fat_count == 0 || total_sectors == 0)
+        return "no reserved sector, FAT or volume size in its boot sector";
+    const uint64_t volume_bytes = uint64_t(total_sectors) * bytes_per_sector;
+    if (volume_bytes > file_size)
+        return "its boot sector claims " + std::to_string(volume_bytes) + " bytes, the file holds " +
+               std::to_string(file_size);
+    return {};
 }

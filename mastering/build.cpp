@@ -8,6 +8,7 @@
 #include "mastering/entries.h"
 #include "mastering/identifiers.h"
 #include "mastering/layout.h"
+#include "mastering/partition_table.h"
 #include "mastering/records.h"
 #include "mastering/writer.h"
 #include "settings/readers.h"
@@ -53,6 +54,8 @@ void check_limits(std::vector<BuildProblem>& problems)
         problems.push_back({ProblemKind::file_too_large, boot_settings.boot_image_path, {}});
     if (boot_settings.boot_enabled && boot_settings.boot_image_path_too_long)
         problems.push_back({ProblemKind::path_too_long, boot_settings.boot_image_path, {}});
+    if (!efi_boot_settings.image_path.empty() && efi_boot_settings.image_full_size >= (uint64_t(1) << 32))
+        problems.push_back({ProblemKind::file_too_large, efi_boot_settings.image_path, {}});
 }
 
 bool any_refusal(const std::vector<BuildProblem>& problems)
@@ -80,6 +83,9 @@ void apply_recorded_date()
 static void build_image(const char* output_path, BuildOutcome& outcome)
 {
     const bool boot = boot_settings.boot_enabled;
+    const bool efi = !efi_boot_settings.image_path.empty();
+    const bool catalog = boot || efi;
+    const bool hybrid = hybrid_settings.enabled;
     const bool joliet = joliet_enabled;
 
     // Stage 1: order and identifiers.
@@ -92,22 +98,30 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
 
     // Stage 2: data positions.
     set_stage(2);
-    const ImageLayout layout = lay_out_image({joliet, boot, boot_settings.boot_image_sectors});
+    const ImageLayout layout =
+        lay_out_image({joliet, boot, boot_settings.boot_image_sectors, efi, efi_boot_settings.image_sectors, hybrid});
     put_path_table(volume_descriptors.primary, layout.path_table_bytes[primary_tree],
                    layout.type_l_path_table[primary_tree], layout.type_m_path_table[primary_tree]);
     if (joliet)
         put_path_table(volume_descriptors.supplementary, layout.path_table_bytes[joliet_tree],
                        layout.type_l_path_table[joliet_tree], layout.type_m_path_table[joliet_tree]);
-    if (boot) {
+    if (catalog)
         put_le32(volume_descriptors.boot_record + descriptor_offset::boot_catalog_pointer, layout.boot_catalog);
+    if (boot)
         put_le32(boot_catalog + catalog_offset::load_rba, layout.boot_image);
-    }
+    if (efi)
+        put_efi_catalog_entries(boot_catalog, boot, layout.efi_image, efi_sector_count(efi_boot_settings.image_size));
+    else if (boot)
+        std::memset(boot_catalog + 2 * catalog_entry_size, 0, sector_size - 2 * catalog_entry_size);
 
     // Stage 3: the remaining settings.
     set_stage(3);
     const uint32_t total_sectors = layout.volume_space_size;
-    build_progress.total_sectors = total_sectors;
+    // The padding of a hybrid image counts in the progress, so that it ends at
+    // 100 percent.
+    build_progress.total_sectors = hybrid ? layout.image_sectors - 1 : total_sectors;
     outcome.total_sectors = total_sectors;
+    outcome.padding_sectors = layout.image_sectors - 1 - total_sectors;
     put_both32(volume_descriptors.primary + descriptor_offset::volume_space_size, total_sectors);
     put_both32(volume_descriptors.supplementary + descriptor_offset::volume_space_size, total_sectors);
     entry_table.root->recording_date = dir_record_settings.recorded_date;
@@ -118,6 +132,21 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
     if (joliet)
         make_directory_record(volume_descriptors.supplementary + descriptor_offset::root_directory_record,
                               entry_table.root, joliet_tree);
+    // The partition tables, from the finished primary descriptor.
+    static uint8_t system_area[system_area_sectors * sector_size];
+    static uint8_t disk_tail[hybrid_tail_sectors * sector_size];
+    if (hybrid) {
+        HybridDisk disk;
+        disk.volume_sectors = total_sectors;
+        disk.image_sectors = layout.image_sectors;
+        disk.esp_sector = efi ? layout.efi_image : 0;
+        disk.esp_bytes = efi ? efi_boot_settings.image_size : 0;
+        disk.mbr_code = hybrid_settings.mbr_code.data();
+        disk.mbr_code_size = hybrid_settings.mbr_code.size();
+        disk.guid_seed = volume_descriptors.primary;
+        disk.guid_seed_size = sector_size;
+        make_hybrid_disk(disk, system_area, disk_tail);
+    }
 
     // Stage 4: the output. Its counts start at zero before it is announced.
     build_progress.counter = 0;
@@ -129,9 +158,9 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
         return;
     }
     for (uint32_t i = 0; i < system_area_sectors; ++i)
-        write_sector(zero);
+        write_sector(hybrid ? system_area + i * sector_size : zero);
     write_sector(volume_descriptors.primary);
-    if (boot)
+    if (catalog)
         write_sector(volume_descriptors.boot_record);
     if (joliet)
         write_sector(volume_descriptors.supplementary);
@@ -145,12 +174,20 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
     write_directories(primary_tree);
     if (joliet)
         write_directories(joliet_tree);
-    if (boot) {
+    if (catalog)
         write_boot_catalog();
+    if (boot)
         write_boot_image();
-    }
+    if (efi)
+        write_efi_boot_image();
     write_file_data();
     write_sector(zero);
+    if (hybrid) {
+        for (uint32_t i = total_sectors + 1; i < layout.image_sectors - hybrid_tail_sectors; ++i)
+            write_sector(zero);
+        for (uint32_t i = 0; i < hybrid_tail_sectors; ++i)
+            write_sector(disk_tail + i * sector_size);
+    }
     bool ok = close_image();
     for (BuildProblem& p : writer_problems())
         outcome.problems.push_back(std::move(p));
@@ -172,6 +209,7 @@ BuildOutcome create_iso(const ControlReader& volume_dialog, const ControlReader&
     read_volume_dialog(volume_dialog);
     read_boot_dialog(boot_dialog);
     read_dir_record_dialog(dir_record_dialog);
+    measure_efi_boot_image();
 
     if (std::strlen(output_path) >= path_capacity) {
         outcome.problems.push_back({ProblemKind::output_path_too_long, output_path, {}});

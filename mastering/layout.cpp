@@ -1,6 +1,7 @@
 #include "mastering/layout.h"
 
 #include "mastering/entries.h"
+#include "mastering/partition_table.h"
 
 void number_directories()
 {
@@ -99,7 +100,8 @@ ImageLayout lay_out_image(const LayoutOptions& options)
     number_directories();
 
     // The descriptors: primary, boot record, supplementary, terminator.
-    uint32_t next = system_area_sectors + 2 + (options.boot ? 1 : 0) + (options.joliet ? 1 : 0);
+    const bool catalog = options.boot || options.efi;
+    uint32_t next = system_area_sectors + 2 + (catalog ? 1 : 0) + (options.joliet ? 1 : 0);
     const int trees = options.joliet ? 2 : 1;
     for (int tree = 0; tree < trees; ++tree) {
         layout.path_table_bytes[tree] = path_table_size(tree);
@@ -117,14 +119,22 @@ ImageLayout lay_out_image(const LayoutOptions& options)
         layout.directory_start[joliet_tree] = next;
         next += directory_sectors(joliet_tree);
     }
-    if (options.boot) {
+    if (catalog) {
         layout.boot_catalog = next;
         next += 1;
+    }
+    if (options.boot) {
         layout.boot_image = next;
         next += options.boot_image_sectors;
+    }
+    if (options.efi) {
+        layout.efi_image = next;
+        next += options.efi_image_sectors;
     }
     layout.file_area = next;
     assign_extents(layout.directory_start[primary_tree], layout.directory_start[joliet_tree], layout.file_area);
     layout.volume_space_size = layout.file_area + file_sectors();
+    layout.image_sectors =
+        options.hybrid ? hybrid_image_sectors(layout.volume_space_size) : layout.volume_space_size + 1;
     return layout;
 }

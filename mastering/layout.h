@@ -22,6 +22,9 @@ struct LayoutOptions {
     bool joliet = false;  // place the Joliet path tables and directories
     bool boot = false;    // place the boot catalog and boot image
     uint32_t boot_image_sectors = 0;
+    bool efi = false;  // place the UEFI boot image (and the catalog, without boot)
+    uint32_t efi_image_sectors = 0;
+    bool hybrid = false;  // pad the file for the backup partition table
 };
 
 // The positions of one build, in sectors from the start of the image.
@@ -32,16 +35,20 @@ struct ImageLayout {
     // Per tree; without Joliet the Joliet area starts where the primary's
     // does and nothing is placed there.
     uint32_t directory_start[2] = {};
-    uint32_t boot_catalog = 0;  // with boot only
+    uint32_t boot_catalog = 0;  // with boot or efi only
     uint32_t boot_image = 0;    // with boot only
+    uint32_t efi_image = 0;     // with efi only
     uint32_t file_area = 0;
     uint32_t volume_space_size = 0;  // the file area's end
+    // The file: the volume, one trailing zero sector and, with hybrid, the
+    // padding that ends in the backup partition table.
+    uint32_t image_sectors = 0;
 };
 
 // The whole layout: directory numbers, directory sizes, sector counts and
 // extents of every entry, and the areas in the order they are written
-// (system area, descriptors, path tables, directories, boot catalog and
-// image, files).
+// (system area, descriptors, path tables, directories, boot catalog, BIOS
+// and UEFI boot images, files; with hybrid the padding after the volume).
 ImageLayout lay_out_image(const LayoutOptions& options);
 
 // The steps of lay_out_image.

@@ -60,6 +60,9 @@ struct BuildOutcome {
     bool written = false;  // the output exists and holds every planned sector
     bool aborted = false;
     uint32_t total_sectors = 0;
+    // Zero sectors and the backup partition table of a hybrid image after the
+    // volume's trailing sector; 0 otherwise.
+    uint32_t padding_sectors = 0;
     std::vector<BuildProblem> problems;
     // True when the image is complete and sound (notices allowed).
     bool clean() const;

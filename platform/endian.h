@@ -35,6 +35,13 @@ inline void put_be32(uint8_t* p, uint32_t v)
     p[3] = uint8_t(v);
 }
 
+// Partition tables (MBR, GPT) count 512-byte blocks in 64 bits.
+inline void put_le64(uint8_t* p, uint64_t v)
+{
+    put_le32(p, uint32_t(v));
+    put_le32(p + 4, uint32_t(v >> 32));
+}
+
 // ECMA-119 7.2.3: 4 bytes.
 inline void put_both16(uint8_t* p, uint16_t v)
 {

@@ -7,7 +7,8 @@
 #   install-deps.sh [all]  everything the tests need besides: GoogleTest, clang
 #                          for the fuzzers, the mingw-w64 cross compilers, Wine
 #                          (wine32 and wine64), Xvfb, fonts and the Japanese
-#                          locale, the image readers, QEMU and a Linux kernel
+#                          locale, the image readers, QEMU with OVMF, mtools,
+#                          dosfstools, gdisk and a Linux kernel
 set -euo pipefail
 
 group=${1:-all}
@@ -22,7 +23,7 @@ all)
     mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine wine32 wine64 xvfb x11-utils imagemagick locales fonts-ipafont-gothic
     xorriso 7zip libcdio-utils bchunk
-    qemu-system-x86 nasm
+    qemu-system-x86 nasm ovmf mtools dosfstools gdisk
     busybox-static cpio xz-utils linux-image-amd64
   )
   # wine32 is an i386 package; it installs on any amd64 machine, even one

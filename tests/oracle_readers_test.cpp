@@ -107,6 +107,64 @@ TEST(ReadersAccept, ElToritoCatalogAsSet)
     EXPECT_EQ(bytes.substr(26 * 2048 + 4, 24), "TARNWICK" + std::string(16, '\0'));
 }
 
+// BIOS and UEFI entries in one catalog, MBR and GPT in the system area: the
+// readers list the entries with the values set, read both partition tables
+// without complaint, and still extract every file; a second build is the same.
+TEST(ReadersAccept, UefiEntryAndHybridTables)
+{
+    for (const char* tool : {"xorriso", "sgdisk", "mkfs.fat", "isoinfo"})
+        if (!have_program(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    TempTree tree;
+    tree.file_of_size("boot.img", 1474560, 9);
+    tree.file_of_size("sample/a.txt", 5000, 1);
+    tree.file_of_size("sample/sub/b.bin", 70000, 2);
+    ASSERT_EQ(run_command("mkfs.fat -C " + tree.path("esp.img") + " 1440 >/dev/null"), 0);
+    std::string out;
+    for (const char* name : {"one.iso", "two.iso"})
+        ASSERT_EQ(run_command("SOURCE_DATE_EPOCH=1070971200 " + program_path() + " build --quiet --boot " +
+                                  tree.path("boot.img") + " --boot-media 1.44 --efi-boot " + tree.path("esp.img") +
+                                  " --hybrid -o " + tree.path(name) + " " + tree.path("sample") + " 2>&1",
+                              &out),
+                  0)
+            << out;
+    const std::string image = tree.path("one.iso");
+    EXPECT_EQ(read_whole_file(image), read_whole_file(tree.path("two.iso")));
+    ASSERT_EQ(run_command("xorriso -indev " + image + " -report_el_torito plain -report_system_area plain 2>&1", &out),
+              0)
+        << out;
+    // Catalog 30 (descriptors 16-19, path tables 20-23, three directories per
+    // tree 24-29), the diskette at 31, the EFI image at 751 (block 3004), the
+    // files from 1471 to the volume's end at 1509 (block 6036). The padded
+    // file: 1509 + 1 + 9 sectors rounded up to 1536, 6144 blocks.
+    for (const char* line : {
+             "El Torito catalog  : 30  1",
+             "El Torito boot img :   1  BIOS  y  fd1.4  0x0000  0x00      1          31",
+             "El Torito boot img :   2  UEFI  y   none  0x0000  0x00   2880         751",
+             "MBR partition      :   1   0x00  0xee            1         3003",
+             "MBR partition      :   2   0x00  0xef         3004         2880",
+             "GPT lba range      :      34  6110  6143",
+             "GPT start and size :   1  64  2940",
+             "GPT start and size :   2  3004  2880",
+             "GPT start and size :   3  5884  152",
+         })
+        EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+    EXPECT_EQ(out.find("FAILURE"), std::string::npos) << out;
+    ASSERT_EQ(run_command("sgdisk -v " + image + " 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find("No problems found"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Warning"), std::string::npos) << out;
+
+    ASSERT_EQ(run_command("isoinfo -i " + image + " -x '/SAMPLE/SUB/B.BIN;1'", &out), 0);
+    EXPECT_EQ(out, read_whole_file(tree.path("sample/sub/b.bin")));
+    FileMap sources;
+    for (auto& [name, data] : files_below(tree.path("sample")))
+        sources["sample/" + name] = data;
+    // 7-Zip shows the two boot images beside the files.
+    EXPECT_EQ(compare_extraction(image, sources, tree.root),
+              "7-Zip: extra [BOOT]/1-Boot-1.44M.img\n7-Zip: extra [BOOT]/2-Boot-NoEmul.img\n");
+    EXPECT_EQ(read_whole_file(tree.path("x_7z/[BOOT]/2-Boot-NoEmul.img")), read_whole_file(tree.path("esp.img")));
+}
+
 TEST(ReadersAccept, EmptyListGivesAValidImage)
 {
     if (!have_program("isoinfo"))
