@@ -62,7 +62,7 @@ const ChoiceOption choice_options[] = {
     {"boot-media", boot_ids::media, {"custom", "1.2", "1.44", "2.88", "hd"}, "custom, 1.2, 1.44, 2.88 or hd"},
 };
 
-const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet"};
+const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet", "verify"};
 const char* const other_value_options[] = {"output", "root-date", "record-date", "boot", "boot-id"};
 
 bool is_flag(const std::string& name)
@@ -204,6 +204,7 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
     options.raw = has("raw");
     options.cue = has("cue");
     options.quiet = has("quiet");
+    options.verify = has("verify");
     if (has("no-joliet"))
         set_check(volume, volume_ids::joliet, false);
     if (has("output"))

@@ -13,6 +13,7 @@ struct BuildOptions {
     bool raw = false;
     bool cue = false;
     bool quiet = false;
+    bool verify = false;  // read the image back and compare it with the sources before it is put in place
     bool help = false;  // --help or -h before "--": show the help, do nothing else
     std::vector<std::string> paths;
 };

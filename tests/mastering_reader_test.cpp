@@ -2,12 +2,15 @@
 // kind of damage to one small image gives its own named fault.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
 
 #include "mastering/image_reader.h"
+#include "mastering/read_back.h"
 #include "platform/endian.h"
+#include "sector/check.h"
 #include "settings/control_store.h"
 #include "settings/dialog_ids.h"
 #include "test_support.h"
@@ -212,3 +215,88 @@ TEST(ImageReader, EachDamageGivesItsNamedFault)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
+{
+    struct Case {
+        const char* what;
+        bool raw;
+        std::function<void(const TempTree&, std::string& image)> change;  // after the build
+        const char* difference;                                          // "" for none
+    };
+    const Case cases[] = {
+        {"unchanged", false, [](const TempTree&, std::string&) {}, ""},
+        {"unchanged raw", true, [](const TempTree&, std::string&) {}, ""},
+        {"a source byte changed", false,
+         [](const TempTree& t, std::string&) { t.file_of_size("src/d/big.bin", 300000, 9); },
+         "/SRC/D/BIG.BIN;1: differs from"},
+        {"a source byte changed, raw", true,
+         [](const TempTree& t, std::string&) { t.file_of_size("src/d/big.bin", 300000, 9); },
+         "/SRC/D/BIG.BIN;1: differs from"},
+        {"a source grown", false, [](const TempTree& t, std::string&) { t.file("src/a.txt", "alpha!"); },
+         "a.txt has grown beyond the 5 bytes in the image"},
+        {"an empty source grown", false, [](const TempTree& t, std::string&) { t.file("src/empty", "x"); },
+         "has grown beyond the 0 bytes"},
+        {"a source gone", false,
+         [](const TempTree& t, std::string&) { std::remove(t.path("src/a.txt").c_str()); }, "cannot read"},
+        {"image data corrupted", false,
+         [](const TempTree&, std::string& image) { image[image.size() - 2 * 2048] ^= 1; }, "/SRC/D/BIG.BIN;1: differs from"},
+        {"a record points elsewhere", false,
+         [](const TempTree&, std::string& image) {
+             uint8_t* root = reinterpret_cast<uint8_t*>(image.data()) + size_t(get_le32(
+                 reinterpret_cast<uint8_t*>(image.data()) + 16 * 2048 + 156 + 2)) * 2048;
+             uint8_t* src = reinterpret_cast<uint8_t*>(image.data()) + size_t(get_le32(record_named(root, "SRC") + 2)) * 2048;
+             put_both32_at(record_named(src, "A.TXT;1") + 10, 4);
+         },
+         "/SRC/A.TXT;1: 4 bytes, the build wrote 5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempTree tree;
+        tree.file("src/a.txt", "alpha");
+        tree.file("src/empty", "");
+        tree.file_of_size("src/d/big.bin", 300000, 3);
+        tree.file_of_size("boot.img", 4000, 4);
+        Settings settings;
+        set_check(settings.boot, boot_ids::enabled, true);
+        set_text(settings.boot, boot_ids::image_path, tree.path("boot.img"));
+        keep_built_files = true;
+        BuiltImage built = build_paths({tree.path("src")}, settings, tree.path("out.img"), c.raw);
+        keep_built_files = false;
+        ASSERT_TRUE(built.outcome.clean());
+        ASSERT_EQ(built.outcome.files.size(), 4u);
+        c.change(tree, built.bytes);
+        tree.file("out.img", built.bytes);
+        const std::string differences =
+            joined(compare_with_sources(tree.path("out.img").c_str(), built.outcome.files, built.outcome.joliet));
+        if (!*c.difference)
+            EXPECT_EQ(differences, "");
+        else
+            EXPECT_NE(differences.find(c.difference), std::string::npos) << differences;
+    }
+}
+
+}  // namespace
+
+#ifndef _WIN32
+TEST(ReadBack, RawBuildVerifiesClean)
+{
+    TempTree tree;
+    tree.file_of_size("src/a.bin", 100000, 1);
+    std::string report;
+    const std::string env = "SOURCE_DATE_EPOCH=1070971200 ";
+    ASSERT_EQ(run_command(env + program_path() + " build --quiet --raw -o " + tree.path("probe.bin") + " " + tree.path("src")),
+              0);
+    if (!check_raw_image_file(tree.path("probe.bin").c_str(), report) && report.find("not available") != std::string::npos)
+        GTEST_SKIP() << report;
+    std::string out;
+    EXPECT_EQ(run_command(env + program_path() + " build --quiet --raw --verify -o " + tree.path("out.bin") + " " +
+                              tree.path("src") + " 2>&1",
+                          &out),
+              0)
+        << out;
+    EXPECT_EQ(read_whole_file(tree.path("out.bin")), read_whole_file(tree.path("probe.bin")));
+}
+#endif
