@@ -125,8 +125,11 @@ TEST(ImageReader, EachDamageGivesItsNamedFault)
     // 16 (primary), 17 (boot record), 18 (Joliet), 19 (terminator).
     TempTree tree;
     tree.file("A/B/f.txt", "f");
-    for (int i = 0; i < 60; ++i)  // A/B takes two sectors
-        tree.file("A/B/name_" + std::to_string(i) + ".txt", "");
+    for (int i = 0; i < 60; ++i) {  // A/B takes two sectors
+        std::string name = "A/B/name_";
+        name += std::to_string(i);
+        tree.file(name + ".txt", "");
+    }
     tree.file_of_size("g.bin", 3000, 5);
     tree.file_of_size("boot.img", 2048, 6);
     Settings settings;
