@@ -66,9 +66,10 @@ std::string compare_data(ImageWindow& image, const BuiltFile& f, std::vector<uin
         if (!data)
             return fault;
         const uint8_t* read = buffer.data();
-        const size_t same = size_t(std::mismatch(read, read + got, data).first - read);
-        if (same < size_t(got))
+        if (std::memcmp(read, data, size_t(got)) != 0) {
+            const size_t same = size_t(std::mismatch(read, read + got, data).first - read);
             return "differs from " + f.source + " at byte " + number(done + same);
+        }
         if (uint64_t(got) < n)
             return f.source + " now holds " + number(done + uint64_t(got)) + " bytes, the image " + number(f.size);
         done += n;
