@@ -141,11 +141,13 @@ struct Reader {
     // Checks sectors [extent, extent + ceil(bytes / 2048)) against the
     // volume space and the file. False when they cannot be read. `what`
     // gives the name of the owner, made only for a fault.
+    // A boot image may lie beyond the volume space (a partition appended
+    // to a hybrid image): `file_only` checks against the file alone.
     template <typename Name>
-    bool inside(uint32_t extent, uint64_t bytes, Name what)
+    bool inside(uint32_t extent, uint64_t bytes, Name what, bool file_only = false)
     {
         const uint64_t end = uint64_t(extent) + (bytes + sector_size - 1) / sector_size;
-        if (end <= r.file_sectors && end <= r.volume_space_size)
+        if (end <= r.file_sectors && (file_only || end <= r.volume_space_size))
             return true;
         const std::string span = "sectors " + number(extent) + "-" + number(end == extent ? extent : end - 1);
         if (end > r.file_sectors) {
@@ -523,7 +525,7 @@ void read_boot_entry(Reader& rd, const uint8_t* p, uint8_t platform_id, const st
     e.sector_count = get_le16(p + catalog_offset::sector_count - catalog_entry_size);
     e.load_rba = get_le32(p + catalog_offset::load_rba - catalog_entry_size);
     const uint64_t sectors = boot_image_sectors(e);
-    if (rd.inside(e.load_rba, sectors * sector_size, what + ": boot image"))
+    if (rd.inside(e.load_rba, sectors * sector_size, [&] { return what + ": boot image"; }, true))
         rd.regions.push_back(
             {e.load_rba, e.load_rba + sectors, Region::boot_data, nullptr, false, 0, what + " boot image"});
     rd.r.boot_entries.push_back(e);
@@ -809,8 +811,8 @@ ImageReading read_image(ImageSource& source)
             rd.fault("Joliet descriptor: volume space size " + number(size) + ", the primary's " +
                      number(r.volume_space_size));
     }
-    rd.regions.push_back({system_area_sectors, uint64_t(std::max(s, terminator)) + 1, Region::structure, nullptr, false, 0,
-                          "the volume descriptor set"});
+    rd.regions.push_back({system_area_sectors, uint64_t(terminator ? terminator + 1 : s), Region::structure, nullptr,
+                          false, 0, "the volume descriptor set"});
 
     read_tree(rd, r.primary, primary.data(), false);
     if (!joliet.empty() && !rd.stopped)
