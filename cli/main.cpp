@@ -258,8 +258,7 @@ int run_build(int argc_given, char** argv_given)
     if (!begin_output(options.output, image))
         return 1;
     if (options.verify && !image.temporary)
-        return usage_error("--verify reads the image back from a file: " + options.output +
-                           " is a device or a pipe");
+        return usage_error("--verify reads the image back from a file: " + options.output + " is a device or a pipe");
     // Earlier outputs of these names, and the file being written, may lie in
     // a registered folder: the scan leaves them out.
     files_left_out.clear();

@@ -243,7 +243,7 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
         }
         if (position + length > sector_end) {
             rd.fault(at_byte() + (position + length > self.size ? " runs past the end of the directory's extent"
-                                                               : " crosses the sector end"));
+                                                                : " crosses the sector end"));
             position = sector_end;
             continue;
         }
@@ -265,7 +265,8 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
         const uint8_t flags = p[at::file_flags];
         const bool is_directory = flags & 0x02;
         const std::string identifier(reinterpret_cast<const char*>(p + at::identifier), id_length);
-        const bool dot = id_length == 1 && (p[at::identifier] == dot_identifier || p[at::identifier] == dot_dot_identifier);
+        const bool dot =
+            id_length == 1 && (p[at::identifier] == dot_identifier || p[at::identifier] == dot_dot_identifier);
         const uint32_t number_here = record_number++;
         if (number_here < 2) {
             const bool want_dot = number_here == 0;
@@ -313,8 +314,7 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
             auto [known, fresh] = seen.emplace(extent, uint32_t(tree.directories.size()));
             if (!fresh) {
                 rd.fault(where + ": subdirectory " + name + " points at sector " + number(extent) +
-                         ", already read as " + tree_label(joliet) + directory_path(tree, known->second) +
-                         " (a loop)");
+                         ", already read as " + tree_label(joliet) + directory_path(tree, known->second) + " (a loop)");
                 continue;
             }
             tree.directories.push_back({name, identifier, index, extent, size});
@@ -329,8 +329,8 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
         TreeFile file{name, index, uint32_t(start), size, (flags & 0x01) != 0};
         if (size > 0 &&
             rd.inside(file.extent, size, [&] { return (joliet ? "Joliet file " : "file ") + file_path(tree, file); }))
-            rd.regions.push_back({start, start + sectors_for(size), Region::file, &tree, joliet,
-                                  uint32_t(tree.files.size()), {}});
+            rd.regions.push_back(
+                {start, start + sectors_for(size), Region::file, &tree, joliet, uint32_t(tree.files.size()), {}});
         tree.files.push_back(std::move(file));
     }
     if (record_number == 0)
@@ -440,8 +440,7 @@ void check_path_tables(Reader& rd, const ImageTree& tree, const uint8_t* descrip
             continue;
         }
         if (records.size() != reference.size()) {
-            rd.fault(what + ": " + number(records.size()) + " records, the type L table " +
-                     number(reference.size()));
+            rd.fault(what + ": " + number(records.size()) + " records, the type L table " + number(reference.size()));
             continue;
         }
         for (size_t i = 0; i < records.size(); ++i)
@@ -466,11 +465,11 @@ void check_path_tables(Reader& rd, const ImageTree& tree, const uint8_t* descrip
     for (size_t k = 0; k < reference.size(); ++k) {
         const PathRecord& record = reference[k];
         const size_t n = k + 1;
-        const std::string at = what + ": record " + number(n) + " (" +
-                               (joliet ? joliet_text(reinterpret_cast<const uint8_t*>(record.identifier.data()),
-                                                     record.identifier.size())
-                                       : printable(record.identifier)) +
-                               ")";
+        const std::string at =
+            what + ": record " + number(n) + " (" +
+            (joliet ? joliet_text(reinterpret_cast<const uint8_t*>(record.identifier.data()), record.identifier.size())
+                    : printable(record.identifier)) +
+            ")";
         const bool parent_valid = n == 1 ? record.parent == 1 : record.parent >= 1 && record.parent < n;
         if (!parent_valid) {
             rd.fault(at + ": parent number " + number(record.parent) + " names no earlier record");
@@ -525,7 +524,8 @@ void read_boot_entry(Reader& rd, const uint8_t* p, uint8_t platform_id, const st
     e.sector_count = get_le16(p + catalog_offset::sector_count - catalog_entry_size);
     e.load_rba = get_le32(p + catalog_offset::load_rba - catalog_entry_size);
     const uint64_t sectors = boot_image_sectors(e);
-    if (rd.inside(e.load_rba, sectors * sector_size, [&] { return what + ": boot image"; }, true))
+    if (rd.inside(
+            e.load_rba, sectors * sector_size, [&] { return what + ": boot image"; }, true))
         rd.regions.push_back(
             {e.load_rba, e.load_rba + sectors, Region::boot_data, nullptr, false, 0, what + " boot image"});
     rd.r.boot_entries.push_back(e);
@@ -572,8 +572,8 @@ void read_boot_catalog(Reader& rd)
         ++at;
         for (uint32_t k = 0; k < section_entries; ++k) {
             if (at >= entries) {
-                rd.fault(where + ": section " + number(section) + " runs past the " +
-                         number(torito::catalog_sectors) + " sectors read");
+                rd.fault(where + ": section " + number(section) + " runs past the " + number(torito::catalog_sectors) +
+                         " sectors read");
                 return;
             }
             const uint8_t* e = data.data() + at * catalog_entry_size;
@@ -616,9 +616,8 @@ std::string describe_region(const Region& g)
 void check_overlaps(Reader& rd)
 {
     auto& regions = rd.regions;
-    std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) {
-        return a.start != b.start ? a.start < b.start : a.end < b.end;
-    });
+    std::sort(regions.begin(), regions.end(),
+              [](const Region& a, const Region& b) { return a.start != b.start ? a.start < b.start : a.end < b.end; });
     const Region* open = nullptr;
     for (const Region& g : regions) {
         if (open && g.start < open->end) {
@@ -787,14 +786,14 @@ ImageReading read_image(ImageSource& source)
         return r;
     }
     const std::string pvd = "primary descriptor";
-    const uint16_t block = rd.both16(primary.data() + descriptor_offset::logical_block_size, pvd,
-                                     "the logical block size");
+    const uint16_t block =
+        rd.both16(primary.data() + descriptor_offset::logical_block_size, pvd, "the logical block size");
     if (block != sector_size) {
         rd.fault(pvd + ": logical block size " + number(block) + ", not 2048; nothing more read");
         return r;
     }
-    r.volume_space_size = rd.both32(primary.data() + descriptor_offset::volume_space_size, pvd,
-                                    "the volume space size");
+    r.volume_space_size =
+        rd.both32(primary.data() + descriptor_offset::volume_space_size, pvd, "the volume space size");
     (void)rd.both16(primary.data() + descriptor_offset::volume_set_size, pvd, "the volume set size");
     (void)rd.both16(primary.data() + descriptor_offset::volume_sequence_number, pvd, "the volume sequence number");
     if (r.volume_space_size > r.file_sectors)
@@ -838,8 +837,8 @@ std::string describe_reading(const ImageReading& r)
     const char* names[] = {"ISO 9660", "Joliet"};
     for (int t = 0; t < 2; ++t)
         if (trees[t]->present)
-            text += std::string("\n") + names[t] + " tree: " + number(trees[t]->directories.size()) +
-                    " directories, " + number(trees[t]->files.size()) + " files";
+            text += std::string("\n") + names[t] + " tree: " + number(trees[t]->directories.size()) + " directories, " +
+                    number(trees[t]->files.size()) + " files";
     if (r.boot_record) {
         text += "\nEl Torito catalog at sector " + number(r.boot_catalog) + ": " + number(r.boot_entries.size()) +
                 " boot entr" + (r.boot_entries.size() == 1 ? "y" : "ies");

@@ -62,7 +62,7 @@ void use_image_bytes(const uint8_t* data, size_t size, ImageSource& source);
 
 // One directory of a tree; the root is directory 0 and its own parent.
 struct TreeDirectory {
-    std::string name;  // as text (Joliet names converted to the code page of names)
+    std::string name;        // as text (Joliet names converted to the code page of names)
     std::string identifier;  // the identifier bytes as recorded
     uint32_t parent = 0;
     uint32_t extent = 0;
@@ -90,7 +90,7 @@ struct ImageTree {
 struct BootEntry {
     uint8_t platform_id = 0;  // of the validation entry or of the entry's section (0xEF: EFI)
     bool bootable = false;
-    uint8_t media_type = 0;  // low four bits of the entry's media byte
+    uint8_t media_type = 0;     // low four bits of the entry's media byte
     uint16_t sector_count = 0;  // 512-byte virtual sectors
     uint32_t load_rba = 0;
 };

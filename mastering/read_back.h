@@ -13,5 +13,4 @@
 // that do not match the build, and data that differs from its source now.
 // Each file's data is read once, in the order of the image, however many
 // records point at it.
-std::vector<std::string> compare_with_sources(const char* image_path, const std::vector<BuiltFile>& files,
-                                              bool joliet);
+std::vector<std::string> compare_with_sources(const char* image_path, const std::vector<BuiltFile>& files, bool joliet);

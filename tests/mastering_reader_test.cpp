@@ -30,7 +30,7 @@ TEST(ImageReader, ImagesOfOtherToolsAndOurOwnReadClean)
 {
     struct Case {
         const char* what;
-        const char* tool;  // program to look for; empty for our own build
+        const char* tool;     // program to look for; empty for our own build
         const char* command;  // {S} the source folder, {O} the output
         bool joliet;
         size_t boot_entries;
@@ -75,8 +75,8 @@ TEST(ImageReader, ImagesOfOtherToolsAndOurOwnReadClean)
             Settings settings;
             set_check(settings.boot, boot_ids::enabled, true);
             set_text(settings.boot, boot_ids::image_path, tree.path("src/boot.img"));
-            ASSERT_TRUE(build_paths({tree.path("src")}, settings, image, std::strcmp(c.command, "--raw") == 0)
-                            .outcome.clean());
+            ASSERT_TRUE(
+                build_paths({tree.path("src")}, settings, image, std::strcmp(c.command, "--raw") == 0).outcome.clean());
         }
         ImageSource source;
         std::string why;
@@ -137,8 +137,8 @@ TEST(ImageReader, EachDamageGivesItsNamedFault)
     set_text(settings.boot, boot_ids::image_path, tree.path("boot.img"));
     const BuiltImage built = build_paths({tree.path("A"), tree.path("g.bin")}, settings, tree.path("out.iso"));
     ASSERT_TRUE(built.outcome.clean());
-    ASSERT_EQ(joined(check_image_bytes(reinterpret_cast<const uint8_t*>(built.bytes.data()), built.bytes.size()).faults),
-              "");
+    ASSERT_EQ(
+        joined(check_image_bytes(reinterpret_cast<const uint8_t*>(built.bytes.data()), built.bytes.size()).faults), "");
 
     struct Image {
         std::string bytes;
@@ -201,8 +201,7 @@ TEST(ImageReader, EachDamageGivesItsNamedFault)
          "the validation entry's checksum is wrong"},
         {"catalog past the end", [](Image& i) { put_le32(i.sector(17) + 71, 999999); },
          "boot catalog at sector 999999: sectors 999999-999999 run past the end of the file"},
-        {"boot image past the end",
-         [](Image& i) { put_le32(i.sector(get_le32(i.sector(17) + 71)) + 40, 500000); },
+        {"boot image past the end", [](Image& i) { put_le32(i.sector(get_le32(i.sector(17) + 71)) + 40, 500000); },
          "initial entry: boot image: sectors 500000-500000 run past the end of the file"},
         {"partial last sector", [](Image& i) { i.bytes.resize(i.bytes.size() - 100); },
          "the file ends in a partial sector of 1948 bytes"},
@@ -227,7 +226,7 @@ TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
         const char* what;
         bool raw;
         std::function<void(const TempTree&, std::string& image)> change;  // after the build
-        const char* difference;                                          // "" for none
+        const char* difference;                                           // "" for none
     };
     const Case cases[] = {
         {"unchanged", false, [](const TempTree&, std::string&) {}, ""},
@@ -242,15 +241,17 @@ TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
          "a.txt has grown beyond the 5 bytes in the image"},
         {"an empty source grown", false, [](const TempTree& t, std::string&) { t.file("src/empty", "x"); },
          "has grown beyond the 0 bytes"},
-        {"a source gone", false,
-         [](const TempTree& t, std::string&) { std::remove(t.path("src/a.txt").c_str()); }, "cannot read"},
+        {"a source gone", false, [](const TempTree& t, std::string&) { std::remove(t.path("src/a.txt").c_str()); },
+         "cannot read"},
         {"image data corrupted", false,
-         [](const TempTree&, std::string& image) { image[image.size() - 2 * 2048] ^= 1; }, "/SRC/D/BIG.BIN;1: differs from"},
+         [](const TempTree&, std::string& image) { image[image.size() - 2 * 2048] ^= 1; },
+         "/SRC/D/BIG.BIN;1: differs from"},
         {"a record points elsewhere", false,
          [](const TempTree&, std::string& image) {
-             uint8_t* root = reinterpret_cast<uint8_t*>(image.data()) + size_t(get_le32(
-                 reinterpret_cast<uint8_t*>(image.data()) + 16 * 2048 + 156 + 2)) * 2048;
-             uint8_t* src = reinterpret_cast<uint8_t*>(image.data()) + size_t(get_le32(record_named(root, "SRC") + 2)) * 2048;
+             uint8_t* root = reinterpret_cast<uint8_t*>(image.data()) +
+                             size_t(get_le32(reinterpret_cast<uint8_t*>(image.data()) + 16 * 2048 + 156 + 2)) * 2048;
+             uint8_t* src =
+                 reinterpret_cast<uint8_t*>(image.data()) + size_t(get_le32(record_named(root, "SRC") + 2)) * 2048;
              put_both32_at(record_named(src, "A.TXT;1") + 10, 4);
          },
          "/SRC/A.TXT;1: 4 bytes, the build wrote 5"},
@@ -290,9 +291,11 @@ TEST(ReadBack, RawBuildVerifiesClean)
     tree.file_of_size("src/a.bin", 100000, 1);
     std::string report;
     const std::string env = "SOURCE_DATE_EPOCH=1070971200 ";
-    ASSERT_EQ(run_command(env + program_path() + " build --quiet --raw -o " + tree.path("probe.bin") + " " + tree.path("src")),
+    ASSERT_EQ(run_command(env + program_path() + " build --quiet --raw -o " + tree.path("probe.bin") + " " +
+                          tree.path("src")),
               0);
-    if (!check_raw_image_file(tree.path("probe.bin").c_str(), report) && report.find("not available") != std::string::npos)
+    if (!check_raw_image_file(tree.path("probe.bin").c_str(), report) &&
+        report.find("not available") != std::string::npos)
         GTEST_SKIP() << report;
     std::string out;
     EXPECT_EQ(run_command(env + program_path() + " build --quiet --raw --verify -o " + tree.path("out.bin") + " " +
