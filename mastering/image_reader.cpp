@@ -831,6 +831,9 @@ ImageReading read_image(ImageSource& source)
 
 std::string describe_reading(const ImageReading& r)
 {
+    if (!r.primary.present)
+        return "no ISO 9660 volume read from a file of " + number(r.file_sectors) + " " +
+               (r.form == ImageForm::raw ? "2352" : "2048") + "-byte sectors";
     std::string text = "volume \"" + r.volume_id + "\": " + number(r.volume_space_size) + " sectors in a file of " +
                        number(r.file_sectors) + " " + (r.form == ImageForm::raw ? "2352" : "2048") + "-byte sectors";
     const ImageTree* trees[] = {&r.primary, &r.joliet};
