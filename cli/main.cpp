@@ -27,8 +27,10 @@
 #include "mastering/descriptors.h"
 #include "mastering/entries.h"
 #include "mastering/partition_table.h"
+#include "mastering/read_back.h"
 #include "mastering/writer.h"
 #include "platform/platform.h"
+#include "sector/check.h"
 #include "settings/date_field.h"
 #include "settings/dialog_ids.h"
 #include "settings/readers.h"
@@ -57,6 +59,9 @@ void print_help(FILE* out)
                  "  -o, --output FILE            the image to write (an older file is replaced once it is complete)\n"
                  "  --raw                        2352-byte CD-ROM Mode 1 sectors with EDC and ECC\n"
                  "  --cue                        also write a cue sheet beside the image\n"
+                 "  --verify                     read the image back and compare every file with its source\n"
+                 "                               (and, with --raw, check every sector) before it replaces\n"
+                 "                               an older file; on a difference nothing is replaced\n"
                  "  --no-joliet                  no Joliet supplementary volume descriptor\n"
                  "  --system-id TEXT, --volume-id TEXT, --volume-set-id TEXT, --publisher-id TEXT,\n"
                  "  --preparer-id TEXT, --application-id TEXT, --copyright-file-id TEXT,\n"
@@ -179,6 +184,29 @@ bool program_arguments(int argc, char** argv, std::vector<std::string>& args)
     return true;
 }
 
+// Reads the finished image back through the image reader and names every
+// difference from the sources on stderr; a raw image also has every sector
+// checked. True when nothing differs.
+bool verify_image(const PendingOutput& image, const BuildOutcome& outcome, bool raw)
+{
+    std::vector<std::string> differences = compare_with_sources(image.writing.c_str(), outcome.files, outcome.joliet);
+    std::string report;
+    if (raw && !check_raw_image_file(image.writing.c_str(), report))
+        for (size_t at = 0, end; at < report.size(); at = end + 1) {
+            end = report.find('\n', at);
+            if (end == std::string::npos)
+                end = report.size();
+            if (end > at)
+                differences.push_back("raw sectors: " + report.substr(at, end - at));
+        }
+    for (std::string& line : differences) {
+        for (size_t at = line.find(image.writing); at != std::string::npos; at = line.find(image.writing, at))
+            line.replace(at, image.writing.size(), image.name);  // the temporary name means nothing to the user
+        std::fprintf(stderr, "tarnwickiso: verify: %s\n", platform::text_to_system(line.c_str()).c_str());
+    }
+    return differences.empty();
+}
+
 int run_build(int argc_given, char** argv_given)
 {
     std::vector<std::string> args;
@@ -254,6 +282,8 @@ int run_build(int argc_given, char** argv_given)
     PendingOutput image;
     if (!begin_output(options.output, image))
         return 1;
+    if (options.verify && !image.temporary)
+        return usage_error("--verify reads the image back from a file: " + options.output + " is a device or a pipe");
     // Earlier outputs of these names, and the file being written, may lie in
     // a registered folder: the scan leaves them out.
     files_left_out.clear();
@@ -270,6 +300,7 @@ int run_build(int argc_given, char** argv_given)
     efi_boot_settings.image_path = options.efi_boot;
     hybrid_settings.enabled = options.hybrid;
     hybrid_settings.mbr_code = std::move(mbr_code);
+    keep_built_files = options.verify;
     Progress progress(options.quiet || !isatty(fileno(stderr)));
     BuildOutcome outcome = create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record), line_source_of(list),
                                       image.writing.c_str());
@@ -285,6 +316,19 @@ int run_build(int argc_given, char** argv_given)
         bool notice = severity_of(problem.kind) == ProblemSeverity::notice;
         std::fprintf(stderr, "tarnwickiso: %s%s\n", notice ? "note: " : "",
                      platform::text_to_system(describe_problem(problem).c_str()).c_str());
+    }
+    // Read back under the temporary name: an image that does not match its
+    // sources never takes the place of an older file.
+    const bool verified = !outcome.written || !options.verify || verify_image(image, outcome, options.raw);
+    if (stop_signal)
+        return report_stop(image);
+    if (!verified) {
+        discard_output(image);
+        std::string result = "the image read back differs from its sources: no image was written";
+        if (platform::path_kind(options.output.c_str()) == platform::PathKind::regular)
+            result += "; the older " + options.output + " is unchanged";
+        std::fprintf(stderr, "tarnwickiso: %s\n", platform::text_to_system(result.c_str()).c_str());
+        return 1;
     }
     if (outcome.written && !commit_output(image))
         outcome.written = false;

@@ -64,7 +64,7 @@ const ChoiceOption choice_options[] = {
     {"boot-media", boot_ids::media, {"custom", "1.2", "1.44", "2.88", "hd"}, "custom, 1.2, 1.44, 2.88 or hd"},
 };
 
-const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet", "hybrid"};
+const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet", "hybrid", "verify"};
 const char* const other_value_options[] = {"output",  "root-date", "record-date", "boot",
                                            "boot-id", "efi-boot",  "mbr-code"};
 
@@ -221,6 +221,7 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
         options.efi_boot = given["efi-boot"].value;
     if (has("mbr-code"))
         options.mbr_code = given["mbr-code"].value;
+    options.verify = has("verify");
     if (has("no-joliet"))
         set_check(volume, volume_ids::joliet, false);
     if (has("output"))

@@ -15,6 +15,7 @@ struct BuildOptions {
     bool cue = false;
     bool quiet = false;
     bool help = false;     // --help or -h before "--": show the help, do nothing else
+    bool verify = false;   // read the image back and compare it with the sources before it is put in place
     std::string efi_boot;  // the UEFI boot image (a FAT image), empty: none
     bool hybrid = false;   // MBR and GPT for a disk
     std::string mbr_code;  // boot code for the MBR, with hybrid only

@@ -68,6 +68,8 @@ bool any_refusal(const std::vector<BuildProblem>& problems)
 
 }  // namespace
 
+bool keep_built_files = false;
+
 bool build_running()
 {
     return running;
@@ -189,6 +191,17 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
             write_sector(disk_tail + i * sector_size);
     }
     bool ok = close_image();
+    if (keep_built_files) {
+        outcome.joliet = joliet;
+        if (boot)
+            outcome.files.push_back(
+                {boot_settings.boot_image_path, layout.boot_image, boot_settings.boot_image_size, true});
+        for (uint32_t i = 0; i < entry_table.count; ++i) {
+            const SourceEntry* e = entry_table.entries[i];
+            if (!e->directory)
+                outcome.files.push_back({e->source_path, e->extent[primary_tree], e->data_length[primary_tree], false});
+        }
+    }
     for (BuildProblem& p : writer_problems())
         outcome.problems.push_back(std::move(p));
     writer_problems().clear();

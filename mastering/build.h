@@ -21,3 +21,7 @@ BuildOutcome create_iso(const ControlReader& volume_dialog, const ControlReader&
 
 // True while create_iso runs; a create command seen meanwhile must be refused.
 bool build_running();
+
+// Set by the command line before a build that is to be read back: the build
+// then lists its files in the outcome. Off in the Windows program.
+extern bool keep_built_files;

@@ -1,10 +1,22 @@
 // Reading an ISO 9660 image back: volume descriptors, path tables, the
 // directory records of both trees and the El Torito catalog, from either
 // sector form.
+//
+// Every number read from the image is checked against the image's size and
+// against the record that holds it before it is used, so that a damaged or
+// hostile image gives named faults, never a read outside a buffer. The work
+// is bounded: each directory extent is read once (a directory that leads back
+// to one already read is a fault, not a loop), and the directory bytes of one
+// image are capped (max_directory_bytes).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/platform.h"
 
 struct StructureReport {
     // One line per fault, naming the place (descriptor, directory path, sector).
@@ -16,3 +28,97 @@ struct StructureReport {
 // Reads the image at `path` (2048-byte or raw 2352-byte sectors) and checks
 // its structure. A file that cannot be read at all gives one fault naming why.
 StructureReport check_image_structure(const char* path);
+// The same for an image held in memory.
+StructureReport check_image_bytes(const uint8_t* data, size_t size);
+
+// The sector form of an image file. A raw image begins with the sync pattern
+// (00, ten times FF, 00; ECMA-130 14.1) and is a whole number of 2352-byte
+// sectors, except that a cut-off last sector is read as missing; any other
+// file is taken as 2048-byte sectors. In a raw image the user data of a
+// Mode 1 sector lies at byte 16, that of a Mode 2 Form 1 sector (CD-ROM XA)
+// at byte 24 behind the subheader; Mode 2 Form 2, Mode 0 and audio sectors
+// hold no 2048-byte logical sector and read as faults.
+enum class ImageForm : uint8_t { plain, raw };
+
+// Where the sectors of an image come from: an open file or bytes in memory.
+struct ImageSource {
+    platform::File file;
+    const uint8_t* memory = nullptr;  // used instead of the file when set
+    uint64_t size = 0;                // bytes
+    ImageForm form = ImageForm::plain;
+    uint32_t sectors = 0;  // whole sectors of the form in the file
+};
+
+// Opens the image file; false with the reason in `why`.
+[[nodiscard]] bool open_image_source(const char* path, ImageSource& source, std::string& why);
+// Reads from `size` bytes at `data`, which must outlive the source.
+void use_image_bytes(const uint8_t* data, size_t size, ImageSource& source);
+// The user data of `count` logical sectors from `first` into `out`
+// (count * 2048 bytes). False, with a fault naming the sector in `fault`,
+// when a sector lies beyond the file, cannot be read or holds no user data of
+// 2048 bytes.
+[[nodiscard]] bool read_user_data(ImageSource& source, uint32_t first, uint32_t count, uint8_t* out,
+                                  std::string& fault);
+
+// One directory of a tree; the root is directory 0 and its own parent.
+struct TreeDirectory {
+    std::string name;        // as text (Joliet names converted to the code page of names)
+    std::string identifier;  // the identifier bytes as recorded
+    uint32_t parent = 0;
+    uint32_t extent = 0;
+    uint32_t size = 0;
+};
+
+// One file record of a tree. A file recorded in several extents (the
+// multi-extent flag of ECMA-119 9.1.6) gives one TreeFile per extent.
+struct TreeFile {
+    std::string name;
+    uint32_t directory = 0;  // index in ImageTree::directories
+    uint32_t extent = 0;     // first sector of the data (behind any extended attribute record)
+    uint32_t size = 0;       // bytes
+    bool hidden = false;
+};
+
+struct ImageTree {
+    bool present = false;
+    std::vector<TreeDirectory> directories;  // in the order they were read, level by level
+    std::vector<TreeFile> files;
+};
+
+// One boot entry of the El Torito catalog: the initial/default entry first,
+// then the entries of the sections in order.
+struct BootEntry {
+    uint8_t platform_id = 0;  // of the validation entry or of the entry's section (0xEF: EFI)
+    bool bootable = false;
+    uint8_t media_type = 0;     // low four bits of the entry's media byte
+    uint16_t sector_count = 0;  // 512-byte virtual sectors
+    uint32_t load_rba = 0;
+};
+
+struct ImageReading {
+    ImageForm form = ImageForm::plain;
+    uint64_t file_size = 0;
+    uint32_t file_sectors = 0;
+    uint32_t volume_space_size = 0;
+    std::string volume_id;  // of the primary descriptor, without the trailing spaces
+    ImageTree primary;
+    ImageTree joliet;
+    bool boot_record = false;
+    uint32_t boot_catalog = 0;
+    std::vector<BootEntry> boot_entries;
+    std::vector<std::string> faults;
+};
+
+// The directory bytes one image may have read, across both trees; more stop
+// the reading with a fault.
+inline constexpr uint64_t max_directory_bytes = uint64_t(64) << 20;
+// The faults kept; the count of further ones is given in one last line.
+inline constexpr size_t max_faults = 200;
+
+// Reads and checks the whole structure.
+ImageReading read_image(ImageSource& source);
+// The summary lines of a reading (volume, form, trees, boot entries).
+std::string describe_reading(const ImageReading& reading);
+// "/DIR/NAME" of a directory or a file of the tree.
+std::string directory_path(const ImageTree& tree, uint32_t directory);
+std::string file_path(const ImageTree& tree, const TreeFile& file);

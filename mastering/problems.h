@@ -56,6 +56,15 @@ ProblemSeverity severity_of(ProblemKind kind);
 // One line of English for the command line: "cannot read /x/y: Permission denied".
 std::string describe_problem(const BuildProblem& problem);
 
+// A file of a finished build: the sectors its data took and the source it
+// was copied from. The boot image is one too, outside the trees.
+struct BuiltFile {
+    std::string source;
+    uint32_t extent = 0;
+    uint32_t size = 0;
+    bool boot_image = false;
+};
+
 struct BuildOutcome {
     bool written = false;  // the output exists and holds every planned sector
     bool aborted = false;
@@ -64,6 +73,10 @@ struct BuildOutcome {
     // volume's trailing sector; 0 otherwise.
     uint32_t padding_sectors = 0;
     std::vector<BuildProblem> problems;
+    // Filled when keep_built_files (build.h) is set: every file of the image
+    // in table order, and whether the image has a Joliet tree.
+    std::vector<BuiltFile> files;
+    bool joliet = false;
     // True when the image is complete and sound (notices allowed).
     bool clean() const;
 };

@@ -1,0 +1,181 @@
+#include "mastering/read_back.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "mastering/image_reader.h"
+#include "mastering/layout.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Sectors of the image read at once: the files lie one after the other in
+// the order they are compared, so small files share one read.
+constexpr uint32_t window_sectors = 1024;
+constexpr uint32_t chunk_bytes = window_sectors * sector_size;
+
+std::string number(uint64_t n)
+{
+    return std::to_string(n);
+}
+
+struct ImageWindow {
+    ImageSource& source;
+    std::vector<uint8_t> data = std::vector<uint8_t>(size_t(window_sectors) * sector_size);
+    uint32_t first = 0, count = 0;
+
+    // The user data of sectors [s, s + n), n at most window_sectors; null
+    // with the fault when they cannot be read.
+    const uint8_t* get(uint32_t s, uint32_t n, std::string& fault)
+    {
+        if (s >= first && uint64_t(s) + n <= uint64_t(first) + count)
+            return data.data() + size_t(s - first) * sector_size;
+        count = 0;
+        // Ahead as far as the file goes; should the sectors beyond the ones
+        // asked for not be readable, just the ones asked for.
+        const uint32_t ahead = s < source.sectors ? std::min(window_sectors, source.sectors - s) : 0;
+        if (ahead > n && read_user_data(source, s, ahead, data.data(), fault)) {
+            first = s;
+            count = ahead;
+            return data.data();
+        }
+        if (!read_user_data(source, s, n, data.data(), fault))
+            return nullptr;
+        first = s;
+        count = n;
+        return data.data();
+    }
+};
+
+// Compares the file's sectors in the image with its source; empty when they
+// agree.
+std::string compare_data(ImageWindow& image, const BuiltFile& f, std::vector<uint8_t>& buffer)
+{
+    platform::File in = platform::open_for_reading(f.source.c_str());
+    if (!in.valid())
+        return "cannot read " + f.source + ": " + platform::last_error_text();
+    uint64_t done = 0;
+    while (done < f.size) {
+        const uint32_t n = uint32_t(std::min<uint64_t>(f.size - done, chunk_bytes));
+        const int64_t got = platform::read_full(in, buffer.data(), n);
+        if (got < 0)
+            return "cannot read " + f.source + ": " + platform::last_error_text();
+        std::string fault;
+        const uint8_t* data = image.get(f.extent + uint32_t(done / sector_size), sectors_for(n), fault);
+        if (!data)
+            return fault;
+        const uint8_t* read = buffer.data();
+        if (std::memcmp(read, data, size_t(got)) != 0) {
+            const size_t same = size_t(std::mismatch(read, read + got, data).first - read);
+            return "differs from " + f.source + " at byte " + number(done + same);
+        }
+        if (uint64_t(got) < n)
+            return f.source + " now holds " + number(done + uint64_t(got)) + " bytes, the image " + number(f.size);
+        done += n;
+    }
+    uint8_t more;
+    if (platform::read_full(in, &more, 1) > 0)
+        return f.source + " has grown beyond the " + number(f.size) + " bytes in the image";
+    return {};
+}
+
+}  // namespace
+
+std::vector<std::string> compare_with_sources(const char* image_path, const std::vector<BuiltFile>& files, bool joliet)
+{
+    ImageSource source;
+    std::string why;
+    if (!open_image_source(image_path, source, why))
+        return {why};
+    const ImageReading r = read_image(source);
+    std::vector<std::string> out = r.faults;
+
+    // Records are matched to the build's files by their extent; empty files
+    // share the extent of the file after them, so several may lie at one.
+    std::unordered_map<uint32_t, size_t> data_at;
+    std::unordered_multimap<uint32_t, size_t> empty_at;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (!files[i].boot_image) {
+            if (files[i].size > 0)
+                data_at.emplace(files[i].extent, i);
+            else
+                empty_at.emplace(files[i].extent, i);
+        }
+    std::vector<std::string> names(files.size());
+    const ImageTree* trees[] = {&r.primary, &r.joliet};
+    const char* tree_names[] = {"ISO 9660", "Joliet"};
+    for (int t = 0; t < 2; ++t) {
+        const ImageTree& tree = *trees[t];
+        if (t == 1 && !joliet) {
+            if (tree.present)
+                out.push_back("the image has a Joliet tree that the build did not write");
+            continue;
+        }
+        if (!tree.present) {
+            out.push_back(std::string("the image has no ") + tree_names[t] + " tree");
+            continue;
+        }
+        std::vector<bool> seen(files.size(), false);
+        for (const TreeFile& f : tree.files) {
+            size_t index = files.size();
+            if (f.size > 0) {
+                auto at = data_at.find(f.extent);
+                if (at != data_at.end())
+                    index = at->second;
+            } else {
+                auto [from, to] = empty_at.equal_range(f.extent);
+                for (auto at = from; at != to && index == files.size(); ++at)
+                    if (!seen[at->second])
+                        index = at->second;
+            }
+            const std::string path = file_path(tree, f);
+            if (index == files.size()) {
+                out.push_back(path + ": the build wrote no file of " + number(f.size) + " bytes at sector " +
+                              number(f.extent));
+                continue;
+            }
+            const BuiltFile& b = files[index];
+            if (seen[index])
+                out.push_back(path + ": a second record of " + b.source);
+            seen[index] = true;
+            if (b.size != f.size)
+                out.push_back(path + ": " + number(f.size) + " bytes, the build wrote " + number(b.size) + " from " +
+                              b.source);
+            if (names[index].empty())
+                names[index] = path;
+        }
+        for (size_t i = 0; i < files.size(); ++i)
+            if (!files[i].boot_image && !seen[i])
+                out.push_back(files[i].source + ": no record in the " + tree_names[t] + " tree");
+    }
+    for (size_t i = 0; i < files.size(); ++i)
+        if (files[i].boot_image) {
+            names[i] = "boot image";
+            if (r.boot_entries.empty() || r.boot_entries[0].load_rba != files[i].extent)
+                out.push_back("the boot catalog's initial entry does not load the boot image at sector " +
+                              number(files[i].extent));
+        }
+
+    // The data, in the order of the image, each extent once.
+    std::vector<size_t> order(files.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return files[a].extent < files[b].extent; });
+    ImageWindow image{source};
+    std::vector<uint8_t> buffer(chunk_bytes);
+    for (size_t i : order) {
+        const BuiltFile& f = files[i];
+        const std::string& name = names[i].empty() ? f.source : names[i];
+        if (f.size == 0) {
+            platform::FileInfo info;
+            if (platform::find_file(f.source.c_str(), info) && info.size != 0)
+                out.push_back(name + ": " + f.source + " has grown beyond the 0 bytes in the image");
+            continue;
+        }
+        std::string difference = compare_data(image, f, buffer);
+        if (!difference.empty())
+            out.push_back(name + ": " + difference);
+    }
+    return out;
+}

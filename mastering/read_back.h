@@ -1,0 +1,16 @@
+// Reading a finished image back and comparing every file of both trees, and
+// the boot image, with the source it was built from.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mastering/problems.h"
+
+// Compares the image at `image_path` with the files of its build (the
+// outcome's `files` and `joliet`). Returns one line per difference, naming
+// the file by its path in the image: structure faults of the image, records
+// that do not match the build, and data that differs from its source now.
+// Each file's data is read once, in the order of the image, however many
+// records point at it.
+std::vector<std::string> compare_with_sources(const char* image_path, const std::vector<BuiltFile>& files, bool joliet);
