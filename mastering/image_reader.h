@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/cd_sector.h"
 #include "platform/platform.h"
 
 struct StructureReport {
@@ -38,7 +39,6 @@ StructureReport check_image_bytes(const uint8_t* data, size_t size);
 // Mode 1 sector lies at byte 16, that of a Mode 2 Form 1 sector (CD-ROM XA)
 // at byte 24 behind the subheader; Mode 2 Form 2, Mode 0 and audio sectors
 // hold no 2048-byte logical sector and read as faults.
-enum class ImageForm : uint8_t { plain, raw };
 
 // Where the sectors of an image come from: an open file or bytes in memory.
 struct ImageSource {

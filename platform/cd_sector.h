@@ -5,6 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 inline constexpr size_t user_data_size = 2048;
 inline constexpr size_t raw_sector_size = 2352;
+
+// The sector form of an image file: raw 2352-byte sectors when it starts with a
+// sync pattern, plain 2048-byte sectors otherwise; unknown when neither fits.
+enum class ImageForm : uint8_t { plain, raw, unknown };

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/cd_sector.h"
 #include "sector/hashes.h"
 
 // Checks every sector of the raw image at `path`. Returns true when every
@@ -94,8 +95,6 @@ SectorCheck check_sector_at(const RawSectorChecker& checker, const uint8_t* sect
 std::string raw_check_text(const RawCheckSummary& summary);
 
 // --- Whole files --------------------------------------------------------------------
-
-enum class ImageForm { raw, plain, unknown };
 
 struct ImageFileCheck {
     std::string error;  // empty when the whole file was read
