@@ -242,6 +242,24 @@ void copy_in_system(SourceCopy& c)
     }
 }
 
+// Raw output: `context` is the SourceCopy, `data` a piece of its file mapped
+// from the system's cache, a whole number of sectors long. The encoder reads
+// each sector where it lies. The count of the copy moves only after a sector
+// has been encoded whole, so that it says where reading must go on when the
+// file ends inside the piece.
+bool encode_mapped(const uint8_t* data, size_t n, void* context)
+{
+    SourceCopy& c = *static_cast<SourceCopy*>(context);
+    for (size_t at = 0; at < n; at += sector_bytes) {
+        if (abort_requested)
+            return false;
+        write_sector(data + at);
+        c.remaining -= sector_bytes;
+        c.sectors_left -= 1;
+    }
+    return true;
+}
+
 // `found`: the scan has just found a regular file at the path. Such a file of
 // some planned size is opened without asking again what it is (a folder in
 // its place fails at the first read). No file of some planned size is asked
@@ -270,6 +288,21 @@ void copy_sectors(const char* path, uint32_t n, bool found)
         if (!copy_by_reading(c, lead))
             return;
         copy_in_system(c);
+    }
+    // Raw output of files of at least two batches: every sector but the last
+    // is encoded from the mapped file; the last one is read, and its read
+    // looks past the planned end as usual. A file that has shrunk to end
+    // before that last sector gives it no byte, so a shrink is seen even
+    // where no mapped page lay wholly past the new end.
+    if (c.reading && raw_output == OutputSectors::raw && c.sectors_left >= 2 * batch_sectors) {
+        const uint64_t mapped = uint64_t(c.sectors_left - 1) * sector_bytes;
+        if (platform::read_mapped(c.file, mapped, encode_mapped, &c) != platform::MappedRead::not_mapped &&
+            !abort_requested && !platform::seek_to(c.file, c.size - c.remaining)) {
+            writer.problems.push_back({ProblemKind::source_unreadable, c.path, platform::last_error_text()});
+            c.reading = false;
+        }
+        if (abort_requested)
+            return;
     }
     if (!copy_by_reading(c, c.sectors_left))
         return;

@@ -8,4 +8,9 @@ int64_t copy_in_system(File&, File&, uint64_t)
     return copy_unsupported;
 }
 
+MappedRead read_mapped(File&, uint64_t, MappedUse, void*)
+{
+    return MappedRead::not_mapped;
+}
+
 }  // namespace platform
