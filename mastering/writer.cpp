@@ -35,6 +35,7 @@ uint8_t source_buffer[read_sectors * sector_bytes + 1];
 
 struct ImageWriter {
     platform::File output;
+    uint64_t reserved_bytes = 0;  // room set aside for the output at its opening
     uint32_t sectors_written = 0;
     bool failed = false;
     std::string failure;
@@ -84,6 +85,11 @@ bool open_image(const char* path)
     }
     writer.sectors_written = 0;
     build_progress.sectors_written = 0;
+    // The image is the volume space and one zero sector after it; room for
+    // all of it is found at once.
+    const uint64_t image_bytes = (uint64_t(build_progress.total_sectors) + 1) *
+                                 (raw_output == OutputSectors::raw ? raw_sector_size : sector_bytes);
+    writer.reserved_bytes = platform::reserve_space(writer.output, image_bytes) ? image_bytes : 0;
     return true;
 }
 
@@ -126,6 +132,13 @@ void write_whole_batch(const uint8_t* data)
 bool close_image()
 {
     flush_batch();
+    // An output that ended early (a stop, a failed write) keeps no room past
+    // its end.
+    const uint64_t counted =
+        uint64_t(writer.sectors_written) * (raw_output == OutputSectors::raw ? raw_sector_size : sector_bytes);
+    if (writer.reserved_bytes > 0 && (writer.failed || counted < writer.reserved_bytes))
+        platform::release_space_past_position(writer.output);
+    writer.reserved_bytes = 0;
     writer.output.close();
     return !writer.failed;
 }

@@ -167,6 +167,17 @@ void forget_found_folder();
 inline constexpr int64_t copy_unsupported = -2;
 [[nodiscard]] int64_t copy_in_system(File& from, File& to, uint64_t n);
 
+// Sets aside room on the disk for a file about to be written up to n bytes,
+// without changing its size, so that the writes fill space found once rather
+// than each claiming its own (fallocate on Linux). True when room was set
+// aside; nothing happens where the system cannot, or where the file lives in
+// memory and setting aside costs more than it saves (tmpfs); the writes then
+// find room as usual.
+bool reserve_space(File& file, uint64_t n);
+// Gives back room set aside past the file's position (an output that ended
+// early).
+void release_space_past_position(File& file);
+
 // Hands the first n bytes of an open regular file to `use` straight from the
 // system's file cache, mapped into memory, in pieces of at most mapped_piece
 // bytes in file order; `use` returns false to stop. The file's position does

@@ -2,8 +2,12 @@
 #include <csetjmp>
 #include <csignal>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -54,6 +58,35 @@ int64_t copy_in_system(File& from, File& to, uint64_t n)
     (void)n;
     return copy_unsupported;
 #endif
+}
+
+bool reserve_space(File& file, uint64_t n)
+{
+#ifdef __linux__
+    // Space of tmpfs is memory: reserving it fills every page ahead of the
+    // write that fills it again.
+    constexpr unsigned long tmpfs_magic = 0x01021994UL;
+    struct statfs fs {};
+    if (!file.valid() || n == 0 || fstatfs(int(file.handle()), &fs) != 0 ||
+        static_cast<unsigned long>(fs.f_type) == tmpfs_magic)
+        return false;
+    return fallocate(int(file.handle()), FALLOC_FL_KEEP_SIZE, 0, off_t(n)) == 0;
+#else
+    (void)file;
+    (void)n;
+    return false;
+#endif
+}
+
+void release_space_past_position(File& file)
+{
+    if (!file.valid())
+        return;
+    // A truncation to the size the file already has still frees the blocks
+    // set aside past it.
+    const off_t at = lseek(int(file.handle()), 0, SEEK_CUR);
+    if (at >= 0)
+        (void)ftruncate(int(file.handle()), at);
 }
 
 namespace {
