@@ -185,7 +185,9 @@ void release_space_past_position(File& file);
 // hand-over at the piece in use, at whatever byte `use` touched: the caller
 // learns from its own count how far it got, and reads the rest itself, which
 // then meets the end or the error again. Where the system maps no such file
-// (not a regular file, Win32), nothing is handed over.
+// (not a regular file, Win32), nothing is handed over. One hand-over at a
+// time in the process: the POSIX side catches the fault of a vanished page
+// through a SIGBUS handler of its own while a piece is in use.
 inline constexpr size_t mapped_piece = size_t(16) << 20;
 enum class MappedRead {
     whole,       // every piece was handed over, or `use` stopped
