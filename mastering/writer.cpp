@@ -16,11 +16,16 @@ namespace {
 // One logical sector of the image, as the unsigned count the copy works in.
 constexpr uint32_t sector_bytes = uint32_t(sector_size);
 
-// Sectors are gathered and handed to the file system 128 at a time, which is
-// also the interval of the message pump, so a stop after the pump finds
-// every counted sector in the file once it is closed.
+// The message pump and the progress run after every 128 sectors. Plain
+// sectors are handed to the file system at the same interval; raw ones 512 at
+// a time, which makes every write a whole number of 4096-byte pages long and
+// keeps it on page boundaries in the file (2352 = 147 x 16): the system then
+// fills its cache pages without merging the ends of writes. A stop after the
+// pump finds every counted sector in the file once it is closed.
 constexpr uint32_t batch_sectors = 128;
-uint8_t batch[batch_sectors * raw_sector_size];
+constexpr uint32_t raw_batch_sectors = 512;
+static_assert(raw_batch_sectors % batch_sectors == 0 && raw_batch_sectors * raw_sector_size % 4096 == 0);
+uint8_t batch[raw_batch_sectors * raw_sector_size];
 uint32_t batch_bytes = 0;
 
 // Source data is read 512 sectors at a time.
@@ -30,6 +35,7 @@ uint8_t source_buffer[read_sectors * sector_bytes + 1];
 
 struct ImageWriter {
     platform::File output;
+    uint64_t reserved_bytes = 0;  // room set aside for the output at its opening
     uint32_t sectors_written = 0;
     bool failed = false;
     std::string failure;
@@ -51,7 +57,8 @@ void flush_batch()
 // Runs at every multiple of batch_sectors written sectors.
 void end_of_batch()
 {
-    flush_batch();
+    if (raw_output == OutputSectors::plain || writer.sectors_written % raw_batch_sectors == 0)
+        flush_batch();
     process_pending_messages();
     if (status_callback) {
         uint32_t total = build_progress.total_sectors;
@@ -78,6 +85,11 @@ bool open_image(const char* path)
     }
     writer.sectors_written = 0;
     build_progress.sectors_written = 0;
+    // The image is the volume space and one zero sector after it; room for
+    // all of it is found at once.
+    const uint64_t image_bytes = (uint64_t(build_progress.total_sectors) + 1) *
+                                 (raw_output == OutputSectors::raw ? raw_sector_size : sector_bytes);
+    writer.reserved_bytes = platform::reserve_space(writer.output, image_bytes) ? image_bytes : 0;
     return true;
 }
 
@@ -120,6 +132,13 @@ void write_whole_batch(const uint8_t* data)
 bool close_image()
 {
     flush_batch();
+    // An output that ended early (a stop, a failed write) keeps no room past
+    // its end.
+    const uint64_t counted =
+        uint64_t(writer.sectors_written) * (raw_output == OutputSectors::raw ? raw_sector_size : sector_bytes);
+    if (writer.reserved_bytes > 0 && (writer.failed || counted < writer.reserved_bytes))
+        platform::release_space_past_position(writer.output);
+    writer.reserved_bytes = 0;
     writer.output.close();
     return !writer.failed;
 }
@@ -236,6 +255,24 @@ void copy_in_system(SourceCopy& c)
     }
 }
 
+// Raw output: `context` is the SourceCopy, `data` a piece of its file mapped
+// from the system's cache, a whole number of sectors long. The encoder reads
+// each sector where it lies. The count of the copy moves only after a sector
+// has been encoded whole, so that it says where reading must go on when the
+// file ends inside the piece.
+bool encode_mapped(const uint8_t* data, size_t n, void* context)
+{
+    SourceCopy& c = *static_cast<SourceCopy*>(context);
+    for (size_t at = 0; at < n; at += sector_bytes) {
+        if (abort_requested)
+            return false;
+        write_sector(data + at);
+        c.remaining -= sector_bytes;
+        c.sectors_left -= 1;
+    }
+    return true;
+}
+
 // `found`: the scan has just found a regular file at the path. Such a file of
 // some planned size is opened without asking again what it is (a folder in
 // its place fails at the first read). No file of some planned size is asked
@@ -264,6 +301,21 @@ void copy_sectors(const char* path, uint32_t n, bool found)
         if (!copy_by_reading(c, lead))
             return;
         copy_in_system(c);
+    }
+    // Raw output of files of at least two batches: every sector but the last
+    // is encoded from the mapped file; the last one is read, and its read
+    // looks past the planned end as usual. A file that has shrunk to end
+    // before that last sector gives it no byte, so a shrink is seen even
+    // where no mapped page lay wholly past the new end.
+    if (c.reading && raw_output == OutputSectors::raw && c.sectors_left >= 2 * batch_sectors) {
+        const uint64_t mapped = uint64_t(c.sectors_left - 1) * sector_bytes;
+        if (platform::read_mapped(c.file, mapped, encode_mapped, &c) != platform::MappedRead::not_mapped &&
+            !abort_requested && !platform::seek_to(c.file, c.size - c.remaining)) {
+            writer.problems.push_back({ProblemKind::source_unreadable, c.path, platform::last_error_text()});
+            c.reading = false;
+        }
+        if (abort_requested)
+            return;
     }
     if (!copy_by_reading(c, c.sectors_left))
         return;

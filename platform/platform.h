@@ -167,6 +167,36 @@ void forget_found_folder();
 inline constexpr int64_t copy_unsupported = -2;
 [[nodiscard]] int64_t copy_in_system(File& from, File& to, uint64_t n);
 
+// Sets aside room on the disk for a file about to be written up to n bytes,
+// without changing its size, so that the writes fill space found once rather
+// than each claiming its own (fallocate on Linux). True when room was set
+// aside; nothing happens where the system cannot, or where the file lives in
+// memory and setting aside costs more than it saves (tmpfs); the writes then
+// find room as usual.
+bool reserve_space(File& file, uint64_t n);
+// Gives back room set aside past the file's position (an output that ended
+// early).
+void release_space_past_position(File& file);
+
+// Hands the first n bytes of an open regular file to `use` straight from the
+// system's file cache, mapped into memory, in pieces of at most mapped_piece
+// bytes in file order; `use` returns false to stop. The file's position does
+// not move. A file that ends before n (it shrank) or a read error ends the
+// hand-over at the piece in use, at whatever byte `use` touched: the caller
+// learns from its own count how far it got, and reads the rest itself, which
+// then meets the end or the error again. Where the system maps no such file
+// (not a regular file, Win32), nothing is handed over. One hand-over at a
+// time in the process: the POSIX side catches the fault of a vanished page
+// through a SIGBUS handler of its own while a piece is in use.
+inline constexpr size_t mapped_piece = size_t(16) << 20;
+enum class MappedRead {
+    whole,       // every piece was handed over, or `use` stopped
+    not_mapped,  // nothing was handed over
+    cut_short,   // the hand-over ended early
+};
+using MappedUse = bool (*)(const uint8_t* data, size_t n, void* context);
+[[nodiscard]] MappedRead read_mapped(File& file, uint64_t n, MappedUse use, void* context);
+
 // The identity of a file system object, the same however the path is spelt:
 // device and inode on POSIX, volume serial number and file index on Win32.
 struct FileIdentity {

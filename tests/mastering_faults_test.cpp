@@ -9,6 +9,7 @@
 #include "mastering/build.h"
 #include "mastering/entries.h"
 #include "mastering/writer.h"
+#include "sector/mode1.h"
 #include "settings/dialog_ids.h"
 #include "settings/readers.h"
 #include "shell/registration.h"
@@ -32,11 +33,13 @@ bool has_problem(const BuildOutcome& outcome, ProblemKind kind, const std::strin
 }
 
 // A source that changes between the scan and the copy: the change is made by
-// the status callback when the output stage begins.
+// the status callback when the output stage begins, or once change_after
+// sectors have been written (the callback runs every 128).
 std::function<void()> at_output_stage;
+uint32_t change_after = 0;
 void change_at_output_stage()
 {
-    if (build_progress.stage == 4 && at_output_stage) {
+    if (build_progress.stage == 4 && build_progress.sectors_written >= change_after && at_output_stage) {
         at_output_stage();
         at_output_stage = nullptr;
     }
@@ -58,12 +61,30 @@ struct ChangeCase {
     std::function<void(const TempTree&)> change;
     ProblemKind expected;
     std::string expected_data;  // what lands in the file's planned sectors
+    uint32_t change_after = 0;  // sectors written before the change
 };
+
+// The user data of a raw image, each sector checked to be the Mode 1 sector
+// of its data and place: a sector half encoded from a vanished page shows.
+std::string user_data_of_raw(const std::string& raw)
+{
+    std::string data;
+    uint8_t again[raw_sector_size];
+    for (size_t s = 0; (s + 1) * raw_sector_size <= raw.size(); ++s) {
+        const auto* sector = reinterpret_cast<const uint8_t*>(raw.data()) + s * raw_sector_size;
+        encode_mode1_sector(again, sector + 16, uint32_t(s));
+        EXPECT_EQ(0, std::memcmp(again, sector, raw_sector_size)) << "raw sector " << s;
+        data.append(reinterpret_cast<const char*>(sector) + 16, 2048);
+    }
+    return data;
+}
 
 TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
 {
-    // The large rows go through the whole-batch copy of plain output, the
-    // shrunk one ending inside a sector in the middle of a batch.
+    // The large rows go through the whole-batch copy of plain output and the
+    // mapped source of raw output, the shrunk one ending inside a sector in
+    // the middle of a batch. The file cut while it is copied loses it after
+    // its first 234 sectors (sectors 22 to 255 of the image).
     constexpr size_t large = 2048 * 600 + 5, large_planned = 2048 * 601;
     const ChangeCase cases[] = {
         {"shrunk", 5000, [](const TempTree& t) { t.file("d/f.bin", std::string(3000, 'B')); },
@@ -77,6 +98,9 @@ TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
          ProblemKind::source_grown, pattern(large, 'C') + std::string(large_planned - large, '\0')},
         {"grown from whole sectors", 4096, [](const TempTree& t) { t.file("d/f.bin", std::string(4097, 'C')); },
          ProblemKind::source_grown, std::string(4096, 'C')},
+        {"large cut while copied", large, [](const TempTree& t) { t.file("d/f.bin", ""); },
+         ProblemKind::source_shrunk, std::string(234 * 2048, 'A') + std::string(large_planned - 234 * 2048, '\0'),
+         256},
 #ifndef _WIN32
         {"deleted", 5000, [](const TempTree& t) { fs::remove(t.path("d/f.bin")); }, ProblemKind::source_unreadable,
          std::string(6144, '\0')},
@@ -88,27 +112,36 @@ TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
          ProblemKind::source_unreadable, std::string(6144, '\0')},
 #endif
     };
-    for (const ChangeCase& c : cases) {
-        TempTree tree;
-        tree.file("d/f.bin", std::string(c.original_size, 'A'));
-        tree.file("d/g.bin", std::string(100, 'G'));
-        Settings settings;
-        set_check(settings.volume, volume_ids::joliet, false);
-        at_output_stage = [&] { c.change(tree); };
-        status_callback = change_at_output_stage;
-        BuiltImage image = build_paths({tree.path("d")}, settings, tree.path("out.iso"));
-        status_callback = nullptr;
-        EXPECT_FALSE(image.outcome.clean()) << c.name;
-        EXPECT_TRUE(image.outcome.written) << c.name;
-        EXPECT_TRUE(has_problem(image.outcome, c.expected, "f.bin")) << c.name;
-        // 16 + pvd + terminator + 2 path tables + root + d = sector 22 for f.bin, then g.bin.
-        const uint32_t f_sectors = uint32_t((c.original_size + 2047) / 2048);
-        ASSERT_EQ(image.sector_count(), 22u + f_sectors + 2) << c.name;
-        EXPECT_TRUE(std::string(reinterpret_cast<const char*>(image.sector(22)), f_sectors * 2048) == c.expected_data)
-            << c.name;
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.sector(22 + f_sectors)), 100), std::string(100, 'G'))
-            << c.name;
+    for (const bool raw : {false, true}) {
+        for (const ChangeCase& c : cases) {
+            const std::string name = std::string(c.name) + (raw ? " (raw)" : "");
+            TempTree tree;
+            tree.file("d/f.bin", std::string(c.original_size, 'A'));
+            tree.file("d/g.bin", std::string(100, 'G'));
+            Settings settings;
+            set_check(settings.volume, volume_ids::joliet, false);
+            at_output_stage = [&] { c.change(tree); };
+            change_after = c.change_after;
+            status_callback = change_at_output_stage;
+            BuiltImage image = build_paths({tree.path("d")}, settings, tree.path("out.iso"), raw);
+            status_callback = nullptr;
+            if (raw)
+                image.bytes = user_data_of_raw(image.bytes);
+            EXPECT_FALSE(image.outcome.clean()) << name;
+            EXPECT_TRUE(image.outcome.written) << name;
+            EXPECT_TRUE(has_problem(image.outcome, c.expected, "f.bin")) << name;
+            // 16 + pvd + terminator + 2 path tables + root + d = sector 22 for f.bin, then g.bin.
+            const uint32_t f_sectors = uint32_t((c.original_size + 2047) / 2048);
+            ASSERT_EQ(image.sector_count(), 22u + f_sectors + 2) << name;
+            EXPECT_TRUE(std::string(reinterpret_cast<const char*>(image.sector(22)), f_sectors * 2048) ==
+                        c.expected_data)
+                << name;
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.sector(22 + f_sectors)), 100),
+                      std::string(100, 'G'))
+                << name;
+        }
     }
+    change_after = 0;
 }
 
 TEST(Faults, RegisteredPathGoneAtBuildTimeIsAnEmptyFileDatedLikeTheRoot)
@@ -274,13 +307,15 @@ TEST(Faults, AbortDuringOutputKeepsTheSectorsWrittenBeforeIt)
 {
     // The file starts on an odd sector in one tree and on an even one in the
     // other, so plain output stops both inside reading and inside a
-    // whole-batch copy.
+    // whole-batch copy; raw output stops inside a mapped file and inside a
+    // batch of its own. Room set aside for the whole image is given back.
     const struct {
         const char* name;
         const char* registered;
         bool joliet;
-    } trees[] = {{"f.bin", "f.bin", true}, {"d/f.bin", "d", false}};
-    for (const auto& [name, registered, joliet] : trees) {
+        bool raw;
+    } trees[] = {{"f.bin", "f.bin", true, false}, {"d/f.bin", "d", false, false}, {"d/f.bin", "d", false, true}};
+    for (const auto& [name, registered, joliet, raw] : trees) {
         TempTree tree;
         tree.file_of_size(name, 2048 * 1000);
         Settings settings;
@@ -289,11 +324,16 @@ TEST(Faults, AbortDuringOutputKeepsTheSectorsWrittenBeforeIt)
             if (build_progress.stage == 4 && build_progress.sectors_written >= 256)
                 abort_requested = 1;
         };
-        BuiltImage image = build_paths({tree.path(registered)}, settings, tree.path("out.iso"));
+        BuiltImage image = build_paths({tree.path(registered)}, settings, tree.path("out.iso"), raw);
         status_callback = nullptr;
         EXPECT_TRUE(image.outcome.aborted) << name;
         EXPECT_FALSE(image.outcome.written) << name;
-        EXPECT_EQ(image.bytes.size(), 256u * 2048) << name;
+        EXPECT_EQ(image.bytes.size(), 256u * (raw ? 2352 : 2048)) << name;
+#ifndef _WIN32
+        struct stat st {};
+        ASSERT_EQ(0, stat(tree.path("out.iso").c_str(), &st));
+        EXPECT_LE(uint64_t(st.st_blocks) * 512, image.bytes.size() + 65536) << name;
+#endif
         abort_requested = 0;
         Settings again;
         BuiltImage next = build_paths({tree.path(registered)}, again, tree.path("out.iso"));
