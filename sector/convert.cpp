@@ -65,11 +65,10 @@ ConversionResult plain_to_raw(platform::File& in, platform::File& out, uint64_t 
     return ConversionResult::plain_to_raw;
 }
 
-bool mode1_edc_holds(const uint8_t* s)
+uint32_t stored_edc(const uint8_t* s)
 {
     const uint8_t* e = s + mode1::edc_offset;
-    const uint32_t stored = uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24;
-    return mode1::edc_update(0, s, mode1::edc_offset) == stored;
+    return uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24;
 }
 
 ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t sectors, ConversionBuffers& b,
@@ -84,9 +83,11 @@ ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t 
             return ConversionResult::read_failed;
         for (size_t i = 0; i < n; ++i) {
             const uint8_t* sector = b.raw + i * raw_sector_size;
-            if (bad_edc && !mode1_edc_holds(sector))
+            uint8_t* plain = b.plain + i * user_data_size;
+            if (!bad_edc)
+                std::memcpy(plain, sector + mode1::data_offset, user_data_size);
+            else if (mode1_edc_and_copy(sector, plain) != stored_edc(sector))
                 note_sector(*bad_edc, done + i);
-            std::memcpy(b.plain + i * user_data_size, sector + mode1::data_offset, user_data_size);
         }
         if (!platform::write_all(out, b.plain, n * user_data_size))
             return ConversionResult::write_failed;
@@ -141,9 +142,15 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     platform::File out = platform::create_for_writing_once(output_path);
     if (!out.valid())
         return ConversionResult::cannot_create_output;
+    // Room for the whole output set aside first spares the file system
+    // finding blocks write by write; what a cut-short conversion did not use
+    // is given back.
+    const bool reserved = platform::reserve_space(out, sectors * (from_raw ? user_data_size : raw_sector_size));
     const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
     const ConversionResult result = from_raw ? raw_to_plain(in, out, sectors, *buffers, stop, bad_edc)
                                              : plain_to_raw(in, out, sectors, *buffers, stop);
+    if (reserved && result != direction)
+        platform::release_space_past_position(out);
     out.close();
     return result;
 }

@@ -326,3 +326,24 @@ void encode_mode1_sector(uint8_t* out, const uint8_t* data, uint32_t sector_numb
 {
     chosen_function()(out, data, sector_number);
 }
+
+uint32_t mode1_edc_and_copy_with(EncoderPath path, const uint8_t* sector, uint8_t* copy)
+{
+    if (!encoder_path_available(path))
+        path = EncoderPath::portable;
+    switch (path) {
+#if defined(__i386__) || defined(__x86_64__)
+    case EncoderPath::ssse3:
+    case EncoderPath::avx2: return mode1::edc_and_copy_clmul(sector, copy);
+    case EncoderPath::avx512: return mode1::edc_and_copy_vpclmul(sector, copy);
+#endif
+    default: break;
+    }
+    std::memcpy(copy, sector + mode1::data_offset, user_data_size);
+    return mode1::edc_update(0, sector, mode1::edc_offset);
+}
+
+uint32_t mode1_edc_and_copy(const uint8_t* sector, uint8_t* copy)
+{
+    return mode1_edc_and_copy_with(default_encoder_path(), sector, copy);
+}

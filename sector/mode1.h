@@ -37,6 +37,12 @@ EncoderPath fastest_encoder_path();
 // ssse3, avx2, avx512) when it is available, for benchmarks of each path.
 EncoderPath default_encoder_path();
 
+// The EDC of a raw Mode 1 sector (over bytes 0..2063, as mode1::edc_offset
+// stores it), copying its 2048 bytes of user data to `copy` on the way, on the
+// same path as encode_mode1_sector. `copy` must not overlap the sector.
+uint32_t mode1_edc_and_copy(const uint8_t* sector, uint8_t* copy);
+uint32_t mode1_edc_and_copy_with(EncoderPath path, const uint8_t* sector, uint8_t* copy);
+
 namespace mode1 {
 
 // Sector layout offsets.
@@ -154,6 +160,9 @@ void write_frame_fields(uint8_t* out, uint32_t sector_number);
 void write_parity(uint8_t* sector);
 // The EDC register after `n` bytes, starting from `crc`.
 uint32_t edc_update(uint32_t crc, const uint8_t* p, size_t n);
+// mode1_edc_and_copy on the vector paths (x86 only).
+uint32_t edc_and_copy_clmul(const uint8_t* sector, uint8_t* copy);
+uint32_t edc_and_copy_vpclmul(const uint8_t* sector, uint8_t* copy);
 
 #if defined(__i386__) || defined(__x86_64__)
 void encode_ssse3(uint8_t* out, const uint8_t* data, uint32_t sector_number);

@@ -225,12 +225,12 @@ TW_CLMUL uint32_t edc_of_remainder(__m128i s)
     return uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(_mm_xor_si128(v, qp), 4)));
 }
 
-// EDC of the sector whose first 16 bytes are in place, copying the user data
-// into it on the way. The data is folded on its own (128 blocks), the sync and
-// header block is folded over all of it at the end.
-TW_CLMUL uint32_t edc_copy_clmul(uint8_t* s, const uint8_t* data)
+// EDC of a sector whose first 16 bytes are at `head` and whose user data is
+// at `data`, copying the user data to `copy` on the way. The data is folded on
+// its own (128 blocks), the sync and header block is folded over all of it at
+// the end.
+TW_CLMUL uint32_t edc_copy_clmul(const uint8_t* head, const uint8_t* data, uint8_t* copy)
 {
-    uint8_t* copy = s + data_offset;
     __m128i a0 = load(data), a1 = load(data + 16), a2 = load(data + 32), a3 = load(data + 48);
     store(copy, a0);
     store(copy + 16, a1);
@@ -252,7 +252,7 @@ TW_CLMUL uint32_t edc_copy_clmul(uint8_t* s, const uint8_t* data)
     __m128i a = _mm_xor_si128(fold128(a0, k128), a1);
     a = _mm_xor_si128(fold128(a, k128), a2);
     a = _mm_xor_si128(fold128(a, k128), a3);
-    return edc_of_remainder(_mm_xor_si128(fold128(load(s), pair128(fold_over_data)), a));
+    return edc_of_remainder(_mm_xor_si128(fold128(load(head), pair128(fold_over_data)), a));
 }
 
 // --- SSSE3 -----------------------------------------------------------------------
@@ -490,9 +490,8 @@ TW_AVX512 inline __m128i fold_ternary(__m128i x, FoldPair k, __m128i next)
     return _mm_ternarylogic_epi64(_mm_clmulepi64_si128(x, kk, 0x00), _mm_clmulepi64_si128(x, kk, 0x11), next, 0x96);
 }
 
-TW_AVX512 uint32_t edc_copy_vpclmul(uint8_t* s, const uint8_t* data)
+TW_AVX512 uint32_t edc_copy_vpclmul(const uint8_t* head, const uint8_t* data, uint8_t* copy)
 {
-    uint8_t* copy = s + data_offset;
     __m512i a0 = load64(data), a1 = load64(data + 64), a2 = load64(data + 128), a3 = load64(data + 192);
     _mm512_storeu_si512(copy, a0);
     _mm512_storeu_si512(copy + 64, a1);
@@ -522,7 +521,7 @@ TW_AVX512 uint32_t edc_copy_vpclmul(uint8_t* s, const uint8_t* data)
     x = fold_ternary(x, fold_128, _mm_load_si128(lane + 1));
     x = fold_ternary(x, fold_128, _mm_load_si128(lane + 2));
     x = fold_ternary(x, fold_128, _mm_load_si128(lane + 3));
-    return edc_of_remainder(fold_ternary(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), fold_over_data, x));
+    return edc_of_remainder(fold_ternary(_mm_loadu_si128(reinterpret_cast<const __m128i*>(head)), fold_over_data, x));
 }
 
 TW_AVX512 void p_parity_avx512(uint8_t* s)
@@ -623,10 +622,20 @@ TW_AVX512 void q_parity_avx512(uint8_t* s)
 
 }  // namespace
 
+uint32_t edc_and_copy_clmul(const uint8_t* sector, uint8_t* copy)
+{
+    return edc_copy_clmul(sector, sector + data_offset, copy);
+}
+
+uint32_t edc_and_copy_vpclmul(const uint8_t* sector, uint8_t* copy)
+{
+    return edc_copy_vpclmul(sector, sector + data_offset, copy);
+}
+
 void encode_ssse3(uint8_t* out, const uint8_t* data, uint32_t sector_number)
 {
     write_frame_fields(out, sector_number);
-    store_edc(out, edc_copy_clmul(out, data));
+    store_edc(out, edc_copy_clmul(out, data, out + data_offset));
     p_parity_ssse3(out);
     q_parity_ssse3(out);
 }
@@ -634,7 +643,7 @@ void encode_ssse3(uint8_t* out, const uint8_t* data, uint32_t sector_number)
 void encode_avx2(uint8_t* out, const uint8_t* data, uint32_t sector_number)
 {
     write_frame_fields(out, sector_number);
-    store_edc(out, edc_copy_clmul(out, data));
+    store_edc(out, edc_copy_clmul(out, data, out + data_offset));
     p_parity_avx2(out);
     q_parity_avx2(out);
 }
@@ -642,7 +651,7 @@ void encode_avx2(uint8_t* out, const uint8_t* data, uint32_t sector_number)
 void encode_avx512(uint8_t* out, const uint8_t* data, uint32_t sector_number)
 {
     write_frame_fields(out, sector_number);
-    store_edc(out, edc_copy_vpclmul(out, data));
+    store_edc(out, edc_copy_vpclmul(out, data, out + data_offset));
     p_parity_avx512(out);
     q_parity_avx512(out);
 }

@@ -260,6 +260,11 @@ TEST_P(Mode1Path, MatchesReferenceOnEdgeAndRandomSectors)
         encode_mode1_sector_with(GetParam(), got.data(), p.data.data(), p.sector_number);
         const Sector want = reference_encode(p.data.data(), p.sector_number);
         ASSERT_EQ(got, want) << p.name << ": " << first_difference(got, want);
+        // The EDC check of a conversion reads it back on the same path.
+        std::vector<uint8_t> copy(2048);
+        const uint32_t edc = mode1_edc_and_copy_with(GetParam(), want.data(), copy.data());
+        ASSERT_EQ(edc, uint32_t(want[2064] | want[2065] << 8 | want[2066] << 16 | uint32_t(want[2067]) << 24)) << p.name;
+        ASSERT_TRUE(std::equal(copy.begin(), copy.end(), p.data.begin())) << p.name;
     }
 }
 
