@@ -192,6 +192,11 @@ int run_disk_image(const Arguments& args, bool show_progress)
 bool make_cue_sheet(const platform::DeviceBackend& backend, const Arguments& args, drivetools::DumpCueResult& cue)
 {
     const std::string sheet = cue_sheet_name(args.output);
+    if (platform::path_kind(args.output) == platform::PathKind::other) {
+        failure(std::string("the cue sheet names the image's file, and ") + args.output +
+                " is a device or a pipe: nothing was written");
+        return false;
+    }
     if (same_file(sheet, args.device)) {
         failure("the cue sheet " + sheet + " is the drive " + args.device + " itself: nothing was written");
         return false;

@@ -269,6 +269,9 @@ int run_build(int argc_given, char** argv_given)
     std::vector<std::pair<std::string, std::string>> outputs = {{"the output", options.output}};
     const std::string cue_name = options.cue ? cue_sheet_name(options.output.c_str()) : std::string();
     if (options.cue) {
+        if (platform::path_kind(options.output.c_str()) == platform::PathKind::other)
+            return failure("the cue sheet names the image's file, and " + options.output +
+                           " is a device or a pipe: nothing was written");
         if (cue_name == options.output || same_file(cue_name, options.output))
             return failure("the cue sheet " + cue_name + " would replace the image: nothing was written");
         outputs.emplace_back("the cue sheet", cue_name);
