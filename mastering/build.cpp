@@ -196,6 +196,8 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
         if (boot)
             outcome.files.push_back(
                 {boot_settings.boot_image_path, layout.boot_image, boot_settings.boot_image_size, true});
+        if (efi)
+            outcome.files.push_back({efi_boot_settings.image_path, layout.efi_image, efi_boot_settings.image_size, true});
         for (uint32_t i = 0; i < entry_table.count; ++i) {
             const SourceEntry* e = entry_table.entries[i];
             if (!e->directory)

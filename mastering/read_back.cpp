@@ -149,11 +149,15 @@ std::vector<std::string> compare_with_sources(const char* image_path, const std:
             if (!files[i].boot_image && !seen[i])
                 out.push_back(files[i].source + ": no record in the " + tree_names[t] + " tree");
     }
+    // The BIOS image is loaded by the initial entry; the UEFI image by the
+    // initial entry when it is alone, else by the entry of its section.
     for (size_t i = 0; i < files.size(); ++i)
         if (files[i].boot_image) {
-            names[i] = "boot image";
-            if (r.boot_entries.empty() || r.boot_entries[0].load_rba != files[i].extent)
-                out.push_back("the boot catalog's initial entry does not load the boot image at sector " +
+            names[i] = "boot image " + files[i].source;
+            const bool loaded = std::any_of(r.boot_entries.begin(), r.boot_entries.end(),
+                                            [&](const auto& e) { return e.load_rba == files[i].extent; });
+            if (!loaded)
+                out.push_back("no entry of the boot catalog loads the boot image " + files[i].source + " at sector " +
                               number(files[i].extent));
         }
 
