@@ -189,9 +189,20 @@ bool program_arguments(int argc, char** argv, std::vector<std::string>& args)
 // checked. True when nothing differs.
 bool verify_image(const PendingOutput& image, const BuildOutcome& outcome, bool raw)
 {
-    std::vector<std::string> differences = compare_with_sources(image.writing.c_str(), outcome.files, outcome.joliet);
+    RawStreamCheck sectors;
+    std::vector<std::string> differences =
+        compare_with_sources(image.writing.c_str(), outcome.files, outcome.joliet, raw ? &sectors : nullptr);
+    // The sectors were checked on the way of the comparison; should that
+    // have been cut short, the file is checked on its own.
     std::string report;
-    if (raw && !check_raw_image_file(image.writing.c_str(), report))
+    bool sound = true;
+    if (raw && sectors.complete) {
+        sound = sectors.checker.summary.clean();
+        report = raw_check_text(sectors.checker.summary);
+    } else if (raw) {
+        sound = check_raw_image_file(image.writing.c_str(), report);
+    }
+    if (!sound)
         for (size_t at = 0, end; at < report.size(); at = end + 1) {
             end = report.find('\n', at);
             if (end == std::string::npos)

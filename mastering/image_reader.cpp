@@ -693,6 +693,8 @@ bool read_user_data(ImageSource& source, uint32_t first, uint32_t count, uint8_t
             fault = "cannot read sectors " + number(first + done) + "-" + number(first + done + n - 1) + ": " + why;
             return false;
         }
+        if (source.raw_tap)
+            source.raw_tap(first + done, raw.data(), n);
         for (uint32_t i = 0; i < n; ++i) {
             const uint8_t* s = raw.data() + size_t(i) * raw_sector_size;
             size_t at = 0;

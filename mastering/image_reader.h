@@ -47,6 +47,10 @@ struct ImageSource {
     uint64_t size = 0;                // bytes
     ImageForm form = ImageForm::plain;
     uint32_t sectors = 0;  // whole sectors of the form in the file
+    // Raw images: called with the whole raw sectors of every read of user
+    // data (first sector, bytes, count) before their user data is taken out,
+    // so that a reader can check the sectors it passes on the way.
+    std::function<void(uint32_t, const uint8_t*, uint32_t)> raw_tap;
 };
 
 // Opens the image file; false with the reason in `why`.

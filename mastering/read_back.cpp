@@ -80,9 +80,41 @@ std::string compare_data(ImageWindow& image, const BuiltFile& f, std::vector<uin
     return {};
 }
 
+// Feeds the sector check in image order: sectors read again are not checked
+// twice; sectors skipped are read for the check before the ones that follow.
+struct RawStream {
+    ImageSource& source;
+    RawSectorChecker& checker;
+    uint32_t checked = 0;
+    bool broken = false;  // a sector could not be read for the check
+
+    void take(uint32_t first, const uint8_t* raw, uint32_t n)
+    {
+        if (broken || (first > checked && !read_to(first)) || uint64_t(first) + n <= checked)
+            return;
+        const uint32_t skip = checked - first;
+        check_raw_sectors(checker, raw + size_t(skip) * raw_sector_size, n - skip);
+        checked = first + n;
+    }
+    // Reads sectors up to `end` for their check alone (the tap takes them).
+    bool read_to(uint32_t end)
+    {
+        std::vector<uint8_t> scratch(size_t(64) * sector_size);
+        std::string fault;
+        while (!broken && checked < end) {
+            const uint32_t before = checked;
+            if (!read_user_data(source, checked, std::min<uint32_t>(end - checked, 64), scratch.data(), fault) ||
+                checked == before)
+                broken = true;
+        }
+        return !broken;
+    }
+};
+
 }  // namespace
 
-std::vector<std::string> compare_with_sources(const char* image_path, const std::vector<BuiltFile>& files, bool joliet)
+std::vector<std::string> compare_with_sources(const char* image_path, const std::vector<BuiltFile>& files, bool joliet,
+                                              RawStreamCheck* raw)
 {
     ImageSource source;
     std::string why;
@@ -166,6 +198,11 @@ std::vector<std::string> compare_with_sources(const char* image_path, const std:
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return files[a].extent < files[b].extent; });
+    // From here on, the sectors of a raw image are checked as they pass.
+    RawSectorChecker unused;
+    RawStream stream{source, raw ? raw->checker : unused};
+    if (raw && source.form == ImageForm::raw)
+        source.raw_tap = [&stream](uint32_t first, const uint8_t* bytes, uint32_t n) { stream.take(first, bytes, n); };
     ImageWindow image{source};
     std::vector<uint8_t> buffer(chunk_bytes);
     for (size_t i : order) {
@@ -180,6 +217,12 @@ std::vector<std::string> compare_with_sources(const char* image_path, const std:
         std::string difference = compare_data(image, f, buffer);
         if (!difference.empty())
             out.push_back(name + ": " + difference);
+    }
+    if (raw && source.form == ImageForm::raw) {
+        stream.read_to(source.sectors);
+        source.raw_tap = nullptr;
+        raw->checker.summary.tail_bytes = source.size - uint64_t(source.sectors) * raw_sector_size;
+        raw->complete = !stream.broken && stream.checked == source.sectors;
     }
     return out;
 }

@@ -6,6 +6,13 @@
 #include <vector>
 
 #include "mastering/problems.h"
+#include "sector/check.h"
+
+// The sector check of a raw image made on the way of the comparison.
+struct RawStreamCheck {
+    RawSectorChecker checker;
+    bool complete = false;  // every sector was checked (else check the file on its own)
+};
 
 // Compares the image at `image_path` with the files of its build (the
 // outcome's `files` and `joliet`). Returns one line per difference, naming
@@ -13,4 +20,8 @@
 // that do not match the build, and data that differs from its source now.
 // Each file's data is read once, in the order of the image, however many
 // records point at it.
-std::vector<std::string> compare_with_sources(const char* image_path, const std::vector<BuiltFile>& files, bool joliet);
+// With `raw`, a raw image also has every sector checked in the same pass: the
+// sectors the comparison reads as they pass, the ones between and after it
+// read on the way.
+std::vector<std::string> compare_with_sources(const char* image_path, const std::vector<BuiltFile>& files, bool joliet,
+                                              RawStreamCheck* raw = nullptr);

@@ -246,6 +246,8 @@ TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
         {"the boot image changed", false,
          [](const TempTree& t, std::string&) { t.file_of_size("boot.img", 4000, 5); },
          "boot.img: differs from"},
+        {"a raw sector between the files corrupted", true,
+         [](const TempTree&, std::string& image) { image[size_t(20) * 2352 + 2064] ^= 1; }, "EDC: 1 (20)"},
         {"image data corrupted", false,
          [](const TempTree&, std::string& image) { image[image.size() - 2 * 2048] ^= 1; },
          "/SRC/D/BIG.BIN;1: differs from"},
@@ -276,8 +278,16 @@ TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
         ASSERT_EQ(built.outcome.files.size(), 4u);
         c.change(tree, built.bytes);
         tree.file("out.img", built.bytes);
-        const std::string differences =
-            joined(compare_with_sources(tree.path("out.img").c_str(), built.outcome.files, built.outcome.joliet));
+        RawStreamCheck sectors;
+        std::string differences = joined(compare_with_sources(tree.path("out.img").c_str(), built.outcome.files,
+                                                              built.outcome.joliet, c.raw ? &sectors : nullptr));
+        if (c.raw) {
+            // Every sector checked in the same pass.
+            EXPECT_TRUE(sectors.complete);
+            EXPECT_EQ(sectors.checker.summary.sectors * 2352, built.bytes.size());
+            if (!sectors.checker.summary.clean())
+                differences += raw_check_text(sectors.checker.summary);
+        }
         if (!*c.difference)
             EXPECT_EQ(differences, "");
         else
