@@ -12,7 +12,7 @@ namespace {
 
 // Sectors of the image read at once: the files lie one after the other in
 // the order they are compared, so small files share one read.
-constexpr uint32_t window_sectors = 1024;
+constexpr uint32_t window_sectors = 128;
 constexpr uint32_t chunk_bytes = window_sectors * sector_size;
 
 std::string number(uint64_t n)
