@@ -7,6 +7,7 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 program=${TARNWICKISO:-$top/build/tarnwickiso}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+. "$top/tests/e2e/serial_wait.sh"
 passed=0
 failed=0
 
@@ -32,18 +33,8 @@ boot_case() {
   : >"$work/$name.serial"
   qemu-system-i386 -accel tcg -m 32 -display none -no-reboot -boot d -cdrom "$work/$name.iso" \
     -serial "file:$work/$name.serial" -monitor none -parallel none -net none &
-  local pid=$!
-  local found=1
-  for _ in $(seq 1 120); do
-    if grep -q "$message" "$work/$name.serial" 2>/dev/null; then
-      found=0
-      break
-    fi
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.5
-  done
-  kill "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
+  local found=0
+  wait_for_serial "$work/$name.serial" "$message" $! || found=1
   [ "$found" = 0 ] || { echo "serial output of $name:"; cat "$work/$name.serial"; }
   return $found
 }

@@ -11,6 +11,7 @@ ovmf_code=${OVMF_CODE:-/usr/share/OVMF/OVMF_CODE.fd}
 ovmf_vars=${OVMF_VARS:-/usr/share/OVMF/OVMF_VARS.fd}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+. "$top/tests/e2e/serial_wait.sh"
 passed=0
 failed=0
 uefi_line="TARNWICK UEFI BOOT OK"
@@ -66,19 +67,7 @@ boot() {
   fi
   : >"$work/$run.serial"
   qemu-system-x86_64 "${args[@]}" 2>>"$work/$run.log" &
-  local pid=$!
-  local found=1
-  for _ in $(seq 1 120); do
-    if grep -q "$message" "$work/$run.serial" 2>/dev/null; then
-      found=0
-      break
-    fi
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.5
-  done
-  kill "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-  if [ "$found" = 0 ]; then
+  if wait_for_serial "$work/$run.serial" "$message" $!; then
     echo "ok: $run"
     passed=$((passed + 1))
   else
