@@ -10,6 +10,9 @@
 #                           verify (target: ratio at most 1, i.e. as fast;
 #                           the output is written by the system where it can
 #                           copy between files, and that writing is counted)
+#   build --verify          wall time added to a build of the corpus, plain and
+#                           raw, against one read of the image (dd, 256 KiB
+#                           blocks; target: at most one read)
 # Each figure is the best of REPETITIONS runs.
 #
 # usage: bench/verify.sh [REPETITIONS]   (default 3)
@@ -45,6 +48,17 @@ best_cpu() {
   done
   echo "$best"
 }
+# Best wall time (seconds) of REPETITIONS runs of the command.
+best_wall() {
+  local best= t start
+  for _ in $(seq "$reps"); do
+    start=$(date +%s%N)
+    "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    t=$(awk -v a="$start" -v b="$(date +%s%N)" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+    if [ -z "$best" ] || awk "BEGIN { exit !($t < $best) }"; then best=$t; fi
+  done
+  echo "$best"
+}
 rate() { awk "BEGIN { printf \"%.2f\", $size / ($1 > 0 ? $1 : 0.001) / 1e9 }"; }
 
 default=$(best_cpu "$program" verify --no-structure "$image")
@@ -55,6 +69,14 @@ repair=$(best_cpu "$program" repair "$image" -o "$dir/repaired.bin")
 repair_user=$(user_only=1 best_cpu "$program" repair "$image" -o "$dir/repaired.bin")
 verify_user=$(user_only=1 best_cpu "$program" verify --no-structure "$image")
 rm -f "$dir/repaired.bin"
+built=$dir/verify-build.img
+plain_build=$(best_wall "$program" build --quiet -o "$built" "$dir/large")
+plain_verify=$(best_wall "$program" build --quiet --verify -o "$built" "$dir/large")
+plain_read=$(best_wall dd if="$built" of=/dev/null bs=256K)
+raw_build=$(best_wall "$program" build --quiet --raw -o "$built" "$dir/large")
+raw_verify=$(best_wall "$program" build --quiet --raw --verify -o "$built" "$dir/large")
+raw_read=$(best_wall dd if="$built" of=/dev/null bs=256K)
+rm -f "$built"
 echo "image: $image, $size bytes"
 echo "verify, default path: $default s CPU, $(rate "$default") GB/s (at least 2)"
 echo "verify, avx2 path (the default without AVX-512): $avx2 s CPU, $(rate "$avx2") GB/s (at least 2)"
@@ -64,3 +86,8 @@ echo "repair of the clean image: $repair s CPU, $(rate "$repair") GB/s," \
   "repair/verify $(awk "BEGIN { printf \"%.2f\", $repair / ($default > 0 ? $default : 0.001) }") (at most 1)"
 echo "  in user time alone (without the system's writing of the output): repair $repair_user s," \
   "verify $verify_user s, ratio $(awk "BEGIN { printf \"%.2f\", $repair_user / ($verify_user > 0 ? $verify_user : 0.001) }")"
+for form in plain raw; do
+  eval "b=\$${form}_build v=\$${form}_verify r=\$${form}_read"
+  echo "build --verify ($form): build $b s, with --verify $v s, added $(awk "BEGIN { printf \"%.3f\", $v - $b }") s;" \
+    "one read of the image $r s; added/read $(awk "BEGIN { printf \"%.2f\", ($v - $b) / ($r > 0 ? $r : 0.001) }") (at most 1)"
+done
