@@ -162,22 +162,23 @@ struct Reader {
         return inside(extent, bytes, [&] { return what; });
     }
 
-    uint32_t both32(const uint8_t* p, const std::string& where, const char* field)
+    // A both-endian field (ECMA-119 7.2.3, 7.3.3): its two forms must agree.
+    uint32_t agreeing(uint32_t le, uint32_t be, const std::string& where, const char* field)
     {
-        const uint32_t le = get_le32(p), be = get_be32(p + 4);
         if (le != be)
             fault(where + ": " + field + " is " + number(le) + " in the little-endian and " + number(be) +
                   " in the big-endian form");
         return le;
     }
 
+    uint32_t both32(const uint8_t* p, const std::string& where, const char* field)
+    {
+        return agreeing(get_le32(p), get_be32(p + 4), where, field);
+    }
+
     uint16_t both16(const uint8_t* p, const std::string& where, const char* field)
     {
-        const uint16_t le = get_le16(p), be = get_be16(p + 2);
-        if (le != be)
-            fault(where + ": " + field + " is " + number(le) + " in the little-endian and " + number(be) +
-                  " in the big-endian form");
-        return le;
+        return uint16_t(agreeing(get_le16(p), get_be16(p + 2), where, field));
     }
 
     bool read(uint32_t first, uint32_t count, std::vector<uint8_t>& out, const std::string& what)
