@@ -7,8 +7,9 @@
 #          1.2), and the stat-family, open and fcntl calls per entry of one
 #          build under strace -c -f (stat-family at most 2)
 #   large  tarnwickiso/cat of the files into one file (at most 1.1), raw/plain
-#          CPU time (at most 1.1), conversion of the image both ways (at least
-#          2 GB/s)
+#          CPU time (at most 1.1) beside its floor (the least work of any raw
+#          build, bench/raw_floor_bench, against the plain build), conversion
+#          of the image both ways (at least 2 GB/s)
 #   huge   tarnwickiso/genisoimage (at most 0.6), peak memory against
 #          genisoimage's (at most 1.0), huge/small wall time (at most 11)
 #
@@ -26,6 +27,7 @@ corpora=("$@")
 dir=${TW_BENCH_DIR:-/tmp/tw-bench}
 mkdir -p "$dir"
 [ -x "$program" ] || { echo "build the program first: cmake --build build --target tarnwickiso"; exit 1; }
+floor=${TW_RAW_FLOOR:-$(dirname "$program")/bench/raw_floor_bench}
 
 # Median of the numbers given (the lower middle one of an even count).
 med() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR ? v[int((NR + 1) / 2)] : 0) }'; }
@@ -150,10 +152,11 @@ for corpus in "${corpora[@]}"; do
       report huge "peak memory tarnwickiso/genisoimage" "$(rep_ratio "${peaks[tarnwickiso]}" "${peaks[genisoimage]}")" most 1.0 ;;
     large)
       report large tarnwickiso/cat "$(rep_ratio "${walls[tarnwickiso]}" "${walls[cat]}")" most 1.1
-      plain_cpu=() raw_cpu=() to_raw=() to_plain=()
+      plain_cpu=() raw_cpu=() floor_cpu=() to_raw=() to_plain=()
       for _ in $(seq 1 "$reps"); do
         plain_cpu+=("$(cpu_once "$out" "$program" build --quiet -o "$out" "$src")")
         raw_cpu+=("$(cpu_once "$out.raw" "$program" build --quiet --raw -o "$out.raw" "$src")")
+        [ -x "$floor" ] && floor_cpu+=("$(cpu_once "$out.floor" "$floor" "$out.floor" "$src"/*)")
         read -r w _ _ _ <<<"$(run_once "$out.iso" "$program" convert "$out")"
         to_raw+=("$w")
         read -r w _ _ _ <<<"$(run_once "$out.raw.iso" "$program" convert "$out.raw")"
@@ -162,9 +165,15 @@ for corpus in "${corpora[@]}"; do
       bytes=$(stat -c %s "$out")
       echo "  large: CPU seconds plain $(med "${plain_cpu[@]}"), raw $(med "${raw_cpu[@]}")"
       report large "raw/plain CPU time" "$(rep_ratio "${raw_cpu[*]}" "${plain_cpu[*]}")" most 1.1
+      if [ ${#floor_cpu[@]} -gt 0 ]; then
+        echo "  large: floor of raw/plain: least work of a raw build (map, place, write; no encoding)/plain build" \
+          "$(rep_ratio "${floor_cpu[*]}" "${plain_cpu[*]}") (CPU seconds $(med "${floor_cpu[@]}"))"
+      else
+        echo "  large: no floor of raw/plain: build it with cmake --build build --target raw_floor_bench"
+      fi
       report large "conversion plain to raw, GB/s" "$(awk -v b="$bytes" -v t="$(med "${to_raw[@]}")" 'BEGIN { if (t > 0) printf "%.2f", b / t / 1e9; else print "n/a" }')" least 2
       report large "conversion raw to plain, GB/s" "$(awk -v b="$bytes" -v t="$(med "${to_plain[@]}")" 'BEGIN { if (t > 0) printf "%.2f", b / t / 1e9; else print "n/a" }')" least 2
-      rm -f "$out.raw" "$out.iso" "$out.raw.iso" ;;
+      rm -f "$out.raw" "$out.iso" "$out.raw.iso" "$out.floor" ;;
   esac
   rm -f "$out"
   unset walls cpus peaks failed
