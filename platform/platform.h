@@ -82,7 +82,16 @@ struct CalendarTime {
 // ANSI text. Character stepping follows the multibyte rules of the code page in
 // use (double-byte on East Asian code pages, UTF-8 sequences under UTF-8).
 // char_next returns p itself at the terminating zero, like CharNextA.
-[[nodiscard]] const char* char_next(const char* p);
+[[nodiscard]] const char* char_next_multibyte(const char* p);
+// True once the platform knows that the code page in use gives every byte
+// below 0x80 a character of its own (UTF-8, CP932 on POSIX): char_next steps
+// over those without a call. Paths are mostly such bytes.
+extern bool ascii_stands_alone;
+[[nodiscard]] inline const char* char_next(const char* p)
+{
+    const unsigned char c = static_cast<unsigned char>(*p);
+    return ascii_stands_alone && c != 0 && c < 0x80 ? p + 1 : char_next_multibyte(p);
+}
 // Uppercases a zero-terminated string in place (CharUpperA); the POSIX side
 // changes ASCII letters only.
 void uppercase_ansi(char* text);

@@ -158,11 +158,6 @@ CodePage make_locale_page()
     return page;
 }
 
-// True once the code page in use is known to give every byte below 0x80 a
-// character of its own (UTF-8, CP932): char_next then steps over those
-// without asking which page is in use.
-bool ascii_stands_alone = false;
-
 CodePage& current()
 {
     static CodePage page = [] {
@@ -262,12 +257,12 @@ size_t put_escaped_run(const char* in, size_t in_left, char*& put, size_t& put_l
 
 }  // namespace
 
-const char* char_next(const char* p)
+bool ascii_stands_alone = false;
+
+const char* char_next_multibyte(const char* p)
 {
     if (*p == '\0')
         return p;
-    if (ascii_stands_alone && static_cast<unsigned char>(*p) < 0x80)
-        return p + 1;
     const CodePage& page = current();
     const auto* u = reinterpret_cast<const unsigned char*>(p);
     switch (page.stepping) {
@@ -295,6 +290,17 @@ size_t oem_to_ucs2(const char* text, uint16_t* out, size_t capacity)
     if (capacity == 0)
         return 0;
     CodePage& page = current();
+    // Up to where the room ends, text below 0x80 is the same characters in
+    // both forms wherever ASCII stands alone: most names need no converter.
+    if (ascii_stands_alone) {
+        size_t n = 0;
+        for (unsigned char c; n + 1 < capacity && (c = static_cast<unsigned char>(text[n])) != 0 && c < 0x80; ++n)
+            out[n] = c;
+        if (n + 1 == capacity || text[n] == '\0') {
+            out[n] = 0;
+            return n + 1;
+        }
+    }
     reset(page.to_ucs2);
     char* in = const_cast<char*>(text);
     size_t in_left = strlen(text);
@@ -334,6 +340,15 @@ size_t ucs2_to_oem(const uint16_t* text, char* out, size_t capacity)
     if (capacity == 0)
         return 0;
     CodePage& page = current();
+    if (ascii_stands_alone) {
+        size_t n = 0;
+        for (; n + 1 < capacity && text[n] != 0 && text[n] < 0x80; ++n)
+            out[n] = static_cast<char>(text[n]);
+        if (n + 1 == capacity || text[n] == 0) {
+            out[n] = '\0';
+            return n + 1;
+        }
+    }
     reset(page.from_ucs2);
     size_t units = 0;
     while (text[units] != 0)

@@ -21,7 +21,10 @@ bool high_surrogate(uint16_t unit)
 
 }  // namespace
 
-const char* char_next(const char* p)
+// Every step asks the system.
+bool ascii_stands_alone = false;
+
+const char* char_next_multibyte(const char* p)
 {
     return CharNextA(p);
 }
