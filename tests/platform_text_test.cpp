@@ -121,6 +121,12 @@ TEST(PlatformText, ConversionTruncatesAtWholeCharacters)
     if (CodePageScope scope("UTF-8"); scope.active()) {
         EXPECT_EQ(to_ucs2("a\xF0\x9F\x98\x80", 3), std::vector<uint16_t>{'a'});  // no half pair
         EXPECT_EQ(to_oem({'x', 0x3042}, 4), "x");
+        // The room ends with the last byte below 0x80, or just before it.
+        EXPECT_EQ(to_ucs2("ab\xE3\x81\x82", 3), (std::vector<uint16_t>{'a', 'b'}));
+        EXPECT_EQ(to_ucs2("ab\xE3\x81\x82", 4), (std::vector<uint16_t>{'a', 'b', 0x3042}));
+        EXPECT_EQ(to_oem({'a', 'b', 'c', 'd'}, 3), "ab");
+        EXPECT_EQ(to_oem({'a', 'b', 0x3042}, 3), "ab");
+        EXPECT_EQ(to_oem({'a', 'b', 0x3042}, 6), "ab\xE3\x81\x82");
     }
     if (CodePageScope scope("CP932"); scope.active()) {
         EXPECT_EQ(to_oem({'a', 0x3042}, 3), "a");
