@@ -218,6 +218,15 @@ bool verify_image(const PendingOutput& image, const BuildOutcome& outcome, bool 
     return differences.empty();
 }
 
+// While it lives, the registration's folder listings are kept for the
+// build's scan, which follows at once.
+struct FolderListingsKept {
+    FolderListingsKept() { keep_folder_listings(true); }
+    ~FolderListingsKept() { keep_folder_listings(false); }
+    FolderListingsKept(const FolderListingsKept&) = delete;
+    FolderListingsKept& operator=(const FolderListingsKept&) = delete;
+};
+
 int run_build(int argc_given, char** argv_given)
 {
     std::vector<std::string> args;
@@ -261,6 +270,7 @@ int run_build(int argc_given, char** argv_given)
     }
 
     ScanProgress scan_progress(options.quiet || !isatty(fileno(stderr)));
+    FolderListingsKept listings;
     LineList list;
     for (const std::string& path : options.paths)
         if (stop_signal || !register_path(list, path.c_str()))

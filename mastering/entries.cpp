@@ -1,6 +1,7 @@
 #include "mastering/entries.h"
 
 #include <cstring>
+#include <unordered_map>
 
 #include "mastering/descriptors.h"
 #include "mastering/text.h"
@@ -145,8 +146,39 @@ bool make_key(char* key, const char* from)
 
 }  // namespace
 
+namespace {
+
+struct KeptListings {
+    bool on = false;
+    std::unordered_map<std::string, std::vector<platform::FoundName>> by_path;
+};
+KeptListings kept_listings;
+
+}  // namespace
+
+void keep_folder_listings(bool on)
+{
+    kept_listings.on = on;
+    if (!on)
+        kept_listings.by_path = {};
+}
+
+void keep_listing(const char* path, std::vector<platform::FoundName>&& names)
+{
+    if (kept_listings.on)
+        kept_listings.by_path.try_emplace(path, std::move(names));
+}
+
 bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names)
 {
+    if (!kept_listings.by_path.empty()) {
+        auto kept = kept_listings.by_path.find(path);
+        if (kept != kept_listings.by_path.end()) {
+            names = std::move(kept->second);
+            kept_listings.by_path.erase(kept);
+            return true;
+        }
+    }
     // Names are collected first, so the folder is not held open while the
     // walk descends.
     return platform::list_directory_found(path, names);

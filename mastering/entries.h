@@ -71,6 +71,13 @@ struct FolderIdentity {
     uint64_t volume, object;
 };
 bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names);
+// The command line registers its paths and builds at once: the listings the
+// registration's walk makes then serve the scan that follows, each folder's
+// once, instead of listing the folder and looking at every name again. Off
+// unless turned on; turning it off lets go of whatever is kept. keep_listing
+// is the registration's: it keeps a folder's listing while keeping is on.
+void keep_folder_listings(bool on);
+void keep_listing(const char* path, std::vector<platform::FoundName>&& names);
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder);
 
 // Both walks refuse an image of more directories than the path tables can

@@ -80,6 +80,7 @@ void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>&
             break;
     }
     ancestors.pop_back();
+    keep_listing(path, std::move(names));
 }
 
 // Copies the text from `from` up to the next TAB or the end into a small buffer.
