@@ -191,7 +191,7 @@ bool verify_image(const PendingOutput& image, const BuildOutcome& outcome, bool 
 {
     RawStreamCheck sectors;
     std::vector<std::string> differences =
-        compare_with_sources(image.writing.c_str(), outcome.files, outcome.joliet, raw ? &sectors : nullptr);
+        compare_with_sources(image.writing.c_str(), outcome, raw ? &sectors : nullptr);
     // The sectors were checked on the way of the comparison; should that
     // have been cut short, the file is checked on its own.
     std::string report;

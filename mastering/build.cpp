@@ -195,13 +195,27 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
         outcome.joliet = joliet;
         if (boot)
             outcome.files.push_back(
-                {boot_settings.boot_image_path, layout.boot_image, boot_settings.boot_image_size, true});
+                {boot_settings.boot_image_path, layout.boot_image, boot_settings.boot_image_size, true, {}});
         if (efi)
-            outcome.files.push_back({efi_boot_settings.image_path, layout.efi_image, efi_boot_settings.image_size, true});
-        for (uint32_t i = 0; i < entry_table.count; ++i) {
+            outcome.files.push_back(
+                {efi_boot_settings.image_path, layout.efi_image, efi_boot_settings.image_size, true, {}});
+        // Each entry's place: its folder's place and its own identifier.
+        std::vector<std::string> folder_place[2];
+        for (uint32_t i = 1; i < entry_table.count; ++i) {
             const SourceEntry* e = entry_table.entries[i];
-            if (!e->directory)
-                outcome.files.push_back({e->source_path, e->extent[primary_tree], e->data_length[primary_tree], false});
+            std::string place[2];
+            for (int tree : {primary_tree, joliet_tree}) {
+                folder_place[tree].resize(e->depth - 2u);
+                place[tree] = folder_place[tree].empty() ? std::string() : folder_place[tree].back();
+                path_key_append(place[tree], e->identifier[tree], e->identifier_length[tree]);
+                if (e->directory)
+                    folder_place[tree].push_back(place[tree]);
+            }
+            if (e->directory)
+                outcome.folders.push_back({e->source_path, {place[0], place[1]}});
+            else
+                outcome.files.push_back({e->source_path, e->extent[primary_tree], e->data_length[primary_tree], false,
+                                         {std::move(place[0]), std::move(place[1])}});
         }
     }
     for (BuildProblem& p : writer_problems())

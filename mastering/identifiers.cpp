@@ -244,29 +244,81 @@ bool bump_joliet_directory_identifier(uint8_t* identifier, int length)
 
 void sort_entries()
 {
-    // A stable merge sort in passes of doubling run width. It gives exactly
-    // the order of an exchange sort that swaps neighbours only when the first
-    // key is greater: equal keys keep their scan order. Every pass pumps
-    // messages, reports progress and honours the abort request.
-    uint32_t n = entry_table.count;
+    // Each folder's entries follow it directly in the scan, a level deeper.
+    // The order sorts the children of every folder by their keys, stably, and
+    // keeps every subtree whole behind its folder. Where all keys differ this
+    // is the order of the keys themselves (the separator sorts below every
+    // byte a name's key holds); where keys are equal (one name registered
+    // twice, names that differ only in case, a file and a folder of one name)
+    // the items keep their scan order and each keeps its own children.
+    const uint32_t n = entry_table.count;
     std::vector<SourceEntry*>& a = entry_table.entries;
-    std::vector<SourceEntry*> scratch(n);
-    auto less = [](const SourceEntry* x, const SourceEntry* y) { return compare_bytes(x->sort_key, y->sort_key) < 0; };
-    for (uint32_t width = 1; width < n; width *= 2) {
-        process_pending_messages();
-        build_progress.counter += 1;
-        if (status_callback)
-            status_callback();
-        if (abort_requested)
-            return;
-        for (uint32_t left = 0; left < n; left += 2 * width) {
-            uint32_t middle = std::min(left + width, n);
-            uint32_t right = std::min(left + 2 * width, n);
-            std::merge(a.begin() + left, a.begin() + middle, a.begin() + middle, a.begin() + right,
-                       scratch.begin() + left, less);
-        }
-        std::copy(scratch.begin(), scratch.begin() + n, a.begin());
+    if (n < 2)
+        return;
+    // Children of each entry in scan order: parent = the nearest earlier
+    // entry one level up (the root for registered items).
+    std::vector<uint32_t> first_child(n, 0), next_sibling(n, 0), last_child(n, 0);
+    std::vector<uint32_t> open{0};
+    for (uint32_t i = 1; i < n; ++i) {
+        while (open.size() > 1 && a[open.back()]->depth >= a[i]->depth)
+            open.pop_back();
+        const uint32_t parent = open.back();
+        if (first_child[parent] == 0)
+            first_child[parent] = i;
+        else
+            next_sibling[last_child[parent]] = i;
+        last_child[parent] = i;
+        open.push_back(i);
     }
+    // The progress counts passes, as many as a merge sort of the table takes;
+    // every pass pumps messages and honours the abort request.
+    uint32_t passes = 0;
+    for (uint32_t width = 1; width < n; width *= 2)
+        ++passes;
+    const uint32_t per_pass = (n + passes - 1) / passes;
+    uint32_t done = 0, next_pass = 0;
+    auto less = [](const SourceEntry* x, const SourceEntry* y) { return compare_bytes(x->sort_key, y->sort_key) < 0; };
+
+    std::vector<SourceEntry*> sorted;
+    sorted.reserve(n);
+    sorted.push_back(a[0]);
+    // Depth first: a stack of sibling lists, each sorted when first reached.
+    struct Level {
+        std::vector<uint32_t> children;
+        size_t next = 0;
+    };
+    std::vector<Level> stack;
+    auto children_of = [&](uint32_t parent) {
+        Level level;
+        for (uint32_t c = first_child[parent]; c != 0; c = next_sibling[c])
+            level.children.push_back(c);
+        std::stable_sort(level.children.begin(), level.children.end(),
+                         [&](uint32_t x, uint32_t y) { return less(a[x], a[y]); });
+        return level;
+    };
+    stack.push_back(children_of(0));
+    while (!stack.empty()) {
+        if (done >= next_pass) {
+            next_pass += per_pass;
+            process_pending_messages();
+            build_progress.counter += 1;
+            if (status_callback)
+                status_callback();
+            if (abort_requested)
+                return;  // the table stays in scan order; nothing is written
+        }
+        Level& top = stack.back();
+        if (top.next == top.children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const uint32_t i = top.children[top.next++];
+        sorted.push_back(a[i]);
+        ++done;
+        if (first_child[i] != 0)
+            stack.push_back(children_of(i));
+    }
+    std::copy(sorted.begin(), sorted.end(), a.begin());
 }
 
 void assign_identifiers()
@@ -314,6 +366,50 @@ std::string uppercase_key(const std::string& identifier, int tree)
     std::memcpy(units, identifier.data(), std::min(identifier.size(), sizeof units - 2));
     uppercase_ucs2be(units, joliet_scratch_units);
     return std::string(reinterpret_cast<const char*>(units), 2 * ucs2_length(units));
+}
+
+// True when the entry's identifier in the tree is its own name, in the
+// form of the tree: the ISO 9660 identifier the uppercased name (a file's
+// with "." when it has none, and ";1"), the Joliet identifier the name
+// itself (a file's with ";1"). A name that needed no change keeps a
+// contested identifier against one that was cut, replaced or counted.
+bool name_kept(const SourceEntry* e, int tree)
+{
+    const char* leaf = leaf_name(e->source_path);
+    const size_t leaf_length = std::strlen(leaf);
+    const bool file = e->directory == 0;
+    std::string expected;
+    if (tree == primary_tree) {
+        expected.assign(leaf, leaf_length);
+        if (file && !find_last(leaf, '.'))
+            expected += '.';
+        if (file)
+            expected += ";1";
+        uppercase_in_place(expected.data());
+    } else {
+        uint16_t units[joliet_scratch_units];
+        if (leaf_length >= joliet_scratch_units / 2)
+            return false;
+        const size_t n = to_ucs2be(units, leaf, joliet_scratch_units) - 1;
+        expected.assign(reinterpret_cast<const char*>(units), 2 * n);
+        if (file)
+            expected += std::string("\0;\0" "1", 4);
+    }
+    return expected.size() == e->identifier_length[tree] &&
+           std::memcmp(expected.data(), e->identifier[tree], expected.size()) == 0;
+}
+
+// The order in which siblings claim their identifiers: those whose
+// identifier is their own name first, then the others, each in table order.
+std::vector<uint32_t> claim_order(int tree)
+{
+    std::vector<uint32_t> order;
+    order.reserve(entry_table.count);
+    for (int pass = 0; pass < 2; ++pass)
+        for (uint32_t i = 1; i < entry_table.count; ++i)
+            if (name_kept(entry_table.entries[i], tree) == (pass == 0))
+                order.push_back(i);
+    return order;
 }
 
 struct SiblingGroup {
@@ -377,6 +473,10 @@ void resolve_tree(int tree)
             g = found->second;
         }
         group_of[i] = g;
+    }
+    const std::vector<uint32_t> order = claim_order(tree);
+    for (uint32_t i : order) {
+        const SourceEntry* e = entry_table.entries[i];
         Cluster c;
         c.identifier = bytes_of(e);
         c.directory = e->directory != 0;
@@ -384,10 +484,10 @@ void resolve_tree(int tree)
         clusters.push_back(std::move(c));
         int32_t id = int32_t(clusters.size() - 1);
         cluster_of[i] = id;
-        place(groups[g], id, uppercase_key(clusters[id].identifier, tree));
+        place(groups[group_of[i]], id, uppercase_key(clusters[id].identifier, tree));
     }
 
-    for (uint32_t i = 1; i < n; ++i) {
+    for (uint32_t i : order) {
         SourceEntry* p = entry_table.entries[i];
         SiblingGroup& group = groups[group_of[i]];
         int32_t own = find(cluster_of[i]);
@@ -480,15 +580,19 @@ std::string numbered_identifier(const std::string& identifier, int tree, bool di
 void distinct_tree(int tree)
 {
     uint32_t n = entry_table.count;
-    std::map<uint32_t, std::vector<uint32_t>> siblings;  // parent index -> children in table order
+    std::vector<uint32_t> parent_of(n, 0);
     std::vector<uint32_t> open;
     for (uint32_t i = 1; i < n; ++i) {
         const SourceEntry* e = entry_table.entries[i];
         while (!open.empty() && entry_table.entries[open.back()]->depth >= e->depth)
             open.pop_back();
-        siblings[open.empty() ? 0 : open.back()].push_back(i);
+        parent_of[i] = open.empty() ? 0 : open.back();
         open.push_back(i);
     }
+    // parent index -> children in the order they claim identifiers
+    std::map<uint32_t, std::vector<uint32_t>> siblings;
+    for (uint32_t i : claim_order(tree))
+        siblings[parent_of[i]].push_back(i);
     for (auto& [parent, children] : siblings) {
         std::unordered_map<std::string, uint32_t> later;  // keys of siblings not yet passed
         std::vector<std::string> keys;

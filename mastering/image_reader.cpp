@@ -327,7 +327,7 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
             rd.fault(at_byte() + ": file " + name + " begins beyond sector " + number(UINT32_MAX));
             continue;
         }
-        TreeFile file{name, index, uint32_t(start), size, (flags & 0x01) != 0};
+        TreeFile file{name, index, uint32_t(start), size, (flags & 0x01) != 0, identifier};
         if (size > 0 &&
             rd.inside(file.extent, size, [&] { return (joliet ? "Joliet file " : "file ") + file_path(tree, file); }))
             rd.regions.push_back(

@@ -81,6 +81,7 @@ struct TreeFile {
     uint32_t extent = 0;     // first sector of the data (behind any extended attribute record)
     uint32_t size = 0;       // bytes
     bool hidden = false;
+    std::string identifier;  // the identifier bytes as recorded
 };
 
 struct ImageTree {

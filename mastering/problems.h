@@ -63,7 +63,24 @@ struct BuiltFile {
     uint32_t extent = 0;
     uint32_t size = 0;
     bool boot_image = false;
+    // Its place in each tree (ISO 9660, Joliet): the identifiers on the way
+    // from the root, as path_key_append gives them. Empty for a boot image.
+    std::string place[2];
 };
+
+// A folder of a finished build and its place in each tree.
+struct BuiltFolder {
+    std::string source;
+    std::string place[2];
+};
+
+// A place in a tree, one identifier after the other: each one's length in a
+// byte, then its bytes as recorded. Distinct paths give distinct keys.
+inline void path_key_append(std::string& key, const void* identifier, size_t length)
+{
+    key.push_back(char(uint8_t(length)));
+    key.append(static_cast<const char*>(identifier), length);
+}
 
 struct BuildOutcome {
     bool written = false;  // the output exists and holds every planned sector
@@ -76,6 +93,7 @@ struct BuildOutcome {
     // Filled when keep_built_files (build.h) is set: every file of the image
     // in table order, and whether the image has a Joliet tree.
     std::vector<BuiltFile> files;
+    std::vector<BuiltFolder> folders;  // below the root, in table order
     bool joliet = false;
     // True when the image is complete and sound (notices allowed).
     bool clean() const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "mastering/image_reader.h"
 #include "mastering/layout.h"
@@ -113,9 +114,67 @@ struct RawStream {
 
 }  // namespace
 
-std::vector<std::string> compare_with_sources(const char* image_path, const std::vector<BuiltFile>& files, bool joliet,
-                                              RawStreamCheck* raw)
+namespace {
+
+// Compares the places of the build's files and folders with the records of
+// one tree.
+void compare_places(const ImageTree& tree, int t, const char* tree_name, const BuildOutcome& build,
+                    std::vector<std::string>& out)
 {
+    // The place of every directory read: the root's is empty, and parents
+    // are read before their children.
+    std::vector<std::string> folder_place(tree.directories.size());
+    std::unordered_map<std::string, uint32_t> folders;
+    for (uint32_t d = 1; d < tree.directories.size(); ++d) {
+        const TreeDirectory& dir = tree.directories[d];
+        if (dir.parent >= d)
+            continue;  // a damaged tree; its faults are named by the reader
+        folder_place[d] = folder_place[dir.parent];
+        path_key_append(folder_place[d], dir.identifier.data(), dir.identifier.size());
+        folders.emplace(folder_place[d], d);
+    }
+    std::unordered_map<std::string, const TreeFile*> files;
+    for (const TreeFile& f : tree.files) {
+        std::string place = folder_place[f.directory];
+        path_key_append(place, f.identifier.data(), f.identifier.size());
+        if (!files.emplace(place, &f).second)
+            out.push_back(file_path(tree, f) + ": two records of one name in its directory");
+    }
+    std::unordered_set<std::string> built_places;
+    for (const BuiltFolder& b : build.folders) {
+        built_places.insert(b.place[t]);
+        if (!folders.count(b.place[t]))
+            out.push_back(b.source + ": its folder is not at its place in the " + tree_name + " tree");
+    }
+    for (const BuiltFile& b : build.files) {
+        if (b.boot_image)
+            continue;
+        built_places.insert(b.place[t]);
+        auto found = files.find(b.place[t]);
+        if (found == files.end()) {
+            out.push_back(b.source + ": no record at its place in the " + tree_name + " tree");
+            continue;
+        }
+        const TreeFile& f = *found->second;
+        if (f.extent != b.extent || f.size != b.size)
+            out.push_back(file_path(tree, f) + ": the record gives " + number(f.size) + " bytes at sector " +
+                          number(f.extent) + ", where the build put " + b.source + " at sector " +
+                          number(b.extent) + " (" + number(b.size) + " bytes)");
+    }
+    for (const auto& [place, d] : folders)
+        if (!built_places.count(place))
+            out.push_back(directory_path(tree, d) + ": a directory the build did not make");
+    for (const auto& [place, f] : files)
+        if (!built_places.count(place))
+            out.push_back(file_path(tree, *f) + ": a record the build did not make at this place");
+}
+
+}  // namespace
+
+std::vector<std::string> compare_with_sources(const char* image_path, const BuildOutcome& build, RawStreamCheck* raw)
+{
+    const std::vector<BuiltFile>& files = build.files;
+    const bool joliet = build.joliet;
     ImageSource source;
     std::string why;
     if (!open_image_source(image_path, source, why))
@@ -180,6 +239,7 @@ std::vector<std::string> compare_with_sources(const char* image_path, const std:
         for (size_t i = 0; i < files.size(); ++i)
             if (!files[i].boot_image && !seen[i])
                 out.push_back(files[i].source + ": no record in the " + tree_names[t] + " tree");
+        compare_places(tree, t, tree_names[t], build, out);
     }
     // The BIOS image is loaded by the initial entry; the UEFI image by the
     // initial entry when it is alone, else by the entry of its section.

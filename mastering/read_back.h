@@ -15,7 +15,7 @@ struct RawStreamCheck {
 };
 
 // Compares the image at `image_path` with the files of its build (the
-// outcome's `files` and `joliet`). Returns one line per difference, naming
+// outcome's `files`, `folders` and `joliet`). Returns one line per difference, naming
 // the file by its path in the image: structure faults of the image, records
 // that do not match the build, and data that differs from its source now.
 // Each file's data is read once, in the order of the image, however many
@@ -23,5 +23,9 @@ struct RawStreamCheck {
 // With `raw`, a raw image also has every sector checked in the same pass: the
 // sectors the comparison reads as they pass, the ones between and after it
 // read on the way.
-std::vector<std::string> compare_with_sources(const char* image_path, const std::vector<BuiltFile>& files, bool joliet,
+// Every file and folder must also lie at its own place in each tree (the
+// build's identifiers on the way from the root), the file's record giving
+// the sectors that hold its own source's bytes: a record at another place,
+// or one that points at another file's data, is named.
+std::vector<std::string> compare_with_sources(const char* image_path, const BuildOutcome& build,
                                               RawStreamCheck* raw = nullptr);

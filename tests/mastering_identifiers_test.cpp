@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -153,42 +155,69 @@ TEST(Identifiers, JolietCountersTreatWideAndLowercaseUnitsAsOther)
     EXPECT_EQ(wide[1], '1');
 }
 
-// The clash rule written as the straightforward pairwise loop over the table,
-// to check the grouped resolution against.
-void reference_resolve(std::vector<SourceEntry>& t)
+std::string upper_identifier(const SourceEntry& e, int tree)
 {
-    auto upper_iso = [](const SourceEntry& e) {
+    if (tree == 0) {
         char copy[256] = {};
         std::memcpy(copy, e.identifier[0], e.identifier_length[0]);
         uppercase_in_place(copy);
         return std::string(copy);
-    };
-    auto upper_joliet = [](const SourceEntry& e) {
-        uint16_t copy[256] = {};
-        std::memcpy(copy, e.identifier[1], e.identifier_length[1]);
-        uppercase_ucs2be(copy, 256);
-        return std::string(reinterpret_cast<const char*>(copy), 2 * ucs2_length(copy));
-    };
-    for (size_t p = 1; p < t.size(); ++p) {
-        std::string a = upper_iso(t[p]);
-        std::string b = upper_joliet(t[p]);
-        for (size_t q = p + 1; q < t.size(); ++q) {
-            if (t[q].depth < t[p].depth)
-                break;
-            if (t[q].depth > t[p].depth)
-                continue;
-            for (int guard = 0; upper_iso(t[q]) == a && guard < 4096; ++guard) {
-                bool changed = t[q].directory ? bump_directory_identifier(t[q].identifier[0], t[q].identifier_length[0])
-                                              : bump_file_identifier(t[q].identifier[0], t[q].identifier_length[0]);
-                if (!changed)
-                    break;
-            }
-            for (int guard = 0; upper_joliet(t[q]) == b && guard < 4096; ++guard) {
-                bool changed = t[q].directory
-                                   ? bump_joliet_directory_identifier(t[q].identifier[1], t[q].identifier_length[1])
-                                   : bump_joliet_file_identifier(t[q].identifier[1], t[q].identifier_length[1]);
-                if (!changed)
-                    break;
+    }
+    uint16_t copy[256] = {};
+    std::memcpy(copy, e.identifier[1], e.identifier_length[1]);
+    uppercase_ucs2be(copy, 256);
+    return std::string(reinterpret_cast<const char*>(copy), 2 * ucs2_length(copy));
+}
+
+// True when the identifier is the entry's own name in the tree's form.
+bool name_unchanged(const SourceEntry& e, int tree)
+{
+    std::string leaf = e.source_path;
+    leaf = leaf.substr(leaf.find_last_of("/\\") + 1);
+    if (tree == 1)
+        return joliet_ascii(e.identifier[1], e.identifier_length[1]) == leaf + (e.directory ? "" : ";1");
+    for (char& c : leaf)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    if (!e.directory)
+        leaf += std::string(leaf.find('.') == std::string::npos ? "." : "") + ";1";
+    return iso(e.identifier[0], e.identifier_length[0]) == leaf;
+}
+
+// The clash rule written as the straightforward pairwise loop, to check the
+// grouped resolution against: siblings whose identifier is their own name
+// come first, then the others, each in table order; every later sibling is
+// counted up while it equals an earlier one.
+void reference_resolve(std::vector<SourceEntry>& t)
+{
+    std::vector<size_t> parent(t.size(), 0), open;
+    for (size_t i = 1; i < t.size(); ++i) {
+        while (!open.empty() && t[open.back()].depth >= t[i].depth)
+            open.pop_back();
+        parent[i] = open.empty() ? 0 : open.back();
+        open.push_back(i);
+    }
+    for (int tree : {0, 1}) {
+        std::vector<size_t> order;
+        for (int pass = 0; pass < 2; ++pass)
+            for (size_t i = 1; i < t.size(); ++i)
+                if (name_unchanged(t[i], tree) == (pass == 0))
+                    order.push_back(i);
+        for (size_t x = 0; x < order.size(); ++x) {
+            const std::string a = upper_identifier(t[order[x]], tree);
+            for (size_t y = x + 1; y < order.size(); ++y) {
+                SourceEntry& q = t[order[y]];
+                if (parent[order[y]] != parent[order[x]])
+                    continue;
+                for (int guard = 0; upper_identifier(q, tree) == a && guard < 4096; ++guard) {
+                    const bool changed =
+                        tree == 0 ? (q.directory ? bump_directory_identifier(q.identifier[0], q.identifier_length[0])
+                                                 : bump_file_identifier(q.identifier[0], q.identifier_length[0]))
+                                  : (q.directory
+                                         ? bump_joliet_directory_identifier(q.identifier[1], q.identifier_length[1])
+                                         : bump_joliet_file_identifier(q.identifier[1], q.identifier_length[1]));
+                    if (!changed)
+                        break;
+                }
             }
         }
     }
@@ -300,50 +329,91 @@ TEST(Identifiers, ManyEqualSiblingsCountUpInOrder)
     free_entry_table();
 }
 
-TEST(Identifiers, SortIsStableAndPlacesSubtreesBeforeLongerSiblings)
+TEST(Identifiers, SortIsStableAndKeepsEveryFolderWithItsOwnChildren)
 {
-    const char* keys[] = {"\tDOC-A", "\tDOC\tX", "\tDOC", "\tB", "\tDOC", "\tA\tZ", "\tA"};
-    const uint32_t count = 1 + uint32_t(std::size(keys));
+    // In scan order: each folder directly followed by its own entries. Two
+    // folders register under one name; each keeps its own child.
+    const std::pair<const char*, uint8_t> scanned[] = {
+        {"\tDOC-A", 2}, {"\tDOC", 2}, {"\tDOC\tX", 3}, {"\tB", 2},
+        {"\tDOC", 2},   {"\tDOC\tY", 3}, {"\tA", 2}, {"\tA\tZ", 3},
+    };
+    const uint32_t count = 1 + uint32_t(std::size(scanned));
     allocate_entry_table(count);
     for (uint32_t i = 1; i < count; ++i) {
-        entry_table.entries[i]->sort_key = keys[i - 1];
-        entry_table.entries[i]->depth = uint8_t(i);  // marks the scan order
+        entry_table.entries[i]->sort_key = scanned[i - 1].first;
+        entry_table.entries[i]->depth = scanned[i - 1].second;
+        entry_table.entries[i]->extent[0] = i;  // marks the scan order
     }
     entry_table.count = count;
     sort_entries();
-    const char* expected_keys[] = {"", "\tA", "\tA\tZ", "\tB", "\tDOC", "\tDOC", "\tDOC\tX", "\tDOC-A"};
+    const uint32_t expected[] = {0, 7, 8, 4, 2, 3, 5, 6, 1};
     for (uint32_t i = 0; i < count; ++i)
-        EXPECT_STREQ(entry_table.entries[i]->sort_key, expected_keys[i]) << i;
-    EXPECT_EQ(entry_table.entries[4]->depth, 3);  // the first "\tDOC" scanned stays first
-    EXPECT_EQ(entry_table.entries[5]->depth, 5);
+        EXPECT_EQ(entry_table.entries[i]->extent[0], expected[i]) << i;
     free_entry_table();
 }
 
-TEST(Identifiers, SortMatchesTheExchangeSortOnRandomKeys)
+// Random trees in scan order, names drawn from a few so that siblings share
+// keys: every entry stays directly below its own folder, siblings follow
+// their keys (ties in scan order), and where all keys differ the order is
+// that of an exchange sort of the keys.
+TEST(Identifiers, SortOfRandomTreesKeepsSubtreesAndKeyOrder)
 {
     std::mt19937 rng(99);
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 40; ++round) {
+        const bool unique = round % 2 == 0;
         uint32_t count = 1 + uint32_t(rng() % 300);
         allocate_entry_table(count);
-        std::vector<std::pair<std::string, uint32_t>> reference;
+        std::vector<uint32_t> parent(count, 0);
+        std::vector<std::string> keys(count);
+        std::vector<uint32_t> open{0};
+        std::set<std::string> used;
         for (uint32_t i = 1; i < count; ++i) {
+            open.resize(1 + rng() % open.size());
             std::string key;
-            int length = 1 + int(rng() % 4);
-            for (int k = 0; k < length; ++k)
-                key.push_back("\tAB-a"[rng() % 5]);
+            do {
+                key = keys[open.back()] + "\t";
+                int length = 1 + int(rng() % (unique ? 4 : 2));
+                for (int k = 0; k < length; ++k)
+                    key.push_back("AB-a"[rng() % 4]);
+            } while (unique && !used.insert(key).second);
+            keys[i] = key;
+            parent[i] = open.back();
             entry_table.entries[i]->sort_key = keep_text(key.c_str());
+            entry_table.entries[i]->depth = uint8_t(open.size() + 1);
             entry_table.entries[i]->extent[0] = i;
-            reference.emplace_back(key, i);
+            open.push_back(i);
         }
         entry_table.count = count;
-        // The exchange sort, literally.
-        for (size_t i = reference.size(); i-- > 1;)
-            for (size_t j = 0; j < i; ++j)
-                if (compare_bytes(reference[j].first.c_str(), reference[j + 1].first.c_str()) > 0)
-                    std::swap(reference[j], reference[j + 1]);
         sort_entries();
-        for (uint32_t i = 1; i < count; ++i)
-            ASSERT_EQ(uint32_t(entry_table.entries[i]->extent[0]), reference[i - 1].second) << round;
+        std::vector<uint32_t> order(count);
+        for (uint32_t i = 0; i < count; ++i)
+            order[i] = entry_table.entries[i]->extent[0];
+        std::vector<uint32_t> open_sorted;
+        std::map<uint32_t, uint32_t> last_child;
+        for (uint32_t k = 1; k < count; ++k) {
+            const uint32_t i = order[k];
+            while (!open_sorted.empty() && parent[i] != open_sorted.back())
+                open_sorted.pop_back();
+            ASSERT_EQ(open_sorted.empty() ? 0 : open_sorted.back(), parent[i]) << round << " entry " << i;
+            auto previous = last_child.find(parent[i]);
+            if (previous != last_child.end()) {
+                const int c = compare_bytes(keys[previous->second].c_str(), keys[i].c_str());
+                ASSERT_TRUE(c < 0 || (c == 0 && previous->second < i)) << round << " entry " << i;
+            }
+            last_child[parent[i]] = i;
+            open_sorted.push_back(i);
+        }
+        if (unique) {
+            std::vector<uint32_t> reference(count - 1);
+            for (uint32_t i = 1; i < count; ++i)
+                reference[i - 1] = i;
+            for (size_t i = reference.size(); i-- > 1;)  // the exchange sort, literally
+                for (size_t j = 0; j < i; ++j)
+                    if (compare_bytes(keys[reference[j]].c_str(), keys[reference[j + 1]].c_str()) > 0)
+                        std::swap(reference[j], reference[j + 1]);
+            for (uint32_t k = 1; k < count; ++k)
+                ASSERT_EQ(order[k], reference[k - 1]) << round;
+        }
         free_entry_table();
     }
 }
@@ -381,17 +451,24 @@ TEST(Identifiers, SiblingsEndWithDistinctIdentifiers)
         std::vector<std::string> names;
         bool directories;
         int copies;
-        std::vector<std::string> expected_iso;  // first identifiers, when given
+        std::vector<std::string> expected_iso;     // first identifiers, when given
+        std::vector<std::string> expected_joliet;  // the same in the Joliet tree
     };
     const std::string a62(62, 'A');
     const SetCase cases[] = {
         {{"ABCDEF~2.TXT", "ABCDEF~3X.TXT", "ABCDEF~4X.TXT"},
          false,
          1,
-         {"ABCDEF~2.TXT;1", "ABCDEF~1.TXT;1", "ABCDEF~3.TXT;1"}},
-        {{a62 + "~2", a62 + "~3xx", a62 + "~4xx"}, true, 1, {}},
-        {{"x"}, false, 40, {}},
-        {{"Z"}, true, 40, {}},
+         {"ABCDEF~2.TXT;1", "ABCDEF~1.TXT;1", "ABCDEF~3.TXT;1"},
+         {}},
+        {{a62 + "~2", a62 + "~3xx", a62 + "~4xx"}, true, 1, {}, {}},
+        {{"x"}, false, 40, {}, {}},
+        {{"Z"}, true, 40, {}, {}},
+        // A name that needed no change keeps it against an earlier one that
+        // was replaced, cut or uppercased.
+        {{"a*1", "a_1"}, false, 1, {"A*1.;1", "A_1.;1"}, {"a_2;1", "a_1;1"}},
+        {{"Program Files", "PROGRA~1"}, true, 1, {"PROGRA~2", "PROGRA~1"}, {"Program Files", "PROGRA~1"}},
+        {{"README.TXT", "readme.txt"}, false, 1, {"README.TXT;1", "READMF.TXT;1"}, {"README.TXT;1", "readme.tx1;1"}},
     };
     for (const SetCase& c : cases) {
         std::vector<std::string> names = c.names;
@@ -429,6 +506,10 @@ TEST(Identifiers, SiblingsEndWithDistinctIdentifiers)
         for (size_t i = 0; i < c.expected_iso.size(); ++i) {
             const SourceEntry* e = entry_table.entries[2 + i];
             EXPECT_EQ(iso(e->identifier[0], e->identifier_length[0]), c.expected_iso[i]);
+        }
+        for (size_t i = 0; i < c.expected_joliet.size(); ++i) {
+            const SourceEntry* e = entry_table.entries[2 + i];
+            EXPECT_EQ(joliet_ascii(e->identifier[1], e->identifier_length[1]), c.expected_joliet[i]);
         }
     }
     free_entry_table();

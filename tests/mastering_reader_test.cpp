@@ -260,6 +260,18 @@ TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
              put_both32_at(record_named(src, "A.TXT;1") + 10, 4);
          },
          "/SRC/A.TXT;1: 4 bytes, the build wrote 5"},
+        // Each extent still holds some source's bytes: only the places tell.
+        {"two files of one size swap their folders", false,
+         [](const TempTree&, std::string& image) {
+             uint8_t* bytes = reinterpret_cast<uint8_t*>(image.data());
+             uint8_t* root = bytes + size_t(get_le32(bytes + 16 * 2048 + 156 + 2)) * 2048;
+             uint8_t* src = bytes + size_t(get_le32(record_named(root, "SRC") + 2)) * 2048;
+             uint8_t* d = bytes + size_t(get_le32(record_named(src, "D") + 2)) * 2048;
+             const uint32_t a = get_le32(record_named(src, "A.TXT;1") + 2);
+             put_both32_at(record_named(src, "A.TXT;1") + 2, get_le32(record_named(d, "B.TXT;1") + 2));
+             put_both32_at(record_named(d, "B.TXT;1") + 2, a);
+         },
+         "/SRC/A.TXT;1: the record gives 5 bytes at sector"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -267,6 +279,7 @@ TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
         tree.file("src/a.txt", "alpha");
         tree.file("src/empty", "");
         tree.file_of_size("src/d/big.bin", 300000, 3);
+        tree.file("src/d/b.txt", "bravo");
         tree.file_of_size("boot.img", 4000, 4);
         Settings settings;
         set_check(settings.boot, boot_ids::enabled, true);
@@ -275,12 +288,12 @@ TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
         BuiltImage built = build_paths({tree.path("src")}, settings, tree.path("out.img"), c.raw);
         keep_built_files = false;
         ASSERT_TRUE(built.outcome.clean());
-        ASSERT_EQ(built.outcome.files.size(), 4u);
+        ASSERT_EQ(built.outcome.files.size(), 5u);
         c.change(tree, built.bytes);
         tree.file("out.img", built.bytes);
         RawStreamCheck sectors;
-        std::string differences = joined(compare_with_sources(tree.path("out.img").c_str(), built.outcome.files,
-                                                              built.outcome.joliet, c.raw ? &sectors : nullptr));
+        std::string differences = joined(compare_with_sources(tree.path("out.img").c_str(), built.outcome,
+                                                              c.raw ? &sectors : nullptr));
         if (c.raw) {
             // Every sector checked in the same pass.
             EXPECT_TRUE(sectors.complete);
