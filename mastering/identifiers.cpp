@@ -354,18 +354,31 @@ struct Cluster {
     int32_t parent = -1;   // union-find link, -1 at a root
 };
 
-std::string uppercase_key(const std::string& identifier, int tree)
+// The form in which siblings' identifiers must differ: uppercased, and for
+// a file without its ";1" (and in the ISO 9660 tree without the '.' of an
+// empty extension), as readers show names: a file "DOCS.;1" and a folder
+// "DOCS" would take one name there.
+std::string uppercase_key(const std::string& identifier, int tree, bool directory)
 {
+    std::string key;
     if (tree == primary_tree) {
-        std::string copy = identifier;
-        uppercase_in_place(copy.data());
-        copy.resize(std::strlen(copy.c_str()));
-        return copy;
+        key = identifier;
+        uppercase_in_place(key.data());
+        key.resize(std::strlen(key.c_str()));
+        if (!directory && key.size() >= 2 && key.compare(key.size() - 2, 2, ";1") == 0) {
+            key.resize(key.size() - 2);
+            if (!key.empty() && key.back() == '.')
+                key.pop_back();
+        }
+        return key;
     }
     uint16_t units[joliet_scratch_units] = {};
     std::memcpy(units, identifier.data(), std::min(identifier.size(), sizeof units - 2));
     uppercase_ucs2be(units, joliet_scratch_units);
-    return std::string(reinterpret_cast<const char*>(units), 2 * ucs2_length(units));
+    key.assign(reinterpret_cast<const char*>(units), 2 * ucs2_length(units));
+    if (!directory && key.size() >= 4 && key.compare(key.size() - 4, 4, std::string("\0;\0" "1", 4)) == 0)
+        key.resize(key.size() - 4);
+    return key;
 }
 
 // True when the entry's identifier in the tree is its own name, in the
@@ -484,7 +497,7 @@ void resolve_tree(int tree)
         clusters.push_back(std::move(c));
         int32_t id = int32_t(clusters.size() - 1);
         cluster_of[i] = id;
-        place(groups[group_of[i]], id, uppercase_key(clusters[id].identifier, tree));
+        place(groups[group_of[i]], id, uppercase_key(clusters[id].identifier, tree, clusters[id].directory));
     }
 
     for (uint32_t i : order) {
@@ -494,7 +507,7 @@ void resolve_tree(int tree)
         const std::string& final_bytes = clusters[own].identifier;
         std::memcpy(identifier_room(p, tree, final_bytes.size()), final_bytes.data(), final_bytes.size());
         clusters[own].members -= 1;
-        std::string a = uppercase_key(final_bytes, tree);
+        std::string a = uppercase_key(final_bytes, tree, p->directory != 0);
         auto bucket = group.by_key.find(a);
         if (bucket == group.by_key.end())
             continue;
@@ -518,7 +531,7 @@ void resolve_tree(int tree)
                                                     : bump_joliet_file_identifier(bytes, length);
                 if (!changed)
                     break;
-                key = uppercase_key(clusters[c].identifier, tree);
+                key = uppercase_key(clusters[c].identifier, tree, clusters[c].directory);
             }
             place(group, c, key);
         }
@@ -599,7 +612,8 @@ void distinct_tree(int tree)
         for (uint32_t i : children) {
             const SourceEntry* e = entry_table.entries[i];
             keys.push_back(uppercase_key(
-                std::string(reinterpret_cast<const char*>(e->identifier[tree]), e->identifier_length[tree]), tree));
+                std::string(reinterpret_cast<const char*>(e->identifier[tree]), e->identifier_length[tree]), tree,
+                e->directory != 0));
             later[keys.back()] += 1;
         }
         std::unordered_set<std::string> taken;
@@ -621,13 +635,13 @@ void distinct_tree(int tree)
                 if (!bump(tree, directory, reinterpret_cast<uint8_t*>(bytes.data()), int(bytes.size())) ||
                     !tried.insert(bytes).second)
                     break;
-                key = uppercase_key(bytes, tree);
+                key = uppercase_key(bytes, tree, directory);
                 found = is_free(key);
             }
             std::string original(reinterpret_cast<const char*>(e->identifier[tree]), e->identifier_length[tree]);
             for (uint32_t number = 1; !found; ++number) {
                 bytes = numbered_identifier(original, tree, directory, number);
-                key = uppercase_key(bytes, tree);
+                key = uppercase_key(bytes, tree, directory);
                 found = is_free(key);
             }
             uint8_t* room = identifier_room(e, tree, bytes.size());

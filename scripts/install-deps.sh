@@ -22,7 +22,7 @@ all)
     clang libclang-rt-14-dev
     mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine wine32 wine64 xvfb x11-utils imagemagick locales fonts-ipafont-gothic
-    xorriso 7zip libcdio-utils bchunk
+    xorriso 7zip libcdio-utils bchunk libarchive-tools
     qemu-system-x86 nasm ovmf mtools dosfstools gdisk
     busybox-static cpio xz-utils linux-image-amd64
   )

@@ -155,18 +155,30 @@ TEST(Identifiers, JolietCountersTreatWideAndLowercaseUnitsAsOther)
     EXPECT_EQ(wide[1], '1');
 }
 
+// Uppercased, a file's without ";1" (and an ISO 9660 file's without the '.'
+// of an empty extension): the form in which siblings must differ.
 std::string upper_identifier(const SourceEntry& e, int tree)
 {
+    std::string key;
     if (tree == 0) {
         char copy[256] = {};
         std::memcpy(copy, e.identifier[0], e.identifier_length[0]);
         uppercase_in_place(copy);
-        return std::string(copy);
+        key = copy;
+        if (!e.directory) {
+            key.resize(key.size() - 2);
+            if (!key.empty() && key.back() == '.')
+                key.pop_back();
+        }
+        return key;
     }
     uint16_t copy[256] = {};
     std::memcpy(copy, e.identifier[1], e.identifier_length[1]);
     uppercase_ucs2be(copy, 256);
-    return std::string(reinterpret_cast<const char*>(copy), 2 * ucs2_length(copy));
+    key.assign(reinterpret_cast<const char*>(copy), 2 * ucs2_length(copy));
+    if (!e.directory)
+        key.resize(key.size() - 4);
+    return key;
 }
 
 // True when the identifier is the entry's own name in the tree's form.
