@@ -145,6 +145,48 @@ TEST(HostileNames, EachClassIsEnteredOrReportedByItsRealCause)
          0,
          {},
          {{"src/ABCDEF~2.TXT", "whole"}, {"src/ABCDEF~3X.TXT", "cut one"}, {"src/ABCDEF~4X.TXT", "cut two"}}},
+        {"one name registered from two places",
+         [](const TempTree& t) {
+             t.file("p1/docs/a.txt", "a");
+             t.file("p2/docs/b.txt", "b");
+         },
+         {"p1/docs", "p2/docs"},
+         "--verify",
+         0,
+         {},
+         {{"docs/b.txt", "b"}, {"doc1/a.txt", "a"}}},
+        {"folders differing only in case, at two depths",
+         [](const TempTree& t) {
+             t.file("t/Docs/a.txt", "A");
+             t.file("t/docs/b.txt", "B");
+             t.file("t/docs/sub/Deep/x", "X");
+             t.file("t/docs/sub/deep/y", "Y");
+         },
+         {"t"},
+         "--verify",
+         0,
+         {},
+         {{"t/Docs/a.txt", "A"}, {"t/doc1/b.txt", "B"}, {"t/doc1/sub/Deep/x", "X"}, {"t/doc1/sub/dee1/y", "Y"}}},
+        {"a file and a folder of one name",
+         [](const TempTree& t) {
+             t.file("f1/docs/in.txt", "F");
+             t.file("f2/docs", "file");
+         },
+         {"f1/docs", "f2/docs"},
+         "--verify",
+         0,
+         {},
+         {{"docs/in.txt", "F"}, {"doc1", "file"}}},
+        {"a replaced character meets a real name",
+         [](const TempTree& t) {
+             t.file("j/a*1", "star");
+             t.file("j/a_1", "real");
+         },
+         {"j"},
+         "--verify",
+         0,
+         {},
+         {{"j/a_1", "real"}, {"j/a_2", "star"}}},
         {"characters Joliet forbids and a cut surrogate pair",
          make_joliet_hostile_names,
          {"src"},
