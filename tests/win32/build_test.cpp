@@ -3,6 +3,7 @@
 // Japanese report of a damaged build.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "gui_harness.h"
+#include "mastering/image_reader.h"
 #include "mastering/writer.h"
 #include "resources/resource_ids.h"
 #include "settings/dialog_ids.h"
@@ -387,6 +389,36 @@ TEST(BuildComparison, WindowBuildsOfTheComparisonCases)
         EXPECT_EQ(pending_modal_actions(), 0u);
         EXPECT_TRUE(is_estimate(status_text()));
         close_program();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Two folders of one name dropped on the window: in each tree, each folder
+// holds its own file and only that (one of them under a counted-up name).
+TEST_F(Build, TwoDroppedFoldersOfOneNameKeepTheirOwnFiles)
+{
+    for (const char* folder : {"p1", "p1\\docs", "p2", "p2\\docs"})
+        tree.folder(folder);
+    tree.file("p1\\docs\\a.txt", 100);
+    tree.file("p2\\docs\\b.txt", 200);
+    drop_paths(main_window, {tree.path("p1\\docs"), tree.path("p2\\docs")});
+    const std::string output = tree.path("docs.iso");
+    build_through_menu(CMD_CREATE_ISO, output);
+    ImageSource source;
+    std::string why;
+    ASSERT_TRUE(open_image_source(output.c_str(), source, why)) << why;
+    const ImageReading reading = read_image(source);
+    EXPECT_TRUE(reading.faults.empty());
+    for (const ImageTree* t : {&reading.primary, &reading.joliet}) {
+        ASSERT_EQ(t->directories.size(), 3u);
+        ASSERT_EQ(t->files.size(), 2u);
+        EXPECT_NE(t->files[0].directory, t->files[1].directory);
+        for (const TreeFile& f : t->files)
+            EXPECT_EQ(std::toupper(static_cast<unsigned char>(f.name[0])), f.size == 100 ? 'A' : 'B')
+                << file_path(*t, f);
     }
 }
 
