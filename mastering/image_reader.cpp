@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "mastering/boot.h"
 #include "mastering/descriptors.h"
@@ -227,6 +228,11 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
         return;
 
     uint32_t position = 0, record_number = 0;
+    // A name may stand once in a directory (the records of one multi-extent
+    // file share theirs, one after the other).
+    std::unordered_set<std::string> names_here;
+    std::string previous_identifier;
+    bool previous_multi_extent = false;
     while (position < self.size) {
         const uint32_t sector_end = std::min<uint32_t>((position / sector_size + 1) * sector_size, self.size);
         const uint8_t* p = data.data() + position;
@@ -297,6 +303,11 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
             continue;
         }
         const std::string name = joliet ? joliet_text(p + at::identifier, id_length) : printable(identifier);
+        const bool continues = previous_multi_extent && identifier == previous_identifier;
+        if (!continues && !names_here.insert(identifier).second)
+            rd.fault(at_byte() + ": a second record named " + name + " in the directory");
+        previous_identifier = identifier;
+        previous_multi_extent = (flags & 0x80) != 0;
         if (joliet && id_length % 2)
             rd.fault(at_byte() + ": a Joliet identifier of odd length " + number(id_length));
         const uint32_t attribute_sectors = p[at::extended_attribute_length];

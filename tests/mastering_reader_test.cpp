@@ -203,6 +203,9 @@ TEST(ImageReader, EachDamageGivesItsNamedFault)
          "boot catalog at sector 999999: sectors 999999-999999 run past the end of the file"},
         {"boot image past the end", [](Image& i) { put_le32(i.sector(get_le32(i.sector(17) + 71)) + 40, 500000); },
          "initial entry: boot image: sectors 500000-500000 run past the end of the file"},
+        {"two records of one name",
+         [](Image& i) { record_named(i.sector(get_le32(i.a_record("B") + 2)), "NAME_1.TXT;1")[33 + 5] = '2'; },
+         "a second record named NAME_2.TXT;1 in the directory"},
         {"partial last sector", [](Image& i) { i.bytes.resize(i.bytes.size() - 100); },
          "the file ends in a partial sector of 1948 bytes"},
     };
