@@ -64,7 +64,7 @@ const ChoiceOption choice_options[] = {
     {"boot-media", boot_ids::media, {"custom", "1.2", "1.44", "2.88", "hd"}, "custom, 1.2, 1.44, 2.88 or hd"},
 };
 
-const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet", "hybrid", "verify"};
+const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet", "hybrid", "verify", "dot-files"};
 const char* const other_value_options[] = {"output",  "root-date", "record-date", "boot",
                                            "boot-id", "efi-boot",  "mbr-code"};
 
@@ -236,6 +236,7 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
     for (const IdentifierOption& o : identifier_options)
         if (has(std::string("joliet-") + o.name))
             set_text(volume, o.joliet_id, given[std::string("joliet-") + o.name].value);
+    options.dot_files = has("dot-files");
     for (const DateOption& o : date_options)
         if (has(o.name)) {
             std::string error = set_date(volume, o.date_id, o.zone_id, o.name, given[o.name].value, false);

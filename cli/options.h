@@ -19,6 +19,7 @@ struct BuildOptions {
     std::string efi_boot;  // the UEFI boot image (a FAT image), empty: none
     bool hybrid = false;   // MBR and GPT for a disk
     std::string mbr_code;  // boot code for the MBR, with hybrid only
+    bool dot_files = false;  // names beginning with a dot below a registered folder are taken too
     std::vector<std::string> paths;
 };
 

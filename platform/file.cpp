@@ -1,6 +1,8 @@
 // The parts of the file handle that do not depend on the operating system.
 #include "platform/platform.h"
 
+#include <cstring>
+
 namespace platform {
 
 File& File::operator=(File&& other) noexcept
@@ -17,7 +19,7 @@ bool list_directory_then_find(const char* path, std::vector<FoundName>& items)
 {
     items.clear();
     if (!list_directory(path, [&items](const char* name) {
-            if (name[0] != '.')
+            if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
                 items.push_back({name, false, {}});
         }))
         return false;

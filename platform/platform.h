@@ -46,8 +46,8 @@ struct FileInfo {
 // builds are reproducible.
 [[nodiscard]] bool list_directory(const char* path, const std::function<void(const char* name)>& visit);
 
-// The names list_directory gives for the folder, without those beginning with
-// '.', each with what find_file says of the path folder + separator + name
+// The names list_directory gives for the folder, without "." and "..", each
+// with what find_file says of the path folder + separator + name
 // (`found` false where it finds nothing). All are looked up before the call
 // returns; the POSIX side asks relative to the open folder, which spares the
 // system a walk along the whole path for every name.
