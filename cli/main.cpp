@@ -264,10 +264,12 @@ int run_build(int argc_given, char** argv_given)
         print_help(stdout);
         return 0;
     }
+    for (const std::string& notice : options.notices)
+        std::fprintf(stderr, "tarnwickiso: note: %s\n", platform::text_to_system(notice.c_str()).c_str());
     dot_names.included = options.dot_files;
     // The boot image is looked at before anything is registered or created.
     if (boot.checks[boot_ids::enabled]) {
-        std::string problem = boot_image_problem(boot.texts[boot_ids::image_path]);
+        std::string problem = boot_image_problem(boot.texts[boot_ids::image_path], boot.selections[boot_ids::media]);
         if (!problem.empty()) {
             std::fprintf(stderr, "tarnwickiso: %s\ntarnwickiso: no image was written\n",
                          platform::text_to_system(problem.c_str()).c_str());
@@ -406,6 +408,8 @@ std::string paths_only(const std::vector<std::string>& args, std::vector<std::st
             options_done = true;
         else if (!options_done && args[i].size() > 1 && args[i][0] == '-')
             return "unknown option " + args[i];
+        else if (args[i].empty())
+            return "an empty PATH names nothing (is a variable unset?); give . for the current folder";
         else
             paths.push_back(args[i]);
     }
@@ -441,10 +445,10 @@ int run_estimate(int argc, char** argv)
         }
         if (args[i] == "--hybrid")
             hybrid = true;
-        else if (args[i] == "--efi-boot" && i + 1 < args.size())
-            efi_boot = args[++i];
         else if (args[i] == "--dot-files")
             dot_names.included = true;
+        else if (args[i] == "--efi-boot" && i + 1 < args.size())
+            efi_boot = args[++i];
         else if (args[i] == "--efi-boot")
             return usage_error("option --efi-boot needs a file");
         else if (args[i].rfind("--efi-boot=", 0) == 0)

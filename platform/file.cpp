@@ -34,4 +34,11 @@ bool list_directory_then_find(const char* path, std::vector<FoundName>& items)
     return true;
 }
 
+std::string short_read_text(int64_t got, uint64_t wanted)
+{
+    if (got < 0)
+        return last_error_text();
+    return "read " + std::to_string(got) + " of " + std::to_string(wanted) + " bytes: the file ended early";
+}
+
 }  // namespace platform
