@@ -146,15 +146,16 @@ int run_repair(int argc, char** argv)
         const std::string arg = argv[i];
         if (!options_done && arg == "--")
             options_done = true;
-        else if (!options_done && (arg == "-o" || arg == "--output")) {
-            if (i + 1 >= argc)
+        else if (!options_done && (arg == "-o" || arg == "--output" || arg.rfind("--output=", 0) == 0)) {
+            const bool attached = arg.size() > 8;
+            if (!attached && i + 1 >= argc)
                 return usage("option " + arg + " needs a value");
-            if (!output.empty() && output != argv[i + 1])
-                return usage("option " + arg + " given twice with different values");
-            output = argv[++i];
-        } else if (!options_done && arg.rfind("--output=", 0) == 0)
-            output = arg.substr(9);
-        else if (!options_done && arg.size() > 1 && arg[0] == '-')
+            const std::string value = attached ? arg.substr(9) : argv[++i];
+            if (!output.empty() && output != value)
+                return usage("option --output given twice with different values ('" + output + "' and '" + value +
+                             "')");
+            output = value;
+        } else if (!options_done && arg.size() > 1 && arg[0] == '-')
             return usage("unknown option " + arg);
         else
             images.push_back(arg);

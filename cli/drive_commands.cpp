@@ -109,9 +109,13 @@ std::string parse_arguments(int argc, char** argv, Arguments& args)
         } else if (a == "--cue") {
             args.cue = true;
         } else if (a == "-o" || a == "--output" || a.rfind("--output=", 0) == 0) {
-            args.output = value("--output");
-            if (!args.output || !*args.output)
+            const char* output = value("--output");
+            if (!output || !*output)
                 return "option " + a + " needs a file name";
+            if (args.output && std::strcmp(args.output, output) != 0)
+                return std::string("option --output given twice with different values ('") + args.output + "' and '" +
+                       output + "')";
+            args.output = output;
         } else if (a == "--first" || a.rfind("--first=", 0) == 0 || a == "--last" || a.rfind("--last=", 0) == 0) {
             bool first = a.rfind("--first", 0) == 0;
             const char* text = value(first ? "--first" : "--last");

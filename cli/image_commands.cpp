@@ -74,9 +74,13 @@ int run_convert(int argc, char** argv)
         else if (!begin_output(output, pending))
             result = ConversionResult::cannot_create_output;
         else {
-            result = convert_image(input, pending.writing.c_str(), &tail, &stop_signal, &bad_edc);
-            if (result == ConversionResult::cannot_open_input || result == ConversionResult::cannot_create_output ||
-                result == ConversionResult::read_failed || result == ConversionResult::write_failed)
+            std::string read_problem;
+            result = convert_image(input, pending.writing.c_str(), &tail, &stop_signal, &bad_edc, &read_problem);
+            if (!read_problem.empty())
+                reason = read_problem;
+            else if (result == ConversionResult::cannot_open_input ||
+                     result == ConversionResult::cannot_create_output || result == ConversionResult::read_failed ||
+                     result == ConversionResult::write_failed)
                 reason = platform::last_error_text();
         }
         bool converted = result == ConversionResult::raw_to_plain || result == ConversionResult::plain_to_raw;

@@ -47,7 +47,7 @@ void print_help(FILE* out)
                  "\n"
                  "Commands:\n"
                  "  build -o OUTPUT [options] [PATH...]   master an ISO 9660 image of the paths\n"
-                 "  estimate [--efi-boot FILE] [--hybrid] PATH...\n"
+                 "  estimate [--efi-boot FILE] [--hybrid] [--dot-files] PATH...\n"
                  "                                        print the capacity estimate and the list lines\n"
                  "  convert FILE...                       convert images between 2048- and 2352-byte sectors\n"
                  "                                        (output FILE.iso)\n");
@@ -83,6 +83,8 @@ void print_help(FILE* out)
                  "                               written to a USB stick or disk (padded to whole MiB; not with --raw)\n"
                  "  --mbr-code FILE              with --hybrid: up to 432 bytes of BIOS boot code for the MBR\n"
                  "  --code-page NAME             code page of names (POSIX: UTF-8 or CP932)\n"
+                 "  --dot-files                  also take names beginning with a dot below a registered\n"
+                 "                               folder (left out otherwise, with a note of how many)\n"
                  "  --quiet                      no progress display\n"
                  "  --                           every later argument is a path\n"
                  "An option given twice must have the same value both times; a --joliet- identifier\n"
@@ -218,6 +220,20 @@ bool verify_image(const PendingOutput& image, const BuildOutcome& outcome, bool 
     return differences.empty();
 }
 
+// Says how many names beginning with a dot the scan left out, and the first.
+void print_dot_names_left_out()
+{
+    if (dot_names.left_out == 0)
+        return;
+    std::string text = "left out " + std::to_string(dot_names.left_out) + " name" +
+                       (dot_names.left_out == 1 ? "" : "s") + " beginning with a dot (";
+    for (size_t i = 0; i < dot_names.first_left_out.size(); ++i)
+        text += (i ? ", " : "") + dot_names.first_left_out[i];
+    text += dot_names.left_out > dot_names.first_left_out.size() ? ", ...)" : ")";
+    text += "; --dot-files includes them";
+    std::fprintf(stderr, "tarnwickiso: note: %s\n", platform::text_to_system(text.c_str()).c_str());
+}
+
 // While it lives, the registration's folder listings are kept for the
 // build's scan, which follows at once.
 struct FolderListingsKept {
@@ -248,9 +264,12 @@ int run_build(int argc_given, char** argv_given)
         print_help(stdout);
         return 0;
     }
+    for (const std::string& notice : options.notices)
+        std::fprintf(stderr, "tarnwickiso: note: %s\n", platform::text_to_system(notice.c_str()).c_str());
+    dot_names.included = options.dot_files;
     // The boot image is looked at before anything is registered or created.
     if (boot.checks[boot_ids::enabled]) {
-        std::string problem = boot_image_problem(boot.texts[boot_ids::image_path]);
+        std::string problem = boot_image_problem(boot.texts[boot_ids::image_path], boot.selections[boot_ids::media]);
         if (!problem.empty()) {
             std::fprintf(stderr, "tarnwickiso: %s\ntarnwickiso: no image was written\n",
                          platform::text_to_system(problem.c_str()).c_str());
@@ -330,6 +349,7 @@ int run_build(int argc_given, char** argv_given)
                                       image.writing.c_str());
     progress.finish();
     files_left_out.clear();
+    print_dot_names_left_out();
 
     if (stop_signal)
         return report_stop(image);
@@ -388,6 +408,8 @@ std::string paths_only(const std::vector<std::string>& args, std::vector<std::st
             options_done = true;
         else if (!options_done && args[i].size() > 1 && args[i][0] == '-')
             return "unknown option " + args[i];
+        else if (args[i].empty())
+            return "an empty PATH names nothing (is a variable unset?); give . for the current folder";
         else
             paths.push_back(args[i]);
     }
@@ -423,6 +445,8 @@ int run_estimate(int argc, char** argv)
         }
         if (args[i] == "--hybrid")
             hybrid = true;
+        else if (args[i] == "--dot-files")
+            dot_names.included = true;
         else if (args[i] == "--efi-boot" && i + 1 < args.size())
             efi_boot = args[++i];
         else if (args[i] == "--efi-boot")

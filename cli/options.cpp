@@ -4,10 +4,12 @@
 #include <map>
 
 #include "mastering/boot.h"
+#include "mastering/descriptors.h"
 #include "mastering/partition_table.h"
 #include "platform/platform.h"
 #include "settings/date_field.h"
 #include "settings/dialog_ids.h"
+#include "settings/readers.h"
 
 namespace {
 
@@ -64,7 +66,7 @@ const ChoiceOption choice_options[] = {
     {"boot-media", boot_ids::media, {"custom", "1.2", "1.44", "2.88", "hd"}, "custom, 1.2, 1.44, 2.88 or hd"},
 };
 
-const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet", "hybrid", "verify"};
+const char* const flag_options[] = {"raw", "cue", "quiet", "no-joliet", "hybrid", "verify", "dot-files"};
 const char* const other_value_options[] = {"output",  "root-date", "record-date", "boot",
                                            "boot-id", "efi-boot",  "mbr-code"};
 
@@ -133,6 +135,15 @@ struct Given {
     std::string value;
 };
 
+// The notice for a value longer than its field, or nothing when it fits.
+// `kept` bytes of it stay; `field` says where and how large.
+void note_cut(std::vector<std::string>& notices, const std::string& option, const std::string& value, size_t kept,
+              const std::string& field)
+{
+    if (kept < value.size())
+        notices.push_back("--" + option + " is longer than " + field + ": kept '" + value.substr(0, kept) + "'");
+}
+
 }  // namespace
 
 std::string parse_build_options(const std::vector<std::string>& args, ControlStore& volume, ControlStore& boot,
@@ -191,6 +202,9 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
         order.push_back(name);
     }
 
+    for (const std::string& path : options.paths)
+        if (path.empty())
+            return "an empty PATH names nothing (is a variable unset?); give . for the current folder";
     auto has = [&](const std::string& name) { return given.count(name) != 0; };
     if (has("no-joliet"))
         for (const IdentifierOption& o : identifier_options)
@@ -222,6 +236,7 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
     if (has("mbr-code"))
         options.mbr_code = given["mbr-code"].value;
     options.verify = has("verify");
+    options.dot_files = has("dot-files");
     if (has("no-joliet"))
         set_check(volume, volume_ids::joliet, false);
     if (has("output"))
@@ -236,6 +251,27 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
     for (const IdentifierOption& o : identifier_options)
         if (has(std::string("joliet-") + o.name))
             set_text(volume, o.joliet_id, given[std::string("joliet-") + o.name].value);
+    // What does not fit is cut at a character boundary (settings/readers),
+    // and said here.
+    for (const IdentifierOption& o : identifier_options) {
+        const size_t width = identifier_field_width(o.primary_id);
+        const std::string joliet_name = std::string("joliet-") + o.name;
+        const std::string joliet_field =
+            "the Joliet descriptor's field of " + std::to_string(width / 2) + " UCS-2 characters";
+        if (has(o.name)) {
+            const std::string& value = given[o.name].value;
+            note_cut(options.notices, o.name, value, identifier_bytes_kept(value.c_str(), width),
+                     "the primary descriptor's field of " + std::to_string(width) + " bytes");
+            if (!has("no-joliet") && !has(joliet_name))
+                note_cut(options.notices, o.name, value, joliet_identifier_bytes_kept(value.c_str(), width),
+                         joliet_field);
+        }
+        if (has(joliet_name)) {
+            const std::string& value = given[joliet_name].value;
+            note_cut(options.notices, joliet_name, value, joliet_identifier_bytes_kept(value.c_str(), width),
+                     joliet_field);
+        }
+    }
     for (const DateOption& o : date_options)
         if (has(o.name)) {
             std::string error = set_date(volume, o.date_id, o.zone_id, o.name, given[o.name].value, false);
@@ -255,8 +291,13 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
         set_check(boot, boot_ids::enabled, true);
         set_text(boot, boot_ids::image_path, given["boot"].value);
     }
-    if (has("boot-id"))
-        set_text(boot, boot_ids::id_string, given["boot-id"].value);
+    if (has("boot-id")) {
+        const std::string& value = given["boot-id"].value;
+        set_text(boot, boot_ids::id_string, value);
+        note_cut(options.notices, "boot-id", value,
+                 identifier_bytes_kept(value.c_str(), size_t(catalog_offset::id_string_length)),
+                 "the boot catalog's ID string of " + std::to_string(catalog_offset::id_string_length) + " bytes");
+    }
     for (const NumberOption& o : number_options)
         if (has(o.name)) {
             std::string error = set_number(boot, o, given[o.name].value);
@@ -279,7 +320,7 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
     return {};
 }
 
-std::string boot_image_problem(const std::string& path)
+std::string boot_image_problem(const std::string& path, int media)
 {
     if (path.size() > 511)
         return "boot image path longer than 511 bytes: " + path;
@@ -288,8 +329,23 @@ std::string boot_image_problem(const std::string& path)
         return "boot image not found: " + path;
     if (info.attributes & platform::attribute_directory)
         return "boot image is a folder: " + path;
+    if (info.special)
+        return "boot image is not a regular file (a device, pipe or socket): " + path;
     if (info.size == 0)
         return "boot image is empty: " + path;
+    // A floppy emulation gives the BIOS a diskette of that size: the image
+    // must be one, byte for byte.
+    struct Diskette {
+        int media;
+        const char* name;
+        uint64_t bytes;
+    };
+    constexpr Diskette diskettes[] = {{1, "1.2", 1228800}, {2, "1.44", 1474560}, {3, "2.88", 2949120}};
+    for (const Diskette& d : diskettes)
+        if (media == d.media && info.size != d.bytes)
+            return "boot image is " + std::to_string(info.size) + " bytes, not the " + std::to_string(d.bytes) +
+                   " bytes of the " + d.name + " MB diskette it is to emulate (--boot-media " + d.name +
+                   "; custom takes an image of any size without emulation): " + path;
     return {};
 }
 
@@ -302,6 +358,8 @@ std::string boot_file_problem(const std::string& what, const std::string& path, 
         return what + " not found: " + path;
     if (info.attributes & platform::attribute_directory)
         return what + " is a folder: " + path;
+    if (info.special)
+        return what + " is not a regular file (a device, pipe or socket): " + path;
     if (info.size == 0)
         return what + " is empty: " + path;
     return {};
@@ -337,8 +395,11 @@ std::string read_mbr_code(const std::string& path, std::vector<uint8_t>& code)
         return "MBR code is " + std::to_string(info.size) + " bytes, over the " + std::to_string(mbr_code_capacity) +
                " bytes before the disk signature and partition entries: " + path;
     platform::File file = platform::open_for_reading(path.c_str());
-    code.assign(size_t(info.size), 0);
-    if (!file.valid() || platform::read_full(file, code.data(), code.size()) != int64_t(code.size()))
+    if (!file.valid())
         return "cannot read the MBR code " + path + ": " + platform::last_error_text();
+    code.assign(size_t(info.size), 0);
+    const int64_t got = platform::read_full(file, code.data(), code.size());
+    if (got != int64_t(code.size()))
+        return "cannot read the MBR code " + path + ": " + platform::short_read_text(got, code.size());
     return {};
 }

@@ -14,12 +14,15 @@ struct BuildOptions {
     bool raw = false;
     bool cue = false;
     bool quiet = false;
-    bool help = false;     // --help or -h before "--": show the help, do nothing else
-    bool verify = false;   // read the image back and compare it with the sources before it is put in place
-    std::string efi_boot;  // the UEFI boot image (a FAT image), empty: none
-    bool hybrid = false;   // MBR and GPT for a disk
-    std::string mbr_code;  // boot code for the MBR, with hybrid only
+    bool help = false;       // --help or -h before "--": show the help, do nothing else
+    bool verify = false;     // read the image back and compare it with the sources before it is put in place
+    std::string efi_boot;    // the UEFI boot image (a FAT image), empty: none
+    bool hybrid = false;     // MBR and GPT for a disk
+    std::string mbr_code;    // boot code for the MBR, with hybrid only
+    bool dot_files = false;  // names beginning with a dot below a registered folder are taken too
     std::vector<std::string> paths;
+    // Notes for stderr that refuse nothing: identifiers cut to their fields.
+    std::vector<std::string> notices;
 };
 
 // Reads the build command's arguments (args[0] is the command's own name)
@@ -27,7 +30,8 @@ struct BuildOptions {
 // `options`. Returns an empty text when every argument was taken, else the
 // message for the first one that cannot be: an unknown option, a value that
 // is no valid date, zone or number, an option given twice with different
-// values, or options that would undo or contradict one another. An identifier
+// values, options that would undo or contradict one another, or an empty
+// path (an unset variable; the current folder is "."). An identifier
 // option for the Joliet descriptor alone wins over the one for both, in
 // whatever order they come.
 std::string parse_build_options(const std::vector<std::string>& args, ControlStore& volume, ControlStore& boot,
@@ -43,5 +47,7 @@ std::string efi_boot_image_problem(const std::string& path);
 std::string read_mbr_code(const std::string& path, std::vector<uint8_t>& code);
 
 // Why a boot image file cannot be used (its path is over 511 bytes, it does
-// not exist, it is a folder or it is empty); empty when it can.
-std::string boot_image_problem(const std::string& path);
+// not exist, it is a folder, a device, pipe or socket, or empty, or, for a
+// floppy emulation, `media` being the selection of --boot-media, it is not
+// exactly that diskette's size); empty when it can.
+std::string boot_image_problem(const std::string& path, int media);

@@ -9,6 +9,7 @@
 #include "shell/hooks.h"
 
 std::vector<LeftOutFile> files_left_out;
+DotNames dot_names;
 
 bool is_left_out(const char* path, const platform::FileInfo& info)
 {
@@ -227,6 +228,8 @@ void allocate_entry_table(uint32_t capacity)
     if (capacity < 1)
         capacity = 1;
     add_block(capacity);
+    dot_names.left_out = 0;
+    dot_names.first_left_out.clear();
     SourceEntry* root = entry_table.entries[0];
     root->depth = 1;
     root->directory = 1;
@@ -355,6 +358,11 @@ void scan_path(const char* path, uint8_t depth, const platform::FoundName* looke
         if (stopped)
             break;
         const std::string& name = item.name;
+        if (left_out_by_name(name)) {
+            if (dot_names.left_out++ < dot_names_shown)
+                dot_names.first_left_out.push_back(std::string(path) + platform::path_separator + name);
+            continue;
+        }
         if (path_length + 1 + name.size() >= path_capacity) {
             std::string full = std::string(path) + platform::path_separator + name;
             report(ProblemKind::path_too_long, full.c_str());

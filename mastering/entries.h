@@ -45,6 +45,24 @@ extern std::vector<LeftOutFile> files_left_out;
 // True when the scanned item (found with `info`) is one of files_left_out.
 bool is_left_out(const char* path, const platform::FileInfo& info);
 
+// Names beginning with a dot below a registered folder (hidden by custom on
+// POSIX) are left out by both walks unless `included` (the command line's
+// --dot-files; never in the Windows program). The scan counts those it
+// leaves out, from allocate_entry_table on, and keeps the first few paths,
+// for the command line's notice.
+struct DotNames {
+    bool included = false;
+    uint32_t left_out = 0;
+    std::vector<std::string> first_left_out;
+};
+inline constexpr size_t dot_names_shown = 3;
+extern DotNames dot_names;
+// True when the walks leave out a child of this name.
+inline bool left_out_by_name(const std::string& name)
+{
+    return !dot_names.included && !name.empty() && name[0] == '.';
+}
+
 struct EntryTable {
     // Pointers into record blocks; sorting reorders the pointers only.
     std::vector<SourceEntry*> entries;
@@ -64,8 +82,8 @@ struct EntryTable {
 extern EntryTable entry_table;
 
 // The walk that the scan and the registration measure share: a folder's
-// names without those beginning with '.', each with what find_file says of
-// it, and the folders on the way down
+// names (without "." and ".."; left_out_by_name is the walks' to ask), each
+// with what find_file says of it, and the folders on the way down
 // for finding one that leads back to its own ancestor.
 struct FolderIdentity {
     uint64_t volume, object;

@@ -1,6 +1,8 @@
 // The parts of the file handle that do not depend on the operating system.
 #include "platform/platform.h"
 
+#include <cstring>
+
 namespace platform {
 
 File& File::operator=(File&& other) noexcept
@@ -17,7 +19,7 @@ bool list_directory_then_find(const char* path, std::vector<FoundName>& items)
 {
     items.clear();
     if (!list_directory(path, [&items](const char* name) {
-            if (name[0] != '.')
+            if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
                 items.push_back({name, false, {}});
         }))
         return false;
@@ -30,6 +32,13 @@ bool list_directory_then_find(const char* path, std::vector<FoundName>& items)
         item.found = find_file(child.c_str(), item.info);
     }
     return true;
+}
+
+std::string short_read_text(int64_t got, uint64_t wanted)
+{
+    if (got < 0)
+        return last_error_text();
+    return "read " + std::to_string(got) + " of " + std::to_string(wanted) + " bytes: the file ended early";
 }
 
 }  // namespace platform

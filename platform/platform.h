@@ -46,8 +46,8 @@ struct FileInfo {
 // builds are reproducible.
 [[nodiscard]] bool list_directory(const char* path, const std::function<void(const char* name)>& visit);
 
-// The names list_directory gives for the folder, without those beginning with
-// '.', each with what find_file says of the path folder + separator + name
+// The names list_directory gives for the folder, without "." and "..", each
+// with what find_file says of the path folder + separator + name
 // (`found` false where it finds nothing). All are looked up before the call
 // returns; the POSIX side asks relative to the open folder, which spares the
 // system a walk along the whole path for every name.
@@ -159,6 +159,11 @@ void forget_found_folder();
 [[nodiscard]] int64_t read_some(File& file, void* data, size_t n);
 // Reads until n bytes or the end; returns the bytes read or -1 on error.
 [[nodiscard]] int64_t read_full(File& file, void* data, size_t n);
+// Why read_full gave `got` of the `wanted` bytes: the system's reason after a
+// failure (got < 0); else the file ended early, which no system call reports,
+// so the last error would be stale ("read 20 of 4096 bytes: the file ended
+// early").
+[[nodiscard]] std::string short_read_text(int64_t got, uint64_t wanted);
 // Writes all n bytes; false on failure (short write, disk full, I/O error).
 [[nodiscard]] bool write_all(File& file, const void* data, size_t n);
 [[nodiscard]] bool seek_to(File& file, uint64_t position);

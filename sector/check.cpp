@@ -305,8 +305,9 @@ ImageFileCheck check_image_file(const char* path, bool with_hashes, const volati
             return result;
         }
         const size_t n = size_t(std::min<uint64_t>(block, result.size - done));
-        if (platform::read_full(in, buffer.get(), n) != int64_t(n)) {
-            result.error = "reading failed at byte " + std::to_string(done) + ": " + platform::last_error_text();
+        const int64_t got = platform::read_full(in, buffer.get(), n);
+        if (got != int64_t(n)) {
+            result.error = "reading failed at byte " + std::to_string(done) + ": " + platform::short_read_text(got, n);
             return result;
         }
         if (first) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "platform/platform.h"
 #include "sector/mode1.h"
@@ -46,15 +47,18 @@ bool same_object(const char* a, const char* b)
 constexpr uint64_t header_period = 720000;
 
 ConversionResult plain_to_raw(platform::File& in, platform::File& out, uint64_t sectors, ConversionBuffers& b,
-                              const volatile int32_t* stop)
+                              const volatile int32_t* stop, std::string& why)
 {
     for (uint64_t done = 0; done < sectors;) {
         if (stop && *stop)
             return ConversionResult::stopped;
         const size_t n = size_t(sectors - done < batch_sectors ? sectors - done : batch_sectors);
         const size_t bytes = n * user_data_size;
-        if (platform::read_full(in, b.plain, bytes) != int64_t(bytes))
+        const int64_t got = platform::read_full(in, b.plain, bytes);
+        if (got != int64_t(bytes)) {
+            why = platform::short_read_text(got, bytes);
             return ConversionResult::read_failed;
+        }
         for (size_t i = 0; i < n; ++i)
             encode_mode1_sector(b.raw + i * raw_sector_size, b.plain + i * user_data_size,
                                 uint32_t((done + i) % header_period));
@@ -72,15 +76,18 @@ uint32_t stored_edc(const uint8_t* s)
 }
 
 ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t sectors, ConversionBuffers& b,
-                              const volatile int32_t* stop, SectorList* bad_edc)
+                              const volatile int32_t* stop, SectorList* bad_edc, std::string& why)
 {
     for (uint64_t done = 0; done < sectors;) {
         if (stop && *stop)
             return ConversionResult::stopped;
         const size_t n = size_t(sectors - done < batch_sectors ? sectors - done : batch_sectors);
         const size_t bytes = n * raw_sector_size;
-        if (platform::read_full(in, b.raw, bytes) != int64_t(bytes))
+        const int64_t got = platform::read_full(in, b.raw, bytes);
+        if (got != int64_t(bytes)) {
+            why = platform::short_read_text(got, bytes);
             return ConversionResult::read_failed;
+        }
         for (size_t i = 0; i < n; ++i) {
             const uint8_t* sector = b.raw + i * raw_sector_size;
             uint8_t* plain = b.plain + i * user_data_size;
@@ -112,8 +119,9 @@ ConversionResult conversion_direction(const uint8_t* head, size_t head_size, uin
 }
 
 ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail,
-                               const volatile int32_t* stop, SectorList* bad_edc)
+                               const volatile int32_t* stop, SectorList* bad_edc, std::string* read_problem)
 {
+    std::string why;
     if (dropped_tail)
         *dropped_tail = 0;
     platform::File in = platform::open_for_reading(input_path);
@@ -124,8 +132,14 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
         return ConversionResult::read_failed;
 
     uint8_t first[4] = {};
-    if (size >= sizeof first && platform::read_full(in, first, sizeof first) != int64_t(sizeof first))
-        return ConversionResult::read_failed;
+    if (size >= sizeof first) {
+        const int64_t got = platform::read_full(in, first, sizeof first);
+        if (got != int64_t(sizeof first)) {
+            if (read_problem)
+                *read_problem = platform::short_read_text(got, sizeof first);
+            return ConversionResult::read_failed;
+        }
+    }
     const ConversionResult direction = conversion_direction(first, sizeof first, size);
     if (direction != ConversionResult::raw_to_plain && direction != ConversionResult::plain_to_raw)
         return direction;
@@ -147,8 +161,10 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     // is given back.
     const bool reserved = platform::reserve_space(out, sectors * (from_raw ? user_data_size : raw_sector_size));
     const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
-    const ConversionResult result = from_raw ? raw_to_plain(in, out, sectors, *buffers, stop, bad_edc)
-                                             : plain_to_raw(in, out, sectors, *buffers, stop);
+    const ConversionResult result = from_raw ? raw_to_plain(in, out, sectors, *buffers, stop, bad_edc, why)
+                                             : plain_to_raw(in, out, sectors, *buffers, stop, why);
+    if (result == ConversionResult::read_failed && read_problem)
+        *read_problem = why;
     if (reserved && result != direction)
         platform::release_space_past_position(out);
     out.close();

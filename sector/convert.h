@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "sector/check.h"
 
@@ -40,8 +41,11 @@ inline constexpr size_t converted_name_capacity = 512;
 // flag, when given, is looked at after every batch of sectors. With
 // `bad_edc`, a conversion from raw sectors also notes each sector whose Mode 1
 // EDC (over bytes 0..2063) does not match; the bytes written are the same.
+// With `read_problem`, a read that fails or comes up short (the file shrank)
+// leaves why there; other failures leave the reason in the last error.
 ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail = nullptr,
-                               const volatile int32_t* stop = nullptr, SectorList* bad_edc = nullptr);
+                               const volatile int32_t* stop = nullptr, SectorList* bad_edc = nullptr,
+                               std::string* read_problem = nullptr);
 
 // The output name of a conversion: the input path with ".iso" appended. False
 // (and an empty `out`) when it would not fit 511 bytes.

@@ -299,8 +299,9 @@ ImageRepair repair_image_file(const char* input, platform::File& output, const v
             return result;
         }
         const size_t n = size_t(std::min<uint64_t>(block, size - done));
-        if (platform::read_full(in, buffer.get(), n) != int64_t(n)) {
-            result.error = "reading " + std::string(input) + " failed: " + platform::last_error_text();
+        const int64_t got = platform::read_full(in, buffer.get(), n);
+        if (got != int64_t(n)) {
+            result.error = "reading " + std::string(input) + " failed: " + platform::short_read_text(got, n);
             return result;
         }
         const size_t count = n / raw_sector_size;

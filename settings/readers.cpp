@@ -64,6 +64,44 @@ int selection(const ControlReader& reader, int id)
 
 }  // namespace
 
+size_t identifier_bytes_kept(const char* text, size_t width)
+{
+    size_t kept = 0;
+    for (const char* p = text; *p;) {
+        const char* next = platform::char_next(p);
+        if (size_t(next - text) > width)
+            break;
+        kept = size_t(next - text);
+        p = next;
+    }
+    return kept;
+}
+
+size_t joliet_identifier_bytes_kept(const char* text, size_t width)
+{
+    size_t units = 0, kept = 0;
+    for (const char* p = text; *p;) {
+        const char* next = platform::char_next(p);
+        char one[16] = {};
+        std::memcpy(one, p, size_t(next - p) < sizeof one - 1 ? size_t(next - p) : sizeof one - 1);
+        uint16_t converted[8];
+        units += to_ucs2be(converted, one, 8) - 1;
+        if (units > width / 2)
+            break;
+        kept = size_t(next - text);
+        p = next;
+    }
+    return kept;
+}
+
+size_t identifier_field_width(int id)
+{
+    for (const IdentifierRow& row : identifier_rows)
+        if (id == row.primary_id || id == row.joliet_id)
+            return size_t(row.width);
+    return 0;
+}
+
 void read_volume_dialog(const ControlReader& dialog)
 {
     joliet_enabled = checked(dialog, volume_ids::joliet);
@@ -72,13 +110,25 @@ void read_volume_dialog(const ControlReader& dialog)
     for (const IdentifierRow& row : identifier_rows) {
         read_text(dialog, row.primary_id, text, sizeof text);
         pad_with_spaces(text, 510);
+        // A multibyte character that the field's end would cut gives way to spaces.
+        const size_t kept = identifier_bytes_kept(text, size_t(row.width));
+        std::memset(text + kept, ' ', size_t(row.width) - kept);
         std::memcpy(volume_descriptors.primary + row.offset, text, size_t(row.width));
 
         read_text(dialog, row.joliet_id, text, sizeof text);
         pad_with_spaces(text, 510);
         std::memset(units, 0, sizeof units);
         to_ucs2be(units, text, text_capacity);
-        // The first 256 code units, of which the field takes its width in bytes.
+        // The first 256 code units, of which the field takes its width in
+        // bytes. The first half of a surrogate pair that the field's end
+        // would cut gives way to a space, and so does the unit of which a
+        // field of odd width (the file identifiers) would take one byte.
+        const size_t last = size_t(row.width) / 2 - 1;
+        const uint16_t unit = ucs2be_value(units[last]);
+        if (unit >= 0xD800 && unit <= 0xDBFF)
+            units[last] = ucs2be_unit(' ');
+        if (row.width % 2 != 0)
+            units[last + 1] = ucs2be_unit(' ');
         std::memcpy(volume_descriptors.supplementary + row.offset, units, size_t(row.width));
     }
     char zone[text_capacity];
@@ -99,6 +149,9 @@ void read_boot_dialog(const ControlReader& dialog)
 
     char text[text_capacity];
     read_text(dialog, boot_ids::id_string, text, sizeof text);
+    // Zero bytes follow the text, also where a multibyte character would be cut.
+    const size_t kept = identifier_bytes_kept(text, catalog_offset::id_string_length);
+    std::memset(text + kept, 0, catalog_offset::id_string_length - kept);
     std::memcpy(boot_catalog + catalog_offset::id_string, text, catalog_offset::id_string_length);
 
     int media = selection(dialog, boot_ids::media);

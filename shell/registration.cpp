@@ -73,6 +73,8 @@ void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>&
     child += platform::path_separator;
     const size_t folder_length = child.size();
     for (const platform::FoundName& item : names) {
+        if (left_out_by_name(item.name))
+            continue;
         child.resize(folder_length);
         child += item.name;
         measure_into(child.c_str(), m, ancestors, false, &item);

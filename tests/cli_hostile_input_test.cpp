@@ -61,6 +61,19 @@ TEST(HostileInput, RefusedBeforeAnyOutputWithTheItemNamed)
         {"", "estimate --frobnicate src", 2, "unknown option --frobnicate"},
         {"", "convert --frobnicate src/a.txt", 2, "unknown option --frobnicate"},
         {"", "convert -- -out.iso", 1, "-out.iso"},
+        {"", "build -o out.iso --boot {T}/boot.img src", 1,
+         "boot image is 2048 bytes, not the 1474560 bytes of the 1.44 MB diskette"},
+        {"truncate -s 1474560 f.img && ", "build -o out.iso --boot f.img --boot-media 2.88 src", 1,
+         "boot image is 1474560 bytes, not the 2949120 bytes of the 2.88 MB diskette"},
+        {"", "build -o out.iso --boot /dev/zero src", 1, "boot image is not a regular file"},
+        {"", "build -o out.iso --efi-boot /dev/zero src", 1, "EFI boot image is not a regular file"},
+        {"", "build -o out.iso --hybrid --mbr-code /dev/zero src", 1, "MBR code is not a regular file"},
+        {"", "repair {T}/boot.img -o out.iso --output={T}/other.bin", 2, "--output given twice with different"},
+        {"", "disk-image {T}/boot.img --output=out.iso -o {T}/other.bin", 2, "--output given twice with different"},
+        {"", "build -o out.iso ''", 2, "an empty PATH names nothing"},
+        {"", "estimate src ''", 2, "an empty PATH names nothing"},
+        // sysfs reports 4096 bytes and gives fewer: no system call failed.
+        {"", "verify /sys/devices/system/cpu/online", 1, "of 4096 bytes: the file ended early"},
         {"", "build -o out.iso --help src", 0, "usage: tarnwickiso"},
         {"", "convert --help out.iso", 0, "usage: tarnwickiso"},
     };
@@ -99,6 +112,66 @@ TEST(HostileInput, TakenValuesStayInRangeAndDoNotUndoOneAnother)
     EXPECT_EQ(std::string(joliet + descriptor_offset::volume_id, 2), std::string("\0B", 2));
     EXPECT_EQ(primary[descriptor_offset::creation_date + 16], 52);
     EXPECT_EQ(primary[descriptor_offset::modification_date + 16], 52);
+}
+
+// An identifier longer than its field is cut at a character boundary, never
+// inside a UTF-8 sequence or a surrogate pair, and the cut is said.
+TEST(HostileInput, LongIdentifiersAreCutWholeAndSaid)
+{
+    TempTree tree;
+    tree.file("src/a.txt", "a");
+    std::string a_e;  // "a\u00E9" eleven times: 33 bytes, 22 characters
+    for (int i = 0; i < 11; ++i)
+        a_e += "a\xC3\xA9";
+    const std::string x17(17, 'x');
+    std::string out;
+    ASSERT_EQ(
+        run_command(program_path() + " build --quiet -o " + tree.path("out.iso") + " --volume-id '" + a_e +
+                        "' --copyright-file-id '" + x17 + "\xE4\xB8\xAD\xE4\xB8\xAD' --joliet-abstract-file-id '" +
+                        x17 + "\xF0\x9F\x98\x80' " + tree.path("src") + " 2>&1",
+                    &out),
+        0)
+        << out;
+    std::string image = read_whole_file(tree.path("out.iso"));
+    ASSERT_GT(image.size(), 18u * 2048);
+    const std::string primary = image.substr(16 * 2048, 2048);
+    const std::string joliet = image.substr(17 * 2048, 2048);
+    auto units = [](const std::string& ascii) {
+        std::string be;
+        for (char c : ascii)
+            be += std::string(1, '\0') + c;
+        return be;
+    };
+    struct Field {
+        const std::string& descriptor;
+        int offset, width;
+        std::string bytes;
+        std::string said;
+    };
+    const Field fields[] = {
+        {primary, descriptor_offset::volume_id, 32, a_e.substr(0, 31) + " ",
+         "--volume-id is longer than the primary descriptor's field of 32 bytes: kept '" + a_e.substr(0, 31) + "'"},
+        {joliet, descriptor_offset::volume_id, 32,
+         [&] {
+             std::string be;
+             for (int i = 0; i < 8; ++i)
+                 be += std::string("\0a\0\xE9", 4);
+             return be;
+         }(),
+         "--volume-id is longer than the Joliet descriptor's field of 16 UCS-2 characters"},
+        {joliet, descriptor_offset::copyright_file_id, 37, units(x17) + "\x4E\x2D" + std::string(1, '\0'),
+         "--copyright-file-id is longer than the Joliet descriptor's field of 18 UCS-2 characters: kept '" + x17 +
+             "\xE4\xB8\xAD'"},
+        {joliet, descriptor_offset::abstract_file_id, 37, units(x17 + " ") + std::string(1, '\0'),
+         "--joliet-abstract-file-id is longer than the Joliet descriptor's field of 18 UCS-2 characters: kept '" + x17 +
+             "'"},
+    };
+    for (const Field& f : fields) {
+        EXPECT_EQ(f.descriptor.substr(size_t(f.offset), size_t(f.width)), f.bytes) << f.said;
+        EXPECT_NE(out.find("note: " + f.said), std::string::npos) << f.said << '\n' << out;
+    }
+    // What fits is not mentioned.
+    EXPECT_EQ(out.find("--copyright-file-id is longer than the primary"), std::string::npos) << out;
 }
 #endif
 

@@ -55,6 +55,15 @@ void make_joliet_hostile_names(const TempTree& t)
     t.file("src/" + std::string(59, 'x') + "\xF0\x9F\x98\x80yy.txt", "surrogate");
 }
 
+void make_dot_names(const TempTree& t)
+{
+    t.file("src/a.txt", "a");
+    t.file("src/.profile", "profile");
+    t.file("src/.git/HEAD", "head");
+    t.file("src/sub/.cache", "cache");
+    t.file("src/sub/..x", "two dots");
+}
+
 void make_lattice(const TempTree& t, int levels)
 {
     for (int i = 0; i <= levels; ++i)
@@ -216,6 +225,25 @@ TEST(HostileNames, EachClassIsEnteredOrReportedByItsRealCause)
          0,
          {},
          {{"x.txt", "beside the target"}}},
+        {"names beginning with a dot",
+         make_dot_names,
+         {"src"},
+         "",
+         0,
+         {"left out 4 names beginning with a dot (", "src/.git, ", "src/.profile, ",
+          ", ...); --dot-files includes them"},
+         {{"src/a.txt", "a"}}},
+        {"names beginning with a dot, with --dot-files",
+         make_dot_names,
+         {"src"},
+         "--dot-files",
+         0,
+         {},
+         {{"src/a.txt", "a"},
+          {"src/.profile", "profile"},
+          {"src/.git/HEAD", "head"},
+          {"src/sub/.cache", "cache"},
+          {"src/sub/..x", "two dots"}}},
         {"lattice of links",
          [](const TempTree& t) { make_lattice(t, 20); },
          {"L/d0"},

@@ -105,7 +105,7 @@ const Row portable_rows[] = {
      {},
      "src/old.iso"},
     {"the output is the boot image",
-     "{P} build --quiet --boot {T}/boot.img -o {T}/boot.img {T}/src",
+     "{P} build --quiet --boot {T}/boot.img --boot-media custom -o {T}/boot.img {T}/src",
      1,
      {"boot.img is the boot image", "nothing was written"}},
     {"disk-image X -o X",

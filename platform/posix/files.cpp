@@ -182,9 +182,8 @@ bool list_directory_found(const char* path, std::vector<FoundName>& items)
             break;  // an error part way ends the names, as readdir's would
         for (ssize_t at = 0; at < got;) {
             const auto* item = reinterpret_cast<const dirent64*>(buffer + at);
-            std::string name = text_from_system(item->d_name);
-            if (name[0] != '.')
-                names.emplace_back(std::move(name), item->d_name);
+            if (strcmp(item->d_name, ".") != 0 && strcmp(item->d_name, "..") != 0)
+                names.emplace_back(text_from_system(item->d_name), item->d_name);
             at += item->d_reclen;
         }
     }
@@ -196,9 +195,8 @@ bool list_directory_found(const char* path, std::vector<FoundName>& items)
         struct stat st {};
         item.found = fstatat(fd, names[i].second.c_str(), &st, 0) == 0;
         if (item.found) {
-            // A dot-name is never listed here, so no item is hidden by its name.
             describe(
-                st, false, [&] { return system_path + '/' + names[i].second; }, item.info);
+                st, item.name[0] == '.', [&] { return system_path + '/' + names[i].second; }, item.info);
         }
     }
     const int code = errno;
