@@ -28,6 +28,32 @@ void store32le(uint8_t* p, uint32_t v)
         p[i] = uint8_t(v >> (8 * i));
 }
 
+// A Mode 2 sector of either form at the address of sector `number`, its
+// user data from `data` (Form 2 takes 2324 bytes: `data` twice over).
+void make_mode2_sector(uint8_t* s, const uint8_t* data, uint32_t number, bool form2)
+{
+    encode_mode1_sector(s, data, number);  // sync and header
+    s[15] = 2;
+    const uint8_t subheader[4] = {1, 0, uint8_t(form2 ? 0x20 : 0x08), 0};
+    std::memcpy(s + 16, subheader, 4);
+    std::memcpy(s + 20, subheader, 4);
+    std::memcpy(s + 24, data, user_data_size);
+    if (form2) {
+        std::memcpy(s + 24 + user_data_size, data, 2324 - user_data_size);
+        store32le(s + 2348, mode1::edc_update(0, s + 16, 2332));
+        return;
+    }
+    store32le(s + 2072, mode1::edc_update(0, s + 16, 2056));
+    uint8_t header[4];
+    std::memcpy(header, s + 12, 4);
+    std::memset(s + 12, 0, 4);
+    mode1::write_parity(s);
+    std::memcpy(s + 12, header, 4);
+}
+
+// The tracks of test_image: Mode 1, then Mode 2 (Mode 0 among it), then audio.
+const TrackList test_tracks = {{0, TrackMode::mode1}, {form1, TrackMode::mode2}, {audio, TrackMode::audio}};
+
 Bytes test_image()
 {
     std::mt19937 random(77);
@@ -40,26 +66,13 @@ Bytes test_image()
             b = uint8_t(random());
         encode_mode1_sector(&image[k * raw_sector_size], data, uint32_t(k));
     }
-    for (size_t k : {form1, form2, formless, mode0}) {
+    make_mode2_sector(&image[form1 * raw_sector_size], data, form1, false);
+    make_mode2_sector(&image[form2 * raw_sector_size], data, form2, true);
+    for (size_t k : {formless, mode0}) {
         uint8_t* s = &image[k * raw_sector_size];
         encode_mode1_sector(s, data, uint32_t(k));  // sync and header
         s[15] = k == mode0 ? 0 : 2;
     }
-    uint8_t* s = &image[form1 * raw_sector_size];
-    const uint8_t subheader[4] = {1, 0, 0x08, 0};
-    std::memcpy(s + 16, subheader, 4);
-    std::memcpy(s + 20, subheader, 4);
-    store32le(s + 2072, mode1::edc_update(0, s + 16, 2056));
-    uint8_t header[4];
-    std::memcpy(header, s + 12, 4);
-    std::memset(s + 12, 0, 4);
-    mode1::write_parity(s);
-    std::memcpy(s + 12, header, 4);
-    s = &image[form2 * raw_sector_size];
-    const uint8_t subheader2[4] = {1, 0, 0x20, 0};
-    std::memcpy(s + 16, subheader2, 4);
-    std::memcpy(s + 20, subheader2, 4);
-    store32le(s + 2348, mode1::edc_update(0, s + 16, 2332));
     std::memset(&image[mode0 * raw_sector_size + 16], 0, raw_sector_size - 16);
     return image;
 }
@@ -80,6 +93,7 @@ TEST(RawSectorCheck, NamesExactlyTheCorruptedSectorsAndRepairsWithinTheRule)
     const Bytes clean = test_image();
     {
         RawSectorChecker checker;
+        checker.tracks = test_tracks;
         check_raw_sectors(checker, clean.data(), sector_total);
         EXPECT_EQ(checker.summary.bad.count, 0u) << raw_check_text(checker.summary);
         const uint64_t kinds[] = {mode1_sectors, 1, 1, 1, 1, 1};
@@ -94,7 +108,10 @@ TEST(RawSectorCheck, NamesExactlyTheCorruptedSectorsAndRepairsWithinTheRule)
         std::vector<Span> spans;
         uint32_t faults;
         bool repairable;
+        int fill = -1;  // the spans set to this byte, or (-1) XORed with a pattern
     };
+    const uint32_t sync = bit(SectorFault::sync), mode = bit(SectorFault::mode),
+                   zero_field = bit(SectorFault::zero_field);
     const Case cases[] = {
         {"one data byte", 3, {{700, 1}}, edc | p | q, true},
         {"data bytes in different codewords", 4, {{100, 1}, {1000, 2}, {2000, 1}}, edc | p | q, true},
@@ -118,16 +135,28 @@ TEST(RawSectorCheck, NamesExactlyTheCorruptedSectorsAndRepairsWithinTheRule)
         {"Form 1 subheader copy", form1, {{21, 1}}, bit(SectorFault::subheader) | edc | p | q, true},
         {"Form 1 header address", form1, {{14, 1}}, address, false},
         {"Form 2 data byte", form2, {{1500, 1}}, edc, false},
-        {"Mode 0 data byte", mode0, {{200, 1}}, bit(SectorFault::zero_field), false},
+        {"Mode 0 data byte", mode0, {{200, 1}}, mode | edc | p | q, true},
         {"audio sample", audio, {{200, 1}}, 0, false},
+        // Sectors of a data track that look like audio or belong elsewhere.
+        {"Mode 1 sector zeroed whole", 4, {{0, raw_sector_size}}, sync | address | mode, false, 0},
+        {"Mode 1 sector of noise", 5, {{0, raw_sector_size}}, sync | address | mode | edc | zero_field | p | q, false},
+        {"Mode 1 mode byte set to 2", 2, {{15, 1}}, mode | edc | p | q, true, 2},
+        {"Mode 1 mode byte set to 0", 3, {{15, 1}}, mode | edc | p | q, true, 0},
+        {"three sync bytes and the address", 6, {{2, 3}, {14, 1}}, sync | address | edc | p | q, true},
+        {"Form 1 zeroed whole", form1, {{0, raw_sector_size}}, sync | address | mode, false, 0},
+        {"Form 1 mode byte set to 1", form1, {{15, 1}}, mode, true, 1},
+        {"Mode 1 sector in the Mode 2 track", formless, {{15, 1}}, mode, false, 1},
+        {"Form 1 sync", form1, {{3, 4}}, sync, true},
+        {"Mode 0 sync", mode0, {{0, 1}}, sync, true},
     };
     for (const Case& c : cases) {
         Bytes image = clean;
         uint8_t* s = &image[c.sector * raw_sector_size];
         for (const Span& span : c.spans)
             for (size_t i = 0; i < span.length; ++i)
-                s[span.offset + i] ^= uint8_t(0x5A + i);
+                s[span.offset + i] = c.fill >= 0 ? uint8_t(c.fill) : uint8_t(s[span.offset + i] ^ (0x5A + i));
         RawSectorChecker checker;
+        checker.tracks = test_tracks;
         check_raw_sectors(checker, image.data(), sector_total);
         const SectorList& bad = checker.summary.bad;
         if (c.faults == 0) {
@@ -136,10 +165,11 @@ TEST(RawSectorCheck, NamesExactlyTheCorruptedSectorsAndRepairsWithinTheRule)
         }
         ASSERT_EQ(bad.count, 1u) << c.name << "\n" << raw_check_text(checker.summary);
         EXPECT_EQ(bad.first[0], c.sector) << c.name;
-        EXPECT_EQ(check_sector(s, uint32_t(c.sector)).faults, c.faults) << c.name;
+        const TrackMode track = track_mode_at(test_tracks, c.sector);
+        EXPECT_EQ(check_sector(s, uint32_t(c.sector), track).faults, c.faults) << c.name;
 
         const Bytes corrupted(s, s + raw_sector_size);
-        const SectorRepair outcome = repair_sector(s, uint32_t(c.sector));
+        const SectorRepair outcome = repair_sector(s, uint32_t(c.sector), track);
         EXPECT_EQ(outcome, c.repairable ? SectorRepair::repaired : SectorRepair::unrepairable) << c.name;
         const uint8_t* want = c.repairable ? &clean[c.sector * raw_sector_size] : corrupted.data();
         EXPECT_EQ(0, std::memcmp(s, want, raw_sector_size)) << c.name;
@@ -160,7 +190,7 @@ TEST(RawSectorCheck, SectorsNumberedOnFromAnyStartAddressAndAcrossBatches)
     EXPECT_EQ(checker.summary.sectors, 8u);
     ASSERT_EQ(checker.summary.bad.count, 1u) << raw_check_text(checker.summary);
     EXPECT_EQ(checker.summary.faults[size_t(SectorFault::address)].first[0], 6u);
-    EXPECT_EQ(repair_sector(&image[6 * raw_sector_size], 44856), SectorRepair::unrepairable);
+    EXPECT_EQ(repair_sector(&image[6 * raw_sector_size], 44856, TrackMode::mode1), SectorRepair::unrepairable);
 }
 
 std::string digests(const uint8_t* p, size_t n, size_t piece)
