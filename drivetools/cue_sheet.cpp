@@ -291,7 +291,8 @@ ParsedCueSheet parse_cue_sheet(const std::string& text)
             }
             last_index = time;
         } else {
-            return fail("unknown command " + words[0]);
+            const bool text_word = std::all_of(words[0].begin(), words[0].end(), [](char c) { return c > ' ' && c < 0x7F; });
+            return fail(text_word ? "unknown command " + words[0] : std::string("a line that is not text"));
         }
     }
     if (files == 0 || cue.tracks.empty() || cue.tracks.back().index1 == UINT32_MAX) {
