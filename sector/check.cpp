@@ -210,26 +210,30 @@ TrackMode track_mode_at(const TrackList& tracks, uint64_t index)
     return after == tracks.begin() ? TrackMode::mode1 : (after - 1)->mode;
 }
 
-uint32_t address_base(const uint8_t* sectors, size_t count, const TrackList& tracks)
+bool address_base(const uint8_t* sectors, size_t count, uint64_t first_index, const TrackList& tracks,
+                  uint32_t& base)
 {
     bool found_header = false;
-    uint32_t first_header_base = 0;
+    base = 0;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t* s = sectors + i * raw_sector_size;
-        const TrackMode mode = track_mode_at(tracks, i);
+        const uint64_t index = first_index + i;
+        const TrackMode mode = track_mode_at(tracks, index);
         uint32_t number;
         if (mode == TrackMode::audio || sync_differences(s) != 0 ||
             !header_sector_number(s + mode1::header_offset, number))
             continue;
-        const uint32_t base = uint32_t((number + address_period - i % address_period) % address_period);
-        if (check_sector(s, number, mode).sound())
-            return base;
+        const uint32_t candidate = uint32_t((number + address_period - index % address_period) % address_period);
+        if (check_sector(s, number, mode).sound()) {
+            base = candidate;
+            return true;
+        }
         if (!found_header) {
             found_header = true;
-            first_header_base = base;
+            base = candidate;
         }
     }
-    return first_header_base;
+    return found_header;
 }
 
 void note_sector(SectorList& list, uint64_t sector)
@@ -268,20 +272,18 @@ SectorCheck check_sector_at(const RawSectorChecker& checker, const uint8_t* s, u
     return check_sector(s, expected, mode);
 }
 
-void start_raw_check(RawSectorChecker& checker, const uint8_t* sectors, size_t count)
+void start_raw_check(RawSectorChecker& checker, const uint8_t* sectors, size_t count, uint64_t first_index)
 {
-    if (checker.have_base)
-        return;
     if (checker.tracks.empty())
         checker.tracks.push_back({0, image_data_mode(sectors, count)});
-    checker.base = address_base(sectors, count, checker.tracks);
-    checker.have_base = true;
+    if (!checker.have_base)
+        checker.have_base = address_base(sectors, count, first_index, checker.tracks, checker.base);
 }
 
 void check_raw_sectors(RawSectorChecker& checker, const uint8_t* sectors, size_t count)
 {
     if (count > 0)
-        start_raw_check(checker, sectors, count);
+        start_raw_check(checker, sectors, count, checker.summary.sectors);
     RawCheckSummary& summary = checker.summary;
     for (size_t i = 0; i < count; ++i) {
         const uint64_t index = summary.sectors + i;

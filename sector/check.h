@@ -86,11 +86,13 @@ SectorKind mode2_form_of(const uint8_t* sector);
 // mode byte 1 (Mode 2) or not (Mode 1).
 TrackMode image_data_mode(const uint8_t* sectors, size_t count);
 
-// The number the image's first sector should carry: the one that makes the
-// first sound data sector among `count` sectors (the first sectors of the
-// image, of the tracks `tracks`) agree with its own header, else the first
-// header of a data track that reads at all, else 0.
-uint32_t address_base(const uint8_t* sectors, size_t count, const TrackList& tracks);
+// The number the image's first sector should carry, from `count` sectors
+// that start at sector `first_index` of the image, of the tracks `tracks`:
+// the one that makes the first sound data sector agree with its own header,
+// else the first header of a data track that reads at all. False (and `base`
+// 0) when no header of a data-track sector reads among them.
+bool address_base(const uint8_t* sectors, size_t count, uint64_t first_index, const TrackList& tracks,
+                  uint32_t& base);
 
 // The first few numbers of a set of sectors, and how many there are.
 inline constexpr size_t listed_sectors = 8;
@@ -111,17 +113,20 @@ struct RawCheckSummary {
     bool clean() const { return bad.count == 0 && tail_bytes == 0; }
 };
 
-// Checks sectors as they stream past; the address base (and, without
-// tracks given, the image's data mode) is taken from the first batch.
+// Checks sectors as they stream past. Without tracks given, the image's data
+// mode is taken from the first batch; the address base from the first batch
+// that holds a data-track sector whose header reads (sectors before it, all
+// of audio tracks or unreadable, are numbered from 0).
 struct RawSectorChecker {
     RawCheckSummary summary;
     TrackList tracks;
     bool have_base = false;
     uint32_t base = 0;
 };
-// Takes the first batch of sectors: the tracks when none were given, and the
-// address base.
-void start_raw_check(RawSectorChecker& checker, const uint8_t* sectors, size_t count);
+// Takes a batch of sectors that starts at sector `first_index`: the tracks
+// when none were given (first batch), and the address base until one is
+// found.
+void start_raw_check(RawSectorChecker& checker, const uint8_t* sectors, size_t count, uint64_t first_index);
 void check_raw_sectors(RawSectorChecker& checker, const uint8_t* sectors, size_t count);
 // The mode of the track that holds sector `index`.
 TrackMode track_mode_at(const TrackList& tracks, uint64_t index);

@@ -120,6 +120,7 @@ ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t 
                               const volatile int32_t* stop, RawConversionCheck* check)
 {
     uint32_t base = 0;
+    bool have_base = false;
     for (uint64_t done = 0; done < sectors;) {
         if (stop && *stop)
             return ConversionResult::stopped;
@@ -127,10 +128,10 @@ ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t 
         const size_t bytes = n * raw_sector_size;
         if (platform::read_full(in, b.raw, bytes) != int64_t(bytes))
             return ConversionResult::read_failed;
-        if (check && done == 0) {
+        if (check && done == 0)
             check->mode = image_data_mode(b.raw, n);
-            base = address_base(b.raw, n, TrackList{{0, check->mode}});
-        }
+        if (check && !have_base)
+            have_base = address_base(b.raw, n, done, TrackList{{0, check->mode}}, base);
         for (size_t i = 0; i < n; ++i) {
             const uint8_t* sector = b.raw + i * raw_sector_size;
             uint8_t* plain = b.plain + i * user_data_size;

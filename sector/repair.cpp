@@ -342,8 +342,8 @@ ImageRepair repair_image_file(const char* input, platform::File& output, const v
             if (!(tracks && size >= raw_sector_size) && image_form_of(buffer.get(), n, size) != ImageForm::raw)
                 return result;
             result.raw = true;
-            start_raw_check(checker, buffer.get(), count);
         }
+        start_raw_check(checker, buffer.get(), count, result.sectors);
         bool changed = false;
         for (size_t i = 0; i < count; ++i) {
             uint8_t* s = buffer.get() + i * raw_sector_size;

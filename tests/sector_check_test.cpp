@@ -190,12 +190,17 @@ TEST(RawSectorCheck, SectorsNumberedOnFromAnyStartAddressAndAcrossBatches)
     const Bytes data(user_data_size, 0x42);
     for (uint32_t k = 0; k < 8; ++k)
         encode_mode1_sector(&image[k * raw_sector_size], data.data(), 44850 + (k == 6 ? 9 : k));
-    RawSectorChecker checker;
-    check_raw_sectors(checker, image.data(), 3);
-    check_raw_sectors(checker, image.data() + 3 * raw_sector_size, 5);
-    EXPECT_EQ(checker.summary.sectors, 8u);
-    ASSERT_EQ(checker.summary.bad.count, 1u) << raw_check_text(checker.summary);
-    EXPECT_EQ(checker.summary.faults[size_t(SectorFault::address)].first[0], 6u);
+    // The same with the first batch all of an audio track: the numbers come
+    // from the first data track's sectors, whichever batch they are in.
+    for (const TrackList& tracks : {TrackList{}, TrackList{{0, TrackMode::audio}, {3, TrackMode::mode1}}}) {
+        RawSectorChecker checker;
+        checker.tracks = tracks;
+        check_raw_sectors(checker, image.data(), 3);
+        check_raw_sectors(checker, image.data() + 3 * raw_sector_size, 5);
+        EXPECT_EQ(checker.summary.sectors, 8u);
+        ASSERT_EQ(checker.summary.bad.count, 1u) << raw_check_text(checker.summary);
+        EXPECT_EQ(checker.summary.faults[size_t(SectorFault::address)].first[0], 6u);
+    }
     EXPECT_EQ(repair_sector(&image[6 * raw_sector_size], 44856, TrackMode::mode1), SectorRepair::unrepairable);
 }
 
