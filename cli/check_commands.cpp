@@ -86,8 +86,13 @@ bool tracks_from_cue(const std::string& cue_path, const char* image, TrackList& 
         std::fprintf(stderr, "tarnwickiso: cue sheet %s: %s%s\n", cue_path.c_str(), cue.error.c_str(), nothing);
         return false;
     }
+    // An image that cannot be looked at is named by the check that follows.
     platform::FileInfo info;
-    const uint64_t sectors = platform::find_file(image, info) ? info.size / raw_sector_size : 0;
+    const bool found = platform::find_file(image, info);
+    const uint64_t sectors = info.size / raw_sector_size;
+    if (drivetools::path_leaf(cue.file_name) != drivetools::path_leaf(image))
+        std::fprintf(stderr, "tarnwickiso: note: cue sheet %s names the file %s, not %s\n", cue_path.c_str(),
+                     cue.file_name.c_str(), drivetools::path_leaf(image).c_str());
     tracks.clear();
     auto add = [&tracks](uint64_t first, TrackMode mode) {
         if (!tracks.empty() && tracks.back().first == first)
@@ -97,7 +102,7 @@ bool tracks_from_cue(const std::string& cue_path, const char* image, TrackList& 
     };
     add(0, TrackMode::audio);
     for (const drivetools::CueTrack& t : cue.tracks) {
-        if (t.index1 >= sectors) {
+        if (found && t.index1 >= sectors) {
             std::fprintf(stderr, "tarnwickiso: cue sheet %s: track %02u starts at sector %u, past the end of %s (%llu "
                          "sectors)%s\n",
                          cue_path.c_str(), unsigned(t.number), unsigned(t.index1), image,

@@ -285,6 +285,8 @@ ParsedCueSheet parse_cue_sheet(const std::string& text)
             } else if (number == 1) {
                 if (track.index1 != UINT32_MAX)
                     return fail("a second INDEX 01");
+                if (cue.tracks.size() > 1 && time == cue.tracks[cue.tracks.size() - 2].index1)
+                    return fail("track " + words[1] + " starts where the track before it does");
                 track.index1 = time;
             } else if (track.index1 == UINT32_MAX) {
                 return fail("INDEX " + words[1] + " before INDEX 01");
