@@ -71,8 +71,8 @@ bool tracks_from_cue(const std::string& cue_path, const char* image, TrackList& 
         return false;
     }
     if (size > max_cue_sheet_bytes) {
-        std::fprintf(stderr, "tarnwickiso: cue sheet %s: %llu bytes is too large for a cue sheet%s\n",
-                     cue_path.c_str(), (unsigned long long)size, nothing);
+        std::fprintf(stderr, "tarnwickiso: cue sheet %s: %llu bytes is too large for a cue sheet%s\n", cue_path.c_str(),
+                     (unsigned long long)size, nothing);
         return false;
     }
     std::string text(size_t(size), '\0');
@@ -103,10 +103,11 @@ bool tracks_from_cue(const std::string& cue_path, const char* image, TrackList& 
     add(0, TrackMode::audio);
     for (const drivetools::CueTrack& t : cue.tracks) {
         if (found && t.index1 >= sectors) {
-            std::fprintf(stderr, "tarnwickiso: cue sheet %s: track %02u starts at sector %u, past the end of %s (%llu "
+            std::fprintf(stderr,
+                         "tarnwickiso: cue sheet %s: track %02u starts at sector %u, past the end of %s (%llu "
                          "sectors)%s\n",
-                         cue_path.c_str(), unsigned(t.number), unsigned(t.index1), image,
-                         (unsigned long long)sectors, nothing);
+                         cue_path.c_str(), unsigned(t.number), unsigned(t.index1), image, (unsigned long long)sectors,
+                         nothing);
             return false;
         }
         if (t.has_index0)
@@ -293,9 +294,9 @@ int run_repair(int argc, char** argv)
     if (repair.stopped || stop_signal)
         return report_stop(pending);
     if (!repair.error.empty() || !repair.raw) {
-        std::fprintf(
-            stderr, "tarnwickiso: %s: %s: nothing was written\n", image.c_str(),
-            repair.raw ? repair.error.c_str() : "not an image of 2352-byte sectors (no sync pattern at its first sector starts)");
+        std::fprintf(stderr, "tarnwickiso: %s: %s: nothing was written\n", image.c_str(),
+                     repair.raw ? repair.error.c_str()
+                                : "not an image of 2352-byte sectors (no sync pattern at its first sector starts)");
         discard_output(pending);
         return 1;
     }

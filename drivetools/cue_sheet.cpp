@@ -251,8 +251,7 @@ ParsedCueSheet parse_cue_sheet(const std::string& text)
             if (words.size() != 3 || !small_number(words[1], 2, number) || number < 1)
                 return fail("TRACK needs a number 01..99 and a type");
             if (number != (cue.tracks.empty() ? number : cue.tracks.back().number + 1u))
-                return fail("track " + words[1] + " does not follow track " +
-                            std::to_string(cue.tracks.back().number));
+                return fail("track " + words[1] + " does not follow track " + std::to_string(cue.tracks.back().number));
             if (!cue.tracks.empty() && cue.tracks.back().index1 == UINT32_MAX)
                 return fail("track " + std::to_string(cue.tracks.back().number) + " has no INDEX 01");
             const std::string type = upper(words[2]);
@@ -293,12 +292,13 @@ ParsedCueSheet parse_cue_sheet(const std::string& text)
             }
             last_index = time;
         } else {
-            const bool text_word = std::all_of(words[0].begin(), words[0].end(), [](char c) { return c > ' ' && c < 0x7F; });
+            const bool text_word =
+                std::all_of(words[0].begin(), words[0].end(), [](char c) { return c > ' ' && c < 0x7F; });
             return fail(text_word ? "unknown command " + words[0] : std::string("a line that is not text"));
         }
     }
     if (files == 0 || cue.tracks.empty() || cue.tracks.back().index1 == UINT32_MAX) {
-        cue.error = files == 0          ? "no FILE line"
+        cue.error = files == 0           ? "no FILE line"
                     : cue.tracks.empty() ? "no TRACK line"
                                          : "track " + std::to_string(cue.tracks.back().number) + " has no INDEX 01";
         cue.tracks.clear();

@@ -72,7 +72,7 @@ enum class CueTrackType : uint8_t { mode1_2352, mode2_2352, audio };
 struct CueTrack {
     uint8_t number = 0;
     CueTrackType type = CueTrackType::audio;
-    bool has_index0 = false;  // INDEX 00 given: the sectors from it to INDEX 01 are its pregap
+    bool has_index0 = false;          // INDEX 00 given: the sectors from it to INDEX 01 are its pregap
     uint32_t index0 = 0, index1 = 0;  // sectors from the start of the file
 };
 struct ParsedCueSheet {

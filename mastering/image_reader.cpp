@@ -15,8 +15,6 @@
 
 namespace {
 
-// The sync pattern that opens every raw data sector (ECMA-130 14.1).
-
 // The raw sector beyond sync and header (ECMA-130 14.3, and the CD-ROM XA
 // subheader of Mode 2: file, channel, submode, coding, written twice).
 namespace raw_offset {
@@ -656,8 +654,8 @@ bool open_image_source(const char* path, ImageSource& source, std::string& why)
     // The form as the sector check tells it, from the first sector starts.
     std::vector<uint8_t> head(size_t(std::min<uint64_t>(source.size, form_probe_bytes)));
     std::string ignored;
-    const bool synced = read_bytes(source, 0, head.data(), head.size(), ignored) &&
-                        looks_raw(head.data(), head.size(), source.size);
+    const bool synced =
+        read_bytes(source, 0, head.data(), head.size(), ignored) && looks_raw(head.data(), head.size(), source.size);
     source.form = synced ? ImageForm::raw : ImageForm::plain;
     const uint64_t sectors = source.size / (synced ? raw_sector_size : user_data_size);
     source.sectors = uint32_t(std::min<uint64_t>(sectors, UINT32_MAX));

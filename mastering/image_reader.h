@@ -123,7 +123,7 @@ inline constexpr uint64_t least_directory_byte_cap = uint64_t(64) << 20;
 constexpr uint64_t directory_byte_cap(uint64_t file_sectors)
 {
     return file_sectors * user_data_size > least_directory_byte_cap ? file_sectors * user_data_size
-                                                                     : least_directory_byte_cap;
+                                                                    : least_directory_byte_cap;
 }
 // The faults kept; the count of further ones is given in one last line.
 inline constexpr size_t max_faults = 200;

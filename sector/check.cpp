@@ -170,9 +170,8 @@ SectorCheck check_sector(const uint8_t* s, uint32_t expected_number, TrackMode t
     // Mode 0 stands in a track of either mode (ECMA-130 14.3), its sync or
     // its header intact; a zero mode byte over data, or a sector zeroed
     // whole, is a damaged sector of the track's mode.
-    if (mode == 0 && (faults & (bit(SectorFault::sync) | bit(SectorFault::address))) != 
-                         (bit(SectorFault::sync) | bit(SectorFault::address)) &&
-        all_zero(s + mode1::data_offset, raw_sector_size - mode1::data_offset))
+    const bool framed = !(faults & bit(SectorFault::sync)) || !(faults & bit(SectorFault::address));
+    if (mode == 0 && framed && all_zero(s + mode1::data_offset, raw_sector_size - mode1::data_offset))
         return {SectorKind::mode0, faults};
     if (track == TrackMode::mode2) {
         if (mode != 2)
@@ -205,13 +204,12 @@ TrackMode image_data_mode(const uint8_t* sectors, size_t count)
 
 TrackMode track_mode_at(const TrackList& tracks, uint64_t index)
 {
-    const auto after =
-        std::upper_bound(tracks.begin(), tracks.end(), index, [](uint64_t i, const ImageTrack& t) { return i < t.first; });
+    const auto after = std::upper_bound(tracks.begin(), tracks.end(), index,
+                                        [](uint64_t i, const ImageTrack& t) { return i < t.first; });
     return after == tracks.begin() ? TrackMode::mode1 : (after - 1)->mode;
 }
 
-bool address_base(const uint8_t* sectors, size_t count, uint64_t first_index, const TrackList& tracks,
-                  uint32_t& base)
+bool address_base(const uint8_t* sectors, size_t count, uint64_t first_index, const TrackList& tracks, uint32_t& base)
 {
     bool found_header = false;
     base = 0;
@@ -381,8 +379,8 @@ ImageFileCheck check_image_file(const char* path, bool with_hashes, const volati
             return result;
         }
         if (first) {
-            result.form = tracks && result.size >= raw_sector_size ? ImageForm::raw
-                                                                   : image_form_of(buffer.get(), n, result.size);
+            result.form =
+                tracks && result.size >= raw_sector_size ? ImageForm::raw : image_form_of(buffer.get(), n, result.size);
             first = false;
         }
         if (with_hashes)

@@ -91,8 +91,7 @@ TrackMode image_data_mode(const uint8_t* sectors, size_t count);
 // the one that makes the first sound data sector agree with its own header,
 // else the first header of a data track that reads at all. False (and `base`
 // 0) when no header of a data-track sector reads among them.
-bool address_base(const uint8_t* sectors, size_t count, uint64_t first_index, const TrackList& tracks,
-                  uint32_t& base);
+bool address_base(const uint8_t* sectors, size_t count, uint64_t first_index, const TrackList& tracks, uint32_t& base);
 
 // The first few numbers of a set of sectors, and how many there are.
 inline constexpr size_t listed_sectors = 8;

@@ -188,8 +188,8 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     const std::unique_ptr<uint8_t[]> head(new uint8_t[std::max<size_t>(head_size, 4)]());
     if (size >= 4 && platform::read_full(in, head.get(), head_size) != int64_t(head_size))
         return ConversionResult::read_failed;
-    const ConversionResult direction = check ? checked_conversion_direction(head.get(), head_size, size)
-                                             : conversion_direction(head.get(), 4, size);
+    const ConversionResult direction =
+        check ? checked_conversion_direction(head.get(), head_size, size) : conversion_direction(head.get(), 4, size);
     if (direction != ConversionResult::raw_to_plain && direction != ConversionResult::plain_to_raw)
         return direction;
     const bool from_raw = direction == ConversionResult::raw_to_plain;

@@ -456,8 +456,7 @@ TEST(CueSheetReading, TracksOfOneBinaryFileOrTheLineThatIsWrong)
         {"FILE \"a b.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n"
          "  TRACK 02 AUDIO\r\n    INDEX 00 00:40:00\r\n    INDEX 01 00:42:00\r\n",
          "1 M1 0; 2 A 3000/3150"},
-        {"REM x\nfile disc.bin binary\ntrack 3 mode2/2352\nflags dcp\nindex 1 1:2:3\nindex 2 1:2:4\n",
-         "3 M2 4653"},
+        {"REM x\nfile disc.bin binary\ntrack 3 mode2/2352\nflags dcp\nindex 1 1:2:3\nindex 2 1:2:4\n", "3 M2 4653"},
         {"", "error no FILE line"},
         {"FILE \"a.bin\" BINARY\n", "error no TRACK line"},
         {"FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\n", "error track 1 has no INDEX 01"},
@@ -477,7 +476,7 @@ TEST(CueSheetReading, TracksOfOneBinaryFileOrTheLineThatIsWrong)
         {"FILE a BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:75\n",
          "error line 3: INDEX needs a number 00..99 and a time mm:ss:ff"},
         {"FILE a BINARY\nTRACK 01 AUDIO\nINDEX 02 00:00:00\n", "error line 3: INDEX 02 before INDEX 01"},
-        {"\x7F" "ELF binary junk\n", "error line 1: a line that is not text"},
+        {"\177ELF binary junk\n", "error line 1: a line that is not text"},
         {"FILE a BINARY\nTRACKS 01 AUDIO\n", "error line 2: unknown command TRACKS"},
     };
     for (const Case& c : cases)

@@ -322,8 +322,9 @@ TEST(CheckCommands, DamageInARunOfDataSectorsIsNamedByEveryCommand)
     Bytes mixed = mode1;
     for (size_t i = 6 * raw_sector_size; i < mixed.size(); ++i)
         mixed[i] = uint8_t(random());
-    const std::string sheet = "FILE \"x.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n"
-                              "  TRACK 02 AUDIO\r\n    INDEX 01 00:00:06\r\n";
+    const std::string sheet =
+        "FILE \"x.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n"
+        "  TRACK 02 AUDIO\r\n    INDEX 01 00:00:06\r\n";
     auto plain_of = [](const Bytes& image) {
         std::string plain;
         for (size_t k = 0; k < image.size() / raw_sector_size; ++k)
@@ -340,7 +341,8 @@ TEST(CheckCommands, DamageInARunOfDataSectorsIsNamedByEveryCommand)
     };
     const Case cases[] = {
         {"zeroed sector", filled(mode1, 4, 0), "verify --no-structure {I}", 1, "sync: 1 (4)"},
-        {"zeroed sector", filled(mode1, 4, 0), "repair {I} -o {T}/out", 1, "unrepairable sectors, copied as they are: 4"},
+        {"zeroed sector", filled(mode1, 4, 0), "repair {I} -o {T}/out", 1,
+         "unrepairable sectors, copied as they are: 4"},
         {"zeroed sector", filled(mode1, 4, 0), "convert {I}", 1,
          "no Mode 1 sector of this image where they stand (sync, header address or mode byte; zeroed, foreign or "
          "audio): 1 (4)"},
@@ -390,7 +392,7 @@ TEST(CheckCommands, DamageInARunOfDataSectorsIsNamedByEveryCommand)
             command.replace(at, 3, tree.root);
         std::string out;
         EXPECT_EQ(run_command(tool + " " + command + " 2>&1", &out), c.status) << c.name << ": " << command << "\n"
-                                                                              << out;
+                                                                               << out;
         EXPECT_NE(out.find(c.says), std::string::npos) << c.name << ": " << command << "\n" << out;
         if (!c.output.empty()) {
             EXPECT_EQ(read_whole_file(tree.path("x.bin.iso")), c.output) << c.name;
