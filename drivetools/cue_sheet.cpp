@@ -250,7 +250,7 @@ ParsedCueSheet parse_cue_sheet(const std::string& text)
                 return fail("TRACK before FILE");
             if (words.size() != 3 || !small_number(words[1], 2, number) || number < 1)
                 return fail("TRACK needs a number 01..99 and a type");
-            if (number != (cue.tracks.empty() ? number : cue.tracks.back().number + 1u))
+            if (!cue.tracks.empty() && number <= cue.tracks.back().number)
                 return fail("track " + words[1] + " does not follow track " + std::to_string(cue.tracks.back().number));
             if (!cue.tracks.empty() && cue.tracks.back().index1 == UINT32_MAX)
                 return fail("track " + std::to_string(cue.tracks.back().number) + " has no INDEX 01");
@@ -285,7 +285,8 @@ ParsedCueSheet parse_cue_sheet(const std::string& text)
                 if (track.index1 != UINT32_MAX)
                     return fail("a second INDEX 01");
                 if (cue.tracks.size() > 1 && time == cue.tracks[cue.tracks.size() - 2].index1)
-                    return fail("track " + words[1] + " starts where the track before it does");
+                    return fail("track " + std::to_string(track.number) + " starts where track " +
+                                std::to_string(cue.tracks[cue.tracks.size() - 2].number) + " does");
                 track.index1 = time;
             } else if (track.index1 == UINT32_MAX) {
                 return fail("INDEX " + words[1] + " before INDEX 01");

@@ -86,7 +86,7 @@ struct ParsedCueSheet {
 // and further indexes) as mm:ss:ff in the file. Keywords in any case; lines
 // end in LF or CR LF. REM, CATALOG, CDTEXTFILE, TITLE, PERFORMER,
 // SONGWRITER, ISRC, FLAGS, PREGAP and POSTGAP (which take no room in the
-// file) are passed over. Anything else, track numbers out of order or
+// file) are passed over. Anything else, track numbers 01..99 not rising, or
 // indexes that go back, is an error naming its line.
 ParsedCueSheet parse_cue_sheet(const std::string& text);
 
