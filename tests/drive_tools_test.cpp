@@ -436,13 +436,17 @@ TEST_F(DriveTools, DumpCueSheetListsTheTracksOfTheRangeWithTheirModes)
 // The tracks of a sheet in short: number, M1/M2/A, INDEX 00 when given, INDEX 01.
 std::string cue_summary(const ParsedCueSheet& cue)
 {
-    std::string text = cue.error.empty() ? "" : "error " + cue.error;
+    std::string text;
+    if (!cue.error.empty())
+        text.append("error ").append(cue.error);
     for (const CueTrack& t : cue.tracks) {
-        text += (text.empty() ? "" : "; ") + std::to_string(t.number) + " " +
-                (t.type == CueTrackType::mode1_2352   ? "M1"
-                 : t.type == CueTrackType::mode2_2352 ? "M2"
-                                                      : "A");
-        text += " " + (t.has_index0 ? std::to_string(t.index0) + "/" : "") + std::to_string(t.index1);
+        if (!text.empty())
+            text.append("; ");
+        text.append(std::to_string(t.number));
+        text.append(t.type == CueTrackType::mode1_2352 ? " M1 " : t.type == CueTrackType::mode2_2352 ? " M2 " : " A ");
+        if (t.has_index0)
+            text.append(std::to_string(t.index0)).append("/");
+        text.append(std::to_string(t.index1));
     }
     return text;
 }
