@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/output_file.h"
+#include "drivetools/cue_sheet.h"
 #include "mastering/image_reader.h"
 #include "platform/platform.h"
 #include "sector/check.h"
@@ -43,11 +44,89 @@ void print_indented(const std::string& prefix, const std::string& lines)
     }
 }
 
+// Cue sheets are a few lines per track; anything far larger is not one.
+constexpr uint64_t max_cue_sheet_bytes = 1 << 20;
+
+TrackMode track_mode_of(drivetools::CueTrackType type)
+{
+    switch (type) {
+    case drivetools::CueTrackType::mode1_2352: return TrackMode::mode1;
+    case drivetools::CueTrackType::mode2_2352: return TrackMode::mode2;
+    case drivetools::CueTrackType::audio: return TrackMode::audio;
+    }
+    return TrackMode::audio;
+}
+
+// The tracks of `image` as the cue sheet at `cue_path` lists them: sectors
+// before a track's INDEX 01 (its pregap, and those before the first track)
+// are not checked. False, with the reason printed, when the sheet cannot be
+// read, is not one, or lists a track that starts past the image's end.
+bool tracks_from_cue(const std::string& cue_path, const char* image, TrackList& tracks, const char* nothing)
+{
+    platform::File file = platform::open_for_reading(cue_path.c_str());
+    uint64_t size = 0;
+    if (!file.valid() || !platform::file_size(file, size)) {
+        std::fprintf(stderr, "tarnwickiso: cue sheet %s: cannot read it: %s%s\n", cue_path.c_str(),
+                     platform::last_error_text().c_str(), nothing);
+        return false;
+    }
+    if (size > max_cue_sheet_bytes) {
+        std::fprintf(stderr, "tarnwickiso: cue sheet %s: %llu bytes is too large for a cue sheet%s\n", cue_path.c_str(),
+                     (unsigned long long)size, nothing);
+        return false;
+    }
+    std::string text(size_t(size), '\0');
+    if (platform::read_full(file, text.data(), text.size()) != int64_t(text.size())) {
+        std::fprintf(stderr, "tarnwickiso: cue sheet %s: reading failed: %s%s\n", cue_path.c_str(),
+                     platform::last_error_text().c_str(), nothing);
+        return false;
+    }
+    const drivetools::ParsedCueSheet cue = drivetools::parse_cue_sheet(text);
+    if (!cue.error.empty()) {
+        std::fprintf(stderr, "tarnwickiso: cue sheet %s: %s%s\n", cue_path.c_str(), cue.error.c_str(), nothing);
+        return false;
+    }
+    // An image that cannot be looked at is named by the check that follows.
+    platform::FileInfo info;
+    const bool found = platform::find_file(image, info);
+    const uint64_t sectors = info.size / raw_sector_size;
+    if (drivetools::path_leaf(cue.file_name) != drivetools::path_leaf(image))
+        std::fprintf(stderr, "tarnwickiso: note: cue sheet %s names the file %s, not %s\n", cue_path.c_str(),
+                     cue.file_name.c_str(), drivetools::path_leaf(image).c_str());
+    tracks.clear();
+    auto add = [&tracks](uint64_t first, TrackMode mode) {
+        if (!tracks.empty() && tracks.back().first == first)
+            tracks.back().mode = mode;
+        else
+            tracks.push_back({first, mode});
+    };
+    add(0, TrackMode::audio);
+    for (const drivetools::CueTrack& t : cue.tracks) {
+        if (found && t.index1 >= sectors) {
+            std::fprintf(stderr,
+                         "tarnwickiso: cue sheet %s: track %02u starts at sector %u, past the end of %s (%llu "
+                         "sectors)%s\n",
+                         cue_path.c_str(), unsigned(t.number), unsigned(t.index1), image, (unsigned long long)sectors,
+                         nothing);
+            return false;
+        }
+        if (t.has_index0)
+            add(t.index0, TrackMode::audio);
+        add(t.index1, track_mode_of(t.type));
+    }
+    std::printf("%s: tracks of %s:", image, cue_path.c_str());
+    for (size_t i = 0; i < cue.tracks.size(); ++i)
+        std::printf("%s %02u %s from sector %u", i ? "," : "", unsigned(cue.tracks[i].number),
+                    track_mode_name(track_mode_of(cue.tracks[i].type)), unsigned(cue.tracks[i].index1));
+    std::printf(" (pregaps not checked)\n");
+    return true;
+}
+
 // Checks one image and prints its report; the number of faults found, or -1
 // when the file could not be read through.
-long long verify_image(const char* path, bool hashes, bool structure)
+long long verify_image(const char* path, bool hashes, bool structure, const TrackList* tracks)
 {
-    const ImageFileCheck check = check_image_file(path, hashes, &stop_signal);
+    const ImageFileCheck check = check_image_file(path, hashes, &stop_signal, tracks);
     if (check.stopped)
         return -1;
     if (!check.error.empty()) {
@@ -60,6 +139,8 @@ long long verify_image(const char* path, bool hashes, bool structure)
         std::printf("%s: 2352-byte sectors\n", path);
         print_indented("", raw_check_text(check.sectors));
         faults += (long long)check.sectors.bad.count + (check.sectors.tail_bytes ? 1 : 0);
+        if (!tracks && check.sectors.faults[size_t(SectorFault::sync)].count)
+            std::printf("  (an image that also holds audio tracks is checked track by track with --cue SHEET)\n");
         break;
     case ImageForm::plain:
         std::printf("%s: 2048-byte sectors\n", path);
@@ -98,23 +179,33 @@ long long verify_image(const char* path, bool hashes, bool structure)
 void print_check_commands_help(FILE* out)
 {
     std::fprintf(out,
-                 "  verify [--hashes] [--no-structure] IMAGE...\n"
+                 "  verify [--hashes] [--no-structure] [--cue SHEET] IMAGE...\n"
                  "                                        check every sector of raw images (sync, address, mode,\n"
                  "                                        EDC, P and Q parity) and the ISO 9660 structure;\n"
-                 "                                        --hashes also prints CRC32, MD5 and SHA-1 of each file\n"
-                 "  repair IMAGE -o OUTPUT                write the raw image with the sectors that their P and Q\n"
+                 "                                        --hashes also prints CRC32, MD5 and SHA-1 of each file;\n"
+                 "                                        --cue takes each track's mode from the image's cue sheet\n"
+                 "  repair [--cue SHEET] IMAGE -o OUTPUT  write the raw image with the sectors that their P and Q\n"
                  "                                        parity can mend corrected\n");
 }
 
 int run_verify(int argc, char** argv)
 {
     bool hashes = false, structure = true, options_done = false;
+    std::string cue;
     std::vector<const char*> images;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!options_done && arg == "--")
             options_done = true;
-        else if (!options_done && arg == "--hashes")
+        else if (!options_done && (arg == "--cue" || arg.rfind("--cue=", 0) == 0)) {
+            if (!cue.empty())
+                return usage("option --cue given twice");
+            if (arg == "--cue" && i + 1 >= argc)
+                return usage("option --cue needs a value");
+            cue = arg == "--cue" ? argv[++i] : arg.substr(6);
+            if (cue.empty())
+                return usage("option --cue needs a value");
+        } else if (!options_done && arg == "--hashes")
             hashes = true;
         else if (!options_done && arg == "--no-structure")
             structure = false;
@@ -125,11 +216,16 @@ int run_verify(int argc, char** argv)
     }
     if (images.empty())
         return usage("verify needs at least one IMAGE");
+    if (!cue.empty() && images.size() != 1)
+        return usage("--cue takes the cue sheet of one IMAGE");
+    TrackList tracks;
+    if (!cue.empty() && !tracks_from_cue(cue, images[0], tracks, ": nothing was checked"))
+        return 1;
     bool faults = false;
     for (const char* image : images) {
         if (stop_signal)
             return report_stop();
-        const long long found = verify_image(image, hashes, structure);
+        const long long found = verify_image(image, hashes, structure, cue.empty() ? nullptr : &tracks);
         if (stop_signal)
             return report_stop();
         faults = faults || found != 0;
@@ -139,14 +235,22 @@ int run_verify(int argc, char** argv)
 
 int run_repair(int argc, char** argv)
 {
-    std::string output;
+    std::string output, cue;
     std::vector<std::string> images;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!options_done && arg == "--")
             options_done = true;
-        else if (!options_done && (arg == "-o" || arg == "--output" || arg.rfind("--output=", 0) == 0)) {
+        else if (!options_done && (arg == "--cue" || arg.rfind("--cue=", 0) == 0)) {
+            if (!cue.empty())
+                return usage("option --cue given twice");
+            if (arg == "--cue" && i + 1 >= argc)
+                return usage("option --cue needs a value");
+            cue = arg == "--cue" ? argv[++i] : arg.substr(6);
+            if (cue.empty())
+                return usage("option --cue needs a value");
+        } else if (!options_done && (arg == "-o" || arg == "--output" || arg.rfind("--output=", 0) == 0)) {
             const bool attached = arg.size() > 8;
             if (!attached && i + 1 >= argc)
                 return usage("option " + arg + " needs a value");
@@ -174,6 +278,9 @@ int run_repair(int argc, char** argv)
                      image.c_str());
         return 1;
     }
+    TrackList tracks;
+    if (!cue.empty() && !tracks_from_cue(cue, image.c_str(), tracks, ": nothing was written"))
+        return 1;
     PendingOutput pending;
     if (!begin_output(output, pending))
         return 1;
@@ -183,14 +290,14 @@ int run_repair(int argc, char** argv)
         discard_output(pending);
         return 1;
     }
-    const ImageRepair repair = repair_image_file(image.c_str(), file, &stop_signal);
+    const ImageRepair repair = repair_image_file(image.c_str(), file, &stop_signal, cue.empty() ? nullptr : &tracks);
     file.close();
     if (repair.stopped || stop_signal)
         return report_stop(pending);
     if (!repair.error.empty() || !repair.raw) {
-        std::fprintf(
-            stderr, "tarnwickiso: %s: %s: nothing was written\n", image.c_str(),
-            repair.raw ? repair.error.c_str() : "not an image of 2352-byte sectors (no sync pattern at its start)");
+        std::fprintf(stderr, "tarnwickiso: %s: %s: nothing was written\n", image.c_str(),
+                     repair.raw ? repair.error.c_str()
+                                : "not an image of 2352-byte sectors (no sync pattern at its first sector starts)");
         discard_output(pending);
         return 1;
     }
@@ -200,8 +307,13 @@ int run_repair(int argc, char** argv)
                 (unsigned long long)repair.sectors, repair.repaired.size(), repair.unrepairable.size());
     if (!repair.repaired.empty())
         std::printf("  repaired: %s\n", numbers_text(repair.repaired).c_str());
+    if (repair.tail_bytes)
+        std::fprintf(stderr,
+                     "tarnwickiso: %s: the file is cut inside its last sector: the last %llu bytes, less than one "
+                     "sector, were copied as they are\n",
+                     image.c_str(), (unsigned long long)repair.tail_bytes);
     if (repair.unrepairable.empty())
-        return 0;
+        return repair.tail_bytes ? 1 : 0;
     std::fprintf(stderr, "tarnwickiso: %s: unrepairable sectors, copied as they are: %s\n", image.c_str(),
                  numbers_text(repair.unrepairable).c_str());
     for (size_t f = 0; f < sector_fault_count; ++f)

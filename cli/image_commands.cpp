@@ -62,7 +62,7 @@ int run_convert(int argc, char** argv)
         char output[512];
         ConversionResult result = ConversionResult::output_name_too_long;
         uint64_t tail = 0;
-        SectorList bad_edc;
+        RawConversionCheck check;
         std::string reason;
         PendingOutput pending;
         if (!make_converted_name(input, output))
@@ -75,7 +75,7 @@ int run_convert(int argc, char** argv)
             result = ConversionResult::cannot_create_output;
         else {
             std::string read_problem;
-            result = convert_image(input, pending.writing.c_str(), &tail, &stop_signal, &bad_edc, &read_problem);
+            result = convert_image(input, pending.writing.c_str(), &tail, &stop_signal, &check, &read_problem);
             if (!read_problem.empty())
                 reason = read_problem;
             else if (result == ConversionResult::cannot_open_input ||
@@ -98,16 +98,34 @@ int run_convert(int argc, char** argv)
             text += " (" + reason + ")";
         std::fprintf(converted ? stdout : stderr, "%s%s -> %s: %s\n", converted ? "" : "tarnwickiso: ", input, output,
                      text.c_str());
-        if (converted && tail > 0)
-            std::fprintf(stderr, "tarnwickiso: note: %s: the last %llu bytes, less than one sector, were dropped\n",
+        if (converted && tail > 0) {
+            std::fprintf(stderr,
+                         "tarnwickiso: %s: the file is cut inside its last sector: the last %llu bytes, less than "
+                         "one sector, were dropped\n",
                          input, static_cast<unsigned long long>(tail));
-        if (converted && bad_edc.count > 0) {
-            // The user data is copied as it stands; the sectors named here carry it damaged.
-            std::fprintf(stderr, "tarnwickiso: %s: %llu sector%s with a bad EDC (%s); their data was copied as it is\n",
-                         input, static_cast<unsigned long long>(bad_edc.count), bad_edc.count == 1 ? "" : "s",
-                         sector_list_text(bad_edc).c_str());
             status = 1;
         }
+        // The user data is copied as it stands; the sectors named here carry it damaged.
+        const char* const mode = track_mode_name(check.mode);
+        if (converted && check.bad_edc.count > 0)
+            std::fprintf(stderr, "tarnwickiso: %s: %llu sector%s with a bad EDC (%s); their data was copied as it is\n",
+                         input, static_cast<unsigned long long>(check.bad_edc.count),
+                         check.bad_edc.count == 1 ? "" : "s", sector_list_text(check.bad_edc).c_str());
+        if (converted && check.foreign.count > 0)
+            std::fprintf(stderr,
+                         "tarnwickiso: %s: sectors that are no %s sector of this image where they stand (sync, "
+                         "header address or mode byte; zeroed, foreign or audio): %llu (%s); their bytes were copied "
+                         "as they are\n",
+                         input, mode, static_cast<unsigned long long>(check.foreign.count),
+                         sector_list_text(check.foreign).c_str());
+        if (converted && check.no_user_data.count > 0)
+            std::fprintf(stderr,
+                         "tarnwickiso: %s: %llu Mode 2 sector%s of Form 2 or without a form (%s): more than 2048 "
+                         "bytes of user data, of which the first 2048 were taken\n",
+                         input, static_cast<unsigned long long>(check.no_user_data.count),
+                         check.no_user_data.count == 1 ? "" : "s", sector_list_text(check.no_user_data).c_str());
+        if (converted && !check.clean())
+            status = 1;
         if (!converted)
             status = 1;
     }

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace drivetools {
@@ -139,6 +140,169 @@ DumpCueSheet dump_cue_sheet(const std::string& file_name, const std::vector<Dump
         cue.text += "    INDEX 01 ";
         append_msf(cue.text, static_cast<uint32_t>(t.first_dumped - first));
         cue.text += "\r\n";
+    }
+    return cue;
+}
+
+namespace {
+
+std::string upper(std::string word)
+{
+    for (char& c : word)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return word;
+}
+
+// The words of a line; a word in double quotes keeps its spaces.
+std::vector<std::string> cue_words(const std::string& line, bool& open_quote)
+{
+    std::vector<std::string> words;
+    open_quote = false;
+    for (size_t i = 0; i < line.size();) {
+        if (line[i] == ' ' || line[i] == '\t') {
+            ++i;
+        } else if (line[i] == '"') {
+            const size_t end = line.find('"', i + 1);
+            if (end == std::string::npos) {
+                open_quote = true;
+                return words;
+            }
+            words.push_back(line.substr(i + 1, end - i - 1));
+            i = end + 1;
+        } else {
+            size_t end = i;
+            while (end < line.size() && line[end] != ' ' && line[end] != '\t')
+                ++end;
+            words.push_back(line.substr(i, end - i));
+            i = end;
+        }
+    }
+    return words;
+}
+
+bool small_number(const std::string& word, size_t max_digits, uint32_t& value)
+{
+    if (word.empty() || word.size() > max_digits)
+        return false;
+    value = 0;
+    for (char c : word) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + uint32_t(c - '0');
+    }
+    return true;
+}
+
+// mm:ss:ff at 75 frames a second; minutes up to four digits.
+bool cue_time(const std::string& word, uint32_t& sectors)
+{
+    const size_t a = word.find(':'), b = word.find(':', a == std::string::npos ? a : a + 1);
+    uint32_t m, s, f;
+    if (a == std::string::npos || b == std::string::npos || !small_number(word.substr(0, a), 4, m) ||
+        !small_number(word.substr(a + 1, b - a - 1), 2, s) || !small_number(word.substr(b + 1), 2, f) || s >= 60 ||
+        f >= 75)
+        return false;
+    sectors = (m * 60 + s) * 75 + f;
+    return true;
+}
+
+}  // namespace
+
+ParsedCueSheet parse_cue_sheet(const std::string& text)
+{
+    ParsedCueSheet cue;
+    size_t files = 0, line_number = 0;
+    auto fail = [&](const std::string& why) {
+        cue.error = "line " + std::to_string(line_number) + ": " + why;
+        cue.tracks.clear();
+        return cue;
+    };
+    uint32_t last_index = 0;  // the highest index time so far
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        ++line_number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        bool open_quote;
+        const std::vector<std::string> words = cue_words(line, open_quote);
+        if (open_quote)
+            return fail("a quotation mark is not closed");
+        if (words.empty())
+            continue;
+        const std::string command = upper(words[0]);
+        if (command == "REM" || command == "CATALOG" || command == "CDTEXTFILE" || command == "TITLE" ||
+            command == "PERFORMER" || command == "SONGWRITER" || command == "ISRC" || command == "FLAGS" ||
+            command == "PREGAP" || command == "POSTGAP")
+            continue;
+        if (command == "FILE") {
+            if (++files > 1)
+                return fail("a second FILE: only a sheet of one image file is taken");
+            if (words.size() != 3 || upper(words[2]) != "BINARY")
+                return fail("FILE needs a name and the type BINARY");
+            cue.file_name = words[1];
+        } else if (command == "TRACK") {
+            uint32_t number;
+            if (files == 0)
+                return fail("TRACK before FILE");
+            if (words.size() != 3 || !small_number(words[1], 2, number) || number < 1)
+                return fail("TRACK needs a number 01..99 and a type");
+            if (!cue.tracks.empty() && number <= cue.tracks.back().number)
+                return fail("track " + words[1] + " does not follow track " + std::to_string(cue.tracks.back().number));
+            if (!cue.tracks.empty() && cue.tracks.back().index1 == UINT32_MAX)
+                return fail("track " + std::to_string(cue.tracks.back().number) + " has no INDEX 01");
+            const std::string type = upper(words[2]);
+            CueTrack track;
+            track.number = uint8_t(number);
+            track.index1 = UINT32_MAX;
+            if (type == "MODE1/2352")
+                track.type = CueTrackType::mode1_2352;
+            else if (type == "MODE2/2352")
+                track.type = CueTrackType::mode2_2352;
+            else if (type == "AUDIO")
+                track.type = CueTrackType::audio;
+            else
+                return fail("track type " + words[2] + ": only MODE1/2352, MODE2/2352 and AUDIO are taken");
+            cue.tracks.push_back(track);
+        } else if (command == "INDEX") {
+            uint32_t number, time;
+            if (cue.tracks.empty())
+                return fail("INDEX before TRACK");
+            if (words.size() != 3 || !small_number(words[1], 2, number) || !cue_time(words[2], time))
+                return fail("INDEX needs a number 00..99 and a time mm:ss:ff");
+            CueTrack& track = cue.tracks.back();
+            if (time < last_index)
+                return fail("INDEX " + words[1] + " at " + words[2] + " lies before the index above it");
+            if (number == 0) {
+                if (track.has_index0 || track.index1 != UINT32_MAX)
+                    return fail("INDEX 00 after another index of its track");
+                track.has_index0 = true;
+                track.index0 = time;
+            } else if (number == 1) {
+                if (track.index1 != UINT32_MAX)
+                    return fail("a second INDEX 01");
+                if (cue.tracks.size() > 1 && time == cue.tracks[cue.tracks.size() - 2].index1)
+                    return fail("track " + std::to_string(track.number) + " starts where track " +
+                                std::to_string(cue.tracks[cue.tracks.size() - 2].number) + " does");
+                track.index1 = time;
+            } else if (track.index1 == UINT32_MAX) {
+                return fail("INDEX " + words[1] + " before INDEX 01");
+            }
+            last_index = time;
+        } else {
+            const bool text_word =
+                std::all_of(words[0].begin(), words[0].end(), [](char c) { return c > ' ' && c < 0x7F; });
+            return fail(text_word ? "unknown command " + words[0] : std::string("a line that is not text"));
+        }
+    }
+    if (files == 0 || cue.tracks.empty() || cue.tracks.back().index1 == UINT32_MAX) {
+        cue.error = files == 0           ? "no FILE line"
+                    : cue.tracks.empty() ? "no TRACK line"
+                                         : "track " + std::to_string(cue.tracks.back().number) + " has no INDEX 01";
+        cue.tracks.clear();
     }
     return cue;
 }

@@ -66,6 +66,30 @@ struct DumpCueSheet {
 
 DumpCueSheet dump_cue_sheet(const std::string& file_name, const std::vector<DumpTrack>& tracks, int32_t first);
 
+// A cue sheet read back: the tracks of a single-file image of 2352-byte
+// sectors, for checking the image track by track.
+enum class CueTrackType : uint8_t { mode1_2352, mode2_2352, audio };
+struct CueTrack {
+    uint8_t number = 0;
+    CueTrackType type = CueTrackType::audio;
+    bool has_index0 = false;          // INDEX 00 given: the sectors from it to INDEX 01 are its pregap
+    uint32_t index0 = 0, index1 = 0;  // sectors from the start of the file
+};
+struct ParsedCueSheet {
+    std::string file_name;
+    std::vector<CueTrack> tracks;
+    std::string error;  // "line N: why" (or why alone); empty when the sheet was read
+};
+
+// Reads a cue sheet of one FILE "..." BINARY of TRACK nn MODE1/2352,
+// MODE2/2352 or AUDIO blocks, each with its INDEX 01 (and optionally INDEX 00
+// and further indexes) as mm:ss:ff in the file. Keywords in any case; lines
+// end in LF or CR LF. REM, CATALOG, CDTEXTFILE, TITLE, PERFORMER,
+// SONGWRITER, ISRC, FLAGS, PREGAP and POSTGAP (which take no room in the
+// file) are passed over. Anything else, track numbers 01..99 not rising, or
+// indexes that go back, is an error naming its line.
+ParsedCueSheet parse_cue_sheet(const std::string& text);
+
 // The file part of a path (after the last separator).
 std::string path_leaf(const std::string& path);
 // The cue sheet beside an image: its extension replaced by ".cue", or ".cue"

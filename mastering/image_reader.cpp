@@ -11,12 +11,10 @@
 #include "mastering/records.h"
 #include "platform/cd_sector.h"
 #include "platform/endian.h"
+#include "sector/check.h"
 #include "sector/mode1.h"
 
 namespace {
-
-// The sync pattern that opens every raw data sector (ECMA-130 14.1).
-constexpr uint8_t sync_pattern[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 
 // The raw sector beyond sync and header (ECMA-130 14.3, and the CD-ROM XA
 // subheader of Mode 2: file, channel, submode, coding, written twice).
@@ -214,9 +212,10 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
     }
     if (!rd.inside(self.extent, self.size, where))
         return;
-    if (rd.directory_bytes + self.size > max_directory_bytes) {
-        rd.fault(where + ": the directories hold more than " + number(max_directory_bytes >> 20) +
-                 " MiB of records; reading stopped");
+    const uint64_t cap = directory_byte_cap(rd.r.file_sectors);
+    if (rd.directory_bytes + self.size > cap) {
+        rd.fault(where + ": the directories hold more than " + number(cap) +
+                 " bytes of records, more than the file could hold apart; reading stopped");
         rd.stopped = true;
         return;
     }
@@ -663,10 +662,11 @@ bool open_image_source(const char* path, ImageSource& source, std::string& why)
         why = "cannot read " + std::string(path) + ": " + platform::last_error_text();
         return false;
     }
-    uint8_t head[sizeof sync_pattern] = {};
+    // The form as the sector check tells it, from the first sector starts.
+    std::vector<uint8_t> head(size_t(std::min<uint64_t>(source.size, form_probe_bytes)));
     std::string ignored;
-    const bool synced = source.size >= raw_sector_size && read_bytes(source, 0, head, sizeof head, ignored) &&
-                        std::memcmp(head, sync_pattern, sizeof head) == 0;
+    const bool synced =
+        read_bytes(source, 0, head.data(), head.size(), ignored) && looks_raw(head.data(), head.size(), source.size);
     source.form = synced ? ImageForm::raw : ImageForm::plain;
     const uint64_t sectors = source.size / (synced ? raw_sector_size : user_data_size);
     source.sectors = uint32_t(std::min<uint64_t>(sectors, UINT32_MAX));
@@ -678,7 +678,7 @@ void use_image_bytes(const uint8_t* data, size_t size, ImageSource& source)
     source.file = platform::File();
     source.memory = data;
     source.size = size;
-    const bool synced = size >= raw_sector_size && std::memcmp(data, sync_pattern, sizeof sync_pattern) == 0;
+    const bool synced = looks_raw(data, std::min<size_t>(size, form_probe_bytes), size);
     source.form = synced ? ImageForm::raw : ImageForm::plain;
     source.sectors = uint32_t(std::min<uint64_t>(size / (synced ? raw_sector_size : user_data_size), UINT32_MAX));
 }

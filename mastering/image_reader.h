@@ -7,7 +7,7 @@
 // hostile image gives named faults, never a read outside a buffer. The work
 // is bounded: each directory extent is read once (a directory that leads back
 // to one already read is a fault, not a loop), and the directory bytes of one
-// image are capped (max_directory_bytes).
+// image are capped (directory_byte_cap).
 #pragma once
 
 #include <cstddef>
@@ -115,8 +115,17 @@ struct ImageReading {
 };
 
 // The directory bytes one image may have read, across both trees; more stop
-// the reading with a fault.
-inline constexpr uint64_t max_directory_bytes = uint64_t(64) << 20;
+// the reading with a fault. The directory extents of a sound image lie in
+// its file without overlapping one another, so together they hold at most
+// the file's 2048-byte sectors (65,535 folders in two trees take 256 MiB at
+// least); any file may have 64 MiB. Extents that overlap (each is read once)
+// can claim more only in a damaged or hostile image.
+inline constexpr uint64_t least_directory_byte_cap = uint64_t(64) << 20;
+constexpr uint64_t directory_byte_cap(uint64_t file_sectors)
+{
+    return file_sectors * user_data_size > least_directory_byte_cap ? file_sectors * user_data_size
+                                                                    : least_directory_byte_cap;
+}
 // The faults kept; the count of further ones is given in one last line.
 inline constexpr size_t max_faults = 200;
 

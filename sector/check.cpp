@@ -75,20 +75,9 @@ SectorCheck check_mode2(const uint8_t* s, uint32_t faults)
 {
     const uint8_t* sub = s + subheader_offset;
     const bool copies_agree = std::memcmp(sub, sub + 4, 4) == 0;
-    size_t copy_differences = 0;
-    for (size_t i = 0; i < 4; ++i)
-        copy_differences += sub[i] != sub[4 + i];
-    // Copies that differ in one or two bytes but agree on the form are a
-    // damaged subheader; more is a formless sector's user data.
-    SectorKind kind;
-    if (copy_differences <= 2 && ((sub[2] ^ sub[6]) & submode_form2) == 0)
-        kind = (sub[2] & submode_form2) ? SectorKind::mode2_form2 : SectorKind::mode2_form1;
-    else if (edc_holds(s, subheader_offset, form1_edc_offset))
-        kind = SectorKind::mode2_form1;
-    else if (load32le(s + form2_edc_offset) != 0 && edc_holds(s, subheader_offset, form2_edc_offset))
-        kind = SectorKind::mode2_form2;
-    else
-        return {SectorKind::mode2_formless, faults};  // 2336 bytes without a subheader: nothing to check
+    const SectorKind kind = mode2_form_of(s);
+    if (kind == SectorKind::mode2_formless)
+        return {kind, faults};  // 2336 bytes without a subheader: nothing to check
     if (!copies_agree)
         faults |= bit(SectorFault::subheader);
     if (kind == SectorKind::mode2_form1) {
@@ -102,6 +91,33 @@ SectorCheck check_mode2(const uint8_t* s, uint32_t faults)
 }
 
 }  // namespace
+
+SectorKind mode2_form_of(const uint8_t* s)
+{
+    const uint8_t* sub = s + subheader_offset;
+    size_t copy_differences = 0;
+    for (size_t i = 0; i < 4; ++i)
+        copy_differences += sub[i] != sub[4 + i];
+    // Copies that differ in one or two bytes but agree on the form are a
+    // damaged subheader; more is a formless sector's user data.
+    if (copy_differences <= 2 && ((sub[2] ^ sub[6]) & submode_form2) == 0)
+        return (sub[2] & submode_form2) ? SectorKind::mode2_form2 : SectorKind::mode2_form1;
+    if (edc_holds(s, subheader_offset, form1_edc_offset))
+        return SectorKind::mode2_form1;
+    if (load32le(s + form2_edc_offset) != 0 && edc_holds(s, subheader_offset, form2_edc_offset))
+        return SectorKind::mode2_form2;
+    return SectorKind::mode2_formless;
+}
+
+const char* track_mode_name(TrackMode mode)
+{
+    switch (mode) {
+    case TrackMode::mode1: return "Mode 1";
+    case TrackMode::mode2: return "Mode 2";
+    case TrackMode::audio: return "audio";
+    }
+    return "?";
+}
 
 const char* sector_kind_name(SectorKind kind)
 {
@@ -142,30 +158,27 @@ bool header_sector_number(const uint8_t* header, uint32_t& number)
     return true;
 }
 
-SectorCheck check_sector(const uint8_t* s, uint32_t expected_number)
+SectorCheck check_sector(const uint8_t* s, uint32_t expected_number, TrackMode track)
 {
-    const size_t differences = sync_differences(s);
-    const uint8_t mode = s[mode1::header_offset + 3];
-    uint32_t number = 0;
-    const bool address_holds =
-        header_sector_number(s + mode1::header_offset, number) && number == expected_number % address_period;
-    // A damaged sync still leaves a data sector when its header is the
-    // expected one: audio samples match an address and mode by chance once
-    // in 2^30.
-    if (differences > 0 && (mode > 2 || (differences > 2 && !address_holds)))
+    if (track == TrackMode::audio)
         return {SectorKind::audio, 0};
-    uint32_t faults = differences ? bit(SectorFault::sync) : 0;
-    if (!address_holds)
+    uint32_t faults = sync_differences(s) ? bit(SectorFault::sync) : 0;
+    uint32_t number = 0;
+    if (!header_sector_number(s + mode1::header_offset, number) || number != expected_number % address_period)
         faults |= bit(SectorFault::address);
-    if (mode == 0) {
-        if (!all_zero(s + mode1::data_offset, raw_sector_size - mode1::data_offset))
-            faults |= bit(SectorFault::zero_field);
+    const uint8_t mode = s[mode1::header_offset + 3];
+    // Mode 0 stands in a track of either mode (ECMA-130 14.3), its sync or
+    // its header intact; a zero mode byte over data, or a sector zeroed
+    // whole, is a damaged sector of the track's mode.
+    const bool framed = !(faults & bit(SectorFault::sync)) || !(faults & bit(SectorFault::address));
+    if (mode == 0 && framed && all_zero(s + mode1::data_offset, raw_sector_size - mode1::data_offset))
         return {SectorKind::mode0, faults};
-    }
-    if (mode == 2)
+    if (track == TrackMode::mode2) {
+        if (mode != 2)
+            faults |= bit(SectorFault::mode);
         return check_mode2(s, faults);
-    // Mode 1, or a mode byte that is neither: checked as Mode 1, whose EDC
-    // and parity cover the mode byte too.
+    }
+    // Mode 1: its EDC and parity cover the mode byte and the header too.
     if (mode != 1)
         faults |= bit(SectorFault::mode);
     if (!edc_holds(s, 0, mode1::edc_offset))
@@ -176,24 +189,49 @@ SectorCheck check_sector(const uint8_t* s, uint32_t expected_number)
     return {SectorKind::mode1, faults};
 }
 
-uint32_t address_base(const uint8_t* sectors, size_t count)
+TrackMode image_data_mode(const uint8_t* sectors, size_t count)
 {
-    bool found_header = false;
-    uint32_t first_header_base = 0;
+    size_t mode1_count = 0, mode2_count = 0;
     for (size_t i = 0; i < count; ++i) {
         const uint8_t* s = sectors + i * raw_sector_size;
-        uint32_t number;
-        if (sync_differences(s) != 0 || !header_sector_number(s + mode1::header_offset, number))
+        if (sync_differences(s) != 0)
             continue;
-        const uint32_t base = uint32_t((number + address_period - i % address_period) % address_period);
-        if (check_sector(s, number).sound())
-            return base;
+        mode1_count += s[mode1::header_offset + 3] == 1;
+        mode2_count += s[mode1::header_offset + 3] == 2;
+    }
+    return mode2_count > mode1_count ? TrackMode::mode2 : TrackMode::mode1;
+}
+
+TrackMode track_mode_at(const TrackList& tracks, uint64_t index)
+{
+    const auto after = std::upper_bound(tracks.begin(), tracks.end(), index,
+                                        [](uint64_t i, const ImageTrack& t) { return i < t.first; });
+    return after == tracks.begin() ? TrackMode::mode1 : (after - 1)->mode;
+}
+
+bool address_base(const uint8_t* sectors, size_t count, uint64_t first_index, const TrackList& tracks, uint32_t& base)
+{
+    bool found_header = false;
+    base = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* s = sectors + i * raw_sector_size;
+        const uint64_t index = first_index + i;
+        const TrackMode mode = track_mode_at(tracks, index);
+        uint32_t number;
+        if (mode == TrackMode::audio || sync_differences(s) != 0 ||
+            !header_sector_number(s + mode1::header_offset, number))
+            continue;
+        const uint32_t candidate = uint32_t((number + address_period - index % address_period) % address_period);
+        if (check_sector(s, number, mode).sound()) {
+            base = candidate;
+            return true;
+        }
         if (!found_header) {
             found_header = true;
-            first_header_base = base;
+            base = candidate;
         }
     }
-    return first_header_base;
+    return found_header;
 }
 
 void note_sector(SectorList& list, uint64_t sector)
@@ -214,24 +252,36 @@ std::string sector_list_text(const SectorList& list)
     return text;
 }
 
+uint32_t expected_address(const RawSectorChecker& checker, uint64_t index)
+{
+    return uint32_t((checker.base + index % address_period) % address_period);
+}
+
 SectorCheck check_sector_at(const RawSectorChecker& checker, const uint8_t* s, uint64_t index)
 {
-    const uint32_t expected = uint32_t((checker.base + index % address_period) % address_period);
-    if (s[mode1::header_offset + 3] == 1) {
+    const uint32_t expected = expected_address(checker, index);
+    const TrackMode mode = track_mode_at(checker.tracks, index);
+    if (mode == TrackMode::mode1 && s[mode1::header_offset + 3] == 1) {
         uint8_t encoded[raw_sector_size];
         encode_mode1_sector(encoded, s + mode1::data_offset, expected);
         if (std::memcmp(encoded, s, raw_sector_size) == 0)
             return {SectorKind::mode1, 0};
     }
-    return check_sector(s, expected);
+    return check_sector(s, expected, mode);
+}
+
+void start_raw_check(RawSectorChecker& checker, const uint8_t* sectors, size_t count, uint64_t first_index)
+{
+    if (checker.tracks.empty())
+        checker.tracks.push_back({0, image_data_mode(sectors, count)});
+    if (!checker.have_base)
+        checker.have_base = address_base(sectors, count, first_index, checker.tracks, checker.base);
 }
 
 void check_raw_sectors(RawSectorChecker& checker, const uint8_t* sectors, size_t count)
 {
-    if (!checker.have_base && count > 0) {
-        checker.base = address_base(sectors, count);
-        checker.have_base = true;
-    }
+    if (count > 0)
+        start_raw_check(checker, sectors, count, checker.summary.sectors);
     RawCheckSummary& summary = checker.summary;
     for (size_t i = 0; i < count; ++i) {
         const uint64_t index = summary.sectors + i;
@@ -276,17 +326,34 @@ std::string raw_check_text(const RawCheckSummary& summary)
     return text;
 }
 
+bool looks_raw(const uint8_t* head, size_t head_size, uint64_t file_size)
+{
+    if (file_size < raw_sector_size || head_size < sizeof sync_pattern)
+        return false;
+    if (sync_differences(head) <= 2)
+        return true;
+    size_t looked = 0, found = 0;
+    for (size_t k = 1; k < form_probe_sectors; ++k) {
+        const uint64_t at = uint64_t(k) * raw_sector_size;
+        if (at + sizeof sync_pattern > head_size || at + raw_sector_size > file_size)
+            break;
+        ++looked;
+        found += std::memcmp(head + at, sync_pattern, sizeof sync_pattern) == 0;
+    }
+    return found > 0 && 2 * found >= looked;
+}
+
 ImageForm image_form_of(const uint8_t* head, size_t head_size, uint64_t file_size)
 {
-    if (head_size >= sizeof sync_pattern && file_size >= raw_sector_size &&
-        std::memcmp(head, sync_pattern, sizeof sync_pattern) == 0)
+    if (looks_raw(head, head_size, file_size))
         return ImageForm::raw;
     if (file_size > 0 && file_size % user_data_size == 0)
         return ImageForm::plain;
     return ImageForm::unknown;
 }
 
-ImageFileCheck check_image_file(const char* path, bool with_hashes, const volatile int32_t* stop)
+ImageFileCheck check_image_file(const char* path, bool with_hashes, const volatile int32_t* stop,
+                                const TrackList* tracks)
 {
     ImageFileCheck result;
     platform::File in = platform::open_for_reading(path);
@@ -297,6 +364,8 @@ ImageFileCheck check_image_file(const char* path, bool with_hashes, const volati
     const size_t block = batch_sectors * raw_sector_size;
     const std::unique_ptr<uint8_t[]> buffer(new uint8_t[block]);
     RawSectorChecker checker;
+    if (tracks)
+        checker.tracks = *tracks;
     FileHashes hashes;
     bool first = true;
     for (uint64_t done = 0; done < result.size;) {
@@ -311,7 +380,8 @@ ImageFileCheck check_image_file(const char* path, bool with_hashes, const volati
             return result;
         }
         if (first) {
-            result.form = image_form_of(buffer.get(), n, result.size);
+            result.form =
+                tracks && result.size >= raw_sector_size ? ImageForm::raw : image_form_of(buffer.get(), n, result.size);
             first = false;
         }
         if (with_hashes)
@@ -339,7 +409,7 @@ bool check_raw_image_file(const char* path, std::string& report)
         return false;
     }
     if (check.form != ImageForm::raw) {
-        report = "not an image of 2352-byte sectors: it does not start with a sync pattern\n";
+        report = "not an image of 2352-byte sectors: no sync pattern at its first sector starts\n";
         return false;
     }
     report = raw_check_text(check.sectors);

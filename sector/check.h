@@ -7,23 +7,41 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/cd_sector.h"
 #include "sector/hashes.h"
 
-// Checks every sector of the raw image at `path`. Returns true when every
-// sector is sound; `report` receives the summary lines (sectors by kind, bad
-// sectors by kind with the first few numbers), one per line.
+// Checks every sector of the raw image at `path` (one Mode 1 or Mode 2 data
+// track, as its sectors show). Returns true when every sector is sound;
+// `report` receives the summary lines (sectors by kind, bad sectors by kind
+// with the first few numbers), one per line.
 bool check_raw_image_file(const char* path, std::string& report);
+
+// What a track holds: every sector of a Mode 1 track is a Mode 1 sector, of a
+// Mode 2 track a Mode 2 sector (either form); a Mode 0 sector (header and
+// zeros) may stand in either. Sectors of an audio track are not checked.
+enum class TrackMode : uint8_t { mode1, mode2, audio };
+const char* track_mode_name(TrackMode mode);
+
+// A track of an image, from its first sector to the next track's first.
+struct ImageTrack {
+    uint64_t first = 0;
+    TrackMode mode = TrackMode::mode1;
+};
+// The tracks of an image in the order of their first sectors, the first at
+// sector 0. Empty: one data track, its mode the one most of the image's
+// first sectors carry (see image_data_mode).
+using TrackList = std::vector<ImageTrack>;
 
 enum class SectorKind : uint8_t { mode1, mode2_form1, mode2_form2, mode2_formless, mode0, audio };
 inline constexpr size_t sector_kind_count = 6;
 const char* sector_kind_name(SectorKind kind);
 
 enum class SectorFault : uint8_t {
-    sync,        // the sync pattern differs (in up to two bytes, or the header is the expected one)
+    sync,        // the sync pattern differs
     address,     // header address not BCD, or not the one that follows the previous sector's
-    mode,        // mode byte other than 0, 1 or 2
+    mode,        // mode byte not the track's (nor 0 over zeros)
     subheader,   // Mode 2 Form 1/2: the two copies of the subheader differ
     edc,         // the stored EDC is not the EDC of the bytes it covers
     zero_field,  // Mode 1 bytes 2068..2075, or Mode 0 user data, not zero
@@ -49,16 +67,31 @@ inline constexpr uint32_t address_period = 720000;
 // on as A..F).
 bool header_sector_number(const uint8_t* header, uint32_t& number);
 
-// Classifies and checks one raw sector that should carry the address of
-// sector `expected_number`. A sector whose sync pattern differs in more than
-// two bytes and whose header is not the expected one, or whose mode byte is
-// not 0..2 while the sync is damaged, is audio and not checked further.
-SectorCheck check_sector(const uint8_t* sector, uint32_t expected_number);
+// Checks one raw sector of a track of mode `track` that should carry the
+// address of sector `expected_number`. In an audio track nothing is checked.
+// In a data track every sector is a data sector of the track's mode: one that
+// looks like audio or noise (sync, header or mode byte not the track's) is a
+// bad sector of that mode, never passed over. A Mode 0 sector is one whose
+// bytes 16..2351 are all zero; any other mode byte than the track's is a
+// fault, and the sector is checked as one of the track's mode.
+SectorCheck check_sector(const uint8_t* sector, uint32_t expected_number, TrackMode track);
 
-// The number the image's first sector should carry: the one that makes the
-// first sound sector among `count` sectors agree with its own header, else the
-// first header that reads at all, else 0.
-uint32_t address_base(const uint8_t* sectors, size_t count);
+// The form of a Mode 2 sector by its subheader (two damaged bytes allowed
+// while both copies agree on the form) or, failing that, by which EDC holds:
+// mode2_form1, mode2_form2 or mode2_formless.
+SectorKind mode2_form_of(const uint8_t* sector);
+
+// The data mode of an image without a cue sheet: of the first `count`
+// sectors with an intact sync pattern, whether more carry mode byte 2 than
+// mode byte 1 (Mode 2) or not (Mode 1).
+TrackMode image_data_mode(const uint8_t* sectors, size_t count);
+
+// The number the image's first sector should carry, from `count` sectors
+// that start at sector `first_index` of the image, of the tracks `tracks`:
+// the one that makes the first sound data sector agree with its own header,
+// else the first header of a data track that reads at all. False (and `base`
+// 0) when no header of a data-track sector reads among them.
+bool address_base(const uint8_t* sectors, size_t count, uint64_t first_index, const TrackList& tracks, uint32_t& base);
 
 // The first few numbers of a set of sectors, and how many there are.
 inline constexpr size_t listed_sectors = 8;
@@ -79,16 +112,27 @@ struct RawCheckSummary {
     bool clean() const { return bad.count == 0 && tail_bytes == 0; }
 };
 
-// Checks sectors as they stream past; the address base is taken from the
-// first batch.
+// Checks sectors as they stream past. Without tracks given, the image's data
+// mode is taken from the first batch; the address base from the first batch
+// that holds a data-track sector whose header reads (sectors before it, all
+// of audio tracks or unreadable, are numbered from 0).
 struct RawSectorChecker {
     RawCheckSummary summary;
+    TrackList tracks;
     bool have_base = false;
     uint32_t base = 0;
 };
+// Takes a batch of sectors that starts at sector `first_index`: the tracks
+// when none were given (first batch), and the address base until one is
+// found.
+void start_raw_check(RawSectorChecker& checker, const uint8_t* sectors, size_t count, uint64_t first_index);
 void check_raw_sectors(RawSectorChecker& checker, const uint8_t* sectors, size_t count);
+// The mode of the track that holds sector `index`.
+TrackMode track_mode_at(const TrackList& tracks, uint64_t index);
+// The address sector `index` of the image should carry.
+uint32_t expected_address(const RawSectorChecker& checker, uint64_t index);
 // The check of the sector that is `index` in the image, on the fast path
-// when it is a sound Mode 1 sector.
+// when it is a sound Mode 1 sector of a Mode 1 track.
 SectorCheck check_sector_at(const RawSectorChecker& checker, const uint8_t* sector, uint64_t index);
 
 // The summary as text lines: sectors by kind, bad sectors with each fault.
@@ -106,11 +150,26 @@ struct ImageFileCheck {
     HashValues hashes;
 };
 
-// The form of an image: raw when it starts with a sync pattern, plain when it
-// is a whole number of 2048-byte sectors, unknown otherwise.
+// The sector starts looked at to tell a raw image: the file's first bytes up
+// to this many sectors are enough.
+inline constexpr size_t form_probe_sectors = 16;
+inline constexpr size_t form_probe_bytes = form_probe_sectors * raw_sector_size;
+
+// Whether a file of `file_size` bytes whose first `head_size` bytes are
+// `head` is an image of 2352-byte sectors: it holds one whole sector, and
+// its first sector starts with a sync pattern (two damaged bytes allowed,
+// as the sector check allows them), or, when that sector is damaged beyond,
+// at least half of the following sector starts in the head do.
+bool looks_raw(const uint8_t* head, size_t head_size, uint64_t file_size);
+
+// The form of an image: raw as looks_raw tells, plain when it is a whole
+// number of 2048-byte sectors, unknown otherwise.
 ImageForm image_form_of(const uint8_t* head, size_t head_size, uint64_t file_size);
 
 // Reads the file once in large blocks: the sector check for a raw image and,
 // when asked, the CRC-32, MD5 and SHA-1 of all its bytes. `stop`, when given,
-// is looked at after every block.
-ImageFileCheck check_image_file(const char* path, bool with_hashes, const volatile int32_t* stop = nullptr);
+// is looked at after every block. With `tracks` (from a cue sheet), the file
+// is taken as raw whenever it holds one whole sector, and checked track by
+// track.
+ImageFileCheck check_image_file(const char* path, bool with_hashes, const volatile int32_t* stop = nullptr,
+                                const TrackList* tracks = nullptr);

@@ -1,5 +1,6 @@
 #include "sector/convert.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -75,9 +76,55 @@ uint32_t stored_edc(const uint8_t* s)
     return uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24;
 }
 
-ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t sectors, ConversionBuffers& b,
-                              const volatile int32_t* stop, SectorList* bad_edc, std::string& why)
+uint32_t load32le(const uint8_t* e)
 {
+    return uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24;
+}
+
+bool all_zero(const uint8_t* p, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (p[i])
+            return false;
+    return true;
+}
+
+// Mode 2 layout: user data of Form 1 at 24, its EDC at 2072 over 16..2071.
+constexpr size_t form1_data_offset = 24, form1_edc_offset = 2072;
+
+// The user data of one raw sector of the image, and what is wrong with it.
+void take_checked_sector(const uint8_t* s, uint8_t* plain, uint64_t index, uint32_t expected, RawConversionCheck& c)
+{
+    static constexpr uint8_t sync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+    uint32_t number = 0;
+    bool placed = std::memcmp(s, sync, sizeof sync) == 0 && header_sector_number(s + mode1::header_offset, number) &&
+                  number == expected;
+    const uint8_t mode = s[mode1::header_offset + 3];
+    if (mode == 0 && all_zero(s + mode1::data_offset, raw_sector_size - mode1::data_offset)) {
+        std::memset(plain, 0, user_data_size);  // Mode 0: zeros stand in either mode
+    } else if (c.mode == TrackMode::mode1) {
+        placed = placed && mode == 1;
+        if (mode1_edc_and_copy(s, plain) != stored_edc(s))
+            note_sector(c.bad_edc, index);
+    } else {
+        placed = placed && mode == 2;
+        std::memcpy(plain, s + form1_data_offset, user_data_size);
+        const SectorKind form = mode2_form_of(s);
+        if (form != SectorKind::mode2_form1)
+            note_sector(c.no_user_data, index);
+        else if (mode1::edc_update(0, s + mode1::data_offset, form1_edc_offset - mode1::data_offset) !=
+                 load32le(s + form1_edc_offset))
+            note_sector(c.bad_edc, index);
+    }
+    if (!placed)
+        note_sector(c.foreign, index);
+}
+
+ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t sectors, ConversionBuffers& b,
+                              const volatile int32_t* stop, RawConversionCheck* check, std::string& why)
+{
+    uint32_t base = 0;
+    bool have_base = false;
     for (uint64_t done = 0; done < sectors;) {
         if (stop && *stop)
             return ConversionResult::stopped;
@@ -88,13 +135,18 @@ ConversionResult raw_to_plain(platform::File& in, platform::File& out, uint64_t 
             why = platform::short_read_text(got, bytes);
             return ConversionResult::read_failed;
         }
+        if (check && done == 0)
+            check->mode = image_data_mode(b.raw, n);
+        if (check && !have_base)
+            have_base = address_base(b.raw, n, done, TrackList{{0, check->mode}}, base);
         for (size_t i = 0; i < n; ++i) {
             const uint8_t* sector = b.raw + i * raw_sector_size;
             uint8_t* plain = b.plain + i * user_data_size;
-            if (!bad_edc)
+            if (!check)
                 std::memcpy(plain, sector + mode1::data_offset, user_data_size);
-            else if (mode1_edc_and_copy(sector, plain) != stored_edc(sector))
-                note_sector(*bad_edc, done + i);
+            else
+                take_checked_sector(sector, plain, done + i,
+                                    uint32_t((base + (done + i) % header_period) % header_period), *check);
         }
         if (!platform::write_all(out, b.plain, n * user_data_size))
             return ConversionResult::write_failed;
@@ -118,10 +170,17 @@ ConversionResult conversion_direction(const uint8_t* head, size_t head_size, uin
     return form == Form::raw ? ConversionResult::raw_to_plain : ConversionResult::plain_to_raw;
 }
 
-ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail,
-                               const volatile int32_t* stop, SectorList* bad_edc, std::string* read_problem)
+ConversionResult checked_conversion_direction(const uint8_t* head, size_t head_size, uint64_t file_size)
 {
-    std::string why;
+    if (looks_raw(head, head_size, file_size))
+        return ConversionResult::raw_to_plain;
+    const ConversionResult by_start = conversion_direction(head, head_size, file_size);
+    return by_start == ConversionResult::raw_to_plain ? ConversionResult::unknown_form : by_start;
+}
+
+ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail,
+                               const volatile int32_t* stop, RawConversionCheck* check, std::string* read_problem)
+{
     if (dropped_tail)
         *dropped_tail = 0;
     platform::File in = platform::open_for_reading(input_path);
@@ -131,16 +190,19 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     if (!platform::file_size(in, size))
         return ConversionResult::read_failed;
 
-    uint8_t first[4] = {};
-    if (size >= sizeof first) {
-        const int64_t got = platform::read_full(in, first, sizeof first);
-        if (got != int64_t(sizeof first)) {
+    // The first four bytes decide, or with `check` the first sector starts.
+    const size_t head_size = size_t(std::min<uint64_t>(size, check ? form_probe_bytes : 4));
+    const std::unique_ptr<uint8_t[]> head(new uint8_t[std::max<size_t>(head_size, 4)]());
+    if (size >= 4) {
+        const int64_t got = platform::read_full(in, head.get(), head_size);
+        if (got != int64_t(head_size)) {
             if (read_problem)
-                *read_problem = platform::short_read_text(got, sizeof first);
+                *read_problem = platform::short_read_text(got, head_size);
             return ConversionResult::read_failed;
         }
     }
-    const ConversionResult direction = conversion_direction(first, sizeof first, size);
+    const ConversionResult direction =
+        check ? checked_conversion_direction(head.get(), head_size, size) : conversion_direction(head.get(), 4, size);
     if (direction != ConversionResult::raw_to_plain && direction != ConversionResult::plain_to_raw)
         return direction;
     const bool from_raw = direction == ConversionResult::raw_to_plain;
@@ -161,7 +223,8 @@ ConversionResult convert_image(const char* input_path, const char* output_path, 
     // is given back.
     const bool reserved = platform::reserve_space(out, sectors * (from_raw ? user_data_size : raw_sector_size));
     const std::unique_ptr<ConversionBuffers> buffers(new ConversionBuffers);
-    const ConversionResult result = from_raw ? raw_to_plain(in, out, sectors, *buffers, stop, bad_edc, why)
+    std::string why;
+    const ConversionResult result = from_raw ? raw_to_plain(in, out, sectors, *buffers, stop, check, why)
                                              : plain_to_raw(in, out, sectors, *buffers, stop, why);
     if (result == ConversionResult::read_failed && read_problem)
         *read_problem = why;

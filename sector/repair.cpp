@@ -46,7 +46,13 @@
 // them with the header as zero), so only there is a damaged address repaired,
 // by the parity, never from the sector's position in the file. A damaged sync
 // pattern of a data sector is restored: it is a fixed pattern, and for Mode 1
-// the EDC covers it.
+// the EDC covers it. So is the mode byte: a data track's sectors carry its
+// mode (Mode 0 apart). For Mode 1 the EDC covers the mode byte too; for Mode 2
+// nothing does, so a sector counts as repaired only as Mode 1, Mode 0, Form 1,
+// or Form 2 with a recorded EDC: a formless Mode 2 sector has nothing that
+// would show the repair right, and a sector of another mode given mode byte 2
+// reads as formless. A zero mode byte over data that corrects to zeros was a
+// Mode 0 sector, and stays one.
 
 #include "sector/repair.h"
 
@@ -63,6 +69,20 @@ constexpr uint8_t sync_pattern[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 
 constexpr int max_rounds = 16;
 constexpr size_t p_length = 26, q_length = 45, p_codewords = 86, q_codewords = 52;
 constexpr size_t batch_sectors = 1024;
+constexpr size_t form2_edc_offset = 2348;
+
+bool all_zero(const uint8_t* p, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (p[i])
+            return false;
+    return true;
+}
+
+uint32_t load32le(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 struct CodewordPositions {
     std::array<std::array<uint16_t, p_length>, p_codewords> p{};
@@ -252,35 +272,46 @@ void note_remaining(RawCheckSummary& summary, uint64_t index, const SectorCheck&
 
 }  // namespace
 
-SectorRepair repair_sector(uint8_t* sector, uint32_t expected_number)
+SectorRepair repair_sector(uint8_t* sector, uint32_t expected_number, TrackMode track)
 {
-    const SectorCheck before = check_sector(sector, expected_number);
+    const SectorCheck before = check_sector(sector, expected_number, track);
     if (before.sound())
         return SectorRepair::sound;
     const bool form1 = before.kind == SectorKind::mode2_form1;
-    if (before.kind != SectorKind::mode1 && !form1)
-        return SectorRepair::unrepairable;
     uint8_t work[raw_sector_size];
     std::memcpy(work, sector, raw_sector_size);
     std::memcpy(work, sync_pattern, sizeof sync_pattern);
-    uint8_t header[4];
-    std::memcpy(header, work + mode1::header_offset, 4);
-    if (form1)
-        std::memset(work + mode1::header_offset, 0, 4);
-    correct_ring(work + mode1::header_offset, form1);
-    // Every byte but the Q parity lies in a P codeword: when they all hold
-    // (and the EDC below agrees), Q is written anew from them.
-    if (all_p_hold(work + mode1::header_offset))
-        mode1::write_parity(work);
-    if (form1)
-        std::memcpy(work + mode1::header_offset, header, 4);
-    if (!check_sector(work, expected_number).sound())
+    const uint8_t mode = work[mode1::header_offset + 3];
+    if (before.kind != SectorKind::mode0)
+        work[mode1::header_offset + 3] = track == TrackMode::mode2 ? 2 : 1;
+    if (before.kind == SectorKind::mode1 || form1) {
+        uint8_t header[4];
+        std::memcpy(header, work + mode1::header_offset, 4);
+        if (form1)
+            std::memset(work + mode1::header_offset, 0, 4);
+        correct_ring(work + mode1::header_offset, form1);
+        // Every byte but the Q parity lies in a P codeword: when they all hold
+        // (and the EDC below agrees), Q is written anew from them.
+        if (all_p_hold(work + mode1::header_offset))
+            mode1::write_parity(work);
+        if (form1)
+            std::memcpy(work + mode1::header_offset, header, 4);
+        // A zero mode byte over data corrected to zeros was a Mode 0 sector.
+        if (mode == 0 && all_zero(work + mode1::data_offset, raw_sector_size - mode1::data_offset))
+            work[mode1::header_offset + 3] = 0;
+    }
+    const SectorCheck after = check_sector(work, expected_number, track);
+    const bool backed = after.kind == SectorKind::mode1 || after.kind == SectorKind::mode0 ||
+                        after.kind == SectorKind::mode2_form1 ||
+                        (after.kind == SectorKind::mode2_form2 && load32le(work + form2_edc_offset) != 0);
+    if (!after.sound() || !backed)
         return SectorRepair::unrepairable;
     std::memcpy(sector, work, raw_sector_size);
     return SectorRepair::repaired;
 }
 
-ImageRepair repair_image_file(const char* input, platform::File& output, const volatile int32_t* stop)
+ImageRepair repair_image_file(const char* input, platform::File& output, const volatile int32_t* stop,
+                              const TrackList* tracks)
 {
     ImageRepair result;
     platform::File in = platform::open_for_reading(input);
@@ -292,6 +323,9 @@ ImageRepair repair_image_file(const char* input, platform::File& output, const v
     const size_t block = batch_sectors * raw_sector_size;
     const std::unique_ptr<uint8_t[]> buffer(new uint8_t[block]);
     RawSectorChecker checker;
+    if (tracks)
+        checker.tracks = *tracks;
+    result.tail_bytes = size % raw_sector_size;
     platform::File copy_source = platform::open_for_reading(input);
     for (uint64_t done = 0; done < size;) {
         if (stop && *stop) {
@@ -306,12 +340,11 @@ ImageRepair repair_image_file(const char* input, platform::File& output, const v
         }
         const size_t count = n / raw_sector_size;
         if (done == 0) {
-            if (image_form_of(buffer.get(), n, size) != ImageForm::raw)
+            if (!(tracks && size >= raw_sector_size) && image_form_of(buffer.get(), n, size) != ImageForm::raw)
                 return result;
             result.raw = true;
-            checker.base = address_base(buffer.get(), count);
-            checker.have_base = true;
         }
+        start_raw_check(checker, buffer.get(), count, result.sectors);
         bool changed = false;
         for (size_t i = 0; i < count; ++i) {
             uint8_t* s = buffer.get() + i * raw_sector_size;
@@ -319,12 +352,13 @@ ImageRepair repair_image_file(const char* input, platform::File& output, const v
             if (check_sector_at(checker, s, index).sound())
                 continue;
             changed = true;
-            const uint32_t expected = uint32_t((checker.base + index % address_period) % address_period);
-            if (repair_sector(s, expected) == SectorRepair::repaired) {
+            const uint32_t expected = expected_address(checker, index);
+            const TrackMode mode = track_mode_at(checker.tracks, index);
+            if (repair_sector(s, expected, mode) == SectorRepair::repaired) {
                 result.repaired.push_back(index);
             } else {
                 result.unrepairable.push_back(index);
-                note_remaining(result.remaining, index, check_sector(s, expected));
+                note_remaining(result.remaining, index, check_sector(s, expected, mode));
             }
         }
         result.sectors += count;
@@ -348,5 +382,6 @@ ImageRepair repair_image_file(const char* input, platform::File& output, const v
         done += n;
     }
     result.remaining.sectors = result.sectors;
+    result.remaining.tail_bytes = result.tail_bytes;
     return result;
 }

@@ -14,10 +14,12 @@ enum class SectorRepair {
     unrepairable,  // left exactly as it was
 };
 
-// Corrects a Mode 1 or Mode 2 Form 1 sector in place (see repair.cpp for the
-// rule). `expected_number` as for check_sector. Any other kind of sector, and
-// one that does not check sound after correction, is left as it was.
-SectorRepair repair_sector(uint8_t* sector, uint32_t expected_number);
+// Corrects a sector of a data track in place (see repair.cpp for the rule):
+// Mode 1 and Mode 2 Form 1 by their parity, the sync pattern and mode byte of
+// any data sector by rule. `expected_number` and
+// `track` as for check_sector. A sector that does not check sound after
+// correction, or is not of a form whose check backs it, is left as it was.
+SectorRepair repair_sector(uint8_t* sector, uint32_t expected_number, TrackMode track);
 
 struct ImageRepair {
     std::string error;  // empty when the whole file was read and written
@@ -27,9 +29,11 @@ struct ImageRepair {
     std::vector<uint64_t> repaired, unrepairable;
     // The faults of the unrepairable sectors as they stand.
     RawCheckSummary remaining;
+    uint64_t tail_bytes = 0;  // a tail shorter than a sector: the file was cut inside one
 };
 
 // Reads the raw image at `input` and writes it to `output` with every
 // repairable sector corrected; all other bytes, a tail shorter than a
-// sector included, are copied as they are.
-ImageRepair repair_image_file(const char* input, platform::File& output, const volatile int32_t* stop = nullptr);
+// sector included, are copied as they are. `tracks` as for check_image_file.
+ImageRepair repair_image_file(const char* input, platform::File& output, const volatile int32_t* stop = nullptr,
+                              const TrackList* tracks = nullptr);

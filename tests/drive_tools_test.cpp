@@ -423,7 +423,70 @@ TEST_F(DriveTools, DumpCueSheetListsTheTracksOfTheRangeWithTheirModes)
         save_dump_cue_sheet(r);
         EXPECT_EQ(r.status, ToolStatus::done) << c.name;
         EXPECT_EQ(read_whole_file(tree.path("out.cue")), text) << c.name;
+        // verify --cue reads the sheet back: the same tracks, modes and starts.
+        const ParsedCueSheet back = parse_cue_sheet(text);
+        EXPECT_EQ(back.error, "") << c.name;
+        size_t listed = 0;
+        for (size_t at = text.find("TRACK "); at != std::string::npos; at = text.find("TRACK ", at + 1))
+            ++listed;
+        EXPECT_EQ(back.tracks.size(), listed) << c.name;
     }
+}
+
+// The tracks of a sheet in short: number, M1/M2/A, INDEX 00 when given, INDEX 01.
+std::string cue_summary(const ParsedCueSheet& cue)
+{
+    std::string text;
+    if (!cue.error.empty())
+        text.append("error ").append(cue.error);
+    for (const CueTrack& t : cue.tracks) {
+        if (!text.empty())
+            text.append("; ");
+        text.append(std::to_string(t.number));
+        text.append(t.type == CueTrackType::mode1_2352 ? " M1 " : t.type == CueTrackType::mode2_2352 ? " M2 " : " A ");
+        if (t.has_index0)
+            text.append(std::to_string(t.index0)).append("/");
+        text.append(std::to_string(t.index1));
+    }
+    return text;
+}
+
+TEST(CueSheetReading, TracksOfOneBinaryFileOrTheLineThatIsWrong)
+{
+    struct Case {
+        const char* text;
+        const char* tracks;
+    } cases[] = {
+        {"FILE \"a b.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n"
+         "  TRACK 02 AUDIO\r\n    INDEX 00 00:40:00\r\n    INDEX 01 00:42:00\r\n",
+         "1 M1 0; 2 A 3000/3150"},
+        {"REM x\nfile disc.bin binary\ntrack 3 mode2/2352\nflags dcp\nindex 1 1:2:3\nindex 2 1:2:4\n", "3 M2 4653"},
+        {"", "error no FILE line"},
+        {"FILE \"a.bin\" BINARY\n", "error no TRACK line"},
+        {"FILE \"a.bin\" BINARY\nTRACK 01 AUDIO\n", "error track 1 has no INDEX 01"},
+        {"FILE \"a.bin\" BINARY\nTRACK 01 MODE1/2048\nINDEX 01 00:00:00\n",
+         "error line 2: track type MODE1/2048: only MODE1/2352, MODE2/2352 and AUDIO are taken"},
+        {"FILE \"a.bin\" WAVE\n", "error line 1: FILE needs a name and the type BINARY"},
+        {"FILE \"a.bin\" BINARY\nFILE \"b.bin\" BINARY\n",
+         "error line 2: a second FILE: only a sheet of one image file is taken"},
+        {"FILE \"a.bin BINARY\n", "error line 1: a quotation mark is not closed"},
+        {"TRACK 01 AUDIO\n", "error line 1: TRACK before FILE"},
+        {"FILE a BINARY\nTRACK 02 AUDIO\nINDEX 01 00:10:00\nTRACK 02 AUDIO\n",
+         "error line 4: track 02 does not follow track 2"},
+        {"FILE a BINARY\nTRACK 01 AUDIO\nINDEX 01 00:10:00\nTRACK 02 AUDIO\nINDEX 01 00:10:00\n",
+         "error line 5: track 2 starts where track 1 does"},
+        {"FILE a BINARY\nTRACK 01 AUDIO\nINDEX 01 00:10:00\nTRACK 02 AUDIO\nINDEX 01 00:09:00\n",
+         "error line 5: INDEX 01 at 00:09:00 lies before the index above it"},
+        {"FILE a BINARY\nTRACK 01 AUDIO\nINDEX 01 00:60:00\n",
+         "error line 3: INDEX needs a number 00..99 and a time mm:ss:ff"},
+        {"FILE a BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:75\n",
+         "error line 3: INDEX needs a number 00..99 and a time mm:ss:ff"},
+        {"FILE a BINARY\nTRACK 01 AUDIO\nINDEX 02 00:00:00\n", "error line 3: INDEX 02 before INDEX 01"},
+        {"\177ELF binary junk\n", "error line 1: a line that is not text"},
+        {"FILE a BINARY\nTRACKS 01 AUDIO\n", "error line 2: unknown command TRACKS"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(cue_summary(parse_cue_sheet(c.text)), c.tracks) << c.text;
 }
 
 TEST_F(DriveTools, DumpCueSheetRefusalsAreSaid)

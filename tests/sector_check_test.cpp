@@ -4,15 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "mastering/image_reader.h"
 #include "sector/check.h"
 #include "sector/hashes.h"
 #include "sector/mode1.h"
 #include "sector/repair.h"
 #include "test_support.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -28,6 +34,32 @@ void store32le(uint8_t* p, uint32_t v)
         p[i] = uint8_t(v >> (8 * i));
 }
 
+// A Mode 2 sector of either form at the address of sector `number`, its
+// user data from `data` (Form 2 takes 2324 bytes: `data` twice over).
+void make_mode2_sector(uint8_t* s, const uint8_t* data, uint32_t number, bool form2)
+{
+    encode_mode1_sector(s, data, number);  // sync and header
+    s[15] = 2;
+    const uint8_t subheader[4] = {1, 0, uint8_t(form2 ? 0x20 : 0x08), 0};
+    std::memcpy(s + 16, subheader, 4);
+    std::memcpy(s + 20, subheader, 4);
+    std::memcpy(s + 24, data, user_data_size);
+    if (form2) {
+        std::memcpy(s + 24 + user_data_size, data, 2324 - user_data_size);
+        store32le(s + 2348, mode1::edc_update(0, s + 16, 2332));
+        return;
+    }
+    store32le(s + 2072, mode1::edc_update(0, s + 16, 2056));
+    uint8_t header[4];
+    std::memcpy(header, s + 12, 4);
+    std::memset(s + 12, 0, 4);
+    mode1::write_parity(s);
+    std::memcpy(s + 12, header, 4);
+}
+
+// The tracks of test_image: Mode 1, then Mode 2 (Mode 0 among it), then audio.
+const TrackList test_tracks = {{0, TrackMode::mode1}, {form1, TrackMode::mode2}, {audio, TrackMode::audio}};
+
 Bytes test_image()
 {
     std::mt19937 random(77);
@@ -40,26 +72,13 @@ Bytes test_image()
             b = uint8_t(random());
         encode_mode1_sector(&image[k * raw_sector_size], data, uint32_t(k));
     }
-    for (size_t k : {form1, form2, formless, mode0}) {
+    make_mode2_sector(&image[form1 * raw_sector_size], data, form1, false);
+    make_mode2_sector(&image[form2 * raw_sector_size], data, form2, true);
+    for (size_t k : {formless, mode0}) {
         uint8_t* s = &image[k * raw_sector_size];
         encode_mode1_sector(s, data, uint32_t(k));  // sync and header
         s[15] = k == mode0 ? 0 : 2;
     }
-    uint8_t* s = &image[form1 * raw_sector_size];
-    const uint8_t subheader[4] = {1, 0, 0x08, 0};
-    std::memcpy(s + 16, subheader, 4);
-    std::memcpy(s + 20, subheader, 4);
-    store32le(s + 2072, mode1::edc_update(0, s + 16, 2056));
-    uint8_t header[4];
-    std::memcpy(header, s + 12, 4);
-    std::memset(s + 12, 0, 4);
-    mode1::write_parity(s);
-    std::memcpy(s + 12, header, 4);
-    s = &image[form2 * raw_sector_size];
-    const uint8_t subheader2[4] = {1, 0, 0x20, 0};
-    std::memcpy(s + 16, subheader2, 4);
-    std::memcpy(s + 20, subheader2, 4);
-    store32le(s + 2348, mode1::edc_update(0, s + 16, 2332));
     std::memset(&image[mode0 * raw_sector_size + 16], 0, raw_sector_size - 16);
     return image;
 }
@@ -80,6 +99,7 @@ TEST(RawSectorCheck, NamesExactlyTheCorruptedSectorsAndRepairsWithinTheRule)
     const Bytes clean = test_image();
     {
         RawSectorChecker checker;
+        checker.tracks = test_tracks;
         check_raw_sectors(checker, clean.data(), sector_total);
         EXPECT_EQ(checker.summary.bad.count, 0u) << raw_check_text(checker.summary);
         const uint64_t kinds[] = {mode1_sectors, 1, 1, 1, 1, 1};
@@ -94,7 +114,10 @@ TEST(RawSectorCheck, NamesExactlyTheCorruptedSectorsAndRepairsWithinTheRule)
         std::vector<Span> spans;
         uint32_t faults;
         bool repairable;
+        int fill = -1;  // the spans set to this byte, or (-1) XORed with a pattern
     };
+    const uint32_t sync = bit(SectorFault::sync), mode = bit(SectorFault::mode),
+                   zero_field = bit(SectorFault::zero_field);
     const Case cases[] = {
         {"one data byte", 3, {{700, 1}}, edc | p | q, true},
         {"data bytes in different codewords", 4, {{100, 1}, {1000, 2}, {2000, 1}}, edc | p | q, true},
@@ -118,16 +141,28 @@ TEST(RawSectorCheck, NamesExactlyTheCorruptedSectorsAndRepairsWithinTheRule)
         {"Form 1 subheader copy", form1, {{21, 1}}, bit(SectorFault::subheader) | edc | p | q, true},
         {"Form 1 header address", form1, {{14, 1}}, address, false},
         {"Form 2 data byte", form2, {{1500, 1}}, edc, false},
-        {"Mode 0 data byte", mode0, {{200, 1}}, bit(SectorFault::zero_field), false},
+        {"Mode 0 data byte", mode0, {{200, 1}}, mode | edc | p | q, true},
         {"audio sample", audio, {{200, 1}}, 0, false},
+        // Sectors of a data track that look like audio or belong elsewhere.
+        {"Mode 1 sector zeroed whole", 4, {{0, raw_sector_size}}, sync | address | mode, false, 0},
+        {"Mode 1 sector of noise", 5, {{0, raw_sector_size}}, sync | address | mode | edc | zero_field | p | q, false},
+        {"Mode 1 mode byte set to 2", 2, {{15, 1}}, mode | edc | p | q, true, 2},
+        {"Mode 1 mode byte set to 0", 3, {{15, 1}}, mode | edc | p | q, true, 0},
+        {"three sync bytes and the address", 6, {{2, 3}, {14, 1}}, sync | address | edc | p | q, true},
+        {"Form 1 zeroed whole", form1, {{0, raw_sector_size}}, sync | address | mode, false, 0},
+        {"Form 1 mode byte set to 1", form1, {{15, 1}}, mode, true, 1},
+        {"Mode 1 sector in the Mode 2 track", formless, {{15, 1}}, mode, false, 1},
+        {"Form 1 sync", form1, {{3, 4}}, sync, true},
+        {"Mode 0 sync", mode0, {{0, 1}}, sync, true},
     };
     for (const Case& c : cases) {
         Bytes image = clean;
         uint8_t* s = &image[c.sector * raw_sector_size];
         for (const Span& span : c.spans)
             for (size_t i = 0; i < span.length; ++i)
-                s[span.offset + i] ^= uint8_t(0x5A + i);
+                s[span.offset + i] = c.fill >= 0 ? uint8_t(c.fill) : uint8_t(s[span.offset + i] ^ (0x5A + i));
         RawSectorChecker checker;
+        checker.tracks = test_tracks;
         check_raw_sectors(checker, image.data(), sector_total);
         const SectorList& bad = checker.summary.bad;
         if (c.faults == 0) {
@@ -136,10 +171,11 @@ TEST(RawSectorCheck, NamesExactlyTheCorruptedSectorsAndRepairsWithinTheRule)
         }
         ASSERT_EQ(bad.count, 1u) << c.name << "\n" << raw_check_text(checker.summary);
         EXPECT_EQ(bad.first[0], c.sector) << c.name;
-        EXPECT_EQ(check_sector(s, uint32_t(c.sector)).faults, c.faults) << c.name;
+        const TrackMode track = track_mode_at(test_tracks, c.sector);
+        EXPECT_EQ(check_sector(s, uint32_t(c.sector), track).faults, c.faults) << c.name;
 
         const Bytes corrupted(s, s + raw_sector_size);
-        const SectorRepair outcome = repair_sector(s, uint32_t(c.sector));
+        const SectorRepair outcome = repair_sector(s, uint32_t(c.sector), track);
         EXPECT_EQ(outcome, c.repairable ? SectorRepair::repaired : SectorRepair::unrepairable) << c.name;
         const uint8_t* want = c.repairable ? &clean[c.sector * raw_sector_size] : corrupted.data();
         EXPECT_EQ(0, std::memcmp(s, want, raw_sector_size)) << c.name;
@@ -154,13 +190,18 @@ TEST(RawSectorCheck, SectorsNumberedOnFromAnyStartAddressAndAcrossBatches)
     const Bytes data(user_data_size, 0x42);
     for (uint32_t k = 0; k < 8; ++k)
         encode_mode1_sector(&image[k * raw_sector_size], data.data(), 44850 + (k == 6 ? 9 : k));
-    RawSectorChecker checker;
-    check_raw_sectors(checker, image.data(), 3);
-    check_raw_sectors(checker, image.data() + 3 * raw_sector_size, 5);
-    EXPECT_EQ(checker.summary.sectors, 8u);
-    ASSERT_EQ(checker.summary.bad.count, 1u) << raw_check_text(checker.summary);
-    EXPECT_EQ(checker.summary.faults[size_t(SectorFault::address)].first[0], 6u);
-    EXPECT_EQ(repair_sector(&image[6 * raw_sector_size], 44856), SectorRepair::unrepairable);
+    // The same with the first batch all of an audio track: the numbers come
+    // from the first data track's sectors, whichever batch they are in.
+    for (const TrackList& tracks : {TrackList{}, TrackList{{0, TrackMode::audio}, {3, TrackMode::mode1}}}) {
+        RawSectorChecker checker;
+        checker.tracks = tracks;
+        check_raw_sectors(checker, image.data(), 3);
+        check_raw_sectors(checker, image.data() + 3 * raw_sector_size, 5);
+        EXPECT_EQ(checker.summary.sectors, 8u);
+        ASSERT_EQ(checker.summary.bad.count, 1u) << raw_check_text(checker.summary);
+        EXPECT_EQ(checker.summary.faults[size_t(SectorFault::address)].first[0], 6u);
+    }
+    EXPECT_EQ(repair_sector(&image[6 * raw_sector_size], 44856, TrackMode::mode1), SectorRepair::unrepairable);
 }
 
 std::string digests(const uint8_t* p, size_t n, size_t piece)
@@ -244,6 +285,121 @@ TEST(CheckCommands, VerifyRepairConvertAndHashesOfADamagedImage)
     EXPECT_EQ(read_whole_file(bad + ".iso"), plain);
 }
 
+// Damage inside a run of data sectors, and a file cut inside a sector, are
+// named by verify, repair and convert alike (exit 1); a cue sheet tells the
+// audio tracks of an image that mixes them with data. Each row runs one
+// command on one image; {I} is the image, {T} the folder; a convert row with
+// `output` set also compares the 2048-byte sectors it writes.
+TEST(CheckCommands, DamageInARunOfDataSectorsIsNamedByEveryCommand)
+{
+    const Bytes clean = test_image();
+    const Bytes mode1(clean.begin(), clean.begin() + mode1_sectors * raw_sector_size);
+    auto changed = [](Bytes image, size_t at, std::initializer_list<int> bytes) {
+        size_t i = at;
+        for (int b : bytes)
+            image[i++] = uint8_t(b);
+        return image;
+    };
+    auto filled = [](Bytes image, size_t sector, uint8_t value) {
+        std::fill_n(image.begin() + sector * raw_sector_size, raw_sector_size, value);
+        return image;
+    };
+    Bytes noise = mode1;
+    std::mt19937 random(5);
+    for (size_t i = 0; i < raw_sector_size; ++i)
+        noise[5 * raw_sector_size + i] = uint8_t(random());
+    // Six Form 1 sectors from 00:02:00, the fifth Form 2 in `form2_inside`.
+    Bytes form1_image(6 * raw_sector_size), form2_inside;
+    std::string form1_data;
+    for (uint32_t k = 0; k < 6; ++k) {
+        const uint8_t* data = &mode1[k * raw_sector_size + 16];
+        make_mode2_sector(&form1_image[k * raw_sector_size], data, k, false);
+        form1_data.append(reinterpret_cast<const char*>(data), user_data_size);
+    }
+    form2_inside = form1_image;
+    make_mode2_sector(&form2_inside[4 * raw_sector_size], &mode1[16], 4, true);
+    // Sectors 0..5 Mode 1, 6..9 audio samples.
+    Bytes mixed = mode1;
+    for (size_t i = 6 * raw_sector_size; i < mixed.size(); ++i)
+        mixed[i] = uint8_t(random());
+    const std::string sheet =
+        "FILE \"x.bin\" BINARY\r\n  TRACK 01 MODE1/2352\r\n    INDEX 01 00:00:00\r\n"
+        "  TRACK 02 AUDIO\r\n    INDEX 01 00:00:06\r\n";
+    auto plain_of = [](const Bytes& image) {
+        std::string plain;
+        for (size_t k = 0; k < image.size() / raw_sector_size; ++k)
+            plain.append(reinterpret_cast<const char*>(&image[k * raw_sector_size + 16]), user_data_size);
+        return plain;
+    };
+    struct Case {
+        const char* name;
+        Bytes image;
+        const char* command;
+        int status;
+        const char* says;
+        std::string output = {};
+    };
+    const Case cases[] = {
+        {"zeroed sector", filled(mode1, 4, 0), "verify --no-structure {I}", 1, "sync: 1 (4)"},
+        {"zeroed sector", filled(mode1, 4, 0), "repair {I} -o {T}/out", 1,
+         "unrepairable sectors, copied as they are: 4"},
+        {"zeroed sector", filled(mode1, 4, 0), "convert {I}", 1,
+         "no Mode 1 sector of this image where they stand (sync, header address or mode byte; zeroed, foreign or "
+         "audio): 1 (4)"},
+        {"sector of noise", noise, "verify --no-structure {I}", 1, "bad sectors: 1 (5)"},
+        {"sector of noise", noise, "repair {I} -o {T}/out", 1, "copied as they are: 5"},
+        {"sector of ones", filled(mode1, 7, 0xFF), "verify --no-structure {I}", 1, "bad sectors: 1 (7)"},
+        {"mode byte 1 -> 2", changed(mode1, 2 * raw_sector_size + 15, {2}), "verify --no-structure {I}", 1,
+         "mode byte: 1 (2)"},
+        {"mode byte 1 -> 2", changed(mode1, 2 * raw_sector_size + 15, {2}), "repair {I} -o {T}/out", 0,
+         "1 repaired, 0 unrepairable\n  repaired: 2\n"},
+        {"mode byte 1 -> 2", changed(mode1, 2 * raw_sector_size + 15, {2}), "convert {I}", 1,
+         "where they stand (sync, header address or mode byte; zeroed, foreign or audio): 1 (2)"},
+        {"cut inside a sector", Bytes(mode1.begin(), mode1.end() - 100), "verify --no-structure {I}", 1,
+         "the last 2252 bytes are less than one sector"},
+        {"cut inside a sector", Bytes(mode1.begin(), mode1.end() - 100), "repair {I} -o {T}/out", 1,
+         "the file is cut inside its last sector: the last 2252 bytes"},
+        {"cut inside a sector", Bytes(mode1.begin(), mode1.end() - 100), "convert {I}", 1,
+         "the file is cut inside its last sector: the last 2252 bytes"},
+        {"sector 0 sync zeroed", changed(mode1, 0, {0, 0, 0, 0, 0, 0}), "verify --no-structure {I}", 1,
+         "bad sectors: 1 (0)"},
+        {"sector 0 sync zeroed", changed(mode1, 0, {0, 0, 0, 0, 0, 0}), "repair {I} -o {T}/out", 0, "repaired: 0\n"},
+        {"sector 0 zeroed", filled(mode1, 0, 0), "convert {I}", 1, "2352-byte sectors to 2048-byte sectors"},
+        {"sound Form 1 image", form1_image, "verify --no-structure {I}", 0, "Mode 2 Form 1 6)"},
+        {"sound Form 1 image", form1_image, "repair {I} -o {T}/out", 0, "0 repaired, 0 unrepairable"},
+        {"sound Form 1 image", form1_image, "convert {I}", 0, "2352-byte sectors to 2048-byte sectors", form1_data},
+        {"Form 2 in a Form 1 image", form2_inside, "convert {I}", 1, "Form 2 or without a form (4)"},
+        {"mixed image without a sheet", mixed, "verify --no-structure {I}", 1, "bad sectors: 4 (6, 7, 8, 9)"},
+        {"mixed image with its sheet", mixed, "verify --no-structure --cue {T}/x.cue {I}", 0,
+         "(Mode 1 6, audio 4 (not checked))"},
+        {"mixed image with its sheet", filled(mixed, 3, 0), "verify --no-structure --cue {T}/x.cue {I}", 1,
+         "bad sectors: 1 (3)"},
+        {"mixed image with its sheet", mixed, "repair --cue {T}/x.cue {I} -o {T}/out", 0, "0 unrepairable"},
+        {"sheet for two images", mixed, "verify --cue {T}/x.cue {I} {I}", 2, "--cue takes the cue sheet of one IMAGE"},
+        {"sheet that is not one", mixed, "verify --cue={I} {I}", 1, "line 1: a line that is not text: nothing was"},
+        {"missing sheet", mixed, "repair --cue {T}/none.cue {I} -o {T}/out", 1, "cannot read it"},
+        {"sound Mode 1 image", mode1, "convert {I}", 0, "2352-byte sectors to 2048-byte sectors", plain_of(mode1)},
+    };
+    const std::string tool = program_path();
+    for (const Case& c : cases) {
+        TempTree tree;
+        tree.file("x.bin", std::string(c.image.begin(), c.image.end()));
+        tree.file("x.cue", sheet);
+        std::string command = c.command;
+        for (size_t at; (at = command.find("{I}")) != std::string::npos;)
+            command.replace(at, 3, tree.path("x.bin"));
+        for (size_t at; (at = command.find("{T}")) != std::string::npos;)
+            command.replace(at, 3, tree.root);
+        std::string out;
+        EXPECT_EQ(run_command(tool + " " + command + " 2>&1", &out), c.status) << c.name << ": " << command << "\n"
+                                                                               << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << c.name << ": " << command << "\n" << out;
+        if (!c.output.empty()) {
+            EXPECT_EQ(read_whole_file(tree.path("x.bin.iso")), c.output) << c.name;
+        }
+    }
+}
+
 TEST(CheckCommands, FreshBuildsVerifySoundAndUsageErrorsGiveTwo)
 {
     TempTree tree;
@@ -261,8 +417,35 @@ TEST(CheckCommands, FreshBuildsVerifySoundAndUsageErrorsGiveTwo)
         }
         EXPECT_EQ(run_command(tool + " verify --no-structure " + image + " 2>&1", &out), 0) << out;
     }
-    for (const char* args : {"verify", "verify --bogus x", "repair x", "repair -o y", "repair a b -o y"})
+    for (const char* args : {"verify", "verify --bogus x", "repair x", "repair -o y", "repair a b -o y", "verify --cue",
+                             "verify --cue= x", "repair --cue a --cue b x -o y"})
         EXPECT_EQ(run_command(tool + " " + args + " 2>/dev/null"), 2) << args;
+}
+
+// 16,400 folders take two sectors each in the two trees, over 64 MiB of
+// directory records, all of them sound: the reader's cap follows the file.
+TEST(CheckCommands, ImageOfSixteenThousandFoldersVerifiesSound)
+{
+    EXPECT_EQ(directory_byte_cap(100), uint64_t(64) << 20);
+    EXPECT_GE(directory_byte_cap(65535u * 4 + 20), uint64_t(65535) * 2 * 2048);
+    // Removing this many folders from a disk that discards freed blocks takes
+    // a minute; from a file system in memory, a moment.
+    const std::string memory = "/dev/shm";
+    TempTree disk;
+    std::string root = disk.root;
+    if (std::filesystem::is_directory(memory))
+        root = memory + "/tw_many_" + std::to_string(::getpid());
+    struct Removed {
+        std::string path;
+        ~Removed() { std::filesystem::remove_all(path); }
+    } removed{root};
+    for (int i = 0; i < 16400; ++i)
+        std::filesystem::create_directories(root + "/many/d" + std::to_string(i));
+    const std::string tool = program_path(), image = root + "/many.iso";
+    std::string out;
+    EXPECT_EQ(run_command(tool + " build --quiet --verify -o " + image + " " + root + "/many 2>&1", &out), 0) << out;
+    EXPECT_EQ(run_command(tool + " verify " + image + " 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find("Joliet tree: 16402 directories"), std::string::npos) << out;
 }
 #endif
 

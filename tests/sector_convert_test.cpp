@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -124,6 +125,46 @@ TEST_F(Conversion, RefusedInputsCreateNothingAndKeepAnExistingOutput)
     }
     EXPECT_EQ(convert_image(path("missing").c_str(), path("missing.iso").c_str()), ConversionResult::cannot_open_input);
     EXPECT_FALSE(fs::exists(path("missing.iso")));
+}
+
+// The Tool window's conversion decides by the first four bytes; the command
+// line's, by the first sector starts, so that a raw image whose first sector
+// is damaged is still converted as one (and that sector named).
+TEST(ConversionDirection, FirstFourBytesOrFirstSectorStarts)
+{
+    Bytes raw(4 * raw_sector_size);
+    const Bytes plain = plain_image(4, 6);
+    for (size_t k = 0; k < 4; ++k)
+        encode_mode1_sector(&raw[k * raw_sector_size], plain.data() + k * user_data_size, uint32_t(k));
+    auto with = [](Bytes b, size_t at, size_t n, uint8_t value) {
+        std::fill_n(b.begin() + at, n, value);
+        return b;
+    };
+    Bytes raw_cut(raw.begin(), raw.begin() + 2351);
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        ConversionResult by_start, checked;
+    };
+    const Case cases[] = {
+        {"raw", raw, ConversionResult::raw_to_plain, ConversionResult::raw_to_plain},
+        {"raw, sector 0 zeroed", with(raw, 0, raw_sector_size, 0), ConversionResult::plain_to_raw,
+         ConversionResult::raw_to_plain},
+        {"raw, sync byte 1 damaged", with(raw, 1, 1, 0x7F), ConversionResult::unknown_form,
+         ConversionResult::raw_to_plain},
+        {"raw, sectors 1..3 without sync, sync byte 5 damaged",
+         with(with(raw, raw_sector_size, 3 * raw_sector_size, 0), 5, 1, 0), ConversionResult::raw_to_plain,
+         ConversionResult::raw_to_plain},
+        {"sync then zeros", with(Bytes(3 * raw_sector_size, 0), 1, 3, 0xFF), ConversionResult::raw_to_plain,
+         ConversionResult::unknown_form},
+        {"plain", plain, ConversionResult::plain_to_raw, ConversionResult::plain_to_raw},
+        {"one raw sector less a byte", raw_cut, ConversionResult::too_short, ConversionResult::too_short},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(conversion_direction(c.bytes.data(), 4, c.bytes.size()), c.by_start) << c.name;
+        const size_t probe = std::min(c.bytes.size(), form_probe_bytes);
+        EXPECT_EQ(checked_conversion_direction(c.bytes.data(), probe, c.bytes.size()), c.checked) << c.name;
+    }
 }
 
 TEST_F(Conversion, NeverOverwritesItsInput)

@@ -1,6 +1,7 @@
 // Files of any content: the direction is decided from the first four bytes
-// and the size alone, and the conversion of the same bytes on disk agrees
-// with it (no output where it converts nothing).
+// and the size alone (or, checked, from the first sector starts), and the
+// conversion of the same bytes on disk agrees with it (no output where it
+// converts nothing).
 #include <unistd.h>
 
 #include <cstddef>
@@ -57,8 +58,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (made)
         std::fclose(made);
     std::remove(output.c_str());
-    std::remove(input.c_str());
     if (result != direction || output_made != converts(direction))
+        __builtin_trap();
+
+    const size_t probe = size < form_probe_bytes ? size : form_probe_bytes;
+    const ConversionResult checked = checked_conversion_direction(data, probe, size);
+    if ((checked == ConversionResult::raw_to_plain) != looks_raw(data, probe, size) ||
+        (size >= 2352 && std::memcmp(data, "\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12) == 0 &&
+         checked != ConversionResult::raw_to_plain) ||
+        (checked == ConversionResult::plain_to_raw && std::memcmp(head, "\0\0\0\0", 4) != 0))
+        __builtin_trap();
+    RawConversionCheck check;
+    result = convert_image(input.c_str(), output.c_str(), nullptr, nullptr, &check);
+    made = std::fopen(output.c_str(), "rb");
+    output_made = made != nullptr;
+    if (made)
+        std::fclose(made);
+    std::remove(output.c_str());
+    std::remove(input.c_str());
+    if (result != checked || output_made != converts(checked))
         __builtin_trap();
     return 0;
 }

@@ -1,7 +1,8 @@
 // TOC answers of any content: the cue sheet reads only the answer's bytes and
 // its text keeps its shape (CR LF lines of printable ASCII, one closing
 // " // N" per descriptor, one TRACK block per descriptor but the lead-out),
-// and so does the sheet of a dump of any range.
+// and so does the sheet of a dump of any range, which reads back as the same
+// tracks. Any text read as a cue sheet gives tracks in order or an error.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -59,6 +60,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             drivetools::DumpCueSheet dump = drivetools::dump_cue_sheet("d.bin", tracks, first);
             if (count(dump.text, "TRACK ") != tracks.size() || count(dump.text, "INDEX 01 ") != tracks.size() ||
                 count(dump.text, "?") != 0)
+                __builtin_trap();
+            // Track numbers as a disc has them (01..99, rising) read back.
+            bool numbered = true;
+            for (size_t i = 0; i < tracks.size(); ++i)
+                numbered = numbered && tracks[i].number >= 1 && tracks[i].number <= 99 &&
+                           (i == 0 || tracks[i].number > tracks[i - 1].number);
+            const drivetools::ParsedCueSheet back = drivetools::parse_cue_sheet(dump.text);
+            if (numbered && !tracks.empty() && (!back.error.empty() || back.tracks.size() != tracks.size()))
+                __builtin_trap();
+            for (size_t i = 0; i < back.tracks.size(); ++i)
+                if (back.tracks[i].index1 != uint64_t(tracks[i].first_dumped - first))
+                    __builtin_trap();
+        }
+    }
+    {
+        const drivetools::ParsedCueSheet read = drivetools::parse_cue_sheet(std::string(data, data + size));
+        if (read.error.empty() == read.tracks.empty())
+            __builtin_trap();
+        for (size_t i = 0; i < read.tracks.size(); ++i) {
+            const drivetools::CueTrack& t = read.tracks[i];
+            if ((t.has_index0 && t.index0 > t.index1) || (i > 0 && t.index1 <= read.tracks[i - 1].index1))
                 __builtin_trap();
         }
     }
