@@ -98,6 +98,11 @@ void discard_output(PendingOutput& output)
     output.temporary = false;
 }
 
+bool replaces_older_file(const PendingOutput& output)
+{
+    return output.temporary && platform::path_kind(output.target.c_str()) == platform::PathKind::regular;
+}
+
 bool same_file(const std::string& a, const std::string& b)
 {
     platform::FileIdentity x, y;

@@ -30,6 +30,10 @@ bool begin_output(const std::string& name, PendingOutput& output);
 bool commit_output(PendingOutput& output);
 // Removes the temporary file; an older file of the name stays as it was.
 void discard_output(PendingOutput& output);
+// True when the finished output would replace an older file. An output
+// known to be damaged never does: it is discarded instead, and only where no
+// older file stands is it put in place (and called damaged).
+bool replaces_older_file(const PendingOutput& output);
 
 // True when both paths exist and name the same object, however spelt.
 bool same_file(const std::string& a, const std::string& b);
