@@ -115,8 +115,8 @@ int run_convert(int argc, char** argv)
         if (result == ConversionResult::stopped) {
             return report_stop(pending);
         }
-        std::string text = other_input ? "not converted: the output is an input of this command"
-                                       : conversion_result_text(result);
+        std::string text =
+            other_input ? "not converted: the output is an input of this command" : conversion_result_text(result);
         // A conversion that carries damage does not take the place of an
         // older file: that may be a sound conversion of an earlier run.
         const bool damaged = converted && bad_edc.count > 0;

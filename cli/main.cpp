@@ -90,7 +90,8 @@ void print_help(FILE* out)
                  "stands over the one for both descriptors whatever the order.\n"
                  "\n"
                  "Environment: SOURCE_DATE_EPOCH presets the dates (UTC, zone 0) instead of the clock.\n"
-                 "Exit status: 0 success, 1 failed or damaged result, 2 usage error.\n");
+                 "Exit status: 0 success, 1 failed or damaged result, 2 usage error; stopped by a signal,\n"
+                 "the program removes its temporary file and ends by that signal.\n");
 }
 
 int failure(const std::string& message)
@@ -506,13 +507,10 @@ int run_estimate(int argc, char** argv)
 
 }  // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run_command(int argc, char** argv)
 {
-    if (argc < 2) {
-        print_help(stderr);
-        return 2;
-    }
-    install_stop_signals();
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         print_help(stdout);
@@ -541,4 +539,18 @@ int main(int argc, char** argv)
     if (command == "disk-image" || command == "cd-image" || command == "toc" || command == "drive-id")
         return run_drive_command(argc - 1, argv + 1);
     return usage_error("unknown command '" + command + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        print_help(stderr);
+        return 2;
+    }
+    install_stop_signals();
+    // The command has cleaned up when it returns; a signal that stopped it
+    // (or came as it ended) then ends the program.
+    return end_by_stop_signal(run_command(argc, argv));
 }
