@@ -301,7 +301,12 @@ int run_repair(int argc, char** argv)
         discard_output(pending);
         return 1;
     }
-    if (!commit_output(pending))
+    // Sectors left unrepairable make a damaged image, which never takes the
+    // place of an older file.
+    const bool kept_older = !repair.unrepairable.empty() && replaces_older_file(pending);
+    if (kept_older)
+        discard_output(pending);
+    else if (!commit_output(pending))
         return 1;
     std::printf("%s -> %s: %llu sectors, %zu repaired, %zu unrepairable\n", image.c_str(), output.c_str(),
                 (unsigned long long)repair.sectors, repair.repaired.size(), repair.unrepairable.size());
@@ -321,5 +326,8 @@ int run_repair(int argc, char** argv)
             std::fprintf(stderr, "tarnwickiso:   %s: %llu (%s)\n", sector_fault_name(SectorFault(f)),
                          (unsigned long long)repair.remaining.faults[f].count,
                          sector_list_text(repair.remaining.faults[f]).c_str());
+    if (kept_older)
+        std::fprintf(stderr, "tarnwickiso: the repaired image is damaged and was not kept; the older %s is unchanged\n",
+                     output.c_str());
     return 1;
 }

@@ -162,6 +162,12 @@ int finish_copy(PendingOutput& output, ToolStatus status, bool reached_end, bool
         failure(text);
         return failure("the incomplete copy was not kept; " + output.name + " is as it was");
     }
+    if (!clean && replaces_older_file(output)) {
+        // A damaged copy never takes the place of an older file.
+        discard_output(output);
+        failure(text);
+        return failure("the copy is damaged and was not kept; the older " + output.name + " is unchanged");
+    }
     if (!commit_output(output))
         return 1;
     if (kept)
@@ -196,18 +202,13 @@ int run_disk_image(const Arguments& args, bool show_progress)
 bool make_cue_sheet(const platform::DeviceBackend& backend, const Arguments& args, drivetools::DumpCueResult& cue)
 {
     const std::string sheet = cue_sheet_name(args.output);
-    if (platform::path_kind(args.output) == platform::PathKind::other) {
-        failure(std::string("the cue sheet names the image's file, and ") + args.output +
-                " is a device or a pipe: nothing was written");
+    const std::string problem = cue_sheet_problem(args.output);
+    if (!problem.empty()) {
+        failure(problem + ": nothing was written");
         return false;
     }
     if (same_file(sheet, args.device)) {
         failure("the cue sheet " + sheet + " is the drive " + args.device + " itself: nothing was written");
-        return false;
-    }
-    const std::string leaf = drivetools::path_leaf(args.output);
-    if (leaf.find_first_of("\"\r\n") != std::string::npos) {
-        failure("a cue sheet cannot name " + leaf + " (a double quote or line break in the name): nothing was written");
         return false;
     }
     cue = drivetools::make_dump_cue_sheet(backend, args.device, args.output, args.first, args.last);

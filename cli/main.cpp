@@ -26,6 +26,7 @@
 #include "mastering/build.h"
 #include "mastering/descriptors.h"
 #include "mastering/entries.h"
+#include "mastering/image_reader.h"
 #include "mastering/partition_table.h"
 #include "mastering/read_back.h"
 #include "mastering/writer.h"
@@ -91,7 +92,8 @@ void print_help(FILE* out)
                  "stands over the one for both descriptors whatever the order.\n"
                  "\n"
                  "Environment: SOURCE_DATE_EPOCH presets the dates (UTC, zone 0) instead of the clock.\n"
-                 "Exit status: 0 success, 1 failed or damaged result, 2 usage error.\n");
+                 "Exit status: 0 success, 1 failed or damaged result, 2 usage error; stopped by a signal,\n"
+                 "the program removes its temporary file and ends by that signal.\n");
 }
 
 int failure(const std::string& message)
@@ -234,6 +236,32 @@ void print_dot_names_left_out()
     std::fprintf(stderr, "tarnwickiso: note: %s\n", platform::text_to_system(text.c_str()).c_str());
 }
 
+// An image of an earlier run: how the scan tells an earlier output of the
+// build's name from a file of the user's. It is one when this program's own
+// reader reads it as a sound ISO 9660 image (primary descriptor at sector 16,
+// 2048- or 2352-byte sectors, path tables, both trees and any boot catalog
+// without a fault). Anything else of that name is the user's.
+bool is_earlier_image(const std::string& path)
+{
+    return platform::path_kind(path.c_str()) == platform::PathKind::regular &&
+           check_image_structure(path.c_str()).faults.empty();
+}
+
+// A cue sheet of an earlier run: the very text a build writes for this
+// image, of either sector form.
+bool is_earlier_cue_sheet(const std::string& sheet, const std::string& image)
+{
+    if (sheet.empty() || platform::path_kind(sheet.c_str()) != platform::PathKind::regular)
+        return false;
+    platform::File file = platform::open_for_reading(sheet.c_str());
+    char text[1024];
+    const int64_t n = file.valid() ? platform::read_full(file, text, sizeof text) : -1;
+    if (n < 0 || size_t(n) == sizeof text)
+        return false;
+    const std::string found(text, size_t(n));
+    return found == cue_sheet_text(image.c_str(), true) || found == cue_sheet_text(image.c_str(), false);
+}
+
 // While it lives, the registration's folder listings are kept for the
 // build's scan, which follows at once.
 struct FolderListingsKept {
@@ -309,9 +337,9 @@ int run_build(int argc_given, char** argv_given)
     std::vector<std::pair<std::string, std::string>> outputs = {{"the output", options.output}};
     const std::string cue_name = options.cue ? cue_sheet_name(options.output.c_str()) : std::string();
     if (options.cue) {
-        if (platform::path_kind(options.output.c_str()) == platform::PathKind::other)
-            return failure("the cue sheet names the image's file, and " + options.output +
-                           " is a device or a pipe: nothing was written");
+        const std::string problem = cue_sheet_problem(options.output.c_str());
+        if (!problem.empty())
+            return failure(problem + ": nothing was written");
         if (cue_name == options.output || same_file(cue_name, options.output))
             return failure("the cue sheet " + cue_name + " would replace the image: nothing was written");
         outputs.emplace_back("the cue sheet", cue_name);
@@ -322,20 +350,30 @@ int run_build(int argc_given, char** argv_given)
                 return failure(output_role + " " + output + " is " + input_role +
                                (input == output ? "" : " (" + input + ")") + ": nothing was written");
 
-    PendingOutput image;
+    PendingOutput image, cue;
     if (!begin_output(options.output, image))
         return 1;
     if (options.verify && !image.temporary)
         return usage_error("--verify reads the image back from a file: " + options.output + " is a device or a pipe");
-    // Earlier outputs of these names, and the file being written, may lie in
-    // a registered folder: the scan leaves them out.
+    // The sheet's file is made beside its name before the build, so that a
+    // sheet that cannot be written there stops the build before the image.
+    if (options.cue && !begin_output(cue_name, cue))
+        return failure("no image was written");
+    // Earlier outputs of these names, and the files being written, may lie
+    // in a registered folder: the scan leaves them out. A file of the name
+    // that is not an earlier output is the user's: the scan refuses the build
+    // when it meets it there.
     files_left_out.clear();
-    for (const std::string& path : {options.output, cue_name, image.writing}) {
+    const std::pair<std::string, bool> left_out[] = {{options.output, !is_earlier_image(options.output)},
+                                                     {cue_name, !is_earlier_cue_sheet(cue_name, options.output)},
+                                                     {image.writing, false},
+                                                     {cue.temporary ? cue.writing : std::string(), false}};
+    for (const auto& [path, refused] : left_out) {
         platform::FileIdentity identity;
         if (!path.empty() && platform::path_kind(path.c_str()) == platform::PathKind::regular &&
             platform::file_identity(path.c_str(), identity)) {
             platform::FileInfo info;
-            files_left_out.push_back({identity, platform::find_file(path.c_str(), info) ? info.size : 0});
+            files_left_out.push_back({identity, platform::find_file(path.c_str(), info) ? info.size : 0, refused});
         }
     }
 
@@ -374,14 +412,18 @@ int run_build(int argc_given, char** argv_given)
         std::fprintf(stderr, "tarnwickiso: %s\n", platform::text_to_system(result.c_str()).c_str());
         return 1;
     }
+    // A damaged image never takes the place of an older file.
+    const bool damaged = outcome.written && !outcome.clean();
+    if (damaged && replaces_older_file(image))
+        outcome.written = false;
     if (outcome.written && !commit_output(image))
         outcome.written = false;
     else if (!outcome.written)
         discard_output(image);
-    if (!outcome.clean()) {
+    if (!outcome.clean() || damaged) {
         if (outcome.aborted)
             std::fprintf(stderr, "tarnwickiso: the build was stopped\n");
-        std::string result = "no image was written";
+        std::string result = damaged ? "the image is damaged (see above) and was not kept" : "no image was written";
         if (outcome.written)
             result = "the image was written but is damaged (see above)";
         else if (platform::path_kind(options.output.c_str()) == platform::PathKind::regular)
@@ -389,8 +431,11 @@ int run_build(int argc_given, char** argv_given)
         std::fprintf(stderr, "tarnwickiso: %s\n", platform::text_to_system(result.c_str()).c_str());
         status = 1;
     }
-    if (outcome.written && options.cue && !write_cue_sheet(options.output.c_str(), options.raw))
+    if (outcome.written && options.cue && !write_cue_sheet(cue, options.output.c_str(), options.raw)) {
+        std::fprintf(stderr, "tarnwickiso: the image %s was written without its cue sheet\n",
+                     platform::text_to_system(options.output.c_str()).c_str());
         status = 1;
+    }
     const uint32_t file_sectors = outcome.total_sectors + 1 + outcome.padding_sectors;
     if (outcome.written && !options.quiet)
         std::printf("%s: %u sectors of %d bytes (%llu bytes)\n", options.output.c_str(), file_sectors,
@@ -486,13 +531,10 @@ int run_estimate(int argc, char** argv)
 
 }  // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run_command(int argc, char** argv)
 {
-    if (argc < 2) {
-        print_help(stderr);
-        return 2;
-    }
-    install_stop_signals();
     std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         print_help(stdout);
@@ -521,4 +563,18 @@ int main(int argc, char** argv)
     if (command == "disk-image" || command == "cd-image" || command == "toc" || command == "drive-id")
         return run_drive_command(argc - 1, argv + 1);
     return usage_error("unknown command '" + command + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        print_help(stderr);
+        return 2;
+    }
+    install_stop_signals();
+    // The command has cleaned up when it returns; a signal that stopped it
+    // (or came as it ended) then ends the program.
+    return end_by_stop_signal(run_command(argc, argv));
 }

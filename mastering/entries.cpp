@@ -11,10 +11,10 @@
 std::vector<LeftOutFile> files_left_out;
 DotNames dot_names;
 
-bool is_left_out(const char* path, const platform::FileInfo& info)
+const LeftOutFile* left_out_entry(const char* path, const platform::FileInfo& info)
 {
     if (info.attributes & platform::attribute_directory)
-        return false;
+        return nullptr;
     for (const LeftOutFile& f : files_left_out) {
         if (f.size != info.size)
             continue;
@@ -22,11 +22,11 @@ bool is_left_out(const char* path, const platform::FileInfo& info)
         // Where the scan learns no identity (Win32), ask for it; the size
         // has already narrowed the candidates.
         if (identity == platform::FileIdentity{} && !platform::file_identity(path, identity))
-            return false;
+            return nullptr;
         if (identity == f.identity)
-            return true;
+            return &f;
     }
-    return false;
+    return nullptr;
 }
 
 EntryTable entry_table;
@@ -291,9 +291,12 @@ void scan_path(const char* path, uint8_t depth, const platform::FoundName* looke
         report(ProblemKind::special_file_skipped, path);
         return;
     }
-    if (found && depth > 2 && !files_left_out.empty() && is_left_out(path, info)) {
-        report(ProblemKind::output_left_out, path);
-        return;
+    if (found && depth > 2 && !files_left_out.empty()) {
+        if (const LeftOutFile* left_out = left_out_entry(path, info)) {
+            report(left_out->refused ? ProblemKind::output_is_input : ProblemKind::output_left_out, path);
+            stopped = stopped || left_out->refused;
+            return;
+        }
     }
     char key[path_capacity];
     if (!make_key(key, start)) {

@@ -36,14 +36,18 @@ static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 4 * sizeof(void*) + 8 + 8 +
 
 // Files the scan leaves out, with a notice, wherever it meets them below a
 // registered folder: the command line's own outputs (an image from an earlier
-// run may lie in the folder being imaged). Empty in the Windows program.
+// run may lie in the folder being imaged). One marked `refused` is a file of
+// the user's that the output would replace: meeting it refuses the build.
+// Empty in the Windows program.
 struct LeftOutFile {
     platform::FileIdentity identity;
     uint64_t size = 0;
+    bool refused = false;
 };
 extern std::vector<LeftOutFile> files_left_out;
-// True when the scanned item (found with `info`) is one of files_left_out.
-bool is_left_out(const char* path, const platform::FileInfo& info);
+// The entry of files_left_out that the scanned item (found with `info`) is,
+// or null.
+const LeftOutFile* left_out_entry(const char* path, const platform::FileInfo& info);
 
 // Names beginning with a dot below a registered folder (hidden by custom on
 // POSIX) are left out by both walks unless `included` (the command line's

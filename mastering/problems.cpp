@@ -8,7 +8,8 @@ ProblemSeverity severity_of(ProblemKind kind)
     case ProblemKind::path_too_long:
     case ProblemKind::key_too_long:
     case ProblemKind::line_too_long:
-    case ProblemKind::output_path_too_long: return ProblemSeverity::refused;
+    case ProblemKind::output_path_too_long:
+    case ProblemKind::output_is_input: return ProblemSeverity::refused;
     case ProblemKind::output_not_created:
     case ProblemKind::write_failed: return ProblemSeverity::failed;
     case ProblemKind::source_unreadable:
@@ -63,6 +64,11 @@ std::string describe_problem(const BuildProblem& problem)
         break;
     case ProblemKind::special_file_skipped: text = problem.path + " is not a regular file or folder (left out)"; break;
     case ProblemKind::output_left_out: text = problem.path + " is an output of this command (left out)"; break;
+    case ProblemKind::output_is_input:
+        text = problem.path +
+               " is the output of this command and an input below a registered folder (not an image or cue "
+               "sheet of an earlier run)";
+        break;
     }
     if (!problem.detail.empty())
         text += ": " + problem.detail;

@@ -27,6 +27,7 @@ enum class ProblemKind {
     key_too_long,          // an ordering key longer than 511 bytes
     line_too_long,         // a registration line longer than 511 bytes
     output_path_too_long,
+    output_is_input,  // the output, a file of the user's, lies below a registered folder
     // The build fails.
     output_not_created,
     write_failed,

@@ -115,6 +115,12 @@ size_t ucs2_to_oem(const uint16_t* text, char* out, size_t capacity);
 [[nodiscard]] std::string text_to_system(const char* text);
 [[nodiscard]] std::string text_from_system(const char* text);
 
+// Win32 consoles: closing the console window, logging off and shutting down
+// raise SIGTERM in the program (whose handler asks it to stop), and the
+// console's handler then waits while the program cleans up and ends, until
+// the system's time for it runs out. Nothing elsewhere.
+void raise_sigterm_when_console_ends();
+
 // Files, shared for reading. An invalid File is returned on failure;
 // last_error_text() then says why.
 class File {

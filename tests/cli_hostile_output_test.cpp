@@ -3,6 +3,9 @@
 // no temporary file stays behind, and every refusal names the item.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,12 +22,13 @@ struct Row {
     int status;
     std::vector<const char*> messages;  // each appears in the output
     const char* made = "";              // the one file the command may create or replace
-    long made_size = -1;                // its size; -1: an image to read back
+    long made_size = -1;                // its size; -1: an image to read back; -2: any
 };
 
 std::string expand(std::string text, const std::string& tree, const std::string& big)
 {
-    const std::pair<const char*, std::string> names[] = {{"{P}", program_path()}, {"{T}", tree}, {"{B}", big}};
+    const std::pair<const char*, std::string> names[] = {
+        {"{P}", program_path()}, {"{T}", tree}, {"{B}", big}, {"{I}", big + "/../in"}};
     for (const auto& [key, value] : names)
         for (size_t at; (at = text.find(key)) != std::string::npos;)
             text.replace(at, 3, value);
@@ -36,8 +40,20 @@ std::string expand(std::string text, const std::string& tree, const std::string&
     return text;
 }
 
-// The standard tree: sources, an earlier image inside them, a boot image, a
-// cue sheet, an older output and inputs for the copy commands.
+// One raw Mode 1 sector whose EDC and parity are zero: damage that neither
+// convert nor repair can mend.
+std::string damaged_raw_sector()
+{
+    std::string sector(2352, '\0');
+    sector.replace(1, 10, 10, '\xff');
+    sector.replace(12, 4, "\x00\x02\x00\x01", 4);
+    sector.replace(16, 2048, 2048, 'x');
+    return sector;
+}
+
+// The standard tree: sources, a user's file and an earlier image inside
+// them, a boot image, a cue sheet, an older output and inputs for the copy
+// commands.
 void make_tree(const TempTree& tree)
 {
     tree.file("src/a.txt", "alpha");
@@ -49,7 +65,32 @@ void make_tree(const TempTree& tree)
     tree.file_of_size("disk.bin", 4096, 2);
     tree.file("plain.img", std::string(3 * 2048 + 100, '\0'));
     tree.file("empty", "");
+    tree.file("disc", std::string(2048, '\0'));
+    tree.file("disc.iso", std::string(4, '\0') + std::string(2044, 'u'));
+    tree.file("bad.raw", damaged_raw_sector());
+    tree.file("bad.raw.iso", "an older conversion");
 }
+
+#ifndef _WIN32
+// The exit status, or minus the signal that ended the command.
+int run_ended(const std::string& command, std::string* out)
+{
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return 1000;
+    out->clear();
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out->append(buffer, n);
+    const int status = pclose(pipe);
+    return WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
+}
+#else
+int run_ended(const std::string& command, std::string* out)
+{
+    return run_command(command, out);
+}
+#endif
 
 void check_row(const Row& row, const std::string& big = "")
 {
@@ -58,7 +99,7 @@ void check_row(const Row& row, const std::string& big = "")
     make_tree(tree);
     const FileMap before = files_below(tree.root);
     std::string out;
-    EXPECT_EQ(run_command(expand(row.command, tree.root, big) + " 2>&1", &out), row.status) << out;
+    EXPECT_EQ(run_ended(expand(row.command, tree.root, big) + " 2>&1", &out), row.status) << out;
     for (const char* message : row.messages)
         EXPECT_NE(out.find(message), std::string::npos) << "missing \"" << message << "\" in: " << out;
 
@@ -74,6 +115,8 @@ void check_row(const Row& row, const std::string& big = "")
     if (!*row.made)
         return;
     ASSERT_TRUE(after.count(made)) << made;
+    if (row.made_size == -2)
+        return;
     if (row.made_size >= 0) {
         EXPECT_EQ(long(after.at(made).size()), row.made_size);
         return;
@@ -89,18 +132,21 @@ void check_row(const Row& row, const std::string& big = "")
     EXPECT_EQ(differences, "");
 }
 
+// src/old.iso made an image of this program, as an earlier run left it.
+#define EARLIER "{P} build --quiet -o {T}/src/old.iso {T}/boot.img && "
+
 const Row portable_rows[] = {
     {"the output is a registered file",
      "{P} build --quiet -o {T}/src/a.txt {T}/src/a.txt",
      1,
      {"a.txt is a registered input", "nothing was written"}},
     {"the output lies in a registered folder",
-     "{P} build --quiet -o {T}/src/old.iso {T}/src",
+     EARLIER "{P} build --quiet -o {T}/src/old.iso {T}/src",
      0,
      {"old.iso is an output of this command (left out)"},
      "src/old.iso"},
     {"build --verify puts a verified image in place",
-     "{P} build --quiet --verify -o {T}/src/old.iso {T}/src",
+     EARLIER "{P} build --quiet --verify -o {T}/src/old.iso {T}/src",
      0,
      {},
      "src/old.iso"},
@@ -120,6 +166,28 @@ const Row portable_rows[] = {
      "{P} build --quiet --cue -o {T}/y.cue {T}/src",
      1,
      {"the cue sheet", "y.cue would replace the image"}},
+    {"a user's file in a registered folder is not an earlier output",
+     "{P} build --quiet -o {T}/src/a.txt {T}/src",
+     1,
+     {"a.txt is the output", "the older", "a.txt is unchanged"}},
+    {"a user's cue sheet in a registered folder is not an earlier output",
+     "{P} build --quiet --cue -o {T}/y.iso {T}",
+     1,
+     {"y.cue is the output", "no image was written"}},
+    {"convert never replaces another input, before or after converting it",
+     "{P} convert {T}/disc {T}/disc.iso {T}/disc",
+     1,
+     {"disc.iso: not converted: the output is an input of this command"},
+     "disc.iso.iso",
+     2352},
+    {"a damaged conversion keeps the older output",
+     "{P} convert {T}/bad.raw",
+     1,
+     {"bad EDC", "the older", "bad.raw.iso is unchanged"}},
+    {"a damaged repair keeps the older output",
+     "{P} repair {T}/bad.raw -o {T}/out.iso",
+     1,
+     {"unrepairable", "the older", "out.iso is unchanged"}},
     {"convert drops a partial last sector, a fault",
      "{P} convert {T}/plain.img",
      1,
@@ -139,10 +207,15 @@ TEST(HostileOutput, CollisionsAreRefusedOrLeftOut)
 // tell); the shell then waits for the temporary file to grow before it
 // signals the build of the sparse file.
 #define LIMITED "trap '' XFSZ; ulimit -f 4; "
-#define SIGNALLED(SIGNAL)                                                                            \
-    "{P} build --quiet -o {T}/out.iso {B} 2>&1 & pid=$!; i=0; while [ $i -lt 1000 ]; do "            \
-    "for f in {T}/.tarnwickiso-*; do [ -s \"$f\" ] && break 2; done; sleep 0.01; i=$((i+1)); done; " \
-    "kill -" SIGNAL " $pid; wait $pid"
+// The command runs in place of the shell; a helper sends the signal once a
+// temporary file has grown, so that the status is the command's own.
+#define SIGNALLED(SIGNAL, COMMAND)                                                                       \
+    "ulimit -c 0; (i=0; while [ $i -lt 1000 ]; do for f in {T}/.tarnwickiso-* {I}/.tarnwickiso-*; do " \
+    "[ -s \"$f\" ] && break 2; done; sleep 0.01; i=$((i+1)); done; kill -" SIGNAL " $$) & exec " COMMAND
+#define BUILD_BIG "{P} build --quiet -o {T}/out.iso {B}"
+#define UNREADABLE(OUTPUT)                                                                                    \
+    "(chmod 0 {T}/src/a.txt; $([ $(id -u) = 0 ] && echo setpriv --bounding-set -dac_override,-dac_read_search) " \
+    "{P} build --quiet -o {T}/" OUTPUT " {T}/src; s=$?; chmod 644 {T}/src/a.txt; exit $s)"
 
 const Row posix_rows[] = {
     {"the disk is full during a build",
@@ -158,9 +231,33 @@ const Row posix_rows[] = {
      "{P} build --quiet --verify -o {T}/out.iso {T}/src; s=$?; chmod 644 {T}/src/a.txt; exit $s)",
      1,
      {"verify: /SRC/A.TXT;1: cannot read", "differs from its sources", "the older", "out.iso is unchanged"}},
-    {"SIGINT during a build", SIGNALLED("INT"), 130, {"interrupted by SIGINT", "out.iso was not written"}},
-    {"SIGTERM during a build", SIGNALLED("TERM"), 143, {"interrupted by SIGTERM", "out.iso was not written"}},
-    {"SIGPIPE during a build", SIGNALLED("PIPE"), 141, {"interrupted by SIGPIPE", "out.iso was not written"}},
+    {"SIGINT during a build", SIGNALLED("INT", BUILD_BIG), -SIGINT, {"interrupted by SIGINT", "out.iso was not written"}},
+    {"SIGTERM during a build", SIGNALLED("TERM", BUILD_BIG), -SIGTERM, {"interrupted by SIGTERM", "out.iso was not written"}},
+    {"SIGPIPE during a build", SIGNALLED("PIPE", BUILD_BIG), -SIGPIPE, {"interrupted by SIGPIPE", "out.iso was not written"}},
+    {"SIGHUP during a build", SIGNALLED("HUP", BUILD_BIG), -SIGHUP, {"interrupted by SIGHUP", "out.iso was not written"}},
+    {"SIGQUIT during a build", SIGNALLED("QUIT", BUILD_BIG), -SIGQUIT, {"interrupted by SIGQUIT", "out.iso was not written"}},
+    {"SIGUSR1 during a conversion",
+     SIGNALLED("USR1", "{P} convert {I}/sparse.img"),
+     -SIGUSR1,
+     {"interrupted by SIGUSR1", "sparse.img.iso was not written"}},
+    {"SIGALRM during a repair",
+     SIGNALLED("ALRM", "{P} repair {I}/sparse.raw -o {T}/out.iso"),
+     -SIGALRM,
+     {"interrupted by SIGALRM", "out.iso was not written"}},
+    {"the file size limit during a build",
+     "ulimit -c 0; ulimit -f 4; exec {P} build --quiet -o {T}/out.iso {T}/src",
+     -SIGXFSZ,
+     {"interrupted by SIGXFSZ", "out.iso was not written"}},
+    {"a damaged build keeps the older output",
+     UNREADABLE("out.iso"),
+     1,
+     {"cannot read", "the image is damaged", "the older", "out.iso is unchanged"}},
+    {"a damaged build without an older output is written",
+     UNREADABLE("new.iso"),
+     1,
+     {"cannot read", "the image was written but is damaged"},
+     "new.iso",
+     -2},
     {"a cue sheet beside a device",
      "{P} build --quiet --cue -o /dev/null {T}/src",
      1,
@@ -169,6 +266,22 @@ const Row posix_rows[] = {
      "{P} disk-image /dev/zero -o {T}/out.iso",
      1,
      {"/dev/zero", "a character device has no end"}},
+    {"a cue sheet cannot name an image with a double quote",
+     "{P} build --quiet --raw --cue -o '{T}/q\"x.iso' {T}/src",
+     1,
+     {"double quote or line break", "nothing was written"}},
+    {"a cue sheet cannot name an image with a line break",
+     "nl=$(printf 'a\nb'); {P} build --quiet --raw --cue -o \"{T}/$nl.iso\" {T}/src",
+     1,
+     {"double quote or line break", "nothing was written"}},
+    {"a cue sheet path that is a folder keeps the older image",
+     "(mkdir {T}/out.cue && {P} build --quiet --cue -o {T}/out.iso {T}/src; s=$?; rmdir {T}/out.cue; exit $s)",
+     1,
+     {"out.cue is a folder", "nothing was written"}},
+    {"a disk copy cut inside a block keeps the older output",
+     "{P} disk-image {T}/plain.img -o {T}/out.iso",
+     1,
+     {"the older", "out.iso is unchanged"}},
     {"disk-image of an empty file",
      "{P} disk-image {T}/empty -o {T}/e.img",
      0,
@@ -182,8 +295,17 @@ TEST(HostileOutput, FailuresAndSignalsLeaveTheOlderFile)
     TempTree big;
     big.file("big/sparse", "");
     fs::resize_file(big.path("big/sparse"), (uint64_t(3) << 30));
+    big.file("in/sparse.img", "");
+    fs::resize_file(big.path("in/sparse.img"), (uint64_t(3) << 30));
+    big.file("in/sparse.raw", damaged_raw_sector());
+    fs::resize_file(big.path("in/sparse.raw"), (uint64_t(3) << 30) / 2352 * 2352);
     for (const Row& row : posix_rows)
         check_row(row, big.path("big"));
+    std::vector<std::string> inputs;
+    for (const auto& entry : fs::directory_iterator(big.path("in")))
+        inputs.push_back(entry.path().filename().string());
+    std::sort(inputs.begin(), inputs.end());
+    EXPECT_EQ(inputs, (std::vector<std::string>{"sparse.img", "sparse.raw"})) << "left behind beside the inputs";
 }
 #endif
 

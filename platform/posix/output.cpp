@@ -21,4 +21,6 @@ File create_for_writing_once(const char* path)
     return file;
 }
 
+void raise_sigterm_when_console_ends() {}
+
 }  // namespace platform
