@@ -360,7 +360,7 @@ TEST(Identifiers, SortIsStableAndKeepsEveryFolderWithItsOwnChildren)
     sort_entries();
     const uint32_t expected[] = {0, 7, 8, 4, 2, 3, 5, 6, 1};
     for (uint32_t i = 0; i < count; ++i)
-        EXPECT_EQ(entry_table.entries[i]->extent[0], expected[i]) << i;
+        EXPECT_EQ(uint32_t(entry_table.entries[i]->extent[0]), expected[i]) << i;
     free_entry_table();
 }
 
