@@ -68,6 +68,7 @@ build_windows() {
 }
 test_win32_portable() { bash tests/wine/run-portable-tests.sh; }
 
+suite "layer check (no include runs back up)" bash scripts/check-layers.sh
 suite "native build" build_native
 suite "native tests" test_native
 suite "sanitized build" build_sanitized
