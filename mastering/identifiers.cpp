@@ -376,7 +376,11 @@ std::string uppercase_key(const std::string& identifier, int tree, bool director
     std::memcpy(units, identifier.data(), std::min(identifier.size(), sizeof units - 2));
     uppercase_ucs2be(units, joliet_scratch_units);
     key.assign(reinterpret_cast<const char*>(units), 2 * ucs2_length(units));
-    if (!directory && key.size() >= 4 && key.compare(key.size() - 4, 4, std::string("\0;\0" "1", 4)) == 0)
+    if (!directory && key.size() >= 4 &&
+        key.compare(key.size() - 4, 4,
+                    std::string("\0;\0"
+                                "1",
+                                4)) == 0)
         key.resize(key.size() - 4);
     return key;
 }
@@ -406,7 +410,10 @@ bool name_kept(const SourceEntry* e, int tree)
         const size_t n = to_ucs2be(units, leaf, joliet_scratch_units) - 1;
         expected.assign(reinterpret_cast<const char*>(units), 2 * n);
         if (file)
-            expected += std::string("\0;\0" "1", 4);
+            expected += std::string(
+                "\0;\0"
+                "1",
+                4);
     }
     return expected.size() == e->identifier_length[tree] &&
            std::memcmp(expected.data(), e->identifier[tree], expected.size()) == 0;

@@ -158,8 +158,8 @@ void compare_places(const ImageTree& tree, int t, const char* tree_name, const B
         const TreeFile& f = *found->second;
         if (f.extent != b.extent || f.size != b.size)
             out.push_back(file_path(tree, f) + ": the record gives " + number(f.size) + " bytes at sector " +
-                          number(f.extent) + ", where the build put " + b.source + " at sector " +
-                          number(b.extent) + " (" + number(b.size) + " bytes)");
+                          number(f.extent) + ", where the build put " + b.source + " at sector " + number(b.extent) +
+                          " (" + number(b.size) + " bytes)");
     }
     for (const auto& [place, d] : folders)
         if (!built_places.count(place))

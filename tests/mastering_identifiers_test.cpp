@@ -222,11 +222,11 @@ void reference_resolve(std::vector<SourceEntry>& t)
                     continue;
                 for (int guard = 0; upper_identifier(q, tree) == a && guard < 4096; ++guard) {
                     const bool changed =
-                        tree == 0 ? (q.directory ? bump_directory_identifier(q.identifier[0], q.identifier_length[0])
-                                                 : bump_file_identifier(q.identifier[0], q.identifier_length[0]))
-                                  : (q.directory
-                                         ? bump_joliet_directory_identifier(q.identifier[1], q.identifier_length[1])
-                                         : bump_joliet_file_identifier(q.identifier[1], q.identifier_length[1]));
+                        tree == 0
+                            ? (q.directory ? bump_directory_identifier(q.identifier[0], q.identifier_length[0])
+                                           : bump_file_identifier(q.identifier[0], q.identifier_length[0]))
+                            : (q.directory ? bump_joliet_directory_identifier(q.identifier[1], q.identifier_length[1])
+                                           : bump_joliet_file_identifier(q.identifier[1], q.identifier_length[1]));
                     if (!changed)
                         break;
                 }
@@ -346,8 +346,8 @@ TEST(Identifiers, SortIsStableAndKeepsEveryFolderWithItsOwnChildren)
     // In scan order: each folder directly followed by its own entries. Two
     // folders register under one name; each keeps its own child.
     const std::pair<const char*, uint8_t> scanned[] = {
-        {"\tDOC-A", 2}, {"\tDOC", 2}, {"\tDOC\tX", 3}, {"\tB", 2},
-        {"\tDOC", 2},   {"\tDOC\tY", 3}, {"\tA", 2}, {"\tA\tZ", 3},
+        {"\tDOC-A", 2}, {"\tDOC", 2},    {"\tDOC\tX", 3}, {"\tB", 2},
+        {"\tDOC", 2},   {"\tDOC\tY", 3}, {"\tA", 2},      {"\tA\tZ", 3},
     };
     const uint32_t count = 1 + uint32_t(std::size(scanned));
     allocate_entry_table(count);

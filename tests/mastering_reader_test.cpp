@@ -246,8 +246,7 @@ TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
          "has grown beyond the 0 bytes"},
         {"a source gone", false, [](const TempTree& t, std::string&) { std::remove(t.path("src/a.txt").c_str()); },
          "cannot read"},
-        {"the boot image changed", false,
-         [](const TempTree& t, std::string&) { t.file_of_size("boot.img", 4000, 5); },
+        {"the boot image changed", false, [](const TempTree& t, std::string&) { t.file_of_size("boot.img", 4000, 5); },
          "boot.img: differs from"},
         {"a raw sector between the files corrupted", true,
          [](const TempTree&, std::string& image) { image[size_t(20) * 2352 + 2064] ^= 1; }, "EDC: 1 (20)"},
@@ -295,8 +294,8 @@ TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
         c.change(tree, built.bytes);
         tree.file("out.img", built.bytes);
         RawStreamCheck sectors;
-        std::string differences = joined(compare_with_sources(tree.path("out.img").c_str(), built.outcome,
-                                                              c.raw ? &sectors : nullptr));
+        std::string differences =
+            joined(compare_with_sources(tree.path("out.img").c_str(), built.outcome, c.raw ? &sectors : nullptr));
         if (c.raw) {
             // Every sector checked in the same pass.
             EXPECT_TRUE(sectors.complete);

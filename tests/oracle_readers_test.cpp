@@ -227,8 +227,19 @@ TEST(ReadersAccept, RandomClashingTreesExtractEveryFileAtItsOwnPlace)
     for (const char* tool : {"osirrox", "7zz", "bsdtar"})
         if (!have_program(tool))
             GTEST_SKIP() << tool << " is not installed";
-    static const char* const names[] = {"docs", "Docs", "DOCS", "a*1", "a_1", "a?1", "readme.txt", "README.TXT",
-                                        "Program Files", "PROGRA~1", "program filez", "x.tar.gz", "x.tar.gzip",
+    static const char* const names[] = {"docs",
+                                        "Docs",
+                                        "DOCS",
+                                        "a*1",
+                                        "a_1",
+                                        "a?1",
+                                        "readme.txt",
+                                        "README.TXT",
+                                        "Program Files",
+                                        "PROGRA~1",
+                                        "program filez",
+                                        "x.tar.gz",
+                                        "x.tar.gzip",
                                         "0123456789012345678901234567890123456789012345678901234567890123-a.txt",
                                         "0123456789012345678901234567890123456789012345678901234567890123-b.txt"};
     std::vector<uint32_t> seeds = {1, 2, 3, 4};
@@ -312,7 +323,8 @@ TEST(ReadersAccept, RandomClashingTreesExtractEveryFileAtItsOwnPlace)
             {"osirrox, ISO 9660", 0, "osirrox -read_fs ecma119 -indev '" + image + "' -extract / '{D}'"},
             {"osirrox, Joliet", 1, "osirrox -read_fs any -indev '" + image + "' -extract / '{D}'"},
             {"7-Zip, Joliet", 1, "7zz x -y '-o{D}' '" + image + "'"},
-            {"bsdtar, ISO 9660", 0, "mkdir -p '{D}' && bsdtar -x -C '{D}' --options 'iso9660:!joliet' -f '" + image + "'"},
+            {"bsdtar, ISO 9660", 0,
+             "mkdir -p '{D}' && bsdtar -x -C '{D}' --options 'iso9660:!joliet' -f '" + image + "'"},
         };
         for (const auto& r : readers) {
             const std::string dir = tree.path("x");

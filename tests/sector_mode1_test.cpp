@@ -263,7 +263,8 @@ TEST_P(Mode1Path, MatchesReferenceOnEdgeAndRandomSectors)
         // The EDC check of a conversion reads it back on the same path.
         std::vector<uint8_t> copy(2048);
         const uint32_t edc = mode1_edc_and_copy_with(GetParam(), want.data(), copy.data());
-        ASSERT_EQ(edc, uint32_t(want[2064] | want[2065] << 8 | want[2066] << 16 | uint32_t(want[2067]) << 24)) << p.name;
+        ASSERT_EQ(edc, uint32_t(want[2064] | want[2065] << 8 | want[2066] << 16 | uint32_t(want[2067]) << 24))
+            << p.name;
         ASSERT_TRUE(std::equal(copy.begin(), copy.end(), p.data.begin())) << p.name;
     }
 }
