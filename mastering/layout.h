@@ -13,10 +13,6 @@ inline uint32_t sectors_for(uint32_t bytes)
     return uint32_t((uint64_t(bytes) + sector_size - 1) / sector_size);
 }
 
-// Sectors 0 to 15 are the system area (ECMA-119 6.2.1), all zero; the
-// volume descriptor set starts at sector 16.
-inline constexpr uint32_t system_area_sectors = 16;
-
 // What the layout needs to know besides the entry table.
 struct LayoutOptions {
     bool joliet = false;  // place the Joliet path tables and directories
