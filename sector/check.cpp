@@ -9,9 +9,9 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/endian.h"
 #include "platform/platform.h"
 #include "sector/mode1.h"
-#include "platform/endian.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/endian.h"
 #include "platform/platform.h"
 #include "sector/mode1.h"
-#include "platform/endian.h"
 
 namespace {
 

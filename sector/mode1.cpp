@@ -24,6 +24,7 @@
 
 #include <cstdlib>
 #include <cstring>
+
 #include "platform/endian.h"
 
 namespace mode1 {

@@ -61,8 +61,8 @@
 #include <cstring>
 #include <memory>
 
-#include "sector/mode1.h"
 #include "platform/endian.h"
+#include "sector/mode1.h"
 
 namespace {
 
