@@ -4,6 +4,7 @@
 
 #include "mastering/descriptors.h"
 #include "mastering/writer.h"
+#include "format/partition.h"
 #include "platform/endian.h"
 #include "platform/platform.h"
 #include "shell/hooks.h"
@@ -85,7 +86,7 @@ void put_efi_catalog_entries(uint8_t* catalog, bool with_bios_entry, uint32_t lo
         return;
     }
     uint8_t* header = catalog + 2 * catalog_entry_size;
-    header[section_offset::header_indicator] = final_section_header;
+    header[section_offset::header_indicator] = catalog_byte::final_section;
     header[section_offset::platform_id] = efi_platform_id;
     put_le16(header + section_offset::entry_count, 1);
     put_no_emulation_entry(header + catalog_entry_size, load_rba, sector_count);
@@ -94,7 +95,8 @@ void put_efi_catalog_entries(uint8_t* catalog, bool with_bios_entry, uint32_t lo
 std::string fat_image_problem(const uint8_t* boot_sector, uint64_t file_size)
 {
     auto power_of_two = [](uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
-    if (file_size < 512 || boot_sector[510] != 0x55 || boot_sector[511] != 0xAA)
+    if (file_size < 512 || boot_sector[mbr::boot_signature] != mbr::signature_first ||
+        boot_sector[mbr::boot_signature + 1] != mbr::signature_second)
         return "no boot sector signature 55 AA at byte 510";
     // The BIOS parameter block (FAT: bytes 11 to 35 of the boot sector).
     const uint32_t bytes_per_sector = get_le16(boot_sector + 11);

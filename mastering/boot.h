@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "format/el_torito.h"
+
 // The validation entry checksum (El Torito 2.1): the sixteen little-endian
 // words of bytes 0..31 then add up to 0.
 uint16_t boot_catalog_checksum(const uint8_t* catalog);
@@ -25,21 +27,6 @@ struct EfiBootSettings {
     uint64_t image_full_size = 0;  // as found, to refuse 4 GiB and more
 };
 extern EfiBootSettings efi_boot_settings;
-
-// Platform ID of an EFI System Partition image, in a section header or in the
-// validation entry.
-inline constexpr uint8_t efi_platform_id = 0xEF;
-
-// Section header and section entry (El Torito 2.3, 2.4), 32 bytes each.
-namespace section_offset {
-inline constexpr int header_indicator = 0;  // 0x90 more headers follow, 0x91 the last
-inline constexpr int platform_id = 1;
-inline constexpr int entry_count = 2;
-inline constexpr int id_string = 4;  // 28 bytes
-// In the section entry; the first eleven bytes are those of the initial entry.
-inline constexpr int selection_criteria_type = 12;
-}  // namespace section_offset
-inline constexpr uint8_t final_section_header = 0x91;
 
 // Finds the image's size at the start of a build, as the boot dialog's reader
 // does for the BIOS image: a missing file counts 0 bytes.

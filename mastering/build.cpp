@@ -100,8 +100,9 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
 
     // Stage 2: data positions.
     set_stage(2);
-    const ImageLayout layout =
-        lay_out_image({joliet, boot, boot_settings.boot_image_sectors, efi, efi_boot_settings.image_sectors, hybrid});
+    const LayoutOptions layout_options{joliet, boot, boot_settings.boot_image_sectors,
+                                       efi,    efi_boot_settings.image_sectors, hybrid};
+    const ImageLayout layout = lay_out_image(layout_options);
     put_path_table(volume_descriptors.primary, layout.path_table_bytes[primary_tree],
                    layout.type_l_path_table[primary_tree], layout.type_m_path_table[primary_tree]);
     if (joliet)
@@ -159,36 +160,39 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
         outcome.problems.push_back({ProblemKind::output_not_created, output_path, writer_failure()});
         return;
     }
-    for (uint32_t i = 0; i < system_area_sectors; ++i)
-        write_sector(hybrid ? system_area + i * sector_size : zero);
-    write_sector(volume_descriptors.primary);
-    if (catalog)
-        write_sector(volume_descriptors.boot_record);
-    if (joliet)
-        write_sector(volume_descriptors.supplementary);
-    write_sector(volume_descriptors.terminator);
-    write_path_table(primary_tree, false);
-    write_path_table(primary_tree, true);
-    if (joliet) {
-        write_path_table(joliet_tree, false);
-        write_path_table(joliet_tree, true);
-    }
-    write_directories(primary_tree);
-    if (joliet)
-        write_directories(joliet_tree);
-    if (catalog)
-        write_boot_catalog();
-    if (boot)
-        write_boot_image();
-    if (efi)
-        write_efi_boot_image();
-    write_file_data();
-    write_sector(zero);
-    if (hybrid) {
-        for (uint32_t i = total_sectors + 1; i < layout.image_sectors - hybrid_tail_sectors; ++i)
-            write_sector(zero);
-        for (uint32_t i = 0; i < hybrid_tail_sectors; ++i)
-            write_sector(disk_tail + i * sector_size);
+    for (const ImageArea area : image_areas(layout_options)) {
+        switch (area) {
+        case ImageArea::system_area:
+            for (uint32_t i = 0; i < system_area_sectors; ++i)
+                write_sector(hybrid ? system_area + i * sector_size : zero);
+            break;
+        case ImageArea::primary_descriptor: write_sector(volume_descriptors.primary); break;
+        case ImageArea::boot_record: write_sector(volume_descriptors.boot_record); break;
+        case ImageArea::supplementary_descriptor: write_sector(volume_descriptors.supplementary); break;
+        case ImageArea::terminator: write_sector(volume_descriptors.terminator); break;
+        case ImageArea::primary_path_tables:
+            write_path_table(primary_tree, false);
+            write_path_table(primary_tree, true);
+            break;
+        case ImageArea::joliet_path_tables:
+            write_path_table(joliet_tree, false);
+            write_path_table(joliet_tree, true);
+            break;
+        case ImageArea::primary_directories: write_directories(primary_tree); break;
+        case ImageArea::joliet_directories: write_directories(joliet_tree); break;
+        case ImageArea::boot_catalog: write_boot_catalog(); break;
+        case ImageArea::boot_image: write_boot_image(); break;
+        case ImageArea::efi_image: write_efi_boot_image(); break;
+        case ImageArea::file_data: write_file_data(); break;
+        case ImageArea::trailing_sector: write_sector(zero); break;
+        case ImageArea::hybrid_padding:
+            for (uint32_t i = total_sectors + 1; i < layout.image_sectors - hybrid_tail_sectors; ++i)
+                write_sector(zero);
+            for (uint32_t i = 0; i < hybrid_tail_sectors; ++i)
+                write_sector(disk_tail + i * sector_size);
+            break;
+        case ImageArea::count: break;
+        }
     }
     bool ok = close_image();
     if (keep_built_files) {

@@ -15,7 +15,7 @@ namespace {
 void put_standard_identifier(uint8_t* descriptor, uint8_t type)
 {
     descriptor[descriptor_offset::type] = type;
-    std::memcpy(descriptor + descriptor_offset::standard_identifier, "CD001", 5);
+    std::memcpy(descriptor + descriptor_offset::standard_identifier, standard_identifier_text, 5);
     descriptor[descriptor_offset::version] = 1;
 }
 
@@ -37,7 +37,7 @@ void init_volume_descriptors()
     uint8_t* boot = volume_descriptors.boot_record;
     std::memset(boot, 0, sector_size);
     put_standard_identifier(boot, descriptor_type::boot_record);
-    std::memcpy(boot + descriptor_offset::boot_system_id, "EL TORITO SPECIFICATION", 23);
+    std::memcpy(boot + descriptor_offset::boot_system_id, el_torito_system_id, sizeof el_torito_system_id - 1);
 
     // Joliet supplementary volume descriptor, ECMA-119 8.5: the primary's
     // template with its own type and the UCS-2 level 1 escape sequence.

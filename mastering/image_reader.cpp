@@ -9,42 +9,21 @@
 #include "mastering/descriptors.h"
 #include "mastering/layout.h"
 #include "mastering/records.h"
-#include "platform/cd_sector.h"
+#include "format/both_endian.h"
+#include "format/ecma119.h"
+#include "format/ecma130.h"
+#include "format/el_torito.h"
 #include "platform/endian.h"
 #include "sector/check.h"
 #include "sector/mode1.h"
 
 namespace {
 
-// The raw sector beyond sync and header (ECMA-130 14.3, and the CD-ROM XA
-// subheader of Mode 2: file, channel, submode, coding, written twice).
-namespace raw_offset {
-constexpr size_t mode = mode1::header_offset + 3;
-constexpr size_t submode = mode1::data_offset + 2;
-constexpr size_t form1_user_data = mode1::data_offset + 8;
-}  // namespace raw_offset
-constexpr uint8_t submode_form2 = 0x20;
-
 // Raw sectors read per request while user data is pulled out of them.
 constexpr uint32_t raw_batch = 64;
 
-// The El Torito catalog beyond the validation and initial entries
-// (El Torito 2.3 to 2.5): section headers, section entries and their
-// extensions, 32 bytes each.
-namespace torito {
-constexpr uint8_t more_sections = 0x90;  // section header, another follows
-constexpr uint8_t last_section = 0x91;   // section header, the last one
-constexpr uint8_t not_bootable = 0x00;
-constexpr uint8_t extension = 0x44;
-constexpr int header_platform_id = 1;
-constexpr int header_entry_count = 2;  // little-endian 16-bit
-constexpr uint8_t media_type_mask = 0x0F;
-constexpr uint8_t extension_follows = 0x20;  // bit 5 of an entry's media byte or an extension's flags
-constexpr int extension_flags = 1;
-constexpr char system_id[] = "EL TORITO SPECIFICATION";
-// The catalog sectors read; more entries than they hold are a fault.
+// The catalog sectors read; more El Torito entries than they hold are a fault.
 constexpr uint32_t catalog_sectors = 4;
-}  // namespace torito
 
 constexpr uint32_t max_depth_read = 255;
 constexpr uint32_t max_path_table_records = 65535;
@@ -162,22 +141,22 @@ struct Reader {
     }
 
     // A both-endian field (ECMA-119 7.2.3, 7.3.3): its two forms must agree.
-    uint32_t agreeing(uint32_t le, uint32_t be, const std::string& where, const char* field)
+    uint32_t agreeing(BothEndian v, const std::string& where, const char* field)
     {
-        if (le != be)
-            fault(where + ": " + field + " is " + number(le) + " in the little-endian and " + number(be) +
+        if (!v.agree())
+            fault(where + ": " + field + " is " + number(v.little) + " in the little-endian and " + number(v.big) +
                   " in the big-endian form");
-        return le;
+        return v.little;
     }
 
     uint32_t both32(const uint8_t* p, const std::string& where, const char* field)
     {
-        return agreeing(get_le32(p), get_be32(p + 4), where, field);
+        return agreeing(read_both32(p), where, field);
     }
 
     uint16_t both16(const uint8_t* p, const std::string& where, const char* field)
     {
-        return uint16_t(agreeing(get_le16(p), get_be16(p + 2), where, field));
+        return uint16_t(agreeing(read_both16(p), where, field));
     }
 
     bool read(uint32_t first, uint32_t count, std::vector<uint8_t>& out, const std::string& what)
@@ -527,9 +506,9 @@ void read_boot_entry(Reader& rd, const uint8_t* p, uint8_t platform_id, const st
     BootEntry e;
     e.platform_id = platform_id;
     e.bootable = p[0] == catalog_byte::bootable;
-    if (!e.bootable && p[0] != torito::not_bootable)
+    if (!e.bootable && p[0] != catalog_byte::not_bootable)
         rd.fault(what + ": boot indicator " + number(p[0]) + " is neither 0x88 nor 0");
-    e.media_type = p[1] & torito::media_type_mask;
+    e.media_type = p[1] & catalog_byte::media_type_mask;
     if (e.media_type > 4)
         rd.fault(what + ": media type " + number(e.media_type) + " is none of 0 to 4");
     e.sector_count = get_le16(p + catalog_offset::sector_count - catalog_entry_size);
@@ -550,7 +529,7 @@ void read_boot_catalog(Reader& rd)
     const std::string where = "boot catalog at sector " + number(catalog);
     if (!rd.inside(catalog, sector_size, where))
         return;
-    const uint32_t count = std::min(torito::catalog_sectors, rd.r.file_sectors - catalog);
+    const uint32_t count = std::min(catalog_sectors, rd.r.file_sectors - catalog);
     rd.regions.push_back({catalog, uint64_t(catalog) + 1, Region::boot_data, nullptr, false, 0, "the boot catalog"});
     std::vector<uint8_t> data;
     if (!rd.read(catalog, count, data, where))
@@ -575,31 +554,31 @@ void read_boot_catalog(Reader& rd)
     bool last = false;
     while (!last && at < entries) {
         const uint8_t* h = data.data() + at * catalog_entry_size;
-        if (h[0] != torito::more_sections && h[0] != torito::last_section)
+        if (h[0] != catalog_byte::more_sections && h[0] != catalog_byte::final_section)
             break;  // the catalog ends: the rest is unused
-        last = h[0] == torito::last_section;
+        last = h[0] == catalog_byte::final_section;
         ++section;
-        const uint32_t section_entries = get_le16(h + torito::header_entry_count);
+        const uint32_t section_entries = get_le16(h + section_offset::entry_count);
         ++at;
         for (uint32_t k = 0; k < section_entries; ++k) {
             if (at >= entries) {
-                rd.fault(where + ": section " + number(section) + " runs past the " + number(torito::catalog_sectors) +
+                rd.fault(where + ": section " + number(section) + " runs past the " + number(catalog_sectors) +
                          " sectors read");
                 return;
             }
             const uint8_t* e = data.data() + at * catalog_entry_size;
-            read_boot_entry(rd, e, h[torito::header_platform_id],
+            read_boot_entry(rd, e, h[section_offset::platform_id],
                             where + ", section " + number(section) + " entry " + number(k + 1));
             ++at;
-            bool more = e[1] & torito::extension_follows;
+            bool more = e[1] & catalog_byte::extension_follows;
             while (more && at < entries) {
                 const uint8_t* x = data.data() + at * catalog_entry_size;
-                if (x[0] != torito::extension) {
+                if (x[0] != catalog_byte::extension) {
                     rd.fault(where + ": section " + number(section) + " entry " + number(k + 1) +
                              " announces an extension that is not there");
                     break;
                 }
-                more = x[torito::extension_flags] & torito::extension_follows;
+                more = x[section_offset::extension_flags] & catalog_byte::extension_follows;
                 ++at;
             }
         }
@@ -710,14 +689,14 @@ bool read_user_data(ImageSource& source, uint32_t first, uint32_t count, uint8_t
         for (uint32_t i = 0; i < n; ++i) {
             const uint8_t* s = raw.data() + size_t(i) * raw_sector_size;
             size_t at = 0;
-            if (s[raw_offset::mode] == 1)
+            if (s[sector_mode_offset] == 1)
                 at = mode1::data_offset;
-            else if (s[raw_offset::mode] == 2 && !(s[raw_offset::submode] & submode_form2))
-                at = raw_offset::form1_user_data;
+            else if (s[sector_mode_offset] == 2 && !(s[mode2::submode_offset] & mode2::submode_form2))
+                at = mode2::form1_data_offset;
             if (at == 0) {
                 fault = "sector " + number(first + done + i) + " holds no 2048 bytes of user data (" +
-                        (s[raw_offset::mode] == 2 ? std::string("Mode 2 Form 2")
-                                                  : "mode byte " + number(s[raw_offset::mode])) +
+                        (s[sector_mode_offset] == 2 ? std::string("Mode 2 Form 2")
+                                                  : "mode byte " + number(s[sector_mode_offset])) +
                         ")";
                 return false;
             }
@@ -771,7 +750,7 @@ ImageReading read_image(ImageSource& source)
         }
         if (!rd.read(s, 1, sector, where))
             break;
-        if (std::memcmp(sector.data() + descriptor_offset::standard_identifier, "CD001", 5) != 0) {
+        if (std::memcmp(sector.data() + descriptor_offset::standard_identifier, standard_identifier_text, 5) != 0) {
             rd.fault(where + ": no standard identifier CD001; the set ends without a terminator");
             break;
         }
@@ -787,8 +766,8 @@ ImageReading read_image(ImageSource& source)
             escape[1] == joliet_escape_sequence[1] && (escape[2] == 0x40 || escape[2] == 0x43 || escape[2] == 0x45))
             joliet = sector;
         if (type == descriptor_type::boot_record && !r.boot_record &&
-            std::memcmp(sector.data() + descriptor_offset::boot_system_id, torito::system_id,
-                        sizeof torito::system_id) == 0) {
+            std::memcmp(sector.data() + descriptor_offset::boot_system_id, el_torito_system_id,
+                        sizeof el_torito_system_id) == 0) {
             r.boot_record = true;
             r.boot_catalog = get_le32(sector.data() + descriptor_offset::boot_catalog_pointer);
         }

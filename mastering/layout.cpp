@@ -94,47 +94,87 @@ void assign_extents(uint32_t pd, uint32_t jd, uint32_t fa)
     }
 }
 
+ImageAreas image_areas(const LayoutOptions& options)
+{
+    const bool catalog = options.boot || options.efi;
+    ImageAreas areas;
+    for (size_t i = 0; i < size_t(ImageArea::count); ++i) {
+        const ImageArea area = ImageArea(i);
+        bool present = true;
+        switch (area) {
+        case ImageArea::boot_record:
+        case ImageArea::boot_catalog: present = catalog; break;
+        case ImageArea::supplementary_descriptor:
+        case ImageArea::joliet_path_tables:
+        case ImageArea::joliet_directories: present = options.joliet; break;
+        case ImageArea::boot_image: present = options.boot; break;
+        case ImageArea::efi_image: present = options.efi; break;
+        case ImageArea::hybrid_padding: present = options.hybrid; break;
+        default: break;
+        }
+        if (present)
+            areas.list[areas.size++] = area;
+    }
+    return areas;
+}
+
 ImageLayout lay_out_image(const LayoutOptions& options)
 {
     ImageLayout layout;
     number_directories();
-
-    // The descriptors: primary, boot record, supplementary, terminator.
-    const bool catalog = options.boot || options.efi;
-    uint32_t next = system_area_sectors + 2 + (catalog ? 1 : 0) + (options.joliet ? 1 : 0);
-    const int trees = options.joliet ? 2 : 1;
-    for (int tree = 0; tree < trees; ++tree) {
-        layout.path_table_bytes[tree] = path_table_size(tree);
-        const uint32_t s = sectors_for(layout.path_table_bytes[tree]);
-        layout.type_l_path_table[tree] = next;
-        layout.type_m_path_table[tree] = next + s;
-        next += 2 * s;
-    }
-
     compute_directory_sizes();
     compute_sector_counts();
-    layout.directory_start[primary_tree] = layout.directory_start[joliet_tree] = next;
-    next += directory_sectors(primary_tree);
-    if (options.joliet) {
-        layout.directory_start[joliet_tree] = next;
-        next += directory_sectors(joliet_tree);
+
+    uint32_t next = 0;
+    for (const ImageArea area : image_areas(options)) {
+        switch (area) {
+        case ImageArea::system_area: next += system_area_sectors; break;
+        case ImageArea::primary_descriptor:
+        case ImageArea::boot_record:
+        case ImageArea::supplementary_descriptor:
+        case ImageArea::terminator: next += 1; break;
+        case ImageArea::primary_path_tables:
+        case ImageArea::joliet_path_tables: {
+            const int tree = area == ImageArea::primary_path_tables ? primary_tree : joliet_tree;
+            layout.path_table_bytes[tree] = path_table_size(tree);
+            const uint32_t s = sectors_for(layout.path_table_bytes[tree]);
+            layout.type_l_path_table[tree] = next;
+            layout.type_m_path_table[tree] = next + s;
+            next += 2 * s;
+            break;
+        }
+        case ImageArea::primary_directories:
+            // Without Joliet its area starts where the primary's does.
+            layout.directory_start[primary_tree] = layout.directory_start[joliet_tree] = next;
+            next += directory_sectors(primary_tree);
+            break;
+        case ImageArea::joliet_directories:
+            layout.directory_start[joliet_tree] = next;
+            next += directory_sectors(joliet_tree);
+            break;
+        case ImageArea::boot_catalog:
+            layout.boot_catalog = next;
+            next += 1;
+            break;
+        case ImageArea::boot_image:
+            layout.boot_image = next;
+            next += options.boot_image_sectors;
+            break;
+        case ImageArea::efi_image:
+            layout.efi_image = next;
+            next += options.efi_image_sectors;
+            break;
+        case ImageArea::file_data:
+            layout.file_area = next;
+            next += file_sectors();
+            layout.volume_space_size = next;
+            break;
+        case ImageArea::trailing_sector: next += 1; break;
+        case ImageArea::hybrid_padding: next = hybrid_image_sectors(layout.volume_space_size); break;
+        case ImageArea::count: break;
+        }
     }
-    if (catalog) {
-        layout.boot_catalog = next;
-        next += 1;
-    }
-    if (options.boot) {
-        layout.boot_image = next;
-        next += options.boot_image_sectors;
-    }
-    if (options.efi) {
-        layout.efi_image = next;
-        next += options.efi_image_sectors;
-    }
-    layout.file_area = next;
+    layout.image_sectors = next;
     assign_extents(layout.directory_start[primary_tree], layout.directory_start[joliet_tree], layout.file_area);
-    layout.volume_space_size = layout.file_area + file_sectors();
-    layout.image_sectors =
-        options.hybrid ? hybrid_image_sectors(layout.volume_space_size) : layout.volume_space_size + 1;
     return layout;
 }

@@ -3,6 +3,7 @@
 // emit the sectors strictly in ascending order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "mastering/descriptors.h"
@@ -13,10 +14,6 @@ inline uint32_t sectors_for(uint32_t bytes)
     return uint32_t((uint64_t(bytes) + sector_size - 1) / sector_size);
 }
 
-// Sectors 0 to 15 are the system area (ECMA-119 6.2.1), all zero; the
-// volume descriptor set starts at sector 16.
-inline constexpr uint32_t system_area_sectors = 16;
-
 // What the layout needs to know besides the entry table.
 struct LayoutOptions {
     bool joliet = false;  // place the Joliet path tables and directories
@@ -26,6 +23,39 @@ struct LayoutOptions {
     uint32_t efi_image_sectors = 0;
     bool hybrid = false;  // pad the file for the backup partition table
 };
+
+// The areas of an image file, in the order they lie in it. A build has those
+// of them that its options ask for (image_areas); the layout places them and
+// the build writes them by walking that one list, so a new area is an entry
+// here, a rule in image_areas and a case in each walk (the compiler names a
+// walk that misses one).
+enum class ImageArea : uint8_t {
+    system_area,               // sectors 0 to 15 (ECMA-119 6.2.1); the partition tables with hybrid
+    primary_descriptor,        // ECMA-119 8.4
+    boot_record,               // ECMA-119 8.2 (El Torito), with boot or efi
+    supplementary_descriptor,  // Joliet, ECMA-119 8.5
+    terminator,                // ECMA-119 8.3
+    primary_path_tables,       // type L, then type M (ECMA-119 9.4)
+    joliet_path_tables,
+    primary_directories,  // level by level in path table order
+    joliet_directories,
+    boot_catalog,  // El Torito 2, with boot or efi
+    boot_image,
+    efi_image,
+    file_data,
+    trailing_sector,  // one zero sector behind the volume
+    hybrid_padding,   // zero sectors ending in the backup partition table
+    count             // not an area: the number of them
+};
+
+// The areas of one build, in order.
+struct ImageAreas {
+    ImageArea list[size_t(ImageArea::count)] = {};
+    size_t size = 0;
+    const ImageArea* begin() const { return list; }
+    const ImageArea* end() const { return list + size; }
+};
+ImageAreas image_areas(const LayoutOptions& options);
 
 // The positions of one build, in sectors from the start of the image.
 struct ImageLayout {
@@ -46,9 +76,7 @@ struct ImageLayout {
 };
 
 // The whole layout: directory numbers, directory sizes, sector counts and
-// extents of every entry, and the areas in the order they are written
-// (system area, descriptors, path tables, directories, boot catalog, BIOS
-// and UEFI boot images, files; with hybrid the padding after the volume).
+// extents of every entry, and the areas of image_areas one after the other.
 ImageLayout lay_out_image(const LayoutOptions& options);
 
 // The steps of lay_out_image.

@@ -2,67 +2,30 @@
 
 #include <cstring>
 
+#include "format/ecma119.h"
+#include "format/partition.h"
 #include "platform/endian.h"
+#include "sector/hashes.h"
 
 HybridSettings hybrid_settings;
 
 namespace {
 
-constexpr uint32_t blocks_per_sector = 4;  // 2048 / 512
-constexpr uint32_t sector_bytes = 2048;
-constexpr uint32_t system_area_blocks = 64;
+constexpr uint32_t blocks_per_sector = uint32_t(sector_size) / disk_block_size;
+constexpr uint32_t system_area_blocks = system_area_sectors * blocks_per_sector;
 constexpr uint32_t mib_sectors = 512;
 
-// MBR (UEFI 2.x 5.2.1): offsets in block 0.
-constexpr int mbr_disk_signature = 440;
-constexpr int mbr_entries = 446;
-constexpr int mbr_entry_size = 16;
-constexpr uint8_t mbr_type_protective = 0xEE;
-constexpr uint8_t mbr_type_efi_system = 0xEF;
+// The CHS geometry of the MBR entries: 64 heads, 32 sectors a track.
 constexpr uint32_t chs_heads = 64;
 constexpr uint32_t chs_sectors = 32;
 
-// GPT header (UEFI 2.x 5.3.2).
-namespace gpt_header {
-constexpr int signature = 0;  // "EFI PART"
-constexpr int revision = 8;
-constexpr int header_size = 12;
-constexpr int header_crc = 16;
-constexpr int my_lba = 24;
-constexpr int alternate_lba = 32;
-constexpr int first_usable_lba = 40;
-constexpr int last_usable_lba = 48;
-constexpr int disk_guid = 56;
-constexpr int entries_lba = 72;
-constexpr int entry_count = 80;
-constexpr int entry_size = 84;
-constexpr int entries_crc = 88;
-constexpr uint32_t size = 92;
-}  // namespace gpt_header
-
-// GPT partition entry (UEFI 2.x 5.3.3).
-namespace gpt_entry {
-constexpr int type_guid = 0;
-constexpr int unique_guid = 16;
-constexpr int starting_lba = 32;
-constexpr int ending_lba = 40;  // inclusive
-constexpr int attributes = 48;
-constexpr int name = 56;  // 36 UCS-2 characters
-constexpr uint32_t size = 128;
-constexpr uint32_t count = 128;
-}  // namespace gpt_entry
-constexpr uint32_t entry_array_bytes = gpt_entry::size * gpt_entry::count;
+// The entry array: 128 entries, the least the GPT allows for.
+constexpr uint32_t gpt_entry_count = 128;
+constexpr uint32_t entry_array_bytes = gpt_entry::size * gpt_entry_count;
 constexpr uint32_t entry_array_blocks = entry_array_bytes / disk_block_size;  // 32
 static_assert(2 + entry_array_blocks <= system_area_blocks);
 static_assert(hybrid_tail_sectors * blocks_per_sector >= entry_array_blocks + 1);
 
-// Type GUIDs in their on-disk form (the first three fields little-endian).
-// EFI System Partition, C12A7328-F81F-11D2-BA4B-00A0C93EC93B.
-constexpr uint8_t efi_system_type[16] = {0x28, 0x73, 0x2A, 0xC1, 0x1F, 0xF8, 0xD2, 0x11,
-                                         0xBA, 0x4B, 0x00, 0xA0, 0xC9, 0x3E, 0xC9, 0x3B};
-// Microsoft basic data, EBD0A0A2-B9E5-4433-87C0-68B6B72699C7.
-constexpr uint8_t basic_data_type[16] = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
-                                         0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
 // Basic data attributes: read-only (60), hidden (62), no drive letter (63).
 constexpr uint64_t volume_attributes = uint64_t(0xD) << 60;
 
@@ -104,13 +67,13 @@ void put_chs(uint8_t* p, uint64_t lba)
 void put_mbr_entry(uint8_t* mbr, int index, uint8_t type, uint64_t first, uint64_t blocks)
 {
     const uint64_t capped = blocks > 0xFFFFFFFFull ? 0xFFFFFFFFull : blocks;
-    uint8_t* e = mbr + mbr_entries + index * mbr_entry_size;
-    e[0] = 0;  // not active
-    put_chs(e + 1, first);
-    e[4] = type;
-    put_chs(e + 5, first + capped - 1);
-    put_le32(e + 8, uint32_t(first));
-    put_le32(e + 12, uint32_t(capped));
+    uint8_t* e = mbr + mbr::entries + index * mbr::entry_size;
+    e[mbr::entry_boot_indicator] = 0;  // not active
+    put_chs(e + mbr::entry_starting_chs, first);
+    e[mbr::entry_os_type] = type;
+    put_chs(e + mbr::entry_ending_chs, first + capped - 1);
+    put_le32(e + mbr::entry_starting_lba, uint32_t(first));
+    put_le32(e + mbr::entry_size_in_lba, uint32_t(capped));
 }
 
 void put_gpt_entry(const HybridDisk& disk, uint8_t* entries, uint8_t index, const uint8_t* type, uint64_t first,
@@ -129,8 +92,8 @@ void put_gpt_entry(const HybridDisk& disk, uint8_t* entries, uint8_t index, cons
 void put_gpt_header(uint8_t* header, const uint8_t* disk_guid, uint64_t my_lba, uint64_t alternate_lba,
                     uint64_t first_usable, uint64_t last_usable, uint64_t entries_lba, uint32_t entries_crc)
 {
-    std::memcpy(header + gpt_header::signature, "EFI PART", 8);
-    put_le32(header + gpt_header::revision, 0x00010000);
+    std::memcpy(header + gpt_header::signature, gpt_header::signature_text, 8);
+    put_le32(header + gpt_header::revision, gpt_header::revision_1_0);
     put_le32(header + gpt_header::header_size, gpt_header::size);
     put_le64(header + gpt_header::my_lba, my_lba);
     put_le64(header + gpt_header::alternate_lba, alternate_lba);
@@ -138,7 +101,7 @@ void put_gpt_header(uint8_t* header, const uint8_t* disk_guid, uint64_t my_lba, 
     put_le64(header + gpt_header::last_usable_lba, last_usable);
     std::memcpy(header + gpt_header::disk_guid, disk_guid, 16);
     put_le64(header + gpt_header::entries_lba, entries_lba);
-    put_le32(header + gpt_header::entry_count, gpt_entry::count);
+    put_le32(header + gpt_header::entry_count, gpt_entry_count);
     put_le32(header + gpt_header::entry_size, gpt_entry::size);
     put_le32(header + gpt_header::entries_crc, entries_crc);
     put_le32(header + gpt_header::header_crc, 0);
@@ -153,21 +116,10 @@ uint32_t hybrid_image_sectors(uint32_t volume_sectors)
     return uint32_t((needed + mib_sectors - 1) / mib_sectors * mib_sectors);
 }
 
-uint32_t crc32(const uint8_t* data, size_t size)
-{
-    uint32_t crc = 0xFFFFFFFF;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
 void make_hybrid_disk(const HybridDisk& disk, uint8_t* system_area, uint8_t* tail)
 {
-    std::memset(system_area, 0, 16 * sector_bytes);
-    std::memset(tail, 0, hybrid_tail_sectors * sector_bytes);
+    std::memset(system_area, 0, system_area_sectors  * sector_size);
+    std::memset(tail, 0, hybrid_tail_sectors  * sector_size);
     const uint64_t total_blocks = uint64_t(disk.image_sectors) * blocks_per_sector;
     const uint64_t volume_end = uint64_t(disk.volume_sectors) * blocks_per_sector;  // first block after it
     const uint64_t backup_header = total_blocks - 1;
@@ -181,12 +133,12 @@ void make_hybrid_disk(const HybridDisk& disk, uint8_t* system_area, uint8_t* tai
     const uint64_t esp_blocks = (uint64_t(disk.esp_bytes) + disk_block_size - 1) / disk_block_size;
     const bool esp = disk.esp_sector != 0 && esp_blocks != 0;
     uint8_t count = 0;
-    put_gpt_entry(disk, entries, count++, basic_data_type, system_area_blocks, (esp ? esp_first : volume_end) - 1,
+    put_gpt_entry(disk, entries, count++, basic_data_type_guid, system_area_blocks, (esp ? esp_first : volume_end) - 1,
                   volume_attributes, "ISO 9660");
     if (esp) {
-        put_gpt_entry(disk, entries, count++, efi_system_type, esp_first, esp_first + esp_blocks - 1, 0, "EFI System");
+        put_gpt_entry(disk, entries, count++, efi_system_type_guid, esp_first, esp_first + esp_blocks - 1, 0, "EFI System");
         if (esp_first + esp_blocks < volume_end)
-            put_gpt_entry(disk, entries, count++, basic_data_type, esp_first + esp_blocks, volume_end - 1,
+            put_gpt_entry(disk, entries, count++, basic_data_type_guid, esp_first + esp_blocks, volume_end - 1,
                           volume_attributes, "ISO 9660");
     }
     const uint32_t entries_crc = crc32(entries, sizeof entries);
@@ -196,12 +148,12 @@ void make_hybrid_disk(const HybridDisk& disk, uint8_t* system_area, uint8_t* tai
     if (disk.mbr_code_size)
         std::memcpy(mbr, disk.mbr_code,
                     disk.mbr_code_size < mbr_code_capacity ? disk.mbr_code_size : mbr_code_capacity);
-    std::memcpy(mbr + mbr_disk_signature, disk_guid, 4);
-    put_mbr_entry(mbr, 0, mbr_type_protective, 1, (esp ? esp_first : total_blocks) - 1);
+    std::memcpy(mbr + mbr::disk_signature, disk_guid, 4);
+    put_mbr_entry(mbr, 0, mbr::type_protective, 1, (esp ? esp_first : total_blocks) - 1);
     if (esp)
-        put_mbr_entry(mbr, 1, mbr_type_efi_system, esp_first, esp_blocks);
-    mbr[510] = 0x55;
-    mbr[511] = 0xAA;
+        put_mbr_entry(mbr, 1, mbr::type_efi_system, esp_first, esp_blocks);
+    mbr[mbr::boot_signature] = mbr::signature_first;
+    mbr[mbr::boot_signature + 1] = mbr::signature_second;
 
     // Blocks 1 to 33: the primary table; the last 33 blocks: the backup.
     const uint64_t first_usable = 2 + entry_array_blocks;

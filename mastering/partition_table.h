@@ -49,13 +49,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "format/partition.h"
+
 struct HybridSettings {
     bool enabled = false;
     std::vector<uint8_t> mbr_code;  // at most mbr_code_capacity bytes, read by the command line
 };
 extern HybridSettings hybrid_settings;
 
-inline constexpr uint32_t disk_block_size = 512;
 // The boot code at the start of the MBR: bytes 0 to 431. Bytes 432 to 439 stay
 // zero; 440 holds the disk signature, 446 the partition entries, 510 the 55 AA.
 inline constexpr size_t mbr_code_capacity = 432;
@@ -68,10 +69,6 @@ inline constexpr uint32_t hybrid_tail_sectors = 9;
 // above and the unit partitioning tools and flash media align to; the padding
 // is at most a MiB.
 uint32_t hybrid_image_sectors(uint32_t volume_sectors);
-
-// CRC-32 of IEEE 802.3 as GPT uses it (reflected polynomial 0xEDB88320,
-// initial value and final XOR 0xFFFFFFFF).
-uint32_t crc32(const uint8_t* data, size_t size);
 
 struct HybridDisk {
     uint32_t volume_sectors = 0;  // the volume space size

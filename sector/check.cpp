@@ -9,24 +9,15 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/endian.h"
 #include "platform/platform.h"
 #include "sector/mode1.h"
 
 namespace {
 
-constexpr uint8_t sync_pattern[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-
-// Mode 2 layout: subheader copies at 16 and 20, Form 1 EDC at 2072 over
-// 16..2071, Form 2 EDC at 2348 over 16..2347 (zero when none was recorded).
-constexpr size_t subheader_offset = 16, form1_edc_offset = 2072, form2_edc_offset = 2348;
-constexpr uint8_t submode_form2 = 0x20;
+using mode2::form1_edc_offset, mode2::form2_edc_offset, mode2::subheader_offset, mode2::submode_form2;
 
 constexpr size_t batch_sectors = 1024;
-
-uint32_t load32le(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 bool all_zero(const uint8_t* p, size_t n)
 {
@@ -46,7 +37,7 @@ size_t sync_differences(const uint8_t* s)
 
 bool edc_holds(const uint8_t* s, size_t from, size_t edc_at)
 {
-    return mode1::edc_update(0, s + from, edc_at - from) == load32le(s + edc_at);
+    return mode1::edc_update(0, s + from, edc_at - from) == get_le32(s + edc_at);
 }
 
 // P and Q of bytes 12..2247 recomputed and compared with the stored ones;
@@ -84,7 +75,7 @@ SectorCheck check_mode2(const uint8_t* s, uint32_t faults)
         if (!edc_holds(s, subheader_offset, form1_edc_offset))
             faults |= bit(SectorFault::edc);
         faults |= parity_faults(s, true);
-    } else if (load32le(s + form2_edc_offset) != 0 && !edc_holds(s, subheader_offset, form2_edc_offset)) {
+    } else if (get_le32(s + form2_edc_offset) != 0 && !edc_holds(s, subheader_offset, form2_edc_offset)) {
         faults |= bit(SectorFault::edc);
     }
     return {kind, faults};
@@ -104,7 +95,7 @@ SectorKind mode2_form_of(const uint8_t* s)
         return (sub[2] & submode_form2) ? SectorKind::mode2_form2 : SectorKind::mode2_form1;
     if (edc_holds(s, subheader_offset, form1_edc_offset))
         return SectorKind::mode2_form1;
-    if (load32le(s + form2_edc_offset) != 0 && edc_holds(s, subheader_offset, form2_edc_offset))
+    if (get_le32(s + form2_edc_offset) != 0 && edc_holds(s, subheader_offset, form2_edc_offset))
         return SectorKind::mode2_form2;
     return SectorKind::mode2_formless;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/endian.h"
 #include "platform/platform.h"
 #include "sector/mode1.h"
 
@@ -23,9 +24,8 @@ enum class Form { plain, raw, neither };
 
 Form form_of(const uint8_t* first)
 {
-    static constexpr uint8_t raw_start[4] = {0x00, 0xFF, 0xFF, 0xFF};
     static constexpr uint8_t plain_start[4] = {0x00, 0x00, 0x00, 0x00};
-    if (std::memcmp(first, raw_start, 4) == 0)
+    if (std::memcmp(first, sync_pattern, 4) == 0)
         return Form::raw;
     if (std::memcmp(first, plain_start, 4) == 0)
         return Form::plain;
@@ -72,13 +72,7 @@ ConversionResult plain_to_raw(platform::File& in, platform::File& out, uint64_t 
 
 uint32_t stored_edc(const uint8_t* s)
 {
-    const uint8_t* e = s + mode1::edc_offset;
-    return uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24;
-}
-
-uint32_t load32le(const uint8_t* e)
-{
-    return uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16 | uint32_t(e[3]) << 24;
+    return get_le32(s + mode1::edc_offset);
 }
 
 bool all_zero(const uint8_t* p, size_t n)
@@ -89,15 +83,13 @@ bool all_zero(const uint8_t* p, size_t n)
     return true;
 }
 
-// Mode 2 layout: user data of Form 1 at 24, its EDC at 2072 over 16..2071.
-constexpr size_t form1_data_offset = 24, form1_edc_offset = 2072;
+using mode2::form1_data_offset, mode2::form1_edc_offset;
 
 // The user data of one raw sector of the image, and what is wrong with it.
 void take_checked_sector(const uint8_t* s, uint8_t* plain, uint64_t index, uint32_t expected, RawConversionCheck& c)
 {
-    static constexpr uint8_t sync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
     uint32_t number = 0;
-    bool placed = std::memcmp(s, sync, sizeof sync) == 0 && header_sector_number(s + mode1::header_offset, number) &&
+    bool placed = std::memcmp(s, sync_pattern, sizeof sync_pattern) == 0 && header_sector_number(s + mode1::header_offset, number) &&
                   number == expected;
     const uint8_t mode = s[mode1::header_offset + 3];
     if (mode == 0 && all_zero(s + mode1::data_offset, raw_sector_size - mode1::data_offset)) {
@@ -113,7 +105,7 @@ void take_checked_sector(const uint8_t* s, uint8_t* plain, uint64_t index, uint3
         if (form != SectorKind::mode2_form1)
             note_sector(c.no_user_data, index);
         else if (mode1::edc_update(0, s + mode1::data_offset, form1_edc_offset - mode1::data_offset) !=
-                 load32le(s + form1_edc_offset))
+                 get_le32(s + form1_edc_offset))
             note_sector(c.bad_edc, index);
     }
     if (!placed)

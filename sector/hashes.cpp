@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "platform/endian.h"
+
 namespace {
 
 // --- CRC-32 -------------------------------------------------------------------
@@ -27,14 +29,6 @@ constexpr std::array<std::array<uint32_t, 256>, 8> make_crc_slices()
 }
 constexpr auto crc_slices = make_crc_slices();
 
-inline uint32_t load32le(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline uint32_t load32be(const uint8_t* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
 inline uint32_t rotl(uint32_t x, int n)
 {
     return (x << n) | (x >> (32 - n));
@@ -86,7 +80,7 @@ void md5_block(uint32_t h[4], const uint8_t* block)
 {
     uint32_t x[16];
     for (int i = 0; i < 16; ++i)
-        x[i] = load32le(block + 4 * i);
+        x[i] = get_le32(block + 4 * i);
     uint32_t a = h[0], b = h[1], c = h[2], d = h[3];
     md5_round<0>(a, b, c, d, x);
     md5_round<1>(a, b, c, d, x);
@@ -128,7 +122,7 @@ void sha1_block(uint32_t h[5], const uint8_t* block)
 {
     uint32_t w[16];
     for (int t = 0; t < 16; ++t)
-        w[t] = load32be(block + 4 * t);
+        w[t] = get_be32(block + 4 * t);
     uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
     sha1_part<0>(a, b, c, d, e, w);
     sha1_part<1>(a, b, c, d, e, w);
@@ -187,7 +181,7 @@ void crc32_update(Crc32State& state, const uint8_t* p, size_t n)
     const auto& t = crc_slices;
     uint32_t crc = state.reg;
     for (; n >= 8; n -= 8, p += 8) {
-        const uint32_t a = crc ^ load32le(p), b = load32le(p + 4);
+        const uint32_t a = crc ^ get_le32(p), b = get_le32(p + 4);
         crc = t[7][a & 0xFF] ^ t[6][(a >> 8) & 0xFF] ^ t[5][(a >> 16) & 0xFF] ^ t[4][a >> 24] ^ t[3][b & 0xFF] ^
               t[2][(b >> 8) & 0xFF] ^ t[1][(b >> 16) & 0xFF] ^ t[0][b >> 24];
     }
@@ -199,6 +193,13 @@ void crc32_update(Crc32State& state, const uint8_t* p, size_t n)
 uint32_t crc32_value(const Crc32State& state)
 {
     return state.reg ^ 0xFFFFFFFFu;
+}
+
+uint32_t crc32(const uint8_t* p, size_t n)
+{
+    Crc32State state;
+    crc32_update(state, p, n);
+    return crc32_value(state);
 }
 
 void md5_update(Md5State& state, const uint8_t* p, size_t n)

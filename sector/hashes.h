@@ -12,6 +12,9 @@ struct Crc32State {
 };
 void crc32_update(Crc32State& state, const uint8_t* p, size_t n);
 uint32_t crc32_value(const Crc32State& state);
+// The CRC-32 of one block of bytes, as the GPT takes it of its header and
+// entries (UEFI 2.x 5.3.2).
+uint32_t crc32(const uint8_t* p, size_t n);
 
 struct Md5State {
     uint32_t h[4] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};

@@ -25,6 +25,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/endian.h"
+
 namespace mode1 {
 namespace {
 
@@ -61,8 +63,6 @@ constexpr std::array<uint8_t, 208> make_row_mask()
 }
 constexpr auto row_mask = make_row_mask();
 
-constexpr uint8_t sync_pattern[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-
 inline uint64_t load64(const uint8_t* p)
 {
     uint64_t v;
@@ -79,11 +79,6 @@ inline uint64_t times_alpha(uint64_t x)
 {
     const uint64_t high = x & 0x8080808080808080ull;
     return ((x & 0x7F7F7F7F7F7F7F7Full) << 1) ^ ((high >> 7) * 0x1D);
-}
-
-inline uint32_t load32le(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 void compute_p_parity(uint8_t* s)
@@ -169,8 +164,8 @@ uint32_t edc_slices16(uint32_t crc, const uint8_t* p, size_t steps, uint8_t* cop
 {
     const auto& t = edc_slices;
     for (; steps > 0; --steps, p += 16) {
-        const uint32_t a = crc ^ load32le(p);
-        const uint32_t b = load32le(p + 4), c = load32le(p + 8), d = load32le(p + 12);
+        const uint32_t a = crc ^ get_le32(p);
+        const uint32_t b = get_le32(p + 4), c = get_le32(p + 8), d = get_le32(p + 12);
         if (copy_to) {
             std::memcpy(copy_to, p, 16);
             copy_to += 16;

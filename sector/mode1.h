@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/cd_sector.h"
+#include "format/ecma130.h"
 
 // Writes all 2352 bytes of `out` for the 2048 bytes of `data` at logical
 // sector `sector_number` (0 is the address 00:02:00). The two buffers must not
@@ -44,10 +44,6 @@ uint32_t mode1_edc_and_copy(const uint8_t* sector, uint8_t* copy);
 uint32_t mode1_edc_and_copy_with(EncoderPath path, const uint8_t* sector, uint8_t* copy);
 
 namespace mode1 {
-
-// Sector layout offsets.
-inline constexpr size_t header_offset = 12, data_offset = 16, edc_offset = 2064, zero_offset = 2068, p_offset = 2076,
-                        q_offset = 2248;
 
 // Writes the three BCD address bytes of sector_number + 150 and the mode byte.
 //

@@ -61,15 +61,15 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/endian.h"
 #include "sector/mode1.h"
 
 namespace {
 
-constexpr uint8_t sync_pattern[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 constexpr int max_rounds = 16;
 constexpr size_t p_length = 26, q_length = 45, p_codewords = 86, q_codewords = 52;
 constexpr size_t batch_sectors = 1024;
-constexpr size_t form2_edc_offset = 2348;
+using mode2::form2_edc_offset;
 
 bool all_zero(const uint8_t* p, size_t n)
 {
@@ -77,11 +77,6 @@ bool all_zero(const uint8_t* p, size_t n)
         if (p[i])
             return false;
     return true;
-}
-
-uint32_t load32le(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 struct CodewordPositions {
@@ -303,7 +298,7 @@ SectorRepair repair_sector(uint8_t* sector, uint32_t expected_number, TrackMode 
     const SectorCheck after = check_sector(work, expected_number, track);
     const bool backed = after.kind == SectorKind::mode1 || after.kind == SectorKind::mode0 ||
                         after.kind == SectorKind::mode2_form1 ||
-                        (after.kind == SectorKind::mode2_form2 && load32le(work + form2_edc_offset) != 0);
+                        (after.kind == SectorKind::mode2_form2 && get_le32(work + form2_edc_offset) != 0);
     if (!after.sound() || !backed)
         return SectorRepair::unrepairable;
     std::memcpy(sector, work, raw_sector_size);

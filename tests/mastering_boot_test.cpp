@@ -9,6 +9,7 @@
 #include "mastering/boot.h"
 #include "mastering/partition_table.h"
 #include "platform/endian.h"
+#include "sector/hashes.h"
 
 namespace {
 

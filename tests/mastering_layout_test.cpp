@@ -5,6 +5,7 @@
 
 #include "mastering/boot.h"
 #include "mastering/descriptors.h"
+#include "mastering/layout.h"
 #include "platform/endian.h"
 #include "settings/dialog_ids.h"
 #include "settings/control_store.h"
@@ -108,6 +109,38 @@ TEST(Layout, WorkedExamplesLandOnTheirSectors)
         // The trailing sector is zero.
         const uint8_t* last = image.sector(image.sector_count() - 1);
         EXPECT_EQ(std::string((const char*)last, 2048), std::string(2048, '\0')) << c.name;
+    }
+}
+
+// The areas a build's options ask for, in file order: the one list that both
+// the layout and the writing walk.
+TEST(Layout, AreasFollowTheOptionsInFileOrder)
+{
+    using A = ImageArea;
+    struct Case {
+        const char* name;
+        LayoutOptions options;
+        std::vector<A> expected;
+    };
+    const Case cases[] = {
+        {"plain",
+         {},
+         {A::system_area, A::primary_descriptor, A::terminator, A::primary_path_tables, A::primary_directories,
+          A::file_data, A::trailing_sector}},
+        {"Joliet and BIOS boot",
+         {true, true, 1, false, 0, false},
+         {A::system_area, A::primary_descriptor, A::boot_record, A::supplementary_descriptor, A::terminator,
+          A::primary_path_tables, A::joliet_path_tables, A::primary_directories, A::joliet_directories,
+          A::boot_catalog, A::boot_image, A::file_data, A::trailing_sector}},
+        {"UEFI alone, hybrid",
+         {false, false, 0, true, 1, true},
+         {A::system_area, A::primary_descriptor, A::boot_record, A::terminator, A::primary_path_tables,
+          A::primary_directories, A::boot_catalog, A::efi_image, A::file_data, A::trailing_sector,
+          A::hybrid_padding}},
+    };
+    for (const Case& c : cases) {
+        const ImageAreas areas = image_areas(c.options);
+        EXPECT_EQ(std::vector<A>(areas.begin(), areas.end()), c.expected) << c.name;
     }
 }
 
