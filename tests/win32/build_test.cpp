@@ -210,6 +210,64 @@ TEST_F(Build, AbortDuringOutputLeavesNoFileAndTheNextBuildIsClean)
     DestroyWindow(marker_window);
 }
 
+// A build that stops half way, cannot put its image in place, or completes
+// damaged leaves the older image of its name as it was, and nothing else.
+TEST_F(Build, StoppedFailedOrDamagedBuildKeepsTheOlderImage)
+{
+    register_abort_marker();
+    ASSERT_NE(marker_window, nullptr);
+    enum class Fault { stopped, locked, damaged };
+    const struct {
+        Fault fault;
+        const char* said;  // in the message box; null: none
+    } rows[] = {
+        {Fault::stopped, nullptr},
+        {Fault::locked, "ISOファイルの作成に失敗しました"},
+        {Fault::damaged, "gone.bin"},
+    };
+    std::string big = tree.file("big.bin", 4 << 20);
+    std::string gone = tree.path("gone.bin");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int(row.fault));
+        SendMessageA(main_window, WM_COMMAND, CMD_CLEAR, 0);
+        std::string out = tree.folder("out" + std::to_string(int(row.fault)));
+        std::string older = out + "\\image.iso";
+        const std::vector<unsigned char> older_bytes = file_bytes(tree.file(older.substr(tree.root.size() + 1), 70001));
+        std::vector<std::string> paths{big};
+        if (row.fault == Fault::damaged) {
+            tree.file("gone.bin", 5000);
+            paths.push_back(gone);
+        }
+        drop_paths(main_window, paths);
+        if (row.fault == Fault::damaged)
+            DeleteFileA(gone.c_str());
+        // Another program holds the older image open, sharing neither
+        // writing nor deletion.
+        HANDLE held = row.fault == Fault::locked
+                          ? CreateFileA(older.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                          : INVALID_HANDLE_VALUE;
+        abort_posted = row.fault != Fault::stopped;
+        build_progress.sectors_written = 0;
+        status_callback = abort_at_256_sectors;
+        std::string said;
+        answer_file_dialog(main_window, older);
+        if (row.said)
+            answer_message_box(main_window, &said);
+        menu_command(CMD_CREATE_ISO);
+        status_callback = saved_callback;
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        EXPECT_TRUE(abort_posted);
+        if (row.said) {
+            EXPECT_NE(said.find(row.said), std::string::npos) << said;
+        }
+        EXPECT_EQ(names_in(out), std::vector<std::string>{"image.iso"});
+        EXPECT_TRUE(file_bytes(older) == older_bytes);
+        EXPECT_TRUE(is_estimate(status_text()));
+    }
+    DestroyWindow(marker_window);
+}
+
 TEST_F(Build, AbortWhileIdleDoesNotStopTheNextBuild)
 {
     drop_paths(main_window, {tree.file("x.bin", 600 * 1024)});
