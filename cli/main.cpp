@@ -301,8 +301,7 @@ int run_build(int argc_given, char** argv_given)
     request.leave_out_earlier_image = true;
     PendingOutput cue;
     if (options.cue)
-        request.companions.push_back(
-            {"the cue sheet", cue_name, is_earlier_cue_sheet(cue_name, options.output), &cue});
+        request.companions.push_back({"the cue sheet", cue_name, is_earlier_cue_sheet(cue_name, options.output), &cue});
     BuildHooks hooks;
     hooks.pump = message_pump;  // raises the stop flags again after a signal
     hooks.stop_requested = [] { return stop_signal != 0; };
@@ -316,9 +315,7 @@ int run_build(int argc_given, char** argv_given)
     case JobRefusal::output_not_begun: return failure(job.refusal_detail);
     case JobRefusal::verify_needs_file:
         return usage_error("--verify reads the image back from a file: " + options.output + " is a device or a pipe");
-    case JobRefusal::companion_not_begun:
-        failure(job.refusal_detail);
-        return failure("no image was written");
+    case JobRefusal::companion_not_begun: failure(job.refusal_detail); return failure("no image was written");
     }
     print_dot_names_left_out();
 

@@ -42,9 +42,15 @@ void status_of_running_job()
 class CoreStateOfRequest {
 public:
     CoreStateOfRequest(const BuildRequest& request, BuildHooks& hooks)
-        : sectors_(raw_output), keep_(keep_built_files), left_out_(std::move(files_left_out)),
-          dot_files_(dot_names.included), efi_(std::move(efi_boot_settings)), hybrid_(std::move(hybrid_settings)),
-          hooks_(running_hooks), pump_(message_pump), status_(status_callback)
+        : sectors_(raw_output),
+          keep_(keep_built_files),
+          left_out_(std::move(files_left_out)),
+          dot_files_(dot_names.included),
+          efi_(std::move(efi_boot_settings)),
+          hybrid_(std::move(hybrid_settings)),
+          hooks_(running_hooks),
+          pump_(message_pump),
+          status_(status_callback)
     {
         raw_output = request.raw ? OutputSectors::raw : OutputSectors::plain;
         keep_built_files = request.verify;

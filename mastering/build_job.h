@@ -65,11 +65,11 @@ struct BuildRequest {
 
 // Where the image went.
 enum class ImagePlace {
-    none,          // nothing was begun: the request was refused first
-    written,       // under the output's name (damaged only where none stood)
-    kept_older,    // not put in place: the older file of the name is unchanged
-    removed,       // not put in place, and no file of the name stands
-    incomplete,    // a device or pipe, written as the build went, was stopped
+    none,        // nothing was begun: the request was refused first
+    written,     // under the output's name (damaged only where none stood)
+    kept_older,  // not put in place: the older file of the name is unchanged
+    removed,     // not put in place, and no file of the name stands
+    incomplete,  // a device or pipe, written as the build went, was stopped
 };
 
 enum class JobRefusal {
@@ -88,7 +88,7 @@ struct BuildJobOutcome {
     BuildOutcome build;
     bool stopped = false;
     bool stopped_reading_back = false;  // stopped once the build was complete
-    bool damaged = false;  // the build completed with damage
+    bool damaged = false;               // the build completed with damage
     // The read-back's differences (naming the output); empty when sound or
     // not asked for.
     std::vector<std::string> differences;

@@ -243,9 +243,9 @@ TEST_F(Build, StoppedFailedOrDamagedBuildKeepsTheOlderImage)
             DeleteFileA(gone.c_str());
         // Another program holds the older image open, sharing neither
         // writing nor deletion.
-        HANDLE held = row.fault == Fault::locked
-                          ? CreateFileA(older.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
-                          : INVALID_HANDLE_VALUE;
+        HANDLE held = row.fault == Fault::locked ? CreateFileA(older.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                               OPEN_EXISTING, 0, nullptr)
+                                                 : INVALID_HANDLE_VALUE;
         abort_posted = row.fault != Fault::stopped;
         build_progress.sectors_written = 0;
         status_callback = abort_at_256_sectors;
