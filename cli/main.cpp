@@ -24,17 +24,15 @@
 #include "cli/progress.h"
 #include "mastering/boot.h"
 #include "mastering/build.h"
+#include "mastering/build_job.h"
 #include "mastering/descriptors.h"
 #include "mastering/entries.h"
-#include "mastering/image_reader.h"
 #include "mastering/partition_table.h"
-#include "mastering/read_back.h"
-#include "mastering/writer.h"
 #include "platform/platform.h"
-#include "sector/check.h"
 #include "settings/date_field.h"
 #include "settings/dialog_ids.h"
 #include "settings/readers.h"
+#include "shell/hooks.h"
 #include "shell/registration.h"
 
 namespace {
@@ -188,40 +186,6 @@ bool program_arguments(int argc, char** argv, std::vector<std::string>& args)
     return true;
 }
 
-// Reads the finished image back through the image reader and names every
-// difference from the sources on stderr; a raw image also has every sector
-// checked. True when nothing differs.
-bool verify_image(const PendingOutput& image, const BuildOutcome& outcome, bool raw)
-{
-    RawStreamCheck sectors;
-    std::vector<std::string> differences =
-        compare_with_sources(image.writing.c_str(), outcome, raw ? &sectors : nullptr);
-    // The sectors were checked on the way of the comparison; should that
-    // have been cut short, the file is checked on its own.
-    std::string report;
-    bool sound = true;
-    if (raw && sectors.complete) {
-        sound = sectors.checker.summary.clean();
-        report = raw_check_text(sectors.checker.summary);
-    } else if (raw) {
-        sound = check_raw_image_file(image.writing.c_str(), report);
-    }
-    if (!sound)
-        for (size_t at = 0, end; at < report.size(); at = end + 1) {
-            end = report.find('\n', at);
-            if (end == std::string::npos)
-                end = report.size();
-            if (end > at)
-                differences.push_back("raw sectors: " + report.substr(at, end - at));
-        }
-    for (std::string& line : differences) {
-        for (size_t at = line.find(image.writing); at != std::string::npos; at = line.find(image.writing, at))
-            line.replace(at, image.writing.size(), image.name);  // the temporary name means nothing to the user
-        std::fprintf(stderr, "tarnwickiso: verify: %s\n", platform::text_to_system(line.c_str()).c_str());
-    }
-    return differences.empty();
-}
-
 // Says how many names beginning with a dot the scan left out, and the first.
 void print_dot_names_left_out()
 {
@@ -234,17 +198,6 @@ void print_dot_names_left_out()
     text += dot_names.left_out > dot_names.first_left_out.size() ? ", ...)" : ")";
     text += "; --dot-files includes them";
     std::fprintf(stderr, "tarnwickiso: note: %s\n", platform::text_to_system(text.c_str()).c_str());
-}
-
-// An image of an earlier run: how the scan tells an earlier output of the
-// build's name from a file of the user's. It is one when this program's own
-// reader reads it as a sound ISO 9660 image (primary descriptor at sector 16,
-// 2048- or 2352-byte sectors, path tables, both trees and any boot catalog
-// without a fault). Anything else of that name is the user's.
-bool is_earlier_image(const std::string& path)
-{
-    return platform::path_kind(path.c_str()) == platform::PathKind::regular &&
-           check_image_structure(path.c_str()).faults.empty();
 }
 
 // A cue sheet of an earlier run: the very text a build writes for this
@@ -294,7 +247,6 @@ int run_build(int argc_given, char** argv_given)
     }
     for (const std::string& notice : options.notices)
         std::fprintf(stderr, "tarnwickiso: note: %s\n", platform::text_to_system(notice.c_str()).c_str());
-    dot_names.included = options.dot_files;
     // The boot image is looked at before anything is registered or created.
     if (boot.checks[boot_ids::enabled]) {
         std::string problem = boot_image_problem(boot.texts[boot_ids::image_path], boot.selections[boot_ids::media]);
@@ -323,18 +275,6 @@ int run_build(int argc_given, char** argv_given)
         if (stop_signal || !register_path(list, path.c_str()))
             return stop_signal ? report_stop() : 1;
 
-    // The image and its cue sheet are never one of the inputs.
-    std::vector<std::pair<std::string, std::string>> inputs;  // what, path
-    for (const std::string& path : options.paths)
-        inputs.emplace_back("a registered input", path);
-    auto boot_path = boot.texts.find(boot_ids::image_path);
-    if (boot.checks[boot_ids::enabled] && boot_path != boot.texts.end())
-        inputs.emplace_back("the boot image", boot_path->second);
-    if (!options.efi_boot.empty())
-        inputs.emplace_back("the EFI boot image", options.efi_boot);
-    if (!options.mbr_code.empty())
-        inputs.emplace_back("the MBR code", options.mbr_code);
-    std::vector<std::pair<std::string, std::string>> outputs = {{"the output", options.output}};
     const std::string cue_name = options.cue ? cue_sheet_name(options.output.c_str()) : std::string();
     if (options.cue) {
         const std::string problem = cue_sheet_problem(options.output.c_str());
@@ -342,91 +282,73 @@ int run_build(int argc_given, char** argv_given)
             return failure(problem + ": nothing was written");
         if (cue_name == options.output || same_file(cue_name, options.output))
             return failure("the cue sheet " + cue_name + " would replace the image: nothing was written");
-        outputs.emplace_back("the cue sheet", cue_name);
-    }
-    for (const auto& [output_role, output] : outputs)
-        for (const auto& [input_role, input] : inputs)
-            if (same_file(output, input))
-                return failure(output_role + " " + output + " is " + input_role +
-                               (input == output ? "" : " (" + input + ")") + ": nothing was written");
-
-    PendingOutput image, cue;
-    if (!begin_output(options.output, image))
-        return 1;
-    if (options.verify && !image.temporary)
-        return usage_error("--verify reads the image back from a file: " + options.output + " is a device or a pipe");
-    // The sheet's file is made beside its name before the build, so that a
-    // sheet that cannot be written there stops the build before the image.
-    if (options.cue && !begin_output(cue_name, cue))
-        return failure("no image was written");
-    // Earlier outputs of these names, and the files being written, may lie
-    // in a registered folder: the scan leaves them out. A file of the name
-    // that is not an earlier output is the user's: the scan refuses the build
-    // when it meets it there.
-    files_left_out.clear();
-    const std::pair<std::string, bool> left_out[] = {{options.output, !is_earlier_image(options.output)},
-                                                     {cue_name, !is_earlier_cue_sheet(cue_name, options.output)},
-                                                     {image.writing, false},
-                                                     {cue.temporary ? cue.writing : std::string(), false}};
-    for (const auto& [path, refused] : left_out) {
-        platform::FileIdentity identity;
-        if (!path.empty() && platform::path_kind(path.c_str()) == platform::PathKind::regular &&
-            platform::file_identity(path.c_str(), identity)) {
-            platform::FileInfo info;
-            files_left_out.push_back({identity, platform::find_file(path.c_str(), info) ? info.size : 0, refused});
-        }
     }
 
-    raw_output = options.raw ? OutputSectors::raw : OutputSectors::plain;
-    efi_boot_settings.image_path = options.efi_boot;
-    hybrid_settings.enabled = options.hybrid;
-    hybrid_settings.mbr_code = std::move(mbr_code);
-    keep_built_files = options.verify;
+    BuildRequest request;
+    request.lines = line_source_of(list);
+    request.volume = reader_of(volume);
+    request.boot = reader_of(boot);
+    request.dir_record = reader_of(dir_record);
+    request.output = options.output;
+    request.raw = options.raw;
+    request.verify = options.verify;
+    request.dot_files = options.dot_files;
+    request.efi_boot = options.efi_boot;
+    request.hybrid = options.hybrid;
+    request.mbr_code = std::move(mbr_code);
+    request.mbr_code_path = options.mbr_code;
+    request.registered = options.paths;
+    request.leave_out_earlier_image = true;
+    PendingOutput cue;
+    if (options.cue)
+        request.companions.push_back({"the cue sheet", cue_name, is_earlier_cue_sheet(cue_name, options.output), &cue});
+    BuildHooks hooks;
+    hooks.pump = message_pump;  // raises the stop flags again after a signal
+    hooks.stop_requested = [] { return stop_signal != 0; };
     Progress progress(options.quiet || !isatty(fileno(stderr)));
-    BuildOutcome outcome = create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record), line_source_of(list),
-                                      image.writing.c_str());
+    hooks.status = status_callback;
+    BuildJobOutcome job = run_build_job(request, hooks);
     progress.finish();
-    files_left_out.clear();
+    switch (job.refusal) {
+    case JobRefusal::none: break;
+    case JobRefusal::output_is_input: return failure(job.refusal_detail + ": nothing was written");
+    case JobRefusal::output_not_begun: return failure(job.refusal_detail);
+    case JobRefusal::verify_needs_file:
+        return usage_error("--verify reads the image back from a file: " + options.output + " is a device or a pipe");
+    case JobRefusal::companion_not_begun: failure(job.refusal_detail); return failure("no image was written");
+    }
     print_dot_names_left_out();
 
-    if (stop_signal)
-        return report_stop(image);
+    const bool direct = job.place == ImagePlace::incomplete;
+    if (job.stopped && !job.stopped_reading_back)
+        return report_stop(options.output, direct);
     int status = 0;
-    for (BuildProblem& problem : outcome.problems) {
-        if (problem.path == image.writing)
-            problem.path = options.output;  // the temporary name means nothing to the user
+    BuildOutcome& outcome = job.build;
+    for (const BuildProblem& problem : outcome.problems) {
         bool notice = severity_of(problem.kind) == ProblemSeverity::notice;
         std::fprintf(stderr, "tarnwickiso: %s%s\n", notice ? "note: " : "",
                      platform::text_to_system(describe_problem(problem).c_str()).c_str());
     }
-    // Read back under the temporary name: an image that does not match its
-    // sources never takes the place of an older file.
-    const bool verified = !outcome.written || !options.verify || verify_image(image, outcome, options.raw);
-    if (stop_signal)
-        return report_stop(image);
-    if (!verified) {
-        discard_output(image);
+    for (const std::string& line : job.differences)
+        std::fprintf(stderr, "tarnwickiso: verify: %s\n", platform::text_to_system(line.c_str()).c_str());
+    if (job.stopped)
+        return report_stop(options.output, direct);
+    if (!job.verified) {
         std::string result = "the image read back differs from its sources: no image was written";
-        if (platform::path_kind(options.output.c_str()) == platform::PathKind::regular)
+        if (job.place == ImagePlace::kept_older)
             result += "; the older " + options.output + " is unchanged";
         std::fprintf(stderr, "tarnwickiso: %s\n", platform::text_to_system(result.c_str()).c_str());
         return 1;
     }
-    // A damaged image never takes the place of an older file.
-    const bool damaged = outcome.written && !outcome.clean();
-    if (damaged && replaces_older_file(image))
-        outcome.written = false;
-    if (outcome.written && !commit_output(image))
-        outcome.written = false;
-    else if (!outcome.written)
-        discard_output(image);
-    if (!outcome.clean() || damaged) {
+    if (!job.commit_failure.empty())
+        failure(job.commit_failure);
+    if (!outcome.clean() || job.damaged) {
         if (outcome.aborted)
             std::fprintf(stderr, "tarnwickiso: the build was stopped\n");
-        std::string result = damaged ? "the image is damaged (see above) and was not kept" : "no image was written";
+        std::string result = job.damaged ? "the image is damaged (see above) and was not kept" : "no image was written";
         if (outcome.written)
             result = "the image was written but is damaged (see above)";
-        else if (platform::path_kind(options.output.c_str()) == platform::PathKind::regular)
+        else if (job.place == ImagePlace::kept_older)
             result += "; the older " + options.output + " is unchanged";
         std::fprintf(stderr, "tarnwickiso: %s\n", platform::text_to_system(result.c_str()).c_str());
         status = 1;

@@ -1,42 +1,18 @@
-// How the command line treats what it writes. A file is written under a
-// temporary name beside its final one and renamed into place only once it is
-// complete, so that a failed or interrupted command leaves an older file of
-// that name as it was; devices and pipes are written directly. And the
-// signals that ask a command to stop.
+// How the command line treats what it writes (the temporary-name output of
+// mastering/output_file.h, with its failures printed), and the signals that
+// ask a command to stop.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "mastering/output_file.h"
 #include "platform/platform.h"
 
-struct PendingOutput {
-    std::string name;     // as the user gave it
-    std::string writing;  // where the bytes go until commit_output
-    std::string target;   // where they end up: name, or what its link leads to
-    bool temporary = false;
-
-    PendingOutput() = default;
-    PendingOutput(const PendingOutput&) = delete;
-    PendingOutput& operator=(const PendingOutput&) = delete;
-    ~PendingOutput();
-};
-
-// Prepares the output `name`: refuses a folder, and makes the temporary file
-// for a new or regular file. On false the reason has been printed.
+// The command line's forms of begin_output and commit_output
+// (mastering/output_file.h): on false the reason has been printed.
 bool begin_output(const std::string& name, PendingOutput& output);
-// Puts the finished output in place; on false the reason has been printed
-// and the temporary file is gone.
 bool commit_output(PendingOutput& output);
-// Removes the temporary file; an older file of the name stays as it was.
-void discard_output(PendingOutput& output);
-// True when the finished output would replace an older file. An output
-// known to be damaged never does: it is discarded instead, and only where no
-// older file stands is it put in place (and called damaged).
-bool replaces_older_file(const PendingOutput& output);
-
-// True when both paths exist and name the same object, however spelt.
-bool same_file(const std::string& a, const std::string& b);
 
 // The signals that end a program by default and can be caught (SIGINT,
 // SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ, the timers, the user and
@@ -61,3 +37,6 @@ int report_stop();
 // that the file was not written, or for a device or pipe that what it
 // received is incomplete.
 int report_stop(PendingOutput& output);
+// The same for an output that has been discarded already; `direct`: a device
+// or pipe that was written as the command went.
+int report_stop(const std::string& output, bool direct);

@@ -7,6 +7,8 @@
 
 #include "drivetools/win32/tool_window.h"
 #include "mastering/build.h"
+#include "mastering/build_job.h"
+#include "mastering/entries.h"
 #include "mastering/descriptors.h"
 #include "mastering/writer.h"
 #include "resources/resource_ids.h"
@@ -98,8 +100,26 @@ void create_command(HWND window, OutputSectors form)
         return;
 
     raw_output = form;
-    BuildOutcome outcome = create_iso(dialog_reader(volume_dialog), dialog_reader(boot_dialog),
-                                      dialog_reader(dir_record_dialog), list_line_source(window), path);
+    // The build writes under a temporary name beside the chosen file and
+    // puts the image in place only once it is complete: a stopped or failed
+    // build, or a damaged one where an older file stands, leaves that file
+    // as it was.
+    BuildRequest request;
+    request.lines = list_line_source(window);
+    request.volume = dialog_reader(volume_dialog);
+    request.boot = dialog_reader(boot_dialog);
+    request.dir_record = dialog_reader(dir_record_dialog);
+    request.output = path;
+    request.raw = raw_output == OutputSectors::raw;
+    request.dot_files = dot_names.included;
+    BuildHooks hooks;
+    hooks.pump = message_pump;
+    hooks.stop_requested = [] { return abort_requested != 0; };
+    hooks.status = status_callback;
+    BuildJobOutcome job = run_build_job(request, hooks);
+    BuildOutcome& outcome = job.build;
+    if (!job.commit_failure.empty())
+        outcome.problems.push_back({ProblemKind::write_failed, path, job.commit_failure});
     // The window may have been closed while the build ran; the program is
     // then on its way out and nobody is left to tell.
     if (!IsWindow(window))

@@ -1,0 +1,102 @@
+// One build of one image, as both front ends ask for it: a request in (the
+// registration lines, the three settings windows' controls, the output and
+// its form, UEFI, hybrid, read-back), an outcome out (the build's problems
+// and sizes, and where the image went). The job refuses an output that is
+// one of the inputs, writes under a temporary name beside the output, builds,
+// optionally reads the image back, and then puts it in place or removes it:
+// a stopped or failed build, or a damaged one where an older file stands,
+// leaves that older file as it was.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "mastering/output_file.h"
+#include "mastering/problems.h"
+#include "settings/control_store.h"
+
+// How the job stays in touch with its front end. Each may be empty.
+struct BuildHooks {
+    // Keeps the front end alive; called at the build's test points (every
+    // ordering pass, every 128th sector written, the walks of the scan).
+    std::function<void()> pump;
+    // Asked after every pump call and between the job's steps; once true the
+    // build writes nothing more and the output is removed.
+    std::function<bool()> stop_requested;
+    // The build's progress (build_progress, shell/hooks.h) changed.
+    std::function<void()> status;
+};
+
+// A file beside the image that the front end writes with it (the command
+// line's cue sheet): never one of the inputs, begun under a temporary name
+// before the build, left out of the scan, and left to the caller to commit.
+struct CompanionOutput {
+    std::string role;  // "the cue sheet"
+    std::string name;
+    // A file of the name is an earlier output of this kind: the scan leaves
+    // it out. Otherwise it is the user's, and the scan refuses the build when
+    // it meets it below a registered folder.
+    bool earlier = false;
+    PendingOutput* pending = nullptr;
+};
+
+struct BuildRequest {
+    LineSource lines;
+    ControlReader volume, boot, dir_record;  // the three settings windows
+    std::string output;
+    bool raw = false;     // 2352-byte Mode 1 sectors
+    bool verify = false;  // read the image back before it is put in place
+    bool dot_files = false;
+    std::string efi_boot;  // the FAT image of a UEFI boot entry, or empty
+    bool hybrid = false;
+    std::vector<uint8_t> mbr_code;
+    std::string mbr_code_path;  // where mbr_code came from: never the output
+    // The registered paths as the user named them; empty: the paths of the
+    // lines.
+    std::vector<std::string> registered;
+    // Earlier images of the output's name below a registered folder are left
+    // out of the scan (and a file of the user's there refuses the build).
+    // Off: the scan takes such a file like any other.
+    bool leave_out_earlier_image = false;
+    std::vector<CompanionOutput> companions;
+};
+
+// Where the image went.
+enum class ImagePlace {
+    none,        // nothing was begun: the request was refused first
+    written,     // under the output's name (damaged only where none stood)
+    kept_older,  // not put in place: the older file of the name is unchanged
+    removed,     // not put in place, and no file of the name stands
+    incomplete,  // a device or pipe, written as the build went, was stopped
+};
+
+enum class JobRefusal {
+    none,
+    output_is_input,    // detail: "the output X is a registered input (Y)"
+    output_not_begun,   // detail: why the output's file cannot be made
+    verify_needs_file,  // a device or pipe cannot be read back
+    companion_not_begun,
+};
+
+struct BuildJobOutcome {
+    JobRefusal refusal = JobRefusal::none;
+    std::string refusal_detail;
+    // The build's own outcome; problems name the output, not its temporary
+    // file. `written`: the image stands complete under the output's name.
+    BuildOutcome build;
+    bool stopped = false;
+    bool stopped_reading_back = false;  // stopped once the build was complete
+    bool damaged = false;               // the build completed with damage
+    // The read-back's differences (naming the output); empty when sound or
+    // not asked for.
+    std::vector<std::string> differences;
+    bool verified = true;
+    std::string commit_failure;  // the rename into place failed: why
+    ImagePlace place = ImagePlace::none;
+};
+
+// Runs the whole build. Only one runs at a time (build_running(), build.h);
+// the hooks are used only while it runs.
+BuildJobOutcome run_build_job(const BuildRequest& request, BuildHooks& hooks);
