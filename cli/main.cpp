@@ -24,7 +24,7 @@
 #include "cli/progress.h"
 #include "mastering/boot.h"
 #include "mastering/build.h"
-#include "mastering/build_job.h"
+#include "shell/build_job.h"
 #include "mastering/descriptors.h"
 #include "mastering/entries.h"
 #include "mastering/partition_table.h"

@@ -7,7 +7,7 @@
 
 #include "drivetools/win32/tool_window.h"
 #include "mastering/build.h"
-#include "mastering/build_job.h"
+#include "shell/build_job.h"
 #include "mastering/entries.h"
 #include "mastering/descriptors.h"
 #include "mastering/writer.h"

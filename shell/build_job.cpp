@@ -1,4 +1,4 @@
-#include "mastering/build_job.h"
+#include "shell/build_job.h"
 
 #include <utility>
 
