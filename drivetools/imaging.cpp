@@ -216,12 +216,11 @@ DumpCueResult make_dump_cue_sheet(const platform::DeviceBackend& backend, const 
         return result;
     }
     // The mode byte follows the 12-byte sync and the 3-byte address. A sector
-    // that cannot be read leaves zeros, which name no mode.
+    // that cannot be read gives 0, which names no mode.
     for (DumpTrack& track : tracks)
-        if (track.data) {
-            read_cd_sector(drive, static_cast<uint32_t>(track.first_dumped), buffer);
-            track.mode_byte = buffer.bytes[15];
-        }
+        if (track.data)
+            track.mode_byte =
+                read_cd_sector(drive, static_cast<uint32_t>(track.first_dumped), buffer) ? buffer.bytes[15] : 0;
     result.cue = dump_cue_sheet(path_leaf(image), tracks, first);
     return result;
 }

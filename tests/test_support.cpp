@@ -110,7 +110,7 @@ std::string read_whole_file(const std::string& path)
 
 Settings::Settings()
 {
-    preset_date_fields_from_epoch(1070971200);  // 2003-12-09 12:00:00 UTC
+    EXPECT_TRUE(preset_date_fields_from_epoch(1070971200));  // 2003-12-09 12:00:00 UTC
     init_volume_descriptors();
     open_volume_store(volume);
     open_boot_store(boot);
