@@ -5,19 +5,11 @@
 #include <cstring>
 #include <string>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 #include "cli/image_commands.h"
 #include "cli/output_file.h"
 #include "drivetools/drive_tools.h"
 #include "platform/device.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -294,10 +286,8 @@ int run_toc(const Arguments& args)
     drivetools::TocQuery toc = drivetools::query_toc(platform::system_device_backend(), args.device);
     if (toc.status != ToolStatus::done)
         return failure(drivetools::output_text(toc, Language::english));
-        // The text as the Tool window shows it, CR LF line ends untouched.
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
+    // The text as the Tool window shows it, CR LF line ends untouched.
+    platform::write_bytes_unchanged(stdout);
     const std::string& text = toc.cue.text;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
         return stop_signal ? report_stop() : failure("cannot write the cue sheet to standard output");
@@ -362,7 +352,7 @@ int run_drive_command(int argc, char** argv)
     if (command != "cd-image" && args.cue)
         return usage_error(command + " writes no cue sheet (no --cue)");
 
-    bool show_progress = !args.quiet && isatty(fileno(stderr));
+    bool show_progress = !args.quiet && platform::is_terminal(stderr);
     if (command == "disk-image")
         return run_disk_image(args, show_progress);
     if (command == "cd-image")

@@ -514,7 +514,7 @@ int run_estimate(int argc, char** argv)
         if (platform::find_file(efi_boot.c_str(), info))
             efi_sectors = uint32_t((info.size + 2047) / 2048);
     }
-    ScanProgress scan_progress(!isatty(fileno(stderr)));
+    ScanProgress scan_progress(!platform::is_terminal(stderr));
     LineList list;
     for (const std::string& path : paths)
         if (stop_signal || !register_path(list, path.c_str()))
