@@ -34,8 +34,8 @@ struct BuildOptions {
 // path (an unset variable; the current folder is "."). An identifier
 // option for the Joliet descriptor alone wins over the one for both, in
 // whatever order they come.
-[[nodiscard]] std::string parse_build_options(const std::vector<std::string>& args, ControlStore& volume, ControlStore& boot,
-                                ControlStore& dir_record, BuildOptions& options);
+[[nodiscard]] std::string parse_build_options(const std::vector<std::string>& args, ControlStore& volume,
+                                              ControlStore& boot, ControlStore& dir_record, BuildOptions& options);
 
 // Why a UEFI boot image cannot be used: the problems of a boot image, 4 GiB
 // or more (the image's sizes are 32-bit byte counts, as for every file), or

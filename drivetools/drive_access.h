@@ -43,7 +43,7 @@ struct Drive {
 
 // Opens a drive; not open on failure, with the system's reason in `error`.
 [[nodiscard]] Drive open_drive(const platform::DeviceBackend& backend, const char* name, platform::DeviceMode mode,
-                 std::string& error);
+                               std::string& error);
 
 // Reads the raw sector at `lba` into `buffer`. The buffer is cleared first,
 // and cleared again when the read fails, so a failed read always leaves 2352

@@ -28,4 +28,4 @@ struct RawStreamCheck {
 // the sectors that hold its own source's bytes: a record at another place,
 // or one that points at another file's data, is named.
 [[nodiscard]] std::vector<std::string> compare_with_sources(const char* image_path, const BuildOutcome& build,
-                                              RawStreamCheck* raw = nullptr);
+                                                            RawStreamCheck* raw = nullptr);

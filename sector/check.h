@@ -171,5 +171,6 @@ ImageForm image_form_of(const uint8_t* head, size_t head_size, uint64_t file_siz
 // is looked at after every block. With `tracks` (from a cue sheet), the file
 // is taken as raw whenever it holds one whole sector, and checked track by
 // track.
-[[nodiscard]] ImageFileCheck check_image_file(const char* path, bool with_hashes, const volatile int32_t* stop = nullptr,
-                                const TrackList* tracks = nullptr);
+[[nodiscard]] ImageFileCheck check_image_file(const char* path, bool with_hashes,
+                                              const volatile int32_t* stop = nullptr,
+                                              const TrackList* tracks = nullptr);
