@@ -174,6 +174,26 @@ long long verify_image(const char* path, bool hashes, bool structure, const Trac
     return faults;
 }
 
+bool is_cue_option(const std::string& arg)
+{
+    return arg == "--cue" || arg.rfind("--cue=", 0) == 0;
+}
+
+// Takes the sheet of "--cue SHEET" or "--cue=SHEET" at argv[i], stepping i
+// over a separate value. Gives the usage problem, or "" when it was taken.
+std::string take_cue_option(int argc, char** argv, int& i, std::string& cue)
+{
+    const std::string arg = argv[i];
+    if (!cue.empty())
+        return "option --cue given twice";
+    if (arg == "--cue" && i + 1 >= argc)
+        return "option --cue needs a value";
+    cue = arg == "--cue" ? argv[++i] : arg.substr(6);
+    if (cue.empty())
+        return "option --cue needs a value";
+    return "";
+}
+
 }  // namespace
 
 void print_check_commands_help(FILE* out)
@@ -197,14 +217,10 @@ int run_verify(int argc, char** argv)
         const std::string arg = argv[i];
         if (!options_done && arg == "--")
             options_done = true;
-        else if (!options_done && (arg == "--cue" || arg.rfind("--cue=", 0) == 0)) {
-            if (!cue.empty())
-                return usage("option --cue given twice");
-            if (arg == "--cue" && i + 1 >= argc)
-                return usage("option --cue needs a value");
-            cue = arg == "--cue" ? argv[++i] : arg.substr(6);
-            if (cue.empty())
-                return usage("option --cue needs a value");
+        else if (!options_done && is_cue_option(arg)) {
+            const std::string problem = take_cue_option(argc, argv, i, cue);
+            if (!problem.empty())
+                return usage(problem);
         } else if (!options_done && arg == "--hashes")
             hashes = true;
         else if (!options_done && arg == "--no-structure")
@@ -242,14 +258,10 @@ int run_repair(int argc, char** argv)
         const std::string arg = argv[i];
         if (!options_done && arg == "--")
             options_done = true;
-        else if (!options_done && (arg == "--cue" || arg.rfind("--cue=", 0) == 0)) {
-            if (!cue.empty())
-                return usage("option --cue given twice");
-            if (arg == "--cue" && i + 1 >= argc)
-                return usage("option --cue needs a value");
-            cue = arg == "--cue" ? argv[++i] : arg.substr(6);
-            if (cue.empty())
-                return usage("option --cue needs a value");
+        else if (!options_done && is_cue_option(arg)) {
+            const std::string problem = take_cue_option(argc, argv, i, cue);
+            if (!problem.empty())
+                return usage(problem);
         } else if (!options_done && (arg == "-o" || arg == "--output" || arg.rfind("--output=", 0) == 0)) {
             const bool attached = arg.size() > 8;
             if (!attached && i + 1 >= argc)
