@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/output_file.h"
+#include "cli/usage.h"
 #include "drivetools/cue_sheet.h"
 #include "mastering/image_reader.h"
 #include "platform/platform.h"
@@ -12,12 +13,6 @@
 #include "sector/repair.h"
 
 namespace {
-
-int usage(const std::string& message)
-{
-    std::fprintf(stderr, "tarnwickiso: %s\n(see tarnwickiso --help)\n", message.c_str());
-    return 2;
-}
 
 // Sector numbers in full up to a hundred, then how many more.
 std::string numbers_text(const std::vector<uint64_t>& numbers)
@@ -220,20 +215,20 @@ int run_verify(int argc, char** argv)
         else if (!options_done && is_cue_option(arg)) {
             const std::string problem = take_cue_option(argc, argv, i, cue);
             if (!problem.empty())
-                return usage(problem);
+                return usage_error(problem);
         } else if (!options_done && arg == "--hashes")
             hashes = true;
         else if (!options_done && arg == "--no-structure")
             structure = false;
         else if (!options_done && arg.size() > 1 && arg[0] == '-')
-            return usage("unknown option " + arg);
+            return usage_error("unknown option " + arg);
         else
             images.push_back(argv[i]);
     }
     if (images.empty())
-        return usage("verify needs at least one IMAGE");
+        return usage_error("verify needs at least one IMAGE");
     if (!cue.empty() && images.size() != 1)
-        return usage("--cue takes the cue sheet of one IMAGE");
+        return usage_error("--cue takes the cue sheet of one IMAGE");
     TrackList tracks;
     if (!cue.empty() && !tracks_from_cue(cue, images[0], tracks, ": nothing was checked"))
         return 1;
@@ -261,25 +256,25 @@ int run_repair(int argc, char** argv)
         else if (!options_done && is_cue_option(arg)) {
             const std::string problem = take_cue_option(argc, argv, i, cue);
             if (!problem.empty())
-                return usage(problem);
+                return usage_error(problem);
         } else if (!options_done && (arg == "-o" || arg == "--output" || arg.rfind("--output=", 0) == 0)) {
             const bool attached = arg.size() > 8;
             if (!attached && i + 1 >= argc)
-                return usage("option " + arg + " needs a value");
+                return usage_error("option " + arg + " needs a value");
             const std::string value = attached ? arg.substr(9) : argv[++i];
             if (!output.empty() && output != value)
-                return usage("option --output given twice with different values ('" + output + "' and '" + value +
-                             "')");
+                return usage_error("option --output given twice with different values ('" + output + "' and '" + value +
+                                   "')");
             output = value;
         } else if (!options_done && arg.size() > 1 && arg[0] == '-')
-            return usage("unknown option " + arg);
+            return usage_error("unknown option " + arg);
         else
             images.push_back(arg);
     }
     if (images.size() != 1)
-        return usage("repair needs one IMAGE");
+        return usage_error("repair needs one IMAGE");
     if (output.empty())
-        return usage("repair needs -o OUTPUT");
+        return usage_error("repair needs -o OUTPUT");
     const std::string& image = images[0];
     if (platform::path_kind(image.c_str()) != platform::PathKind::regular) {
         std::fprintf(stderr, "tarnwickiso: %s: not a readable file: nothing was written\n", image.c_str());

@@ -7,6 +7,7 @@
 
 #include "cli/image_commands.h"
 #include "cli/output_file.h"
+#include "cli/usage.h"
 #include "drivetools/drive_tools.h"
 #include "platform/device.h"
 #include "platform/platform.h"
@@ -15,17 +16,6 @@ namespace {
 
 using drivetools::Language;
 using drivetools::ToolStatus;
-
-void print_usage_hint(const char* message)
-{
-    std::fprintf(stderr, "tarnwickiso: %s\n(see tarnwickiso --help)\n", message);
-}
-
-int usage_error(const std::string& message)
-{
-    print_usage_hint(message.c_str());
-    return 2;
-}
 
 int failure(const std::string& message)
 {

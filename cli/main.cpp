@@ -22,6 +22,7 @@
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/progress.h"
+#include "cli/usage.h"
 #include "mastering/boot.h"
 #include "mastering/build.h"
 #include "mastering/descriptors.h"
@@ -100,12 +101,6 @@ int failure(const std::string& message)
 {
     std::fprintf(stderr, "tarnwickiso: %s\n", platform::text_to_system(message.c_str()).c_str());
     return 1;
-}
-
-int usage_error(const std::string& message)
-{
-    std::fprintf(stderr, "tarnwickiso: %s\n(see tarnwickiso --help)\n", message.c_str());
-    return 2;
 }
 
 // True when --help or -h stands among the command's arguments before "--".
