@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/output_file.h"
+#include "cli/usage.h"
 #include "drivetools/cue_sheet.h"
 #include "mastering/image_reader.h"
 #include "platform/platform.h"
@@ -12,12 +13,6 @@
 #include "sector/repair.h"
 
 namespace {
-
-int usage(const std::string& message)
-{
-    std::fprintf(stderr, "tarnwickiso: %s\n(see tarnwickiso --help)\n", message.c_str());
-    return 2;
-}
 
 // Sector numbers in full up to a hundred, then how many more.
 std::string numbers_text(const std::vector<uint64_t>& numbers)
@@ -174,6 +169,26 @@ long long verify_image(const char* path, bool hashes, bool structure, const Trac
     return faults;
 }
 
+bool is_cue_option(const std::string& arg)
+{
+    return arg == "--cue" || arg.rfind("--cue=", 0) == 0;
+}
+
+// Takes the sheet of "--cue SHEET" or "--cue=SHEET" at argv[i], stepping i
+// over a separate value. Gives the usage problem, or "" when it was taken.
+std::string take_cue_option(int argc, char** argv, int& i, std::string& cue)
+{
+    const std::string arg = argv[i];
+    if (!cue.empty())
+        return "option --cue given twice";
+    if (arg == "--cue" && i + 1 >= argc)
+        return "option --cue needs a value";
+    cue = arg == "--cue" ? argv[++i] : arg.substr(6);
+    if (cue.empty())
+        return "option --cue needs a value";
+    return "";
+}
+
 }  // namespace
 
 void print_check_commands_help(FILE* out)
@@ -197,27 +212,23 @@ int run_verify(int argc, char** argv)
         const std::string arg = argv[i];
         if (!options_done && arg == "--")
             options_done = true;
-        else if (!options_done && (arg == "--cue" || arg.rfind("--cue=", 0) == 0)) {
-            if (!cue.empty())
-                return usage("option --cue given twice");
-            if (arg == "--cue" && i + 1 >= argc)
-                return usage("option --cue needs a value");
-            cue = arg == "--cue" ? argv[++i] : arg.substr(6);
-            if (cue.empty())
-                return usage("option --cue needs a value");
+        else if (!options_done && is_cue_option(arg)) {
+            const std::string problem = take_cue_option(argc, argv, i, cue);
+            if (!problem.empty())
+                return usage_error(problem);
         } else if (!options_done && arg == "--hashes")
             hashes = true;
         else if (!options_done && arg == "--no-structure")
             structure = false;
         else if (!options_done && arg.size() > 1 && arg[0] == '-')
-            return usage("unknown option " + arg);
+            return usage_error("unknown option " + arg);
         else
             images.push_back(argv[i]);
     }
     if (images.empty())
-        return usage("verify needs at least one IMAGE");
+        return usage_error("verify needs at least one IMAGE");
     if (!cue.empty() && images.size() != 1)
-        return usage("--cue takes the cue sheet of one IMAGE");
+        return usage_error("--cue takes the cue sheet of one IMAGE");
     TrackList tracks;
     if (!cue.empty() && !tracks_from_cue(cue, images[0], tracks, ": nothing was checked"))
         return 1;
@@ -242,32 +253,28 @@ int run_repair(int argc, char** argv)
         const std::string arg = argv[i];
         if (!options_done && arg == "--")
             options_done = true;
-        else if (!options_done && (arg == "--cue" || arg.rfind("--cue=", 0) == 0)) {
-            if (!cue.empty())
-                return usage("option --cue given twice");
-            if (arg == "--cue" && i + 1 >= argc)
-                return usage("option --cue needs a value");
-            cue = arg == "--cue" ? argv[++i] : arg.substr(6);
-            if (cue.empty())
-                return usage("option --cue needs a value");
+        else if (!options_done && is_cue_option(arg)) {
+            const std::string problem = take_cue_option(argc, argv, i, cue);
+            if (!problem.empty())
+                return usage_error(problem);
         } else if (!options_done && (arg == "-o" || arg == "--output" || arg.rfind("--output=", 0) == 0)) {
             const bool attached = arg.size() > 8;
             if (!attached && i + 1 >= argc)
-                return usage("option " + arg + " needs a value");
+                return usage_error("option " + arg + " needs a value");
             const std::string value = attached ? arg.substr(9) : argv[++i];
             if (!output.empty() && output != value)
-                return usage("option --output given twice with different values ('" + output + "' and '" + value +
-                             "')");
+                return usage_error("option --output given twice with different values ('" + output + "' and '" + value +
+                                   "')");
             output = value;
         } else if (!options_done && arg.size() > 1 && arg[0] == '-')
-            return usage("unknown option " + arg);
+            return usage_error("unknown option " + arg);
         else
             images.push_back(arg);
     }
     if (images.size() != 1)
-        return usage("repair needs one IMAGE");
+        return usage_error("repair needs one IMAGE");
     if (output.empty())
-        return usage("repair needs -o OUTPUT");
+        return usage_error("repair needs -o OUTPUT");
     const std::string& image = images[0];
     if (platform::path_kind(image.c_str()) != platform::PathKind::regular) {
         std::fprintf(stderr, "tarnwickiso: %s: not a readable file: nothing was written\n", image.c_str());

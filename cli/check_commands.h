@@ -3,6 +3,6 @@
 
 #include <cstdio>
 
-int run_verify(int argc, char** argv);
-int run_repair(int argc, char** argv);
+[[nodiscard]] int run_verify(int argc, char** argv);
+[[nodiscard]] int run_repair(int argc, char** argv);
 void print_check_commands_help(FILE* out);

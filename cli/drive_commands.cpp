@@ -5,35 +5,17 @@
 #include <cstring>
 #include <string>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 #include "cli/image_commands.h"
 #include "cli/output_file.h"
+#include "cli/usage.h"
 #include "drivetools/drive_tools.h"
 #include "platform/device.h"
+#include "platform/platform.h"
 
 namespace {
 
 using drivetools::Language;
 using drivetools::ToolStatus;
-
-void print_usage_hint(const char* message)
-{
-    std::fprintf(stderr, "tarnwickiso: %s\n(see tarnwickiso --help)\n", message);
-}
-
-int usage_error(const std::string& message)
-{
-    print_usage_hint(message.c_str());
-    return 2;
-}
 
 int failure(const std::string& message)
 {
@@ -136,15 +118,35 @@ std::string parse_arguments(int argc, char** argv, Arguments& args)
     return std::string();
 }
 
-// Checks that the output is not the drive, prepares it, and says on false.
-bool prepare_copy(const Arguments& args, PendingOutput& output)
+// The messages of the drive tools, as the command line prints them.
+template <typename Result>
+std::string english(const Result& result)
+{
+    return drivetools::output_text(result, Language::english);
+}
+
+// A copy from the drive: its output, written under a temporary name until it
+// is kept, and the progress line it shows on a terminal.
+struct Copy {
+    PendingOutput output;
+    TerminalLine line;
+    drivetools::ProgressDisplay progress;
+};
+
+// Checks that the output is not the drive and prepares it, with the progress
+// line when one is shown. False, said, when nothing is to be copied.
+bool start_copy(const Arguments& args, bool show_progress, Copy& copy)
 {
     if (same_file(args.device, args.output)) {
         failure(std::string("the output ") + args.output + " is the drive " + args.device +
                 " itself: nothing was written");
         return false;
     }
-    return begin_output(args.output, output);
+    if (!begin_output(args.output, copy.output))
+        return false;
+    if (show_progress)
+        copy.progress = {show_on_terminal, &copy.line};
+    return true;
 }
 
 // Keeps a copy that reached the end of what it set out to copy (possibly
@@ -179,21 +181,16 @@ int finish_copy(PendingOutput& output, ToolStatus status, bool reached_end, bool
 
 int run_disk_image(const Arguments& args, bool show_progress)
 {
-    PendingOutput output;
-    if (!prepare_copy(args, output))
+    Copy copy{{}, {"Blocks read: "}, {}};
+    if (!start_copy(args, show_progress, copy))
         return 1;
-    TerminalLine line{"Blocks read: "};
-    drivetools::ProgressDisplay progress;
-    if (show_progress)
-        progress = {show_on_terminal, &line};
-    drivetools::DiskImageResult result =
-        drivetools::create_disk_image(platform::system_device_backend(), args.device, output.writing.c_str(), progress);
+    drivetools::DiskImageResult result = drivetools::create_disk_image(platform::system_device_backend(), args.device,
+                                                                       copy.output.writing.c_str(), copy.progress);
     result.output = args.output;
     // A medium that ends inside a block was still read to its end.
     bool reached_end = result.status == ToolStatus::done || result.status == ToolStatus::partial_block;
-    return finish_copy(output, result.status, reached_end, drivetools::is_clean_copy(result),
-                       drivetools::output_text(result, Language::english), result.blocks,
-                       "the drive gave no whole 512-byte block");
+    return finish_copy(copy.output, result.status, reached_end, drivetools::is_clean_copy(result), english(result),
+                       result.blocks, "the drive gave no whole 512-byte block");
 }
 
 // The cue sheet of cd-image --cue, beside the image: refused when it would
@@ -213,7 +210,7 @@ bool make_cue_sheet(const platform::DeviceBackend& backend, const Arguments& arg
     }
     cue = drivetools::make_dump_cue_sheet(backend, args.device, args.output, args.first, args.last);
     if (cue.status != ToolStatus::done) {
-        failure(drivetools::output_text(cue, Language::english) + "; nothing was written");
+        failure(english(cue) + "; nothing was written");
         return false;
     }
     return true;
@@ -237,7 +234,7 @@ bool save_cue_sheet(const drivetools::DumpCueResult& cue, const char* image)
         failure(std::string("the image ") + image + " was kept without its cue sheet");
         return false;
     }
-    std::string notes = drivetools::output_text(cue, Language::english);
+    std::string notes = english(cue);
     if (!notes.empty())
         std::fprintf(stderr, "tarnwickiso: %s\n", notes.c_str());
     return true;
@@ -251,7 +248,7 @@ int run_cd_image(Arguments args, bool show_progress)
         // the sector before the lead-out.
         drivetools::TocQuery toc = drivetools::query_toc(backend, args.device);
         if (toc.status != ToolStatus::done)
-            return failure(drivetools::output_text(toc, Language::english));
+            return failure(english(toc));
         if (!args.have_first)
             args.first = toc.cue.first_sector;
         if (!args.have_last)
@@ -262,57 +259,54 @@ int run_cd_image(Arguments args, bool show_progress)
         refused.status = ToolStatus::refused_range;
         refused.first = args.first;
         refused.last = args.last;
-        return failure(drivetools::output_text(refused, Language::english));
+        return failure(english(refused));
     }
     // The sheet is made before the copy, so that a sheet that cannot be made
     // leaves nothing written.
     drivetools::DumpCueResult cue;
     if (args.cue && !make_cue_sheet(backend, args, cue))
         return 1;
-    PendingOutput output;
-    if (!prepare_copy(args, output))
+    Copy copy{{}, {"Next sector/remaining: "}, {}};
+    if (!start_copy(args, show_progress, copy))
         return 1;
-    TerminalLine line{"Next sector/remaining: "};
-    drivetools::ProgressDisplay progress;
-    if (show_progress)
-        progress = {show_on_terminal, &line};
-    drivetools::CdImageResult result =
-        drivetools::create_cd_image(backend, args.device, output.writing.c_str(), args.first, args.last, progress);
+    drivetools::CdImageResult result = drivetools::create_cd_image(backend, args.device, copy.output.writing.c_str(),
+                                                                   args.first, args.last, copy.progress);
     result.output = args.output;
     // Unreadable sectors are zero-filled in place: such a copy is kept.
     bool kept = false;
-    int status = finish_copy(output, result.status, result.status == ToolStatus::done,
-                             drivetools::is_clean_copy(result), drivetools::output_text(result, Language::english),
-                             result.sectors, "the sector range is empty", &kept);
+    int status =
+        finish_copy(copy.output, result.status, result.status == ToolStatus::done, drivetools::is_clean_copy(result),
+                    english(result), result.sectors, "the sector range is empty", &kept);
     if (kept && args.cue && !save_cue_sheet(cue, args.output))
         status = 1;
     return status;
 }
 
+// The end of the two queries: why the drive did not answer, or its answer on
+// standard output.
+template <typename Query>
+int print_answer(const Query& query, const std::string& text, const char* what)
+{
+    if (query.status != ToolStatus::done)
+        return failure(english(query));
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+        return stop_signal ? report_stop() : failure(std::string("cannot write the ") + what + " to standard output");
+    return 0;
+}
+
 int run_toc(const Arguments& args)
 {
     drivetools::TocQuery toc = drivetools::query_toc(platform::system_device_backend(), args.device);
-    if (toc.status != ToolStatus::done)
-        return failure(drivetools::output_text(toc, Language::english));
-        // The text as the Tool window shows it, CR LF line ends untouched.
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    const std::string& text = toc.cue.text;
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-        return stop_signal ? report_stop() : failure("cannot write the cue sheet to standard output");
-    return 0;
+    // The text as the Tool window shows it, CR LF line ends untouched.
+    platform::write_bytes_unchanged(stdout);
+    return print_answer(toc, toc.cue.text, "cue sheet");
 }
 
 int run_drive_id(const Arguments& args)
 {
     drivetools::DriveIdentification id =
         drivetools::query_drive_identification(platform::system_device_backend(), args.device);
-    if (id.status != ToolStatus::done)
-        return failure(drivetools::output_text(id, Language::english));
-    if (std::printf("%s\n", id.text.c_str()) < 0 || std::fflush(stdout) != 0)
-        return stop_signal ? report_stop() : failure("cannot write the identification to standard output");
-    return 0;
+    return print_answer(id, id.text + "\n", "identification");
 }
 
 }  // namespace
@@ -362,7 +356,7 @@ int run_drive_command(int argc, char** argv)
     if (command != "cd-image" && args.cue)
         return usage_error(command + " writes no cue sheet (no --cue)");
 
-    bool show_progress = !args.quiet && isatty(fileno(stderr));
+    bool show_progress = !args.quiet && platform::is_terminal(stderr);
     if (command == "disk-image")
         return run_disk_image(args, show_progress);
     if (command == "cd-image")

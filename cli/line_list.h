@@ -13,7 +13,7 @@ struct LineList {
 
 // Registers one path as the register commands do; prints the reason on
 // stderr and returns false when it cannot be registered.
-bool register_path(LineList& list, const char* path);
+[[nodiscard]] bool register_path(LineList& list, const char* path);
 // Inserts a line at its sorted place (after equal lines).
 void insert_sorted(LineList& list, const std::string& line);
 LineSource line_source_of(const LineList& list);

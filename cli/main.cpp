@@ -22,6 +22,7 @@
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/progress.h"
+#include "cli/usage.h"
 #include "mastering/boot.h"
 #include "mastering/build.h"
 #include "shell/build_job.h"
@@ -98,12 +99,6 @@ int failure(const std::string& message)
 {
     std::fprintf(stderr, "tarnwickiso: %s\n", platform::text_to_system(message.c_str()).c_str());
     return 1;
-}
-
-int usage_error(const std::string& message)
-{
-    std::fprintf(stderr, "tarnwickiso: %s\n(see tarnwickiso --help)\n", message.c_str());
-    return 2;
 }
 
 // True when --help or -h stands among the command's arguments before "--".
@@ -436,7 +431,7 @@ int run_estimate(int argc, char** argv)
         if (platform::find_file(efi_boot.c_str(), info))
             efi_sectors = uint32_t((info.size + 2047) / 2048);
     }
-    ScanProgress scan_progress(!isatty(fileno(stderr)));
+    ScanProgress scan_progress(!platform::is_terminal(stderr));
     LineList list;
     for (const std::string& path : paths)
         if (stop_signal || !register_path(list, path.c_str()))

@@ -34,20 +34,20 @@ struct BuildOptions {
 // path (an unset variable; the current folder is "."). An identifier
 // option for the Joliet descriptor alone wins over the one for both, in
 // whatever order they come.
-std::string parse_build_options(const std::vector<std::string>& args, ControlStore& volume, ControlStore& boot,
-                                ControlStore& dir_record, BuildOptions& options);
+[[nodiscard]] std::string parse_build_options(const std::vector<std::string>& args, ControlStore& volume,
+                                              ControlStore& boot, ControlStore& dir_record, BuildOptions& options);
 
 // Why a UEFI boot image cannot be used: the problems of a boot image, 4 GiB
 // or more (the image's sizes are 32-bit byte counts, as for every file), or
 // no FAT file system image (see fat_image_problem). Empty when it can.
-std::string efi_boot_image_problem(const std::string& path);
+[[nodiscard]] std::string efi_boot_image_problem(const std::string& path);
 
 // Reads the MBR boot code into `code`; returns why it cannot be used (missing,
 // a folder, empty, over 432 bytes, unreadable), empty when it can.
-std::string read_mbr_code(const std::string& path, std::vector<uint8_t>& code);
+[[nodiscard]] std::string read_mbr_code(const std::string& path, std::vector<uint8_t>& code);
 
 // Why a boot image file cannot be used (its path is over 511 bytes, it does
 // not exist, it is a folder, a device, pipe or socket, or empty, or, for a
 // floppy emulation, `media` being the selection of --boot-media, it is not
 // exactly that diskette's size); empty when it can.
-std::string boot_image_problem(const std::string& path, int media);
+[[nodiscard]] std::string boot_image_problem(const std::string& path, int media);

@@ -1,6 +1,6 @@
 # GUI tests of the Windows program: the real windows, created in process from
 # the same resources, driven with messages under Wine.
-tw_sources(TW_WIN32_TEST_SOURCES tests/win32/*.cpp tests/simulated_drive.cpp)
+tw_sources(TW_WIN32_TEST_SOURCES tests/win32/*.cpp tests/simulated_drive.cpp tests/temp_tree.cpp)
 add_executable(tarnwickiso_gui_tests ${TW_WIN32_TEST_SOURCES} ${TW_RESOURCE_OBJECT})
 add_dependencies(tarnwickiso_gui_tests tw_resources)
 target_compile_options(tarnwickiso_gui_tests PRIVATE ${TW_WARNINGS})

@@ -88,7 +88,7 @@ struct ParsedCueSheet {
 // SONGWRITER, ISRC, FLAGS, PREGAP and POSTGAP (which take no room in the
 // file) are passed over. Anything else, track numbers 01..99 not rising, or
 // indexes that go back, is an error naming its line.
-ParsedCueSheet parse_cue_sheet(const std::string& text);
+[[nodiscard]] ParsedCueSheet parse_cue_sheet(const std::string& text);
 
 // The file part of a path (after the last separator).
 std::string path_leaf(const std::string& path);

@@ -42,22 +42,22 @@ struct Drive {
 };
 
 // Opens a drive; not open on failure, with the system's reason in `error`.
-Drive open_drive(const platform::DeviceBackend& backend, const char* name, platform::DeviceMode mode,
-                 std::string& error);
+[[nodiscard]] Drive open_drive(const platform::DeviceBackend& backend, const char* name, platform::DeviceMode mode,
+                               std::string& error);
 
 // Reads the raw sector at `lba` into `buffer`. The buffer is cleared first,
 // and cleared again when the read fails, so a failed read always leaves 2352
 // zero bytes. True when the drive delivered the sector.
-bool read_cd_sector(Drive& drive, uint32_t lba, SectorBuffer& buffer);
+[[nodiscard]] bool read_cd_sector(Drive& drive, uint32_t lba, SectorBuffer& buffer);
 
 // READ TOC format 0 into the cleared buffer. False when the command failed
 // (the buffer is then all zeros).
-bool read_toc(Drive& drive, SectorBuffer& buffer);
+[[nodiscard]] bool read_toc(Drive& drive, SectorBuffer& buffer);
 
 // Vendor identification, product identification and product revision level
 // run together, padding spaces included: at most 80 characters, ending at the
 // first zero byte. Control characters are shown as '.'. False (and an empty
 // text) when the query failed.
-bool read_inquiry_text(Drive& drive, std::string& text);
+[[nodiscard]] bool read_inquiry_text(Drive& drive, std::string& text);
 
 }  // namespace drivetools

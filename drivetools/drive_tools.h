@@ -83,17 +83,18 @@ struct DumpCueResult {
 inline constexpr uint32_t disk_block_size = 512;
 
 // Reads the TOC through the drive in pass-through mode.
-TocQuery query_toc(const platform::DeviceBackend& backend, const char* device);
+[[nodiscard]] TocQuery query_toc(const platform::DeviceBackend& backend, const char* device);
 
 // Asks the drive in pass-through mode for its identification.
-DriveIdentification query_drive_identification(const platform::DeviceBackend& backend, const char* device);
+[[nodiscard]] DriveIdentification query_drive_identification(const platform::DeviceBackend& backend,
+                                                             const char* device);
 
 // Copies the volume from its first byte in 512-byte blocks until its end.
 // Clears tool_stop_requested before the loop; after every 16th block shows the
 // block count and runs process_pending_messages; stops after the block in
 // hand once tool_stop_requested is set. A read error ends the copy there.
-DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const char* device, const char* output,
-                                  const ProgressDisplay& progress);
+[[nodiscard]] DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const char* device,
+                                                const char* output, const ProgressDisplay& progress);
 
 // Copies the raw sectors first..last (last = first - 1 gives an empty file) in
 // ascending order; an unreadable sector is written as 2352 zero bytes at its
@@ -102,14 +103,15 @@ DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const 
 // process_pending_messages; stops after the sector in hand once
 // tool_stop_requested is set. A last sector below first - 1 is refused before
 // anything is opened.
-CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char* device, const char* output,
-                              int32_t first, int32_t last, const ProgressDisplay& progress);
+[[nodiscard]] CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char* device,
+                                            const char* output, int32_t first, int32_t last,
+                                            const ProgressDisplay& progress);
 
 // Makes the cue sheet of a dump of first..last saved as `image`: reads the
 // TOC, then the first dumped sector of each data track in the range (one
 // READ CD each) for its mode byte. Refuses a sheet name that is the image's.
-DumpCueResult make_dump_cue_sheet(const platform::DeviceBackend& backend, const char* device, const char* image,
-                                  int32_t first, int32_t last);
+[[nodiscard]] DumpCueResult make_dump_cue_sheet(const platform::DeviceBackend& backend, const char* device,
+                                                const char* image, int32_t first, int32_t last);
 
 // Writes a sheet that was made to result.sheet, under a temporary name that is
 // renamed over it once complete; on failure an older sheet stays as it was.

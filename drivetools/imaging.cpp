@@ -42,17 +42,26 @@ bool open_drive_and_output(const platform::DeviceBackend& backend, const char* d
     return true;
 }
 
+// Opens the drive for commands (TOC, inquiry, sector reads); on failure the
+// result says so and the drive is not open.
+template <typename Result>
+Drive open_for_commands(const platform::DeviceBackend& backend, const char* device, Result& result)
+{
+    Drive drive = open_drive(backend, device, platform::DeviceMode::pass_through, result.error);
+    if (!drive.is_open())
+        result.status = ToolStatus::open_failed;
+    return drive;
+}
+
 }  // namespace
 
 TocQuery query_toc(const platform::DeviceBackend& backend, const char* device)
 {
     TocQuery query;
     query.device = device;
-    Drive drive = open_drive(backend, device, platform::DeviceMode::pass_through, query.error);
-    if (!drive.is_open()) {
-        query.status = ToolStatus::open_failed;
+    Drive drive = open_for_commands(backend, device, query);
+    if (!drive.is_open())
         return query;
-    }
     SectorBuffer buffer;
     bool ok = read_toc(drive, buffer);
     drive.close();
@@ -70,11 +79,9 @@ DriveIdentification query_drive_identification(const platform::DeviceBackend& ba
 {
     DriveIdentification query;
     query.device = device;
-    Drive drive = open_drive(backend, device, platform::DeviceMode::pass_through, query.error);
-    if (!drive.is_open()) {
-        query.status = ToolStatus::open_failed;
+    Drive drive = open_for_commands(backend, device, query);
+    if (!drive.is_open())
         return query;
-    }
     if (!read_inquiry_text(drive, query.text))
         query.status = ToolStatus::read_failed;
     return query;
@@ -200,11 +207,9 @@ DumpCueResult make_dump_cue_sheet(const platform::DeviceBackend& backend, const 
         result.status = ToolStatus::sheet_is_image;
         return result;
     }
-    Drive drive = open_drive(backend, device, platform::DeviceMode::pass_through, result.error);
-    if (!drive.is_open()) {
-        result.status = ToolStatus::open_failed;
+    Drive drive = open_for_commands(backend, device, result);
+    if (!drive.is_open())
         return result;
-    }
     SectorBuffer buffer;
     if (!read_toc(drive, buffer)) {
         result.status = ToolStatus::read_failed;
@@ -216,12 +221,11 @@ DumpCueResult make_dump_cue_sheet(const platform::DeviceBackend& backend, const 
         return result;
     }
     // The mode byte follows the 12-byte sync and the 3-byte address. A sector
-    // that cannot be read leaves zeros, which name no mode.
+    // that cannot be read gives 0, which names no mode.
     for (DumpTrack& track : tracks)
-        if (track.data) {
-            read_cd_sector(drive, static_cast<uint32_t>(track.first_dumped), buffer);
-            track.mode_byte = buffer.bytes[15];
-        }
+        if (track.data)
+            track.mode_byte =
+                read_cd_sector(drive, static_cast<uint32_t>(track.first_dumped), buffer) ? buffer.bytes[15] : 0;
     result.cue = dump_cue_sheet(path_leaf(image), tracks, first);
     return result;
 }

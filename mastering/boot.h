@@ -57,4 +57,4 @@ void put_efi_catalog_entries(uint8_t* catalog, bool with_bios_entry, uint32_t lo
 // boot sector signature 0x55AA at 510, bytes per sector a power of two from
 // 512 to 4096, sectors per cluster a power of two, at least one reserved
 // sector and one FAT, and a volume no larger than the file.
-std::string fat_image_problem(const uint8_t* boot_sector, uint64_t file_size);
+[[nodiscard]] std::string fat_image_problem(const uint8_t* boot_sector, uint64_t file_size);

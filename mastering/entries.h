@@ -92,7 +92,7 @@ extern EntryTable entry_table;
 struct FolderIdentity {
     uint64_t volume, object;
 };
-bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names);
+[[nodiscard]] bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names);
 // The command line registers its paths and builds at once: the listings the
 // registration's walk makes then serve the scan that follows, each folder's
 // once, instead of listing the folder and looking at every name again. Off

@@ -22,10 +22,10 @@ int make_joliet_directory_identifier(uint8_t* destination, const char* leaf);
 // The counters: each counts the identifier up by one at its counting position
 // (1..9, A..Z, with a carry from Z) and never changes its length. They return
 // false when there is nothing to count (no counting position).
-bool bump_file_identifier(uint8_t* identifier, int length);
-bool bump_directory_identifier(uint8_t* identifier, int length);
-bool bump_joliet_file_identifier(uint8_t* identifier, int length);
-bool bump_joliet_directory_identifier(uint8_t* identifier, int length);
+[[nodiscard]] bool bump_file_identifier(uint8_t* identifier, int length);
+[[nodiscard]] bool bump_directory_identifier(uint8_t* identifier, int length);
+[[nodiscard]] bool bump_joliet_file_identifier(uint8_t* identifier, int length);
+[[nodiscard]] bool bump_joliet_directory_identifier(uint8_t* identifier, int length);
 
 // The leaf name of a source path: the part after the last separator.
 const char* leaf_name(const char* path);

@@ -27,5 +27,5 @@ struct RawStreamCheck {
 // build's identifiers on the way from the root), the file's record giving
 // the sectors that hold its own source's bytes: a record at another place,
 // or one that points at another file's data, is named.
-std::vector<std::string> compare_with_sources(const char* image_path, const BuildOutcome& build,
-                                              RawStreamCheck* raw = nullptr);
+[[nodiscard]] std::vector<std::string> compare_with_sources(const char* image_path, const BuildOutcome& build,
+                                                            RawStreamCheck* raw = nullptr);

@@ -34,6 +34,22 @@ bool list_directory_then_find(const char* path, std::vector<FoundName>& items)
     return true;
 }
 
+// The loop over read_some is the same on every system.
+int64_t read_full(File& file, void* data, size_t n)
+{
+    auto* bytes = static_cast<unsigned char*>(data);
+    size_t done = 0;
+    while (done < n) {
+        const int64_t got = read_some(file, bytes + done, n - done);
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<int64_t>(done);
+}
+
 std::string short_read_text(int64_t got, uint64_t wanted)
 {
     if (got < 0)

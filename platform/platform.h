@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -120,6 +121,13 @@ size_t ucs2_to_oem(const uint16_t* text, char* out, size_t capacity);
 // console's handler then waits while the program cleans up and ends, until
 // the system's time for it runs out. Nothing elsewhere.
 void raise_sigterm_when_console_ends();
+
+// True when the standard stream is a terminal (a console), where progress
+// lines are shown (isatty).
+[[nodiscard]] bool is_terminal(std::FILE* stream);
+// Win32 text streams turn LF into CR LF; this makes the stream pass bytes as
+// they are. Nothing elsewhere.
+void write_bytes_unchanged(std::FILE* stream);
 
 // Files, shared for reading. An invalid File is returned on failure;
 // last_error_text() then says why.

@@ -16,7 +16,7 @@
 // track, as its sectors show). Returns true when every sector is sound;
 // `report` receives the summary lines (sectors by kind, bad sectors by kind
 // with the first few numbers), one per line.
-bool check_raw_image_file(const char* path, std::string& report);
+[[nodiscard]] bool check_raw_image_file(const char* path, std::string& report);
 
 // What a track holds: every sector of a Mode 1 track is a Mode 1 sector, of a
 // Mode 2 track a Mode 2 sector (either form); a Mode 0 sector (header and
@@ -171,5 +171,6 @@ ImageForm image_form_of(const uint8_t* head, size_t head_size, uint64_t file_siz
 // is looked at after every block. With `tracks` (from a cue sheet), the file
 // is taken as raw whenever it holds one whole sector, and checked track by
 // track.
-ImageFileCheck check_image_file(const char* path, bool with_hashes, const volatile int32_t* stop = nullptr,
-                                const TrackList* tracks = nullptr);
+[[nodiscard]] ImageFileCheck check_image_file(const char* path, bool with_hashes,
+                                              const volatile int32_t* stop = nullptr,
+                                              const TrackList* tracks = nullptr);

@@ -68,13 +68,13 @@ inline constexpr size_t converted_name_capacity = 512;
 // and the user data of a Mode 2 Form 1 sector taken from byte 24.
 // With `read_problem`, a read that fails or comes up short (the file shrank)
 // leaves why there; other failures leave the reason in the last error.
-ConversionResult convert_image(const char* input_path, const char* output_path, uint64_t* dropped_tail = nullptr,
-                               const volatile int32_t* stop = nullptr, RawConversionCheck* check = nullptr,
-                               std::string* read_problem = nullptr);
+[[nodiscard]] ConversionResult convert_image(const char* input_path, const char* output_path,
+                                             uint64_t* dropped_tail = nullptr, const volatile int32_t* stop = nullptr,
+                                             RawConversionCheck* check = nullptr, std::string* read_problem = nullptr);
 
 // The output name of a conversion: the input path with ".iso" appended. False
 // (and an empty `out`) when it would not fit 511 bytes.
-bool make_converted_name(const char* input_path, char* out /* converted_name_capacity */);
+[[nodiscard]] bool make_converted_name(const char* input_path, char* out /* converted_name_capacity */);
 
 // English text of a result, for messages.
 const char* conversion_result_text(ConversionResult result);

@@ -35,5 +35,5 @@ struct ImageRepair {
 // Reads the raw image at `input` and writes it to `output` with every
 // repairable sector corrected; all other bytes, a tail shorter than a
 // sector included, are copied as they are. `tracks` as for check_image_file.
-ImageRepair repair_image_file(const char* input, platform::File& output, const volatile int32_t* stop = nullptr,
-                              const TrackList* tracks = nullptr);
+[[nodiscard]] ImageRepair repair_image_file(const char* input, platform::File& output,
+                                            const volatile int32_t* stop = nullptr, const TrackList* tracks = nullptr);

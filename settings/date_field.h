@@ -23,7 +23,7 @@ void set_date_field_to_now(char* date_text, char* zone_text);
 // preset from this UTC instant with zone 0 instead of the clock. False, and
 // nothing preset, for an instant outside the years 1900..2155 that both date
 // forms can hold.
-bool preset_date_fields_from_epoch(int64_t seconds_since_1970);
+[[nodiscard]] bool preset_date_fields_from_epoch(int64_t seconds_since_1970);
 void clear_date_field_preset();
 
 // The texts as typed, numbers read with the string-to-integer rule. A text

@@ -26,18 +26,18 @@ struct Measurement {
 };
 
 // Walks the path as the build will scan it: entry count and rough sectors.
-Measurement measure_path(const char* path);
+[[nodiscard]] Measurement measure_path(const char* path);
 
 // The paths of the top-level items of a drive or file-system root (`root`
 // ends in a separator: "C:\\", "/"), each to be registered on a line of its
 // own: every name the root lists but "." and "..". False when the root cannot
 // be listed.
-bool list_root_items(const char* root, std::vector<std::string>& paths);
+[[nodiscard]] bool list_root_items(const char* root, std::vector<std::string>& paths);
 
 // Measures the path and formats its line into `line` (line_capacity bytes).
 // False, with the reason in `measurement`, when the registration is refused
 // (a line over 511 characters, an item that cannot be measured).
-bool add_registration(const char* path, char* line, Measurement& measurement);
+[[nodiscard]] bool add_registration(const char* path, char* line, Measurement& measurement);
 
 // Column readers. Column 2 and 3 follow the first and second TAB plus four
 // spaces; column 4 follows the last TAB plus four spaces. Never read beyond

@@ -129,7 +129,9 @@ TEST(Identifiers, CountersFollowTheDigitSequence)
         buffer[0] = guard_before;
         std::memcpy(buffer + 1, id, 256);
         for (int i = 0; i < c.times; ++i)
-            c.directory ? bump_directory_identifier(buffer + 1, length) : bump_file_identifier(buffer + 1, length);
+            EXPECT_TRUE(c.directory ? bump_directory_identifier(buffer + 1, length)
+                                    : bump_file_identifier(buffer + 1, length))
+                << c.before;
         EXPECT_EQ(iso(buffer + 1, length), c.after) << c.before;
         EXPECT_EQ(buffer[0], guard_before) << "wrote before the identifier: " << c.before;
     }
@@ -139,18 +141,18 @@ TEST(Identifiers, JolietCountersTreatWideAndLowercaseUnitsAsOther)
 {
     uint8_t id[256] = {};
     int n = make_joliet_file_identifier(id, "readme.txt");
-    bump_joliet_file_identifier(id, n);
+    EXPECT_TRUE(bump_joliet_file_identifier(id, n));
     EXPECT_EQ(joliet_ascii(id, n), "readme.tx1;1");
-    bump_joliet_file_identifier(id, n);
+    EXPECT_TRUE(bump_joliet_file_identifier(id, n));
     EXPECT_EQ(joliet_ascii(id, n), "readme.tx2;1");
 
     n = make_joliet_directory_identifier(id, "Program Files");
-    bump_joliet_directory_identifier(id, n);
+    EXPECT_TRUE(bump_joliet_directory_identifier(id, n));
     EXPECT_EQ(joliet_ascii(id, n), "Program File1");
 
     // A unit with a non-zero high byte becomes '1'.
     uint8_t wide[8] = {0x30, 0x42, 0x00, ';', 0x00, '1', 0, 0};
-    bump_joliet_file_identifier(wide, 6);
+    EXPECT_TRUE(bump_joliet_file_identifier(wide, 6));
     EXPECT_EQ(wide[0], 0x00);
     EXPECT_EQ(wide[1], '1');
 }

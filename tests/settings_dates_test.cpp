@@ -178,7 +178,7 @@ TEST(Dates, DateFieldsShowTheStandardTimeZone)
 TEST(Readers, UntouchedVolumeDialogGivesSpacesAndTheStartTime)
 {
     init_volume_descriptors();
-    preset_date_fields_from_epoch(1070957103);
+    ASSERT_TRUE(preset_date_fields_from_epoch(1070957103));
     ControlStore store;
     open_volume_store(store);
     clear_date_field_preset();

@@ -27,50 +27,6 @@
 
 namespace fs = std::filesystem;
 
-TempTree::TempTree()
-{
-    static int serial = 0;
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "tree";
-    // A number of this run keeps test programs running side by side apart.
-    static const std::string run = std::to_string(std::random_device{}() % 1000000);
-    root = (fs::path(testing::TempDir()) / ("tw_" + name + "_" + run + "_" + std::to_string(++serial))).string();
-    fs::remove_all(root);
-    fs::create_directories(root);
-}
-
-TempTree::~TempTree()
-{
-    std::error_code ignored;
-    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(root, ignored);
-}
-
-std::string TempTree::path(const std::string& relative) const
-{
-    return (fs::path(root) / relative).string();
-}
-
-void TempTree::file(const std::string& relative, const std::string& content) const
-{
-    fs::create_directories(fs::path(path(relative)).parent_path());
-    std::ofstream(path(relative), std::ios::binary) << content;
-}
-
-void TempTree::file_of_size(const std::string& relative, size_t size, uint8_t seed) const
-{
-    std::string content(size, '\0');
-    std::mt19937 rng(seed);
-    for (char& c : content)
-        c = char(rng());
-    file(relative, content);
-}
-
-void TempTree::folder(const std::string& relative) const
-{
-    fs::create_directories(path(relative));
-}
-
 CodePageScope::CodePageScope(const char* name)
     : active_(std::string(platform::code_page_name()) == name ||
               (platform::select_code_page(name) && std::string(platform::code_page_name()) == name))
@@ -110,7 +66,7 @@ std::string read_whole_file(const std::string& path)
 
 Settings::Settings()
 {
-    preset_date_fields_from_epoch(1070971200);  // 2003-12-09 12:00:00 UTC
+    EXPECT_TRUE(preset_date_fields_from_epoch(1070971200));  // 2003-12-09 12:00:00 UTC
     init_volume_descriptors();
     open_volume_store(volume);
     open_boot_store(boot);

@@ -10,17 +10,7 @@
 
 #include "mastering/build.h"
 #include "settings/control_store.h"
-
-// A fresh folder under the test temporary directory, removed afterwards.
-struct TempTree {
-    std::string root;
-    TempTree();
-    ~TempTree();
-    std::string path(const std::string& relative) const;
-    void file(const std::string& relative, const std::string& content) const;
-    void file_of_size(const std::string& relative, size_t size, uint8_t seed = 0) const;
-    void folder(const std::string& relative) const;
-};
+#include "temp_tree.h"
 
 std::string read_whole_file(const std::string& path);
 

@@ -325,21 +325,6 @@ int64_t read_some(File& file, void* data, size_t n)
     }
 }
 
-int64_t read_full(File& file, void* data, size_t n)
-{
-    auto* bytes = static_cast<unsigned char*>(data);
-    size_t done = 0;
-    while (done < n) {
-        const int64_t got = read_some(file, bytes + done, n - done);
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        done += static_cast<size_t>(got);
-    }
-    return static_cast<int64_t>(done);
-}
-
 bool write_all(File& file, const void* data, size_t n)
 {
     if (!file.valid()) {

@@ -23,4 +23,11 @@ File create_for_writing_once(const char* path)
 
 void raise_sigterm_when_console_ends() {}
 
+bool is_terminal(std::FILE* stream)
+{
+    return isatty(fileno(stream)) != 0;
+}
+
+void write_bytes_unchanged(std::FILE*) {}
+
 }  // namespace platform

@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <csignal>
@@ -29,6 +31,16 @@ BOOL WINAPI on_console_event(DWORD event)
 void raise_sigterm_when_console_ends()
 {
     SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+bool is_terminal(std::FILE* stream)
+{
+    return _isatty(_fileno(stream)) != 0;
+}
+
+void write_bytes_unchanged(std::FILE* stream)
+{
+    _setmode(_fileno(stream), _O_BINARY);
 }
 
 }  // namespace platform

@@ -22,6 +22,19 @@ uint64_t from_filetime(const FILETIME& ft)
     return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
+CalendarTime from_systemtime(const SYSTEMTIME& st)
+{
+    CalendarTime out;
+    out.year = st.wYear;
+    out.month = st.wMonth;
+    out.day = st.wDay;
+    out.hour = st.wHour;
+    out.minute = st.wMinute;
+    out.second = st.wSecond;
+    out.milliseconds = st.wMilliseconds;
+    return out;
+}
+
 }  // namespace
 
 int32_t time_zone_base_bias()
@@ -52,30 +65,14 @@ CalendarTime file_time_to_calendar(uint64_t file_time)
     SYSTEMTIME st;
     if (!FileTimeToSystemTime(&ft, &st))
         return detail::split_file_time(file_time);
-    CalendarTime out;
-    out.year = st.wYear;
-    out.month = st.wMonth;
-    out.day = st.wDay;
-    out.hour = st.wHour;
-    out.minute = st.wMinute;
-    out.second = st.wSecond;
-    out.milliseconds = st.wMilliseconds;
-    return out;
+    return from_systemtime(st);
 }
 
 CalendarTime local_time_now()
 {
     SYSTEMTIME st;
     GetLocalTime(&st);
-    CalendarTime out;
-    out.year = st.wYear;
-    out.month = st.wMonth;
-    out.day = st.wDay;
-    out.hour = st.wHour;
-    out.minute = st.wMinute;
-    out.second = st.wSecond;
-    out.milliseconds = st.wMilliseconds;
-    return out;
+    return from_systemtime(st);
 }
 
 }  // namespace platform

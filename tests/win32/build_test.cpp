@@ -65,7 +65,7 @@ void record_status()
 
 TEST_F(Build, PlainAndRawImagesCarryTheSameSectors)
 {
-    drop_paths(main_window, {tree.file("hello.txt", 5000)});
+    drop_paths(main_window, {tree.file_of_size("hello.txt", 5000)});
     std::string plain = tree.path("plain.iso");
     std::string raw = tree.path("raw.bin");
     build_through_menu(CMD_CREATE_ISO, plain);
@@ -94,7 +94,7 @@ TEST_F(Build, PlainAndRawImagesCarryTheSameSectors)
 
 TEST_F(Build, StageTextsOneToFourAppearInTheStatusLine)
 {
-    drop_paths(main_window, {tree.file("a.bin", 1 << 20), tree.file("b.bin", 3000)});
+    drop_paths(main_window, {tree.file_of_size("a.bin", 1 << 20), tree.file_of_size("b.bin", 3000)});
     seen.clear();
     status_callback = record_status;
     build_through_menu(CMD_CREATE_ISO, tree.path("out.iso"));
@@ -185,7 +185,7 @@ TEST_F(Build, AbortDuringOutputLeavesNoFileAndTheNextBuildIsClean)
     register_abort_marker();
     ASSERT_NE(marker_window, nullptr);
 
-    drop_paths(main_window, {tree.file("big.bin", 4 << 20)});
+    drop_paths(main_window, {tree.file_of_size("big.bin", 4 << 20)});
     std::string full = tree.path("full.iso");
     build_through_menu(CMD_CREATE_ISO, full);
     long long full_size = file_size_of(full);
@@ -270,7 +270,7 @@ TEST_F(Build, StoppedFailedOrDamagedBuildKeepsTheOlderImage)
 
 TEST_F(Build, AbortWhileIdleDoesNotStopTheNextBuild)
 {
-    drop_paths(main_window, {tree.file("x.bin", 600 * 1024)});
+    drop_paths(main_window, {tree.file_of_size("x.bin", 600 * 1024)});
     std::string first = tree.path("first.iso");
     build_through_menu(CMD_CREATE_ISO, first);
     menu_command(CMD_ABORT);
@@ -292,7 +292,7 @@ void create_again_during_output()
 
 TEST_F(Build, CreateCommandDuringABuildIsRefusedAndTheBuildGoesOn)
 {
-    drop_paths(main_window, {tree.file("data.bin", 2 << 20)});
+    drop_paths(main_window, {tree.file_of_size("data.bin", 2 << 20)});
     std::string reference = tree.path("reference.iso");
     build_through_menu(CMD_CREATE_ISO, reference);
 
@@ -324,7 +324,7 @@ void close_during_output()
 
 TEST_F(Build, ClosingTheMainWindowStopsTheBuildAndEndsWithCodeZero)
 {
-    drop_paths(main_window, {tree.file("data.bin", 4 << 20)});
+    drop_paths(main_window, {tree.file_of_size("data.bin", 4 << 20)});
     std::string output = tree.path("closing.iso");
     HWND window = main_window;
     close_posted = false;
@@ -344,7 +344,7 @@ TEST_F(Build, ClosingTheMainWindowStopsTheBuildAndEndsWithCodeZero)
 
 TEST_F(Build, CancelledSaveDialogStartsNothingAndKeepsTheSectorForm)
 {
-    drop_paths(main_window, {tree.file("a.txt", 10)});
+    drop_paths(main_window, {tree.file_of_size("a.txt", 10)});
     raw_output = OutputSectors::raw;
     std::string before = status_text();
     cancel_file_dialog(main_window);
@@ -356,18 +356,18 @@ TEST_F(Build, CancelledSaveDialogStartsNothingAndKeepsTheSectorForm)
 
 TEST_F(Build, ExistingOutputIsReplaced)
 {
-    drop_paths(main_window, {tree.file("a.txt", 10)});
+    drop_paths(main_window, {tree.file_of_size("a.txt", 10)});
     std::string reference = tree.path("reference.iso");
     build_through_menu(CMD_CREATE_ISO, reference);
-    std::string output = tree.file("old.iso", 3 << 20);
+    std::string output = tree.file_of_size("old.iso", 3 << 20);
     build_through_menu(CMD_CREATE_ISO, output);
     EXPECT_EQ(file_bytes(output), file_bytes(reference));
 }
 
 TEST_F(Build, DamagedImageIsReportedInJapaneseThenTheEstimateShows)
 {
-    std::string kept = tree.file("kept.txt", 100);
-    std::string gone = tree.file("gone.txt", 100);
+    std::string kept = tree.file_of_size("kept.txt", 100);
+    std::string gone = tree.file_of_size("gone.txt", 100);
     drop_paths(main_window, {kept, gone});
     std::string estimate = status_text();
     DeleteFileA(gone.c_str());
@@ -383,7 +383,7 @@ TEST_F(Build, DamagedImageIsReportedInJapaneseThenTheEstimateShows)
 
 TEST_F(Build, CleanBuildShowsNoMessage)
 {
-    drop_paths(main_window, {tree.file("fine.txt", 100)});
+    drop_paths(main_window, {tree.file_of_size("fine.txt", 100)});
     // A message box would stay open with nobody to answer it; the harness
     // would force it closed after ten seconds and flag the test.
     std::string said;
@@ -477,8 +477,8 @@ TEST_F(Build, TwoDroppedFoldersOfOneNameKeepTheirOwnFiles)
 {
     for (const char* folder : {"p1", "p1\\docs", "p2", "p2\\docs"})
         tree.folder(folder);
-    tree.file("p1\\docs\\a.txt", 100);
-    tree.file("p2\\docs\\b.txt", 200);
+    tree.file_of_size("p1\\docs\\a.txt", 100);
+    tree.file_of_size("p2\\docs\\b.txt", 200);
     drop_paths(main_window, {tree.path("p1\\docs"), tree.path("p2\\docs")});
     const std::string output = tree.path("docs.iso");
     build_through_menu(CMD_CREATE_ISO, output);

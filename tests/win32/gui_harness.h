@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "../temp_tree.h"
+
 // Creates the main window with its settings windows, shown, as the program
 // does at start; closes it again and drains the queue (the quit request
 // included).
@@ -55,19 +57,6 @@ size_t pending_modal_actions();
 void clear_modal_actions();
 // Set when a step had to be forced closed after waiting too long.
 bool modal_action_timed_out();
-
-// Temporary folder of one test, removed with everything in it.
-struct TempTree {
-    TempTree();
-    ~TempTree();
-    TempTree(const TempTree&) = delete;
-    TempTree& operator=(const TempTree&) = delete;
-    // Creates a file of `size` bytes (pattern filled) or a folder below root.
-    std::string file(const std::string& relative, size_t size);
-    std::string folder(const std::string& relative);
-    std::string path(const std::string& relative) const;
-    std::string root;
-};
 
 // Size of a file, -1 when it cannot be found.
 long long file_size_of(const std::string& path);

@@ -46,9 +46,9 @@ TEST_F(MainWindow, FreshStartShowsEmptyListAndEstimateOf746Sectors)
 // Lines, each registered item's line and the estimate after each step.
 TEST_F(MainWindow, RegisterDeleteAndClearKeepTheEstimateInStep)
 {
-    std::string file = tree.file("five.dat", 5000);  // 3 sectors
+    std::string file = tree.file_of_size("five.dat", 5000);  // 3 sectors
     tree.folder("box");
-    tree.file("box\\inner.dat", 5000);  // folder: 2 + 3 sectors, 2 entries
+    tree.file_of_size("box\\inner.dat", 5000);  // folder: 2 + 3 sectors, 2 entries
 
     answer_file_dialog(main_window, file);
     menu_command(CMD_REGISTER_FILE);
@@ -95,8 +95,8 @@ TEST_F(MainWindow, CancelledFileDialogsRegisterNothing)
 
 TEST_F(MainWindow, DroppedItemsAreSortedByDisplayNameAndCountedTwiceWhenDroppedTwice)
 {
-    std::string c = tree.file("charlie.bin", 2049);  // 2 sectors
-    std::string a = tree.file("alpha.bin", 1);       // 1 sector
+    std::string c = tree.file_of_size("charlie.bin", 2049);  // 2 sectors
+    std::string a = tree.file_of_size("alpha.bin", 1);       // 1 sector
     std::string b = tree.folder("bravo");            // 2 sectors
     drop_paths(main_window, {c, a, b});
     std::vector<std::string> lines = list_lines_utf8();
@@ -114,7 +114,7 @@ TEST_F(MainWindow, DroppedItemsAreSortedByDisplayNameAndCountedTwiceWhenDroppedT
 TEST_F(MainWindow, EstimateCountsWholeMegabytesOf512Sectors)
 {
     // 746 + 278 = 1024 sectors: 2 megabytes.
-    drop_paths(main_window, {tree.file("big.bin", 278 * 2048)});
+    drop_paths(main_window, {tree.file_of_size("big.bin", 278 * 2048)});
     EXPECT_EQ(status_text(), estimate_text(2, 1024));
 }
 
@@ -125,7 +125,7 @@ TEST_F(MainWindow, DoubleByteNameKeepsItsWholeLastComponent)
     // 表 is 0x95 0x5C in code page 932: its trail byte is the backslash code.
     std::string name = ansi_from_utf8("表示.txt");
     ASSERT_EQ(static_cast<unsigned char>(name[1]), 0x5C);
-    std::string path = tree.file(name, 10);
+    std::string path = tree.file_of_size(name, 10);
     drop_paths(main_window, {path});
     std::vector<std::string> lines = list_lines_utf8();
     ASSERT_EQ(lines.size(), 1u);
@@ -139,7 +139,7 @@ TEST_F(MainWindow, RefusedRegistrationIsToldAndAddsNoLine)
     std::string path = tree.root + "\\" + std::string(300, 'n');
     std::string said;
     answer_message_box(main_window, &said);
-    drop_paths(main_window, {path, tree.file("kept.txt", 1)});
+    drop_paths(main_window, {path, tree.file_of_size("kept.txt", 1)});
     pump_for(200);
     EXPECT_NE(said.find("登録できません"), std::string::npos) << said;
     std::vector<std::string> lines = list_lines_utf8();

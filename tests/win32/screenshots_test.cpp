@@ -74,10 +74,10 @@ TEST(Screenshots, EveryWindow)
     TempTree tree;
     open_program();
     tree.folder(ansi_from_utf8("写真"));
-    tree.file(ansi_from_utf8("写真\\2003年12月.jpg"), 150000);
-    tree.file(ansi_from_utf8("写真\\表紙.png"), 40000);
-    std::string readme = tree.file("readme.txt", 1200);
-    std::string data = tree.file(ansi_from_utf8("データ.bin"), 3 << 20);
+    tree.file_of_size(ansi_from_utf8("写真\\2003年12月.jpg"), 150000);
+    tree.file_of_size(ansi_from_utf8("写真\\表紙.png"), 40000);
+    std::string readme = tree.file_of_size("readme.txt", 1200);
+    std::string data = tree.file_of_size(ansi_from_utf8("データ.bin"), 3 << 20);
     drop_paths(main_window, {tree.path(ansi_from_utf8("写真")), readme, data});
     SetWindowPos(main_window, nullptr, 24, 24, 560, 300, SWP_NOZORDER);
     shoot(main_window, "main");
@@ -91,7 +91,7 @@ TEST(Screenshots, EveryWindow)
     SendMessageA(volume_dialog, WM_CLOSE, 0, 0);
 
     SendDlgItemMessageA(boot_dialog, boot_ids::enabled, BM_CLICK, 0, 0);
-    drop_paths(boot_dialog, {tree.file("boot144.img", 1474560)});
+    drop_paths(boot_dialog, {tree.file_of_size("boot144.img", 1474560)});
     menu_command(CMD_SHOW_BOOT);
     shoot(boot_dialog, "boot");
     SendMessageA(boot_dialog, WM_CLOSE, 0, 0);

@@ -199,7 +199,7 @@ TEST_F(SettingsWindows, EscapeAndReturnLeaveASettingsWindowOpen)
 
 TEST_F(SettingsWindows, BootImageChooserFillsThePathAndCancelKeepsIt)
 {
-    std::string image = tree.file("boot.img", 2049);
+    std::string image = tree.file_of_size("boot.img", 2049);
     menu_command(CMD_SHOW_BOOT);
     answer_file_dialog(boot_dialog, image);
     SendMessageA(boot_dialog, WM_COMMAND, MAKEWPARAM(boot_ids::choose_image, BN_CLICKED),
@@ -218,9 +218,9 @@ TEST_F(SettingsWindows, BootImageChooserFillsThePathAndCancelKeepsIt)
 
 TEST_F(SettingsWindows, FilesDroppedOnTheBootWindowLeaveTheLastPathAndRegisterNothing)
 {
-    std::string first = tree.file("one.img", 1);
-    std::string second = tree.file("two.img", 1);
-    std::string third = tree.file("three.img", 1);
+    std::string first = tree.file_of_size("one.img", 1);
+    std::string second = tree.file_of_size("two.img", 1);
+    std::string third = tree.file_of_size("three.img", 1);
     drop_paths(boot_dialog, {first, second, third});
     EXPECT_EQ(control_text_utf8(boot_dialog, boot_ids::image_path), utf8_from_ansi(third));
     EXPECT_TRUE(list_lines_utf8().empty());

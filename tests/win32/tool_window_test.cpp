@@ -133,7 +133,7 @@ TEST_F(ToolWindow, DroppedFilesAreConvertedEachAndEveryOneIsAccountedFor)
         plain[i] = static_cast<uint8_t>(i * 13);
     std::string image = tree.path("disc.img");
     write_file(image, plain);
-    std::string text = tree.file("notes.txt", 5000);  // starts with a non-zero byte
+    std::string text = tree.file_of_size("notes.txt", 5000);  // starts with a non-zero byte
 
     type_text(tool_dialog, tool_ids::output, "FILE \"edited.bin\" BINARY");
     drop_paths(tool_dialog, {text, image});
