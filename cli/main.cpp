@@ -7,14 +7,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 #include "cli/check_commands.h"
 #include "cli/drive_commands.h"
 #include "cli/image_commands.h"
@@ -263,7 +255,7 @@ int run_build(int argc_given, char** argv_given)
         return 1;
     }
 
-    ScanProgress scan_progress(options.quiet || !isatty(fileno(stderr)));
+    ScanProgress scan_progress(options.quiet || !platform::is_terminal(stderr));
     FolderListingsKept listings;
     LineList list;
     for (const std::string& path : options.paths)
@@ -300,7 +292,7 @@ int run_build(int argc_given, char** argv_given)
     BuildHooks hooks;
     hooks.pump = message_pump;  // raises the stop flags again after a signal
     hooks.stop_requested = [] { return stop_signal != 0; };
-    Progress progress(options.quiet || !isatty(fileno(stderr)));
+    Progress progress(options.quiet || !platform::is_terminal(stderr));
     hooks.status = status_callback;
     BuildJobOutcome job = run_build_job(request, hooks);
     progress.finish();

@@ -35,7 +35,7 @@ namespace catalog_byte {
 inline constexpr uint8_t header_id = 0x01;  // 2.1, the validation entry
 inline constexpr uint8_t key_first = 0x55;
 inline constexpr uint8_t key_second = 0xAA;
-inline constexpr uint8_t bootable = 0x88;      // 2.2, 2.4: boot indicator
+inline constexpr uint8_t bootable = 0x88;  // 2.2, 2.4: boot indicator
 inline constexpr uint8_t not_bootable = 0x00;
 inline constexpr uint8_t more_sections = 0x90;  // 2.3: section header, another follows
 inline constexpr uint8_t final_section = 0x91;  // 2.3: section header, the last one

@@ -100,8 +100,8 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
 
     // Stage 2: data positions.
     set_stage(2);
-    const LayoutOptions layout_options{joliet, boot, boot_settings.boot_image_sectors,
-                                       efi,    efi_boot_settings.image_sectors, hybrid};
+    const LayoutOptions layout_options{
+        joliet, boot, boot_settings.boot_image_sectors, efi, efi_boot_settings.image_sectors, hybrid};
     const ImageLayout layout = lay_out_image(layout_options);
     put_path_table(volume_descriptors.primary, layout.path_table_bytes[primary_tree],
                    layout.type_l_path_table[primary_tree], layout.type_m_path_table[primary_tree]);
@@ -218,7 +218,10 @@ static void build_image(const char* output_path, BuildOutcome& outcome)
             if (e->directory)
                 outcome.folders.push_back({e->source_path, {place[0], place[1]}});
             else
-                outcome.files.push_back({e->source_path, e->extent[primary_tree], e->data_length[primary_tree], false,
+                outcome.files.push_back({e->source_path,
+                                         e->extent[primary_tree],
+                                         e->data_length[primary_tree],
+                                         false,
                                          {std::move(place[0]), std::move(place[1])}});
         }
     }

@@ -696,7 +696,7 @@ bool read_user_data(ImageSource& source, uint32_t first, uint32_t count, uint8_t
             if (at == 0) {
                 fault = "sector " + number(first + done + i) + " holds no 2048 bytes of user data (" +
                         (s[sector_mode_offset] == 2 ? std::string("Mode 2 Form 2")
-                                                  : "mode byte " + number(s[sector_mode_offset])) +
+                                                    : "mode byte " + number(s[sector_mode_offset])) +
                         ")";
                 return false;
             }

@@ -118,8 +118,8 @@ uint32_t hybrid_image_sectors(uint32_t volume_sectors)
 
 void make_hybrid_disk(const HybridDisk& disk, uint8_t* system_area, uint8_t* tail)
 {
-    std::memset(system_area, 0, system_area_sectors  * sector_size);
-    std::memset(tail, 0, hybrid_tail_sectors  * sector_size);
+    std::memset(system_area, 0, system_area_sectors * sector_size);
+    std::memset(tail, 0, hybrid_tail_sectors * sector_size);
     const uint64_t total_blocks = uint64_t(disk.image_sectors) * blocks_per_sector;
     const uint64_t volume_end = uint64_t(disk.volume_sectors) * blocks_per_sector;  // first block after it
     const uint64_t backup_header = total_blocks - 1;
@@ -136,7 +136,8 @@ void make_hybrid_disk(const HybridDisk& disk, uint8_t* system_area, uint8_t* tai
     put_gpt_entry(disk, entries, count++, basic_data_type_guid, system_area_blocks, (esp ? esp_first : volume_end) - 1,
                   volume_attributes, "ISO 9660");
     if (esp) {
-        put_gpt_entry(disk, entries, count++, efi_system_type_guid, esp_first, esp_first + esp_blocks - 1, 0, "EFI System");
+        put_gpt_entry(disk, entries, count++, efi_system_type_guid, esp_first, esp_first + esp_blocks - 1, 0,
+                      "EFI System");
         if (esp_first + esp_blocks < volume_end)
             put_gpt_entry(disk, entries, count++, basic_data_type_guid, esp_first + esp_blocks, volume_end - 1,
                           volume_attributes, "ISO 9660");

@@ -19,7 +19,7 @@ demo) ;;
 all)
   packages+=(
     python3 googletest libgtest-dev libgmock-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
     wine wine32 wine64 xvfb x11-utils imagemagick locales fonts-ipafont-gothic
     xorriso 7zip libcdio-utils bchunk libarchive-tools

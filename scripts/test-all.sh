@@ -69,6 +69,8 @@ build_windows() {
 test_win32_portable() { bash tests/wine/run-portable-tests.sh; }
 
 suite "layer check (no include runs back up)" bash scripts/check-layers.sh
+check_formatting() { git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run -Werror; }
+suite "formatting (clang-format)" check_formatting
 suite "native build" build_native
 suite "native tests" test_native
 suite "sanitized build" build_sanitized

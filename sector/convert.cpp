@@ -89,8 +89,8 @@ using mode2::form1_data_offset, mode2::form1_edc_offset;
 void take_checked_sector(const uint8_t* s, uint8_t* plain, uint64_t index, uint32_t expected, RawConversionCheck& c)
 {
     uint32_t number = 0;
-    bool placed = std::memcmp(s, sync_pattern, sizeof sync_pattern) == 0 && header_sector_number(s + mode1::header_offset, number) &&
-                  number == expected;
+    bool placed = std::memcmp(s, sync_pattern, sizeof sync_pattern) == 0 &&
+                  header_sector_number(s + mode1::header_offset, number) && number == expected;
     const uint8_t mode = s[mode1::header_offset + 3];
     if (mode == 0 && all_zero(s + mode1::data_offset, raw_sector_size - mode1::data_offset)) {
         std::memset(plain, 0, user_data_size);  // Mode 0: zeros stand in either mode

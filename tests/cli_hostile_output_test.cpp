@@ -209,11 +209,11 @@ TEST(HostileOutput, CollisionsAreRefusedOrLeftOut)
 #define LIMITED "trap '' XFSZ; ulimit -f 4; "
 // The command runs in place of the shell; a helper sends the signal once a
 // temporary file has grown, so that the status is the command's own.
-#define SIGNALLED(SIGNAL, COMMAND)                                                                       \
+#define SIGNALLED(SIGNAL, COMMAND)                                                                     \
     "ulimit -c 0; (i=0; while [ $i -lt 1000 ]; do for f in {T}/.tarnwickiso-* {I}/.tarnwickiso-*; do " \
     "[ -s \"$f\" ] && break 2; done; sleep 0.01; i=$((i+1)); done; kill -" SIGNAL " $$) & exec " COMMAND
 #define BUILD_BIG "{P} build --quiet -o {T}/out.iso {B}"
-#define UNREADABLE(OUTPUT)                                                                                    \
+#define UNREADABLE(OUTPUT)                                                                                       \
     "(chmod 0 {T}/src/a.txt; $([ $(id -u) = 0 ] && echo setpriv --bounding-set -dac_override,-dac_read_search) " \
     "{P} build --quiet -o {T}/" OUTPUT " {T}/src; s=$?; chmod 644 {T}/src/a.txt; exit $s)"
 
@@ -231,11 +231,26 @@ const Row posix_rows[] = {
      "{P} build --quiet --verify -o {T}/out.iso {T}/src; s=$?; chmod 644 {T}/src/a.txt; exit $s)",
      1,
      {"verify: /SRC/A.TXT;1: cannot read", "differs from its sources", "the older", "out.iso is unchanged"}},
-    {"SIGINT during a build", SIGNALLED("INT", BUILD_BIG), -SIGINT, {"interrupted by SIGINT", "out.iso was not written"}},
-    {"SIGTERM during a build", SIGNALLED("TERM", BUILD_BIG), -SIGTERM, {"interrupted by SIGTERM", "out.iso was not written"}},
-    {"SIGPIPE during a build", SIGNALLED("PIPE", BUILD_BIG), -SIGPIPE, {"interrupted by SIGPIPE", "out.iso was not written"}},
-    {"SIGHUP during a build", SIGNALLED("HUP", BUILD_BIG), -SIGHUP, {"interrupted by SIGHUP", "out.iso was not written"}},
-    {"SIGQUIT during a build", SIGNALLED("QUIT", BUILD_BIG), -SIGQUIT, {"interrupted by SIGQUIT", "out.iso was not written"}},
+    {"SIGINT during a build",
+     SIGNALLED("INT", BUILD_BIG),
+     -SIGINT,
+     {"interrupted by SIGINT", "out.iso was not written"}},
+    {"SIGTERM during a build",
+     SIGNALLED("TERM", BUILD_BIG),
+     -SIGTERM,
+     {"interrupted by SIGTERM", "out.iso was not written"}},
+    {"SIGPIPE during a build",
+     SIGNALLED("PIPE", BUILD_BIG),
+     -SIGPIPE,
+     {"interrupted by SIGPIPE", "out.iso was not written"}},
+    {"SIGHUP during a build",
+     SIGNALLED("HUP", BUILD_BIG),
+     -SIGHUP,
+     {"interrupted by SIGHUP", "out.iso was not written"}},
+    {"SIGQUIT during a build",
+     SIGNALLED("QUIT", BUILD_BIG),
+     -SIGQUIT,
+     {"interrupted by SIGQUIT", "out.iso was not written"}},
     {"SIGUSR1 during a conversion",
      SIGNALLED("USR1", "{P} convert {I}/sparse.img"),
      -SIGUSR1,

@@ -101,9 +101,8 @@ TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
          ProblemKind::source_grown, std::string(4096, 'C')},
 #ifndef _WIN32
         // Windows lets no other program cut a file the build holds open.
-        {"large cut while copied", large, [](const TempTree& t) { t.file("d/f.bin", ""); },
-         ProblemKind::source_shrunk, std::string(234 * 2048, 'A') + std::string(large_planned - 234 * 2048, '\0'),
-         256},
+        {"large cut while copied", large, [](const TempTree& t) { t.file("d/f.bin", ""); }, ProblemKind::source_shrunk,
+         std::string(234 * 2048, 'A') + std::string(large_planned - 234 * 2048, '\0'), 256},
         {"deleted", 5000, [](const TempTree& t) { fs::remove(t.path("d/f.bin")); }, ProblemKind::source_unreadable,
          std::string(6144, '\0')},
         {"now a folder", 5000,

@@ -130,13 +130,12 @@ TEST(Layout, AreasFollowTheOptionsInFileOrder)
         {"Joliet and BIOS boot",
          {true, true, 1, false, 0, false},
          {A::system_area, A::primary_descriptor, A::boot_record, A::supplementary_descriptor, A::terminator,
-          A::primary_path_tables, A::joliet_path_tables, A::primary_directories, A::joliet_directories,
-          A::boot_catalog, A::boot_image, A::file_data, A::trailing_sector}},
+          A::primary_path_tables, A::joliet_path_tables, A::primary_directories, A::joliet_directories, A::boot_catalog,
+          A::boot_image, A::file_data, A::trailing_sector}},
         {"UEFI alone, hybrid",
          {false, false, 0, true, 1, true},
          {A::system_area, A::primary_descriptor, A::boot_record, A::terminator, A::primary_path_tables,
-          A::primary_directories, A::boot_catalog, A::efi_image, A::file_data, A::trailing_sector,
-          A::hybrid_padding}},
+          A::primary_directories, A::boot_catalog, A::efi_image, A::file_data, A::trailing_sector, A::hybrid_padding}},
     };
     for (const Case& c : cases) {
         const ImageAreas areas = image_areas(c.options);

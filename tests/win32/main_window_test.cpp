@@ -97,7 +97,7 @@ TEST_F(MainWindow, DroppedItemsAreSortedByDisplayNameAndCountedTwiceWhenDroppedT
 {
     std::string c = tree.file_of_size("charlie.bin", 2049);  // 2 sectors
     std::string a = tree.file_of_size("alpha.bin", 1);       // 1 sector
-    std::string b = tree.folder("bravo");            // 2 sectors
+    std::string b = tree.folder("bravo");                    // 2 sectors
     drop_paths(main_window, {c, a, b});
     std::vector<std::string> lines = list_lines_utf8();
     ASSERT_EQ(lines.size(), 3u);
