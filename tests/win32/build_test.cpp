@@ -225,17 +225,18 @@ TEST_F(Build, StoppedFailedOrDamagedBuildKeepsTheOlderImage)
         {Fault::locked, "ISOファイルの作成に失敗しました"},
         {Fault::damaged, "gone.bin"},
     };
-    std::string big = tree.file("big.bin", 4 << 20);
+    std::string big = tree.file_of_size("big.bin", 4 << 20);
     std::string gone = tree.path("gone.bin");
     for (const auto& row : rows) {
         SCOPED_TRACE(int(row.fault));
         SendMessageA(main_window, WM_COMMAND, CMD_CLEAR, 0);
         std::string out = tree.folder("out" + std::to_string(int(row.fault)));
         std::string older = out + "\\image.iso";
-        const std::vector<unsigned char> older_bytes = file_bytes(tree.file(older.substr(tree.root.size() + 1), 70001));
+        const std::vector<unsigned char> older_bytes =
+            file_bytes(tree.file_of_size(older.substr(tree.root.size() + 1), 70001));
         std::vector<std::string> paths{big};
         if (row.fault == Fault::damaged) {
-            tree.file("gone.bin", 5000);
+            tree.file_of_size("gone.bin", 5000);
             paths.push_back(gone);
         }
         drop_paths(main_window, paths);
