@@ -30,9 +30,12 @@ struct SourceEntry {
     uint32_t directory;  // 0 file; a folder's attribute bit 0x10 (the root: 1)
     uint32_t extent[2];
     uint16_t directory_number;  // a directory's path table number (root 1), set by the layout
+    // One bit per tree (1 << tree): the identifier made for the entry is not
+    // its name itself in the tree's form (cut, or characters replaced).
+    uint8_t name_changed;
 };
 #pragma pack(pop)
-static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 4 * sizeof(void*) + 8 + 8 + 4 + 8 + 2);
+static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 4 * sizeof(void*) + 8 + 8 + 4 + 8 + 2 + 1);
 
 // Files the scan leaves out, with a notice, wherever it meets them below a
 // registered folder: the command line's own outputs (an image from an earlier

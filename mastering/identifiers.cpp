@@ -168,20 +168,26 @@ bool joliet_forbidden(uint16_t value)
 enum class JolietKind { file, directory };
 
 // A file's identifier ends in ";1"; a directory's has no version.
-int make_joliet(uint8_t* destination, const char* leaf, size_t keep, JolietKind kind)
+int make_joliet(uint8_t* destination, const char* leaf, size_t keep, JolietKind kind, bool* changed = nullptr)
 {
+    bool replaced = false;
     const uint16_t underscore = ucs2be_unit('_');
     uint16_t units[joliet_scratch_units];
     size_t n = to_ucs2be(units, leaf, joliet_scratch_units) - 1;
     // Joliet forbids these in a name, and a name may not read as "." or "..".
     for (size_t i = 0; i < n; ++i)
-        if (joliet_forbidden(ucs2be_value(units[i])))
+        if (joliet_forbidden(ucs2be_value(units[i]))) {
             units[i] = underscore;
+            replaced = true;
+        }
     const uint16_t dot = ucs2be_unit('.');
     if ((n == 1 && units[0] == dot) || (n == 2 && units[0] == dot && units[1] == dot))
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = 0; i < n; ++i) {
             units[i] = underscore;
+            replaced = true;
+        }
     if (n > keep) {
+        replaced = true;
         n = keep - 2;
         // A cut after the first half of a surrogate pair leaves '_' for it.
         uint16_t last = ucs2be_value(units[n - 1]);
@@ -195,6 +201,8 @@ int make_joliet(uint8_t* destination, const char* leaf, size_t keep, JolietKind 
         units[n++] = ucs2be_unit('1');
     }
     units[n] = 0;
+    if (changed)
+        *changed = replaced;
     std::memcpy(destination, units, 2 * (n + 1));
     return int(2 * n);
 }
@@ -321,6 +329,35 @@ void sort_entries()
     std::copy(sorted.begin(), sorted.end(), a.begin());
 }
 
+namespace {
+
+// True when the ISO 9660 identifier is the name itself, uppercased, in the
+// form of the tree: a file's with "." when it has no extension, and ";1".
+bool iso_name_kept(const char* leaf, bool file, const uint8_t* identifier, int length)
+{
+    const size_t leaf_length = std::strlen(leaf);
+    const bool no_extension = file && !find_last(leaf, '.');
+    const size_t expected_length = leaf_length + (no_extension ? 1 : 0) + (file ? 2 : 0);
+    if (expected_length != size_t(length))
+        return false;  // cut: the lengths tell without uppercasing
+    char expected[64];
+    if (expected_length >= sizeof expected)
+        return false;
+    std::memcpy(expected, leaf, leaf_length);
+    size_t n = leaf_length;
+    if (no_extension)
+        expected[n++] = '.';
+    if (file) {
+        expected[n++] = ';';
+        expected[n++] = '1';
+    }
+    expected[n] = 0;
+    uppercase_in_place(expected);
+    return std::strlen(expected) == n && std::memcmp(expected, identifier, n) == 0;
+}
+
+}  // namespace
+
 void assign_identifiers()
 {
     for (uint32_t i = 1; i < entry_table.count; ++i) {
@@ -328,13 +365,18 @@ void assign_identifiers()
         const char* leaf = leaf_name(e->source_path);
         uint8_t made[2][256] = {};
         int length[2];
+        bool joliet_changed = false;
         if (e->directory) {
             length[primary_tree] = make_directory_identifier(made[primary_tree], leaf);
-            length[joliet_tree] = make_joliet_directory_identifier(made[joliet_tree], leaf);
+            length[joliet_tree] = make_joliet(made[joliet_tree], leaf, 64, JolietKind::directory, &joliet_changed);
         } else {
             length[primary_tree] = make_file_identifier(made[primary_tree], leaf);
-            length[joliet_tree] = make_joliet_file_identifier(made[joliet_tree], leaf);
+            length[joliet_tree] = make_joliet(made[joliet_tree], leaf, 62, JolietKind::file, &joliet_changed);
         }
+        e->name_changed = uint8_t((iso_name_kept(leaf, e->directory == 0, made[primary_tree], length[primary_tree])
+                                       ? 0
+                                       : 1u << primary_tree) |
+                                  (joliet_changed ? 1u << joliet_tree : 0));
         for (int tree : {primary_tree, joliet_tree}) {
             std::memcpy(identifier_room(e, tree, size_t(length[tree])), made[tree], size_t(length[tree]) + 2);
             e->identifier_length[tree] = uint8_t(length[tree]);
@@ -385,38 +427,12 @@ std::string uppercase_key(const std::string& identifier, int tree, bool director
     return key;
 }
 
-// True when the entry's identifier in the tree is its own name, in the
-// form of the tree: the ISO 9660 identifier the uppercased name (a file's
-// with "." when it has none, and ";1"), the Joliet identifier the name
-// itself (a file's with ";1"). A name that needed no change keeps a
-// contested identifier against one that was cut, replaced or counted.
+// True when the entry's identifier in the tree is its own name in the
+// tree's form: a name that needed no change keeps a contested identifier
+// against one that was cut or had characters replaced.
 bool name_kept(const SourceEntry* e, int tree)
 {
-    const char* leaf = leaf_name(e->source_path);
-    const size_t leaf_length = std::strlen(leaf);
-    const bool file = e->directory == 0;
-    std::string expected;
-    if (tree == primary_tree) {
-        expected.assign(leaf, leaf_length);
-        if (file && !find_last(leaf, '.'))
-            expected += '.';
-        if (file)
-            expected += ";1";
-        uppercase_in_place(expected.data());
-    } else {
-        uint16_t units[joliet_scratch_units];
-        if (leaf_length >= joliet_scratch_units / 2)
-            return false;
-        const size_t n = to_ucs2be(units, leaf, joliet_scratch_units) - 1;
-        expected.assign(reinterpret_cast<const char*>(units), 2 * n);
-        if (file)
-            expected += std::string(
-                "\0;\0"
-                "1",
-                4);
-    }
-    return expected.size() == e->identifier_length[tree] &&
-           std::memcmp(expected.data(), e->identifier[tree], expected.size()) == 0;
+    return (e->name_changed & (1u << tree)) == 0;
 }
 
 // The order in which siblings claim their identifiers: those whose
