@@ -38,11 +38,11 @@ void get_line(const void* context, int index, char* buffer, size_t capacity)
     buffer[n] = 0;
 }
 
-bool register_one(LineList& list, const std::string& path)
+bool register_one(LineList& list, const std::string& path, const RegistrationWalk& walk)
 {
     char line[line_capacity];
     Measurement m;
-    if (!add_registration(path.c_str(), line, m)) {
+    if (!add_registration(path.c_str(), line, m, walk)) {
         end_progress_line();
         if (m.stopped) {
             std::fprintf(stderr, "tarnwickiso: stopped while scanning %s\n", path.c_str());
@@ -75,7 +75,7 @@ void insert_sorted(LineList& list, const std::string& line)
     list.lines.insert(at, line);
 }
 
-bool register_path(LineList& list, const char* given)
+bool register_path(LineList& list, const char* given, const RegistrationWalk& walk)
 {
     std::string path;
     if (!platform::absolute_path(given, path)) {
@@ -97,7 +97,7 @@ bool register_path(LineList& list, const char* given)
             return false;
         }
         for (const std::string& item : items)
-            if (!register_one(list, item))
+            if (!register_one(list, item, walk))
                 return false;
         return true;
     }
@@ -107,7 +107,7 @@ bool register_path(LineList& list, const char* given)
                      platform::find_failure_text(path.c_str()).c_str());
         return false;
     }
-    return register_one(list, path);
+    return register_one(list, path, walk);
 }
 
 LineSource line_source_of(const LineList& list)

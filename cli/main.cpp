@@ -102,8 +102,8 @@ bool asks_for_help(int argc, char** argv)
     return false;
 }
 
-// Presets the date fields from SOURCE_DATE_EPOCH when it is set.
-bool apply_source_date_epoch()
+// The date fields' now: SOURCE_DATE_EPOCH when it is set, else the clock.
+bool apply_source_date_epoch(DateSource& now)
 {
     const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
     if (!epoch || !*epoch)
@@ -116,7 +116,7 @@ bool apply_source_date_epoch()
         std::fprintf(stderr, "tarnwickiso: SOURCE_DATE_EPOCH is not a number of seconds: %s\n", epoch);
         return false;
     }
-    if (!preset_date_fields_from_epoch(std::strtoll(epoch, nullptr, 10))) {
+    if (!fixed_date_source(std::strtoll(epoch, nullptr, 10), now)) {
         std::fprintf(stderr,
                      "tarnwickiso: SOURCE_DATE_EPOCH %s lies beyond 2155, the last year a directory "
                      "record can hold\n",
@@ -174,15 +174,17 @@ bool program_arguments(int argc, char** argv, std::vector<std::string>& args)
 }
 
 // Says how many names beginning with a dot the scan left out, and the first.
-void print_dot_names_left_out()
+void print_dot_names_left_out(const BuildOutcome& outcome)
 {
-    if (dot_names.left_out == 0)
+    const uint32_t left_out = outcome.dot_names_left_out;
+    const std::vector<std::string>& first = outcome.first_dot_names_left_out;
+    if (left_out == 0)
         return;
-    std::string text = "left out " + std::to_string(dot_names.left_out) + " name" +
-                       (dot_names.left_out == 1 ? "" : "s") + " beginning with a dot (";
-    for (size_t i = 0; i < dot_names.first_left_out.size(); ++i)
-        text += (i ? ", " : "") + dot_names.first_left_out[i];
-    text += dot_names.left_out > dot_names.first_left_out.size() ? ", ...)" : ")";
+    std::string text =
+        "left out " + std::to_string(left_out) + " name" + (left_out == 1 ? "" : "s") + " beginning with a dot (";
+    for (size_t i = 0; i < first.size(); ++i)
+        text += (i ? ", " : "") + first[i];
+    text += left_out > first.size() ? ", ...)" : ")";
     text += "; --dot-files includes them";
     std::fprintf(stderr, "tarnwickiso: note: %s\n", platform::text_to_system(text.c_str()).c_str());
 }
@@ -202,27 +204,18 @@ bool is_earlier_cue_sheet(const std::string& sheet, const std::string& image)
     return found == cue_sheet_text(image.c_str(), true) || found == cue_sheet_text(image.c_str(), false);
 }
 
-// While it lives, the registration's folder listings are kept for the
-// build's scan, which follows at once.
-struct FolderListingsKept {
-    FolderListingsKept() { keep_folder_listings(true); }
-    ~FolderListingsKept() { keep_folder_listings(false); }
-    FolderListingsKept(const FolderListingsKept&) = delete;
-    FolderListingsKept& operator=(const FolderListingsKept&) = delete;
-};
-
 int run_build(int argc_given, char** argv_given)
 {
     std::vector<std::string> args;
     if (!program_arguments(argc_given, argv_given, args))
         return 2;
-    if (!apply_source_date_epoch())
+    DateSource now;
+    if (!apply_source_date_epoch(now))
         return 2;
-    init_volume_descriptors();
     ControlStore volume, boot, dir_record;
-    open_volume_store(volume);
+    open_volume_store(volume, now);
     open_boot_store(boot);
-    open_dir_record_store(dir_record);
+    open_dir_record_store(dir_record, now);
 
     BuildOptions options;
     std::string error = parse_build_options(args, volume, boot, dir_record, options);
@@ -256,10 +249,17 @@ int run_build(int argc_given, char** argv_given)
     }
 
     ScanProgress scan_progress(options.quiet || !platform::is_terminal(stderr));
-    FolderListingsKept listings;
+    // The registration's folder listings serve the build's scan, which
+    // follows at once.
+    FolderListings listings;
+    RegistrationWalk walk;
+    walk.dot_files = options.dot_files;
+    walk.listings = &listings;
+    walk.stop_requested = [] { return stop_signal != 0; };
+    walk.walked = scan_progress.walked();
     LineList list;
     for (const std::string& path : options.paths)
-        if (stop_signal || !register_path(list, path.c_str()))
+        if (stop_signal || !register_path(list, path.c_str(), walk))
             return stop_signal ? report_stop() : 1;
 
     const std::string cue_name = options.cue ? cue_sheet_name(options.output.c_str()) : std::string();
@@ -286,14 +286,15 @@ int run_build(int argc_given, char** argv_given)
     request.mbr_code_path = options.mbr_code;
     request.registered = options.paths;
     request.leave_out_earlier_image = true;
+    request.listings = &listings;
     PendingOutput cue;
     if (options.cue)
         request.companions.push_back({"the cue sheet", cue_name, is_earlier_cue_sheet(cue_name, options.output), &cue});
-    BuildHooks hooks;
-    hooks.pump = message_pump;  // raises the stop flags again after a signal
-    hooks.stop_requested = [] { return stop_signal != 0; };
     Progress progress(options.quiet || !platform::is_terminal(stderr));
-    hooks.status = status_callback;
+    BuildHooks hooks;
+    hooks.job.stop_requested = [] { return stop_signal != 0; };
+    hooks.status = progress.status();
+    hooks.walked = scan_progress.walked();
     BuildJobOutcome job = run_build_job(request, hooks);
     progress.finish();
     switch (job.refusal) {
@@ -304,7 +305,7 @@ int run_build(int argc_given, char** argv_given)
         return usage_error("--verify reads the image back from a file: " + options.output + " is a device or a pipe");
     case JobRefusal::companion_not_begun: failure(job.refusal_detail); return failure("no image was written");
     }
-    print_dot_names_left_out();
+    print_dot_names_left_out(job.build);
 
     const bool direct = job.place == ImagePlace::incomplete;
     if (job.stopped && !job.stopped_reading_back)
@@ -391,6 +392,7 @@ int run_estimate(int argc, char** argv)
     // already holds a catalog and a diskette-sized BIOS boot image.
     std::string efi_boot;
     bool hybrid = false;
+    RegistrationWalk walk;
     std::vector<std::string> rest{args[0]};
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--") {
@@ -400,7 +402,7 @@ int run_estimate(int argc, char** argv)
         if (args[i] == "--hybrid")
             hybrid = true;
         else if (args[i] == "--dot-files")
-            dot_names.included = true;
+            walk.dot_files = true;
         else if (args[i] == "--efi-boot" && i + 1 < args.size())
             efi_boot = args[++i];
         else if (args[i] == "--efi-boot")
@@ -424,9 +426,11 @@ int run_estimate(int argc, char** argv)
             efi_sectors = uint32_t((info.size + 2047) / 2048);
     }
     ScanProgress scan_progress(!platform::is_terminal(stderr));
+    walk.stop_requested = [] { return stop_signal != 0; };
+    walk.walked = scan_progress.walked();
     LineList list;
     for (const std::string& path : paths)
-        if (stop_signal || !register_path(list, path.c_str()))
+        if (stop_signal || !register_path(list, path.c_str(), walk))
             return stop_signal ? report_stop() : 1;
     end_progress_line();
     int32_t total = estimate_sectors(line_source_of(list)) + int32_t(efi_sectors);

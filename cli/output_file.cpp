@@ -20,7 +20,6 @@ extern "C" void on_stop_signal(int number)
 {
     if (stop_signal == 0)
         stop_signal = number;
-    abort_requested = 1;
     tool_stop_requested = 1;
 }
 
@@ -29,7 +28,6 @@ extern "C" void on_stop_signal(int number)
 void raise_stop_flags_again()
 {
     if (stop_signal != 0) {
-        abort_requested = 1;
         tool_stop_requested = 1;
     }
 }

@@ -3,17 +3,13 @@
 #include <chrono>
 #include <cstdio>
 
-#include "mastering/entries.h"
-#include "shell/hooks.h"
-
 namespace {
 
 int shown_stage = 0;
 bool line_open = false;
 
-void show_progress()
+void show_build_progress(const BuildProgress& p)
 {
-    const BuildProgress& p = build_progress;
     if (shown_stage != p.stage && line_open) {
         std::fputc('\n', stderr);
         line_open = false;
@@ -59,12 +55,13 @@ Progress::Progress(bool silent) : silent_(silent)
 {
     // A walk line may still be open; the first stage then starts a new one.
     shown_stage = line_open ? -1 : 0;
-    status_callback = silent_ ? nullptr : show_progress;
 }
 
-Progress::~Progress()
+std::function<void(const BuildProgress&)> Progress::status() const
 {
-    status_callback = nullptr;
+    if (silent_)
+        return {};
+    return show_build_progress;
 }
 
 void Progress::finish()
@@ -75,17 +72,21 @@ void Progress::finish()
     }
 }
 
-ScanProgress::ScanProgress(bool silent)
+ScanProgress::ScanProgress(bool silent) : silent_(silent)
 {
     line_open = false;
-    if (!silent)
-        walk_callback = show_walk;
 }
 
 ScanProgress::~ScanProgress()
 {
-    walk_callback = nullptr;
     end_progress_line();
+}
+
+std::function<void(uint32_t folders, const char* path)> ScanProgress::walked() const
+{
+    if (silent_)
+        return {};
+    return show_walk;
 }
 
 void end_progress_line()

@@ -2,10 +2,16 @@
 // with a bar while the image is written.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
+#include "mastering/build_link.h"
+
 class Progress {
 public:
     explicit Progress(bool silent);
-    ~Progress();
+    // The build's status hook: the display, or nothing when silent.
+    std::function<void(const BuildProgress&)> status() const;
     // Ends the last line.
     void finish();
 
@@ -19,6 +25,11 @@ class ScanProgress {
 public:
     explicit ScanProgress(bool silent);
     ~ScanProgress();
+    // The walks' hook: the display, or nothing when silent.
+    std::function<void(uint32_t folders, const char* path)> walked() const;
+
+private:
+    bool silent_;
 };
 
 // Ends an open progress line, so that a message printed next starts a line

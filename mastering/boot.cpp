@@ -7,9 +7,6 @@
 #include "format/partition.h"
 #include "platform/endian.h"
 #include "platform/platform.h"
-#include "shell/hooks.h"
-
-EfiBootSettings efi_boot_settings;
 
 uint16_t boot_catalog_checksum(const uint8_t* catalog)
 {
@@ -20,32 +17,19 @@ uint16_t boot_catalog_checksum(const uint8_t* catalog)
     return uint16_t(0x10000 - (sum & 0xFFFF));
 }
 
-void write_boot_catalog()
+void write_boot_catalog(ImageWriter& writer, uint8_t* catalog)
 {
-    if (abort_requested)
+    if (writer_stopped(writer))
         return;
-    put_le16(boot_catalog + catalog_offset::checksum, 0);
-    put_le16(boot_catalog + catalog_offset::checksum, boot_catalog_checksum(boot_catalog));
-    write_sector(boot_catalog);
+    put_le16(catalog + catalog_offset::checksum, 0);
+    put_le16(catalog + catalog_offset::checksum, boot_catalog_checksum(catalog));
+    write_sector(writer, catalog);
 }
 
-void write_boot_image()
+EfiBootSettings measure_efi_boot_image(const std::string& path)
 {
-    if (abort_requested)
-        return;
-    copy_file_sectors(boot_settings.boot_image_path, boot_settings.boot_image_size);
-}
-
-void write_efi_boot_image()
-{
-    if (abort_requested)
-        return;
-    copy_file_sectors(efi_boot_settings.image_path.c_str(), efi_boot_settings.image_size);
-}
-
-void measure_efi_boot_image()
-{
-    EfiBootSettings& efi = efi_boot_settings;
+    EfiBootSettings efi;
+    efi.image_path = path;
     uint64_t size = 0;
     platform::FileInfo info;
     if (!efi.image_path.empty() && platform::find_file(efi.image_path.c_str(), info) &&
@@ -54,6 +38,7 @@ void measure_efi_boot_image()
     efi.image_full_size = size;
     efi.image_size = uint32_t(size);
     efi.image_sectors = uint32_t((uint64_t(efi.image_size) + sector_size - 1) / sector_size);
+    return efi;
 }
 
 uint16_t efi_sector_count(uint64_t image_bytes)

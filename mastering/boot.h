@@ -11,9 +11,9 @@
 // words of bytes 0..31 then add up to 0.
 uint16_t boot_catalog_checksum(const uint8_t* catalog);
 
-void write_boot_catalog();
-void write_boot_image();
-void write_efi_boot_image();
+struct ImageWriter;
+// Sets the validation entry's checksum and writes the catalog's sector.
+void write_boot_catalog(ImageWriter& writer, uint8_t* catalog);
 
 // The UEFI boot image (command line only; the Windows program never sets
 // it): a FAT file system image holding EFI/BOOT/BOOTX64.EFI, which UEFI
@@ -26,11 +26,10 @@ struct EfiBootSettings {
     uint32_t image_sectors = 0;
     uint64_t image_full_size = 0;  // as found, to refuse 4 GiB and more
 };
-extern EfiBootSettings efi_boot_settings;
 
 // Finds the image's size at the start of a build, as the boot dialog's reader
 // does for the BIOS image: a missing file counts 0 bytes.
-void measure_efi_boot_image();
+[[nodiscard]] EfiBootSettings measure_efi_boot_image(const std::string& path);
 
 // The 16-bit sector count of the UEFI entry. Firmware takes it as the size of
 // the EFI System Partition in 512-byte virtual sectors (El Torito 1.5); 0 or 1

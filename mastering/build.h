@@ -1,5 +1,7 @@
-// The image build: from the registration lines and the three settings windows
-// to one image file, stage by stage.
+// The image build: from the registered paths and the settings of the three
+// windows to one image file, stage by stage. Everything a build reads is in
+// its input; everything it says is in its outcome and, while it runs, what
+// it tells its hooks.
 #pragma once
 
 #include <cstddef>
@@ -7,21 +9,36 @@
 #include <string>
 #include <vector>
 
+#include "mastering/build_link.h"
+#include "mastering/descriptors.h"
+#include "mastering/entries.h"
+#include "mastering/partition_table.h"
 #include "mastering/problems.h"
-#include "platform/platform.h"
-#include "settings/control_store.h"
 
-// The whole build of one image; reads the three settings windows (volume,
-// boot, directory record, in that order), scans the registered paths (lines
-// read from the last to the first), builds and writes. raw_output of the
-// image writer decides 2048- or 2352-byte sectors. Refuses to start while
-// another build runs (build_running()).
-BuildOutcome create_iso(const ControlReader& volume_dialog, const ControlReader& boot_dialog,
-                        const ControlReader& dir_record_dialog, const LineSource& lines, const char* output_path);
+struct BuildInput {
+    ImageSettings settings;
+    // The registered paths in the order they are scanned, and the entries
+    // their registration counted (the table is sized by it, and grows when
+    // the folders have gained entries since).
+    std::vector<std::string> sources;
+    uint64_t registered_entries = 0;
+    std::string output;
+    OutputSectors sectors = OutputSectors::plain;
+    // The outcome lists every file and folder with its places in the trees,
+    // for reading the image back.
+    bool keep_built_files = false;
+    // Names beginning with a dot below a registered folder are scanned too.
+    bool dot_files = false;
+    // Files the scan leaves out (or refuses the build for) wherever it meets
+    // them: the front end's own outputs.
+    std::vector<LeftOutFile> left_out;
+    // Listings of the registration's walk, each served once to the scan.
+    FolderListings* listings = nullptr;
+    std::string efi_boot;  // the FAT image of a UEFI boot entry, or empty
+    HybridSettings hybrid;
+};
 
-// True while create_iso runs; a create command seen meanwhile must be refused.
-bool build_running();
-
-// Set by the command line before a build that is to be read back: the build
-// then lists its files in the outcome. Off in the Windows program.
-extern bool keep_built_files;
+// The whole build of one image: scans the sources, builds and writes to
+// input.output. One build at a time: the front end that runs one refuses a
+// second while it runs.
+[[nodiscard]] BuildOutcome create_iso(const BuildInput& input, const BuildHooks& hooks);

@@ -4,12 +4,6 @@
 
 #include "platform/endian.h"
 
-VolumeDescriptorSet volume_descriptors;
-uint8_t boot_catalog[sector_size];
-bool joliet_enabled = false;
-BootSettings boot_settings;
-DirRecordSettings dir_record_settings;
-
 namespace {
 
 void put_standard_identifier(uint8_t* descriptor, uint8_t type)
@@ -21,8 +15,11 @@ void put_standard_identifier(uint8_t* descriptor, uint8_t type)
 
 }  // namespace
 
-void init_volume_descriptors()
+void init_image_settings(ImageSettings& settings)
 {
+    settings = ImageSettings{};
+    VolumeDescriptorSet& volume_descriptors = settings.descriptors;
+    uint8_t* boot_catalog = settings.boot_catalog;
     // Primary volume descriptor, ECMA-119 8.4.
     uint8_t* primary = volume_descriptors.primary;
     std::memset(primary, 0, sector_size);

@@ -1,6 +1,6 @@
 // The volume descriptor set (ECMA-119 8), the El Torito boot catalog sector
-// and the build settings. Filled with their templates once at start; the
-// settings readers and the build write fields in place.
+// and the settings of one build: made from their templates for each build,
+// the settings readers and the build write fields in place.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +16,6 @@ struct VolumeDescriptorSet {
     uint8_t terminator[sector_size];     // ECMA-119 8.3
 };
 static_assert(sizeof(VolumeDescriptorSet) == 4 * sector_size);  // written sector by sector
-
-extern VolumeDescriptorSet volume_descriptors;
-extern uint8_t boot_catalog[sector_size];
 
 struct BootSettings {
     bool boot_enabled = false;
@@ -36,10 +33,15 @@ struct DirRecordSettings {
     RecordDate recorded_date = {};
 };
 
-extern bool joliet_enabled;
-extern BootSettings boot_settings;
-extern DirRecordSettings dir_record_settings;
+// What the three settings windows decide for one build.
+struct ImageSettings {
+    VolumeDescriptorSet descriptors;
+    uint8_t boot_catalog[sector_size];
+    bool joliet = false;
+    BootSettings boot;
+    DirRecordSettings dir_record;
+};
 
-// Fills the four descriptors and the boot catalog with their start-up
-// templates. Called once at program start.
-void init_volume_descriptors();
+// The four descriptors and the boot catalog as their templates hold them,
+// before any setting is read into them.
+void init_image_settings(ImageSettings& settings);

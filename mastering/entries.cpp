@@ -6,16 +6,13 @@
 #include "mastering/descriptors.h"
 #include "mastering/text.h"
 #include "platform/platform.h"
-#include "shell/hooks.h"
 
-std::vector<LeftOutFile> files_left_out;
-DotNames dot_names;
-
-const LeftOutFile* left_out_entry(const char* path, const platform::FileInfo& info)
+const LeftOutFile* left_out_entry(const std::vector<LeftOutFile>& left_out, const char* path,
+                                  const platform::FileInfo& info)
 {
     if (info.attributes & platform::attribute_directory)
         return nullptr;
-    for (const LeftOutFile& f : files_left_out) {
+    for (const LeftOutFile& f : left_out) {
         if (f.size != info.size)
             continue;
         platform::FileIdentity identity{info.volume, info.object};
@@ -29,61 +26,57 @@ const LeftOutFile* left_out_entry(const char* path, const platform::FileInfo& in
     return nullptr;
 }
 
-EntryTable entry_table;
-
 namespace {
 
 constexpr uint64_t four_gib = uint64_t(1) << 32;
 
-// Folders on the way from the registered item down to the current one.
-std::vector<FolderIdentity> ancestors;
-// Directories entered so far (the root included), and whether the walk has
-// stopped: a refusal or an interruption ends it at once.
-uint32_t directories = 1;
-bool stopped = false;
-
 // What an entry's identifiers are before they are made: empty. The root's
-// one byte is the zero it needs.
-uint8_t no_identifier[4] = {};
+// one byte is the zero it needs. Never written: room for an identifier is
+// taken from the text store (identifier_room).
+const uint8_t no_identifier[4] = {};
+uint8_t* no_identifier_yet()
+{
+    return const_cast<uint8_t*>(no_identifier);
+}
 
-char* take_text_room(size_t bytes)
+char* take_text_room(EntryTable& table, size_t bytes)
 {
     constexpr size_t block_size = 256 * 1024;
-    if (bytes > entry_table.text_left) {
+    if (bytes > table.text_left) {
         size_t size = bytes > block_size ? bytes : block_size;
-        entry_table.text_blocks.emplace_back(new char[size]);
-        entry_table.text_next = entry_table.text_blocks.back().get();
-        entry_table.text_left = size;
+        table.text_blocks.emplace_back(new char[size]);
+        table.text_next = table.text_blocks.back().get();
+        table.text_left = size;
     }
-    char* room = entry_table.text_next;
-    entry_table.text_next += bytes;
-    entry_table.text_left -= bytes;
+    char* room = table.text_next;
+    table.text_next += bytes;
+    table.text_left -= bytes;
     return room;
 }
 
-void add_block(uint32_t records)
+void add_block(EntryTable& table, uint32_t records)
 {
-    entry_table.blocks.emplace_back(new SourceEntry[records]());
-    SourceEntry* block = entry_table.blocks.back().get();
+    table.blocks.emplace_back(new SourceEntry[records]());
+    SourceEntry* block = table.blocks.back().get();
     for (uint32_t i = 0; i < records; ++i) {
         block[i].sort_key = block[i].source_path = "";
-        block[i].identifier[primary_tree] = block[i].identifier[joliet_tree] = no_identifier;
-        entry_table.entries.push_back(block + i);
+        block[i].identifier[primary_tree] = block[i].identifier[joliet_tree] = no_identifier_yet();
+        table.entries.push_back(block + i);
     }
 }
 
-SourceEntry* take_record()
+SourceEntry* take_record(EntryTable& table)
 {
-    if (entry_table.count == entry_table.entries.size()) {
-        uint32_t more = entry_table.count < 1024 ? 1024 : entry_table.count;
-        add_block(more);
+    if (table.count == table.entries.size()) {
+        uint32_t more = table.count < 1024 ? 1024 : table.count;
+        add_block(table, more);
     }
-    return entry_table.entries[entry_table.count++];
+    return table.entries[table.count++];
 }
 
-void report(ProblemKind kind, const char* path, std::string detail = {})
+void report(Scan& scan, ProblemKind kind, const char* path, std::string detail = {})
 {
-    entry_table.problems.push_back({kind, path, std::move(detail)});
+    scan.table.problems.push_back({kind, path, std::move(detail)});
 }
 
 // The separator whose 0-based position among all separators is n + 1 - depth.
@@ -147,49 +140,25 @@ bool make_key(char* key, const char* from)
 
 }  // namespace
 
-namespace {
-
-struct KeptListings {
-    bool on = false;
-    std::unordered_map<std::string, std::vector<platform::FoundName>> by_path;
-};
-KeptListings kept_listings;
-
-}  // namespace
-
-void keep_folder_listings(bool on)
+void keep_listing(FolderListings* listings, const char* path, std::vector<platform::FoundName>&& names)
 {
-    kept_listings.on = on;
-    if (!on)
-        kept_listings.by_path = {};
+    if (listings)
+        listings->by_path.try_emplace(path, std::move(names));
 }
 
-void keep_listing(const char* path, std::vector<platform::FoundName>&& names)
+bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names, FolderListings* listings)
 {
-    if (kept_listings.on)
-        kept_listings.by_path.try_emplace(path, std::move(names));
-}
-
-bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names)
-{
-    if (!kept_listings.by_path.empty()) {
-        auto kept = kept_listings.by_path.find(path);
-        if (kept != kept_listings.by_path.end()) {
+    if (listings && !listings->by_path.empty()) {
+        auto kept = listings->by_path.find(path);
+        if (kept != listings->by_path.end()) {
             names = std::move(kept->second);
-            kept_listings.by_path.erase(kept);
+            listings->by_path.erase(kept);
             return true;
         }
     }
     // Names are collected first, so the folder is not held open while the
     // walk descends.
     return platform::list_directory_found(path, names);
-}
-
-void (*walk_callback)(uint32_t folders, const char* path) = nullptr;
-
-bool walk_stop_requested()
-{
-    return abort_requested != 0;
 }
 
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder)
@@ -202,81 +171,58 @@ bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdenti
     return false;
 }
 
-const char* keep_text(const char* text, size_t length)
+const char* keep_text(EntryTable& table, const char* text, size_t length)
 {
-    char* kept = take_text_room(length + 1);
+    char* kept = take_text_room(table, length + 1);
     std::memcpy(kept, text, length);
     kept[length] = 0;
     return kept;
 }
 
-uint8_t* identifier_room(SourceEntry* e, int tree, size_t length)
+uint8_t* identifier_room(EntryTable& table, SourceEntry* e, int tree, size_t length)
 {
     size_t held = e->identifier[tree] == no_identifier ? 0 : e->identifier_length[tree];
     if (length <= held)
         return e->identifier[tree];
-    auto* room = reinterpret_cast<uint8_t*>(take_text_room(length + 2));
+    auto* room = reinterpret_cast<uint8_t*>(take_text_room(table, length + 2));
     std::memcpy(room, e->identifier[tree], held);
     std::memset(room + held, 0, length + 2 - held);
     e->identifier[tree] = room;
     return room;
 }
 
-void allocate_entry_table(uint32_t capacity)
+void allocate_entry_table(EntryTable& table, uint32_t capacity)
 {
-    free_entry_table();
+    table = EntryTable{};
     if (capacity < 1)
         capacity = 1;
-    add_block(capacity);
-    dot_names.left_out = 0;
-    dot_names.first_left_out.clear();
-    SourceEntry* root = entry_table.entries[0];
+    add_block(table, capacity);
+    SourceEntry* root = table.entries[0];
     root->depth = 1;
     root->directory = 1;
     root->identifier_length[primary_tree] = 1;
     root->identifier_length[joliet_tree] = 1;
-    entry_table.root = root;
-    entry_table.count = 1;
-    entry_table.max_depth = 1;
-}
-
-void free_entry_table()
-{
-    entry_table.entries.clear();
-    entry_table.blocks.clear();
-    entry_table.text_blocks.clear();
-    entry_table.text_next = nullptr;
-    entry_table.text_left = 0;
-    entry_table.problems.clear();
-    entry_table.count = 0;
-    entry_table.max_depth = 1;
-    entry_table.root = nullptr;
-    ancestors.clear();
-    directories = 1;
-    stopped = false;
-}
-
-bool scan_stopped()
-{
-    return stopped;
+    table.root = root;
+    table.count = 1;
+    table.max_depth = 1;
 }
 
 namespace {
 
 // The scan of one path; `looked`, when given, is what find_file says of it.
-void scan_path(const char* path, uint8_t depth, const platform::FoundName* looked)
+void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::FoundName* looked)
 {
-    if (stopped)
+    if (scan.stopped)
         return;
     size_t path_length = std::strlen(path);
     if (path_length >= path_capacity) {
-        report(ProblemKind::path_too_long, path);
-        stopped = true;
+        report(scan, ProblemKind::path_too_long, path);
+        scan.stopped = true;
         return;
     }
     if (depth == 0) {  // the 8-bit depth has wrapped: nested deeper than 255 levels
-        report(ProblemKind::path_too_long, path, "nested more than 254 levels deep");
-        stopped = true;
+        report(scan, ProblemKind::path_too_long, path, "nested more than 254 levels deep");
+        scan.stopped = true;
         return;
     }
     const char* start = key_start(path, depth);
@@ -288,101 +234,101 @@ void scan_path(const char* path, uint8_t depth, const platform::FoundName* looke
     if (looked)
         info = looked->info;
     if (found && info.special && depth > 2) {
-        report(ProblemKind::special_file_skipped, path);
+        report(scan, ProblemKind::special_file_skipped, path);
         return;
     }
-    if (found && depth > 2 && !files_left_out.empty()) {
-        if (const LeftOutFile* left_out = left_out_entry(path, info)) {
-            report(left_out->refused ? ProblemKind::output_is_input : ProblemKind::output_left_out, path);
-            stopped = stopped || left_out->refused;
+    if (found && depth > 2 && scan.left_out && !scan.left_out->empty()) {
+        if (const LeftOutFile* left_out = left_out_entry(*scan.left_out, path, info)) {
+            report(scan, left_out->refused ? ProblemKind::output_is_input : ProblemKind::output_left_out, path);
+            scan.stopped = scan.stopped || left_out->refused;
             return;
         }
     }
     char key[path_capacity];
     if (!make_key(key, start)) {
-        report(ProblemKind::key_too_long, path);
-        stopped = true;
+        report(scan, ProblemKind::key_too_long, path);
+        scan.stopped = true;
         return;
     }
 
-    SourceEntry* e = take_record();
+    SourceEntry* e = take_record(scan.table);
     e->depth = depth;
-    if (depth > entry_table.max_depth)
-        entry_table.max_depth = depth;
-    e->source_path = keep_text(path, path_length);
-    e->sort_key = keep_text(key);
+    if (depth > scan.table.max_depth)
+        scan.table.max_depth = depth;
+    e->source_path = keep_text(scan.table, path, path_length);
+    e->sort_key = keep_text(scan.table, key);
 
     if (!found) {
         // Gone since it was registered, or never reachable: an empty,
         // visible file dated like the root, reported with the reason.
-        e->recording_date = dir_record_settings.recorded_date;
-        report(ProblemKind::source_gone, path, platform::find_failure_text(path));
+        e->recording_date = scan.gone_date;
+        report(scan, ProblemKind::source_gone, path, platform::find_failure_text(path));
         return;
     }
     record_date_from_file_time(e->recording_date, info.last_write);
     bool is_directory = (info.attributes & platform::attribute_directory) != 0;
     uint64_t size = is_directory || info.special ? 0 : info.size;
     if (size >= four_gib)
-        report(ProblemKind::file_too_large, path);
+        report(scan, ProblemKind::file_too_large, path);
     if (info.special)
-        report(ProblemKind::special_registered, path);
+        report(scan, ProblemKind::special_registered, path);
     else if (info.size_unreported)
-        report(ProblemKind::size_unreported, path);
+        report(scan, ProblemKind::size_unreported, path);
     e->data_length[primary_tree] = e->data_length[joliet_tree] = uint32_t(size);
     e->hidden = uint8_t(info.attributes & platform::attribute_hidden);
     e->directory = info.attributes & platform::attribute_directory;
     if (!is_directory)
         return;
 
-    if (++directories > max_directories) {
-        report(ProblemKind::too_many_directories, path);
-        stopped = true;
+    if (++scan.directories > max_directories) {
+        report(scan, ProblemKind::too_many_directories, path);
+        scan.stopped = true;
         return;
     }
-    if (walk_stop_requested()) {
-        stopped = true;
+    if (stop_asked(scan.link)) {
+        scan.stopped = true;
         return;
     }
-    if (walk_callback)
-        walk_callback(directories, path);
+    if (scan.link.hooks && scan.link.hooks->walked)
+        scan.link.hooks->walked(scan.directories, path);
     FolderIdentity self{info.volume, info.object};
-    if (leads_back(ancestors, self)) {
-        report(ProblemKind::directory_loop, path);
+    if (leads_back(scan.ancestors, self)) {
+        report(scan, ProblemKind::directory_loop, path);
         return;
     }
     std::vector<platform::FoundName> names;
-    if (!list_scanned_names(path, names)) {
-        report(ProblemKind::folder_unreadable, path, platform::last_error_text());
+    if (!list_scanned_names(path, names, scan.listings)) {
+        report(scan, ProblemKind::folder_unreadable, path, platform::last_error_text());
         return;
     }
-    ancestors.push_back(self);
+    scan.ancestors.push_back(self);
     char child[path_capacity];
     for (const platform::FoundName& item : names) {
-        if (stopped)
+        if (scan.stopped)
             break;
         const std::string& name = item.name;
-        if (left_out_by_name(name)) {
-            if (dot_names.left_out++ < dot_names_shown)
-                dot_names.first_left_out.push_back(std::string(path) + platform::path_separator + name);
+        if (left_out_by_name(name, scan.dot_files)) {
+            if (scan.dot_names_left_out++ < dot_names_shown)
+                scan.first_dot_names_left_out.push_back(std::string(path) + platform::path_separator + name);
             continue;
         }
         if (path_length + 1 + name.size() >= path_capacity) {
             std::string full = std::string(path) + platform::path_separator + name;
-            report(ProblemKind::path_too_long, full.c_str());
-            stopped = true;
+            report(scan, ProblemKind::path_too_long, full.c_str());
+            scan.stopped = true;
             break;
         }
         std::memcpy(child, path, path_length);
         child[path_length] = platform::path_separator;
         std::memcpy(child + path_length + 1, name.c_str(), name.size() + 1);
-        scan_path(child, uint8_t(depth + 1), &item);
+        scan_path(scan, child, uint8_t(depth + 1), &item);
     }
-    ancestors.pop_back();
+    scan.ancestors.pop_back();
 }
 
 }  // namespace
 
-void scan_source(const char* path, uint8_t depth)
+void scan_source(Scan& scan, const char* path, uint8_t depth)
 {
-    scan_path(path, depth, nullptr);
+    scan_path(scan, path, depth, nullptr);
 }

@@ -6,8 +6,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "mastering/build_link.h"
 #include "mastering/dates.h"
 #include "mastering/problems.h"
 #include "platform/platform.h"
@@ -47,27 +49,20 @@ struct LeftOutFile {
     uint64_t size = 0;
     bool refused = false;
 };
-extern std::vector<LeftOutFile> files_left_out;
-// The entry of files_left_out that the scanned item (found with `info`) is,
-// or null.
-const LeftOutFile* left_out_entry(const char* path, const platform::FileInfo& info);
+// The entry of `left_out` that the scanned item (found with `info`) is, or
+// null.
+const LeftOutFile* left_out_entry(const std::vector<LeftOutFile>& left_out, const char* path,
+                                  const platform::FileInfo& info);
 
 // Names beginning with a dot below a registered folder (hidden by custom on
-// POSIX) are left out by both walks unless `included` (the command line's
+// POSIX) are left out by both walks unless `dot_files` (the command line's
 // --dot-files; never in the Windows program). The scan counts those it
-// leaves out, from allocate_entry_table on, and keeps the first few paths,
-// for the command line's notice.
-struct DotNames {
-    bool included = false;
-    uint32_t left_out = 0;
-    std::vector<std::string> first_left_out;
-};
+// leaves out and keeps the first few paths, for the command line's notice.
 inline constexpr size_t dot_names_shown = 3;
-extern DotNames dot_names;
 // True when the walks leave out a child of this name.
-inline bool left_out_by_name(const std::string& name)
+inline bool left_out_by_name(const std::string& name, bool dot_files)
 {
-    return !dot_names.included && !name.empty() && name[0] == '.';
+    return !dot_files && !name.empty() && name[0] == '.';
 }
 
 struct EntryTable {
@@ -86,8 +81,6 @@ struct EntryTable {
     std::vector<BuildProblem> problems;
 };
 
-extern EntryTable entry_table;
-
 // The walk that the scan and the registration measure share: a folder's
 // names (without "." and ".."; left_out_by_name is the walks' to ask), each
 // with what find_file says of it, and the folders on the way down
@@ -95,34 +88,33 @@ extern EntryTable entry_table;
 struct FolderIdentity {
     uint64_t volume, object;
 };
-[[nodiscard]] bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names);
+//
 // The command line registers its paths and builds at once: the listings the
 // registration's walk makes then serve the scan that follows, each folder's
-// once, instead of listing the folder and looking at every name again. Off
-// unless turned on; turning it off lets go of whatever is kept. keep_listing
-// is the registration's: it keeps a folder's listing while keeping is on.
-void keep_folder_listings(bool on);
-void keep_listing(const char* path, std::vector<platform::FoundName>&& names);
+// once, instead of listing the folder and looking at every name again. The
+// registration keeps them here, the scan takes each one out as it uses it.
+struct FolderListings {
+    std::unordered_map<std::string, std::vector<platform::FoundName>> by_path;
+};
+// The kept listing of the folder (taken out of `listings`), or a fresh one.
+[[nodiscard]] bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names,
+                                      FolderListings* listings);
+void keep_listing(FolderListings* listings, const char* path, std::vector<platform::FoundName>&& names);
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder);
 
 // Both walks refuse an image of more directories than the path tables can
 // number, as soon as they pass the count; links are followed, so a few
 // folders may unfold into very many.
 inline constexpr uint32_t max_directories = 65535;
-// Called for every folder a walk enters, with the folders entered so far;
-// null when nobody shows the walk's progress.
-extern void (*walk_callback)(uint32_t folders, const char* path);
-// True when the user asked the walk to stop (the build's abort request).
-bool walk_stop_requested();
 
 // Calls visit for every child of the directory at table position `index`, in
 // table order: the entries one level deeper, up to the end of its subtree.
 template <typename Visit>
-void for_each_child(uint32_t index, Visit visit)
+void for_each_child(const EntryTable& table, uint32_t index, Visit visit)
 {
-    const SourceEntry* d = entry_table.entries[index];
-    for (uint32_t j = index + 1; j < entry_table.count; ++j) {
-        const SourceEntry* c = entry_table.entries[j];
+    const SourceEntry* d = table.entries[index];
+    for (uint32_t j = index + 1; j < table.count; ++j) {
+        const SourceEntry* c = table.entries[j];
         if (c->depth <= d->depth)
             break;
         if (c->depth == d->depth + 1)
@@ -131,23 +123,41 @@ void for_each_child(uint32_t index, Visit visit)
 }
 
 // A lasting copy of the text in the table's text store, freed with the table.
-const char* keep_text(const char* text, size_t length);
-inline const char* keep_text(const char* text)
+const char* keep_text(EntryTable& table, const char* text, size_t length);
+inline const char* keep_text(EntryTable& table, const char* text)
 {
-    return keep_text(text, std::strlen(text));
+    return keep_text(table, text, std::strlen(text));
 }
 
 // Room for `length` identifier bytes and two zero bytes after them in the
 // entry's identifier of the tree: the room it has while `length` is at most
 // its identifier_length, else new room in the text store that starts with
 // the bytes it held.
-uint8_t* identifier_room(SourceEntry* e, int tree, size_t length);
+uint8_t* identifier_room(EntryTable& table, SourceEntry* e, int tree, size_t length);
 
-void allocate_entry_table(uint32_t capacity);
-void free_entry_table();
+// A table of `capacity` records holding the root alone.
+void allocate_entry_table(EntryTable& table, uint32_t capacity);
+
+// One scan of the registered items into a table.
+struct Scan {
+    EntryTable& table;
+    BuildLink& link;
+    bool dot_files = false;
+    const std::vector<LeftOutFile>* left_out = nullptr;
+    FolderListings* listings = nullptr;
+    // The date of an entry whose source is gone: the directory record
+    // window's.
+    RecordDate gone_date = {};
+    // Folders on the way from the registered item down to the current one.
+    std::vector<FolderIdentity> ancestors;
+    // Directories entered so far (the root included), and whether the walk
+    // has stopped: a refusal or a stop asked for ends it at once.
+    uint32_t directories = 1;
+    bool stopped = false;
+    // Names beginning with a dot left out: how many, the first few.
+    uint32_t dot_names_left_out = 0;
+    std::vector<std::string> first_dot_names_left_out;
+};
 // Adds the entry for the path and, for a folder, everything below it. The
 // table grows when the folders have gained entries since registration.
-void scan_source(const char* path, uint8_t depth);
-// True when the scan ended early: a refusal was reported or the user asked
-// it to stop.
-bool scan_stopped();
+void scan_source(Scan& scan, const char* path, uint8_t depth);

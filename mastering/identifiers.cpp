@@ -11,7 +11,6 @@
 #include "mastering/entries.h"
 #include "mastering/text.h"
 #include "platform/platform.h"
-#include "shell/hooks.h"
 
 namespace {
 
@@ -250,7 +249,7 @@ bool bump_joliet_directory_identifier(uint8_t* identifier, int length)
     return count_up(identifier, length / 2 - 1, Units::ucs2be);
 }
 
-void sort_entries()
+void sort_entries(EntryTable& table, BuildLink* link)
 {
     // Each folder's entries follow it directly in the scan, a level deeper.
     // The order sorts the children of every folder by their keys, stably, and
@@ -259,8 +258,8 @@ void sort_entries()
     // byte a name's key holds); where keys are equal (one name registered
     // twice, names that differ only in case, a file and a folder of one name)
     // the items keep their scan order and each keeps its own children.
-    const uint32_t n = entry_table.count;
-    std::vector<SourceEntry*>& a = entry_table.entries;
+    const uint32_t n = table.count;
+    std::vector<SourceEntry*>& a = table.entries;
     if (n < 2)
         return;
     // Children of each entry in scan order: parent = the nearest earlier
@@ -308,12 +307,13 @@ void sort_entries()
     while (!stack.empty()) {
         if (done >= next_pass) {
             next_pass += per_pass;
-            process_pending_messages();
-            build_progress.counter += 1;
-            if (status_callback)
-                status_callback();
-            if (abort_requested)
-                return;  // the table stays in scan order; nothing is written
+            if (link) {
+                pump(*link);
+                link->progress.counter += 1;
+                show_progress(*link);
+                if (stop_asked(*link))
+                    return;
+            }  // the table stays in scan order; nothing is written
         }
         Level& top = stack.back();
         if (top.next == top.children.size()) {
@@ -358,10 +358,10 @@ bool iso_name_kept(const char* leaf, bool file, const uint8_t* identifier, int l
 
 }  // namespace
 
-void assign_identifiers()
+void assign_identifiers(EntryTable& table)
 {
-    for (uint32_t i = 1; i < entry_table.count; ++i) {
-        SourceEntry* e = entry_table.entries[i];
+    for (uint32_t i = 1; i < table.count; ++i) {
+        SourceEntry* e = table.entries[i];
         const char* leaf = leaf_name(e->source_path);
         uint8_t made[2][256] = {};
         int length[2];
@@ -378,7 +378,7 @@ void assign_identifiers()
                                        : 1u << primary_tree) |
                                   (joliet_changed ? 1u << joliet_tree : 0));
         for (int tree : {primary_tree, joliet_tree}) {
-            std::memcpy(identifier_room(e, tree, size_t(length[tree])), made[tree], size_t(length[tree]) + 2);
+            std::memcpy(identifier_room(table, e, tree, size_t(length[tree])), made[tree], size_t(length[tree]) + 2);
             e->identifier_length[tree] = uint8_t(length[tree]);
         }
     }
@@ -437,13 +437,13 @@ bool name_kept(const SourceEntry* e, int tree)
 
 // The order in which siblings claim their identifiers: those whose
 // identifier is their own name first, then the others, each in table order.
-std::vector<uint32_t> claim_order(int tree)
+std::vector<uint32_t> claim_order(const EntryTable& table, int tree)
 {
     std::vector<uint32_t> order;
-    order.reserve(entry_table.count);
+    order.reserve(table.count);
     for (int pass = 0; pass < 2; ++pass)
-        for (uint32_t i = 1; i < entry_table.count; ++i)
-            if (name_kept(entry_table.entries[i], tree) == (pass == 0))
+        for (uint32_t i = 1; i < table.count; ++i)
+            if (name_kept(table.entries[i], tree) == (pass == 0))
                 order.push_back(i);
     return order;
 }
@@ -453,9 +453,9 @@ struct SiblingGroup {
     std::unordered_map<std::string, std::vector<int32_t>> by_key;
 };
 
-void resolve_tree(int tree)
+void resolve_tree(EntryTable& table, int tree)
 {
-    uint32_t n = entry_table.count;
+    uint32_t n = table.count;
     std::vector<Cluster> clusters;
     clusters.reserve(n);
     std::vector<int32_t> cluster_of(n, -1);
@@ -493,8 +493,8 @@ void resolve_tree(int tree)
     // shallower entry between them, that is the same nearest shallower entry.
     std::vector<uint32_t> open;  // indices of the nearest entry of each depth
     for (uint32_t i = 1; i < n; ++i) {
-        const SourceEntry* e = entry_table.entries[i];
-        while (!open.empty() && entry_table.entries[open.back()]->depth >= e->depth)
+        const SourceEntry* e = table.entries[i];
+        while (!open.empty() && table.entries[open.back()]->depth >= e->depth)
             open.pop_back();
         uint32_t parent = open.empty() ? 0 : open.back();
         open.push_back(i);
@@ -510,9 +510,9 @@ void resolve_tree(int tree)
         }
         group_of[i] = g;
     }
-    const std::vector<uint32_t> order = claim_order(tree);
+    const std::vector<uint32_t> order = claim_order(table, tree);
     for (uint32_t i : order) {
-        const SourceEntry* e = entry_table.entries[i];
+        const SourceEntry* e = table.entries[i];
         Cluster c;
         c.identifier = bytes_of(e);
         c.directory = e->directory != 0;
@@ -524,11 +524,11 @@ void resolve_tree(int tree)
     }
 
     for (uint32_t i : order) {
-        SourceEntry* p = entry_table.entries[i];
+        SourceEntry* p = table.entries[i];
         SiblingGroup& group = groups[group_of[i]];
         int32_t own = find(cluster_of[i]);
         const std::string& final_bytes = clusters[own].identifier;
-        std::memcpy(identifier_room(p, tree, final_bytes.size()), final_bytes.data(), final_bytes.size());
+        std::memcpy(identifier_room(table, p, tree, final_bytes.size()), final_bytes.data(), final_bytes.size());
         clusters[own].members -= 1;
         std::string a = uppercase_key(final_bytes, tree, p->directory != 0);
         auto bucket = group.by_key.find(a);
@@ -613,27 +613,27 @@ std::string numbered_identifier(const std::string& identifier, int tree, bool di
 // Gives every sibling whose identifier (uppercased) an earlier sibling
 // already holds the first counted-up form that no sibling holds, earlier or
 // later. Identifiers that are already unique stay as they are.
-void distinct_tree(int tree)
+void distinct_tree(EntryTable& table, int tree)
 {
-    uint32_t n = entry_table.count;
+    uint32_t n = table.count;
     std::vector<uint32_t> parent_of(n, 0);
     std::vector<uint32_t> open;
     for (uint32_t i = 1; i < n; ++i) {
-        const SourceEntry* e = entry_table.entries[i];
-        while (!open.empty() && entry_table.entries[open.back()]->depth >= e->depth)
+        const SourceEntry* e = table.entries[i];
+        while (!open.empty() && table.entries[open.back()]->depth >= e->depth)
             open.pop_back();
         parent_of[i] = open.empty() ? 0 : open.back();
         open.push_back(i);
     }
     // parent index -> children in the order they claim identifiers
     std::map<uint32_t, std::vector<uint32_t>> siblings;
-    for (uint32_t i : claim_order(tree))
+    for (uint32_t i : claim_order(table, tree))
         siblings[parent_of[i]].push_back(i);
     for (auto& [parent, children] : siblings) {
         std::unordered_map<std::string, uint32_t> later;  // keys of siblings not yet passed
         std::vector<std::string> keys;
         for (uint32_t i : children) {
-            const SourceEntry* e = entry_table.entries[i];
+            const SourceEntry* e = table.entries[i];
             keys.push_back(uppercase_key(
                 std::string(reinterpret_cast<const char*>(e->identifier[tree]), e->identifier_length[tree]), tree,
                 e->directory != 0));
@@ -641,7 +641,7 @@ void distinct_tree(int tree)
         }
         std::unordered_set<std::string> taken;
         for (size_t k = 0; k < children.size(); ++k) {
-            SourceEntry* e = entry_table.entries[children[k]];
+            SourceEntry* e = table.entries[children[k]];
             later[keys[k]] -= 1;
             if (taken.insert(keys[k]).second)
                 continue;
@@ -667,7 +667,7 @@ void distinct_tree(int tree)
                 key = uppercase_key(bytes, tree, directory);
                 found = is_free(key);
             }
-            uint8_t* room = identifier_room(e, tree, bytes.size());
+            uint8_t* room = identifier_room(table, e, tree, bytes.size());
             std::memcpy(room, bytes.data(), bytes.size());
             room[bytes.size()] = 0;
             if (tree == joliet_tree)
@@ -680,14 +680,14 @@ void distinct_tree(int tree)
 
 }  // namespace
 
-void resolve_identifier_clashes()
+void resolve_identifier_clashes(EntryTable& table)
 {
-    resolve_tree(primary_tree);
-    resolve_tree(joliet_tree);
+    resolve_tree(table, primary_tree);
+    resolve_tree(table, joliet_tree);
 }
 
-void make_sibling_identifiers_distinct()
+void make_sibling_identifiers_distinct(EntryTable& table)
 {
-    distinct_tree(primary_tree);
-    distinct_tree(joliet_tree);
+    distinct_tree(table, primary_tree);
+    distinct_tree(table, joliet_tree);
 }

@@ -6,12 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 
-void sort_entries();
-void assign_identifiers();
-void resolve_identifier_clashes();
+#include "mastering/entries.h"
+
+// With a link, every pass pumps the front end, counts in the progress and
+// honours a stop (the table then stays in scan order).
+void sort_entries(EntryTable& table, BuildLink* link = nullptr);
+void assign_identifiers(EntryTable& table);
+void resolve_identifier_clashes(EntryTable& table);
 // After resolve_identifier_clashes: a sibling whose identifier still equals an
 // earlier sibling's is counted up further until no sibling holds it.
-void make_sibling_identifiers_distinct();
+void make_sibling_identifiers_distinct(EntryTable& table);
 
 // Identifier makers for one leaf name; each returns the length in bytes.
 int make_file_identifier(uint8_t* destination, const char* leaf);

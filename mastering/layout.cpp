@@ -3,38 +3,38 @@
 #include "mastering/entries.h"
 #include "mastering/partition_table.h"
 
-void number_directories()
+void number_directories(EntryTable& table)
 {
     uint32_t number = 1;
-    for (uint32_t level = 1; level <= entry_table.max_depth; ++level)
-        for (uint32_t i = 0; i < entry_table.count; ++i) {
-            SourceEntry* e = entry_table.entries[i];
+    for (uint32_t level = 1; level <= table.max_depth; ++level)
+        for (uint32_t i = 0; i < table.count; ++i) {
+            SourceEntry* e = table.entries[i];
             if (e->directory && e->depth == level)
                 e->directory_number = uint16_t(number++);  // at most max_directories
         }
 }
 
-uint32_t path_table_size(int tree)
+uint32_t path_table_size(const EntryTable& table, int tree)
 {
     uint32_t size = 0;
-    for (uint32_t i = 0; i < entry_table.count; ++i) {
-        const SourceEntry* e = entry_table.entries[i];
+    for (uint32_t i = 0; i < table.count; ++i) {
+        const SourceEntry* e = table.entries[i];
         if (e->directory)
             size += path_table_record_length(e->identifier_length[tree]);
     }
     return size;
 }
 
-void compute_directory_sizes()
+void compute_directory_sizes(EntryTable& table)
 {
-    const uint32_t n = entry_table.count;
+    const uint32_t n = table.count;
     for (uint32_t i = 0; i < n; ++i) {
-        SourceEntry* d = entry_table.entries[i];
+        SourceEntry* d = table.entries[i];
         if (!d->directory)
             continue;
         for (int tree = 0; tree < 2; ++tree) {
             uint32_t size = sector_size, fill = 2 * dot_record_length;  // the "." and ".." records
-            for_each_child(i, [&](const SourceEntry* c) {
+            for_each_child(table, i, [&](const SourceEntry* c) {
                 uint32_t r = directory_record_length(c->identifier_length[tree]);
                 fill += r;
                 if (fill > sector_size) {
@@ -47,38 +47,38 @@ void compute_directory_sizes()
     }
 }
 
-void compute_sector_counts()
+void compute_sector_counts(EntryTable& table)
 {
-    for (uint32_t i = 0; i < entry_table.count; ++i) {
-        SourceEntry* e = entry_table.entries[i];
+    for (uint32_t i = 0; i < table.count; ++i) {
+        SourceEntry* e = table.entries[i];
         e->sectors[0] = sectors_for(e->data_length[0]);
         e->sectors[1] = sectors_for(e->data_length[1]);
     }
 }
 
-uint32_t directory_sectors(int tree)
+uint32_t directory_sectors(const EntryTable& table, int tree)
 {
     uint32_t total = 0;
-    for (uint32_t i = 0; i < entry_table.count; ++i)
-        if (entry_table.entries[i]->directory)
-            total += entry_table.entries[i]->sectors[tree];
+    for (uint32_t i = 0; i < table.count; ++i)
+        if (table.entries[i]->directory)
+            total += table.entries[i]->sectors[tree];
     return total;
 }
 
-uint32_t file_sectors()
+uint32_t file_sectors(const EntryTable& table)
 {
     uint32_t total = 0;
-    for (uint32_t i = 0; i < entry_table.count; ++i)
-        if (!entry_table.entries[i]->directory)
-            total += entry_table.entries[i]->sectors[0];
+    for (uint32_t i = 0; i < table.count; ++i)
+        if (!table.entries[i]->directory)
+            total += table.entries[i]->sectors[0];
     return total;
 }
 
-void assign_extents(uint32_t pd, uint32_t jd, uint32_t fa)
+void assign_extents(EntryTable& table, uint32_t pd, uint32_t jd, uint32_t fa)
 {
-    for (uint32_t level = 1; level <= entry_table.max_depth; ++level) {
-        for (uint32_t i = 0; i < entry_table.count; ++i) {
-            SourceEntry* e = entry_table.entries[i];
+    for (uint32_t level = 1; level <= table.max_depth; ++level) {
+        for (uint32_t i = 0; i < table.count; ++i) {
+            SourceEntry* e = table.entries[i];
             if (e->depth != level)
                 continue;
             if (e->directory) {
@@ -118,12 +118,12 @@ ImageAreas image_areas(const LayoutOptions& options)
     return areas;
 }
 
-ImageLayout lay_out_image(const LayoutOptions& options)
+ImageLayout lay_out_image(EntryTable& table, const LayoutOptions& options)
 {
     ImageLayout layout;
-    number_directories();
-    compute_directory_sizes();
-    compute_sector_counts();
+    number_directories(table);
+    compute_directory_sizes(table);
+    compute_sector_counts(table);
 
     uint32_t next = 0;
     for (const ImageArea area : image_areas(options)) {
@@ -136,7 +136,7 @@ ImageLayout lay_out_image(const LayoutOptions& options)
         case ImageArea::primary_path_tables:
         case ImageArea::joliet_path_tables: {
             const int tree = area == ImageArea::primary_path_tables ? primary_tree : joliet_tree;
-            layout.path_table_bytes[tree] = path_table_size(tree);
+            layout.path_table_bytes[tree] = path_table_size(table, tree);
             const uint32_t s = sectors_for(layout.path_table_bytes[tree]);
             layout.type_l_path_table[tree] = next;
             layout.type_m_path_table[tree] = next + s;
@@ -146,11 +146,11 @@ ImageLayout lay_out_image(const LayoutOptions& options)
         case ImageArea::primary_directories:
             // Without Joliet its area starts where the primary's does.
             layout.directory_start[primary_tree] = layout.directory_start[joliet_tree] = next;
-            next += directory_sectors(primary_tree);
+            next += directory_sectors(table, primary_tree);
             break;
         case ImageArea::joliet_directories:
             layout.directory_start[joliet_tree] = next;
-            next += directory_sectors(joliet_tree);
+            next += directory_sectors(table, joliet_tree);
             break;
         case ImageArea::boot_catalog:
             layout.boot_catalog = next;
@@ -166,7 +166,7 @@ ImageLayout lay_out_image(const LayoutOptions& options)
             break;
         case ImageArea::file_data:
             layout.file_area = next;
-            next += file_sectors();
+            next += file_sectors(table);
             layout.volume_space_size = next;
             break;
         case ImageArea::trailing_sector: next += 1; break;
@@ -175,6 +175,6 @@ ImageLayout lay_out_image(const LayoutOptions& options)
         }
     }
     layout.image_sectors = next;
-    assign_extents(layout.directory_start[primary_tree], layout.directory_start[joliet_tree], layout.file_area);
+    assign_extents(table, layout.directory_start[primary_tree], layout.directory_start[joliet_tree], layout.file_area);
     return layout;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "mastering/descriptors.h"
+#include "mastering/entries.h"
 #include "mastering/records.h"
 
 inline uint32_t sectors_for(uint32_t bytes)
@@ -77,19 +78,20 @@ struct ImageLayout {
 
 // The whole layout: directory numbers, directory sizes, sector counts and
 // extents of every entry, and the areas of image_areas one after the other.
-ImageLayout lay_out_image(const LayoutOptions& options);
+ImageLayout lay_out_image(EntryTable& table, const LayoutOptions& options);
 
 // The steps of lay_out_image.
 // Numbers the directories in path table order: the root 1, then level by
 // level in table order; identical for both trees.
-void number_directories();
+void number_directories(EntryTable& table);
 // Byte size of one path table of the tree (ECMA-119 9.4).
-uint32_t path_table_size(int tree);
+uint32_t path_table_size(const EntryTable& table, int tree);
 // Directory sizes: whole sectors; a record never crosses a sector boundary.
-void compute_directory_sizes();
-void compute_sector_counts();
-uint32_t directory_sectors(int tree);
-uint32_t file_sectors();
+void compute_directory_sizes(EntryTable& table);
+void compute_sector_counts(EntryTable& table);
+uint32_t directory_sectors(const EntryTable& table, int tree);
+uint32_t file_sectors(const EntryTable& table);
 // Directories level by level in table order from pd and jd, files level by
 // level from fa.
-void assign_extents(uint32_t primary_directory_start, uint32_t joliet_directory_start, uint32_t file_area_start);
+void assign_extents(EntryTable& table, uint32_t primary_directory_start, uint32_t joliet_directory_start,
+                    uint32_t file_area_start);

@@ -7,8 +7,6 @@
 #include "platform/endian.h"
 #include "sector/hashes.h"
 
-HybridSettings hybrid_settings;
-
 namespace {
 
 constexpr uint32_t blocks_per_sector = uint32_t(sector_size) / disk_block_size;

@@ -55,7 +55,6 @@ struct HybridSettings {
     bool enabled = false;
     std::vector<uint8_t> mbr_code;  // at most mbr_code_capacity bytes, read by the command line
 };
-extern HybridSettings hybrid_settings;
 
 // The boot code at the start of the MBR: bytes 0 to 431. Bytes 432 to 439 stay
 // zero; 440 holds the disk signature, 446 the partition entries, 510 the 55 AA.

@@ -91,11 +91,15 @@ struct BuildOutcome {
     // volume's trailing sector; 0 otherwise.
     uint32_t padding_sectors = 0;
     std::vector<BuildProblem> problems;
-    // Filled when keep_built_files (build.h) is set: every file of the image
+    // Filled when the input's keep_built_files (build.h) is set: every file of the image
     // in table order, and whether the image has a Joliet tree.
     std::vector<BuiltFile> files;
     std::vector<BuiltFolder> folders;  // below the root, in table order
     bool joliet = false;
+    // Names beginning with a dot that the scan left out: how many, and the
+    // paths of the first few.
+    uint32_t dot_names_left_out = 0;
+    std::vector<std::string> first_dot_names_left_out;
     // True when the image is complete and sound (notices allowed).
     bool clean() const;
 };

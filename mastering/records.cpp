@@ -7,7 +7,6 @@
 #include "mastering/entries.h"
 #include "mastering/layout.h"
 #include "mastering/writer.h"
-#include "shell/hooks.h"
 
 namespace {
 
@@ -48,16 +47,16 @@ uint8_t* make_directory_record(uint8_t* p, const SourceEntry* e, int tree)
     return put_directory_record(p, e, tree, e->identifier[tree], e->identifier_length[tree]);
 }
 
-void write_directories(int tree)
+void write_directories(ImageWriter& writer, const EntryTable& table, int tree)
 {
-    if (abort_requested)
+    if (writer_stopped(writer))
         return;
-    const uint32_t n = entry_table.count;
+    const uint32_t n = table.count;
     uint8_t sector[sector_size];
-    for (uint32_t level = 1; level <= entry_table.max_depth; ++level) {
-        const SourceEntry* parent = entry_table.root;
+    for (uint32_t level = 1; level <= table.max_depth; ++level) {
+        const SourceEntry* parent = table.root;
         for (uint32_t i = 0; i < n; ++i) {
-            const SourceEntry* d = entry_table.entries[i];
+            const SourceEntry* d = table.entries[i];
             if (!d->directory)
                 continue;
             if (d->depth == level - 1)
@@ -67,33 +66,33 @@ void write_directories(int tree)
             std::memset(sector, 0, sizeof sector);
             uint8_t* p = make_dot_record(sector, d, tree, dot_identifier);
             p = make_dot_record(p, parent, tree, dot_dot_identifier);
-            for_each_child(i, [&](const SourceEntry* c) {
+            for_each_child(table, i, [&](const SourceEntry* c) {
                 uint32_t length = directory_record_length(c->identifier_length[tree]);
                 if (uint32_t(p - sector) + length > sector_size) {
-                    write_sector(sector);
+                    write_sector(writer, sector);
                     std::memset(sector, 0, sizeof sector);
                     p = sector;
                 }
                 p = make_directory_record(p, c, tree);
             });
-            write_sector(sector);
+            write_sector(writer, sector);
         }
     }
 }
 
-void write_path_table(int tree, bool big_endian)
+void write_path_table(ImageWriter& writer, const EntryTable& table, int tree, bool big_endian)
 {
-    if (abort_requested)
+    if (writer_stopped(writer))
         return;
     namespace at = path_table_offset;
-    const uint32_t n = entry_table.count;
+    const uint32_t n = table.count;
     // Two sectors: a record may run across the end of the first.
     uint8_t buffer[2 * sector_size] = {};
     uint32_t position = 0;
     uint16_t parent_number = 1;  // the root is its own parent
-    for (uint32_t level = 1; level <= entry_table.max_depth; ++level) {
+    for (uint32_t level = 1; level <= table.max_depth; ++level) {
         for (uint32_t i = 0; i < n; ++i) {
-            const SourceEntry* e = entry_table.entries[i];
+            const SourceEntry* e = table.entries[i];
             if (!e->directory)
                 continue;
             if (e->depth == level - 1)
@@ -116,12 +115,12 @@ void write_path_table(int tree, bool big_endian)
                 r[at::identifier + length] = 0;
             position += path_table_record_length(length);
             if (position > sector_size) {
-                write_sector(buffer);
+                write_sector(writer, buffer);
                 std::memmove(buffer, buffer + sector_size, position - sector_size);
                 std::memset(buffer + (position - sector_size), 0, sizeof buffer - (position - sector_size));
                 position -= sector_size;
             }
         }
     }
-    write_sector(buffer);
+    write_sector(writer, buffer);
 }

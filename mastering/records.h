@@ -8,6 +8,8 @@
 #include "mastering/dates.h"
 
 struct SourceEntry;
+struct EntryTable;
+struct ImageWriter;
 
 static_assert(sizeof(RecordDate) == directory_record_offset::file_flags - directory_record_offset::recording_date);
 
@@ -16,5 +18,5 @@ static_assert(sizeof(RecordDate) == directory_record_offset::file_flags - direct
 // Returns the position after the record.
 uint8_t* make_directory_record(uint8_t* destination, const SourceEntry* e, int tree);
 
-void write_directories(int tree);
-void write_path_table(int tree, bool big_endian);
+void write_directories(ImageWriter& writer, const EntryTable& table, int tree);
+void write_path_table(ImageWriter& writer, const EntryTable& table, int tree, bool big_endian);

@@ -7,9 +7,6 @@
 #include "mastering/layout.h"
 #include "platform/platform.h"
 #include "sector/mode1.h"
-#include "shell/hooks.h"
-
-OutputSectors raw_output = OutputSectors::plain;
 
 namespace {
 
@@ -25,89 +22,89 @@ constexpr uint32_t sector_bytes = uint32_t(sector_size);
 constexpr uint32_t batch_sectors = 128;
 constexpr uint32_t raw_batch_sectors = 512;
 static_assert(raw_batch_sectors % batch_sectors == 0 && raw_batch_sectors * raw_sector_size % 4096 == 0);
-uint8_t batch[raw_batch_sectors * raw_sector_size];
-uint32_t batch_bytes = 0;
+constexpr size_t batch_capacity = size_t(raw_batch_sectors) * raw_sector_size;
 
 // Source data is read 512 sectors at a time.
 constexpr uint32_t read_sectors = 512;
 // One byte more for the look past the planned end of a file.
-uint8_t source_buffer[read_sectors * sector_bytes + 1];
+constexpr size_t source_buffer_size = size_t(read_sectors) * sector_bytes + 1;
 
-struct ImageWriter {
-    platform::File output;
-    uint64_t reserved_bytes = 0;  // room set aside for the output at its opening
-    uint32_t sectors_written = 0;
-    bool failed = false;
-    std::string failure;
-    std::vector<BuildProblem> problems;
-};
-ImageWriter writer;
-
-void flush_batch()
+void flush_batch(ImageWriter& writer)
 {
-    if (batch_bytes == 0)
+    if (writer.batch_bytes == 0)
         return;
-    if (!writer.failed && writer.output.valid() && !platform::write_all(writer.output, batch, batch_bytes)) {
+    if (!writer.failed && writer.output.valid() &&
+        !platform::write_all(writer.output, writer.batch.get(), writer.batch_bytes)) {
         writer.failed = true;
         writer.failure = platform::last_error_text();
     }
-    batch_bytes = 0;
+    writer.batch_bytes = 0;
 }
 
-// Runs at every multiple of batch_sectors written sectors.
-void end_of_batch()
+void count_sectors(ImageWriter& writer, uint32_t sectors)
 {
-    if (raw_output == OutputSectors::plain || writer.sectors_written % raw_batch_sectors == 0)
-        flush_batch();
-    process_pending_messages();
-    if (status_callback) {
-        uint32_t total = build_progress.total_sectors;
-        build_progress.counter = total ? int32_t(uint64_t(writer.sectors_written) * 100 / total) : 0;
-        status_callback();
-    }
+    writer.sectors_written += sectors;
+    if (writer.link)
+        writer.link->progress.sectors_written = writer.sectors_written;
+}
+
+// Runs at every multiple of batch_sectors written sectors: the test point.
+void end_of_batch(ImageWriter& writer)
+{
+    if (writer.sectors == OutputSectors::plain || writer.sectors_written % raw_batch_sectors == 0)
+        flush_batch(writer);
+    if (!writer.link)
+        return;
+    BuildLink& link = *writer.link;
+    pump(link);
+    const uint32_t total = link.progress.total_sectors;
+    link.progress.counter = total ? int32_t(uint64_t(writer.sectors_written) * 100 / total) : 0;
+    show_progress(link);
+    stop_asked(link);
 }
 
 }  // namespace
 
-bool open_image(const char* path)
+bool open_image(ImageWriter& writer, const char* path, uint32_t total_sectors)
 {
-    // An image left open by an earlier build: its result no longer matters.
-    if (writer.output.valid())
-        (void)close_image();
     writer.failed = false;
     writer.failure.clear();
     writer.problems.clear();
-    batch_bytes = 0;
+    writer.batch_bytes = 0;
+    if (!writer.batch)
+        writer.batch.reset(new uint8_t[batch_capacity]);
+    if (!writer.source_buffer)
+        writer.source_buffer.reset(new uint8_t[source_buffer_size]);
     writer.output = platform::create_for_writing_once(path);
     if (!writer.output.valid()) {
         writer.failure = platform::last_error_text();
         return false;
     }
     writer.sectors_written = 0;
-    build_progress.sectors_written = 0;
+    count_sectors(writer, 0);
     // The image is the volume space and one zero sector after it; room for
     // all of it is found at once.
-    const uint64_t image_bytes = (uint64_t(build_progress.total_sectors) + 1) *
-                                 (raw_output == OutputSectors::raw ? raw_sector_size : sector_bytes);
+    const uint64_t image_bytes =
+        (uint64_t(total_sectors) + 1) * (writer.sectors == OutputSectors::raw ? raw_sector_size : sector_bytes);
     writer.reserved_bytes = platform::reserve_space(writer.output, image_bytes) ? image_bytes : 0;
     return true;
 }
 
-void write_sector(const uint8_t* data)
+void write_sector(ImageWriter& writer, const uint8_t* data)
 {
-    if (abort_requested)
+    if (writer_stopped(writer))
         return;
-    if (raw_output == OutputSectors::raw) {
-        encode_mode1_sector(batch + batch_bytes, data, writer.sectors_written);
-        batch_bytes += raw_sector_size;
+    uint8_t* batch = writer.batch.get();
+    if (writer.sectors == OutputSectors::raw) {
+        encode_mode1_sector(batch + writer.batch_bytes, data, writer.sectors_written);
+        writer.batch_bytes += raw_sector_size;
     } else {
-        std::memcpy(batch + batch_bytes, data, sector_bytes);
-        batch_bytes += sector_bytes;
+        std::memcpy(batch + writer.batch_bytes, data, sector_bytes);
+        writer.batch_bytes += sector_bytes;
     }
-    writer.sectors_written += 1;
-    build_progress.sectors_written = writer.sectors_written;
+    count_sectors(writer, 1);
     if (writer.sectors_written % batch_sectors == 0)
-        end_of_batch();
+        end_of_batch(writer);
 }
 
 namespace {
@@ -115,27 +112,26 @@ namespace {
 // Plain output only, with the batch empty: one whole batch of sectors goes
 // from `data` to the file as it is, saving the copy into the batch; the count
 // and the hooks are those of as many write_sector calls.
-void write_whole_batch(const uint8_t* data)
+void write_whole_batch(ImageWriter& writer, const uint8_t* data)
 {
     if (!writer.failed && writer.output.valid() &&
         !platform::write_all(writer.output, data, size_t(batch_sectors) * sector_bytes)) {
         writer.failed = true;
         writer.failure = platform::last_error_text();
     }
-    writer.sectors_written += batch_sectors;
-    build_progress.sectors_written = writer.sectors_written;
-    end_of_batch();
+    count_sectors(writer, batch_sectors);
+    end_of_batch(writer);
 }
 
 }  // namespace
 
-bool close_image()
+bool close_image(ImageWriter& writer)
 {
-    flush_batch();
+    flush_batch(writer);
     // An output that ended early (a stop, a failed write) keeps no room past
     // its end.
     const uint64_t counted =
-        uint64_t(writer.sectors_written) * (raw_output == OutputSectors::raw ? raw_sector_size : sector_bytes);
+        uint64_t(writer.sectors_written) * (writer.sectors == OutputSectors::raw ? raw_sector_size : sector_bytes);
     if (writer.reserved_bytes > 0 && (writer.failed || counted < writer.reserved_bytes))
         platform::release_space_past_position(writer.output);
     writer.reserved_bytes = 0;
@@ -143,22 +139,10 @@ bool close_image()
     return !writer.failed;
 }
 
-bool writer_failed()
-{
-    return writer.failed;
-}
-const std::string& writer_failure()
-{
-    return writer.failure;
-}
-std::vector<BuildProblem>& writer_problems()
-{
-    return writer.problems;
-}
-
 namespace {
 
 struct SourceCopy {
+    ImageWriter& writer;
     const char* path;
     uint32_t size;  // bytes planned for the source
     platform::File file;
@@ -173,6 +157,8 @@ struct SourceCopy {
 // longer gives is written as zeros. False when the build was stopped.
 bool copy_by_reading(SourceCopy& c, uint32_t sectors)
 {
+    ImageWriter& writer = c.writer;
+    uint8_t* source_buffer = writer.source_buffer.get();
     while (sectors > 0) {
         uint32_t chunk = sectors < read_sectors ? sectors : read_sectors;
         uint32_t wanted = c.remaining < chunk * sector_bytes ? c.remaining : chunk * sector_bytes;
@@ -205,13 +191,13 @@ bool copy_by_reading(SourceCopy& c, uint32_t sectors)
         }
         std::memset(source_buffer + got, 0, chunk * sector_bytes - size_t(got));
         for (uint32_t k = 0; k < chunk;) {
-            if (abort_requested)
+            if (writer_stopped(writer))
                 return false;
-            if (raw_output == OutputSectors::plain && batch_bytes == 0 && chunk - k >= batch_sectors) {
-                write_whole_batch(source_buffer + k * sector_bytes);
+            if (writer.sectors == OutputSectors::plain && writer.batch_bytes == 0 && chunk - k >= batch_sectors) {
+                write_whole_batch(writer, source_buffer + k * sector_bytes);
                 k += batch_sectors;
             } else {
-                write_sector(source_buffer + k * sector_bytes);
+                write_sector(writer, source_buffer + k * sector_bytes);
                 ++k;
             }
         }
@@ -229,18 +215,18 @@ bool copy_by_reading(SourceCopy& c, uint32_t sectors)
 // after the last whole sector it counted, for copy_by_reading to go on from.
 void copy_in_system(SourceCopy& c)
 {
-    while (c.remaining / sector_bytes >= batch_sectors && !abort_requested && !writer.failed) {
+    ImageWriter& writer = c.writer;
+    while (c.remaining / sector_bytes >= batch_sectors && !writer_stopped(writer) && !writer.failed) {
         constexpr uint32_t bytes = batch_sectors * sector_bytes;
         const int64_t got = platform::copy_in_system(c.file, writer.output, bytes);
         if (got == platform::copy_unsupported)
             return;
         const uint32_t whole = got > 0 ? uint32_t(got) / sector_bytes : 0;
-        writer.sectors_written += whole;
-        build_progress.sectors_written = writer.sectors_written;
+        count_sectors(writer, whole);
         c.remaining -= whole * sector_bytes;
         c.sectors_left -= whole;
         if (got == int64_t(bytes)) {
-            end_of_batch();
+            end_of_batch(writer);
             continue;
         }
         // A short copy (the source shrank) or an error: the rest is read, and
@@ -264,9 +250,9 @@ bool encode_mapped(const uint8_t* data, size_t n, void* context)
 {
     SourceCopy& c = *static_cast<SourceCopy*>(context);
     for (size_t at = 0; at < n; at += sector_bytes) {
-        if (abort_requested)
+        if (writer_stopped(c.writer))
             return false;
-        write_sector(data + at);
+        write_sector(c.writer, data + at);
         c.remaining -= sector_bytes;
         c.sectors_left -= 1;
     }
@@ -279,12 +265,17 @@ bool encode_mapped(const uint8_t* data, size_t n, void* context)
 // its size, since the look past its end after the copy sees it grown; an
 // empty one is not looked past (files of /proc hold content behind a size of
 // 0): it is opened as any file and its size tells.
-void copy_sectors(const char* path, uint32_t n, bool found)
+void copy_sectors(ImageWriter& writer, const char* path, uint32_t n, bool found)
 {
-    if (abort_requested)
+    if (writer_stopped(writer))
         return;
-    SourceCopy c{path,  n, found && n > 0 ? platform::open_found_file(path) : platform::open_for_reading(path),
-                 false, n, sectors_for(n)};
+    SourceCopy c{writer,
+                 path,
+                 n,
+                 found && n > 0 ? platform::open_found_file(path) : platform::open_for_reading(path),
+                 false,
+                 n,
+                 sectors_for(n)};
     c.reading = c.file.valid();
     if (!c.reading && n > 0)
         writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
@@ -295,7 +286,7 @@ void copy_sectors(const char* path, uint32_t n, bool found)
 
     // Files of at least two batches go through the system where it can copy:
     // read up to the next batch boundary, then whole batches, then the rest.
-    if (c.reading && raw_output == OutputSectors::plain && c.remaining / sector_bytes >= 2 * batch_sectors &&
+    if (c.reading && writer.sectors == OutputSectors::plain && c.remaining / sector_bytes >= 2 * batch_sectors &&
         !writer.failed) {
         const uint32_t lead = (batch_sectors - writer.sectors_written % batch_sectors) % batch_sectors;
         if (!copy_by_reading(c, lead))
@@ -307,14 +298,14 @@ void copy_sectors(const char* path, uint32_t n, bool found)
     // looks past the planned end as usual. A file that has shrunk to end
     // before that last sector gives it no byte, so a shrink is seen even
     // where no mapped page lay wholly past the new end.
-    if (c.reading && raw_output == OutputSectors::raw && c.sectors_left >= 2 * batch_sectors) {
+    if (c.reading && writer.sectors == OutputSectors::raw && c.sectors_left >= 2 * batch_sectors) {
         const uint64_t mapped = uint64_t(c.sectors_left - 1) * sector_bytes;
         if (platform::read_mapped(c.file, mapped, encode_mapped, &c) != platform::MappedRead::not_mapped &&
-            !abort_requested && !platform::seek_to(c.file, c.size - c.remaining)) {
+            !writer_stopped(writer) && !platform::seek_to(c.file, c.size - c.remaining)) {
             writer.problems.push_back({ProblemKind::source_unreadable, c.path, platform::last_error_text()});
             c.reading = false;
         }
-        if (abort_requested)
+        if (writer_stopped(writer))
             return;
     }
     if (!copy_by_reading(c, c.sectors_left))
@@ -327,20 +318,20 @@ void copy_sectors(const char* path, uint32_t n, bool found)
 
 }  // namespace
 
-void copy_file_sectors(const char* path, uint32_t n)
+void copy_file_sectors(ImageWriter& writer, const char* path, uint32_t n)
 {
-    copy_sectors(path, n, false);
+    copy_sectors(writer, path, n, false);
 }
 
-void write_file_data()
+void write_file_data(ImageWriter& writer, const EntryTable& table)
 {
-    if (abort_requested)
+    if (writer_stopped(writer))
         return;
-    for (uint32_t level = 2; level <= entry_table.max_depth; ++level) {
-        for (uint32_t i = 0; i < entry_table.count; ++i) {
-            const SourceEntry* e = entry_table.entries[i];
+    for (uint32_t level = 2; level <= table.max_depth; ++level) {
+        for (uint32_t i = 0; i < table.count; ++i) {
+            const SourceEntry* e = table.entries[i];
             if (e->depth == level && e->directory == 0)
-                copy_sectors(e->source_path, e->data_length[0], true);
+                copy_sectors(writer, e->source_path, e->data_length[0], true);
         }
     }
     platform::forget_found_folder();

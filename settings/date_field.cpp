@@ -7,9 +7,6 @@
 
 namespace {
 
-bool preset = false;
-int64_t preset_seconds = 0;
-
 // The seconds from 1601-01-01 to 1970-01-01, and the instants 1900-01-01 and
 // 2156-01-01 00:00:00 UTC in seconds since 1970.
 constexpr int64_t seconds_1601_to_1970 = 11644473600LL;
@@ -91,26 +88,21 @@ int32_t text_to_integer(const char* text)
     return int32_t(negative ? 0u - value : value);
 }
 
-bool preset_date_fields_from_epoch(int64_t seconds_since_1970)
+bool fixed_date_source(int64_t seconds_since_1970, DateSource& source)
 {
     if (seconds_since_1970 < first_preset || seconds_since_1970 >= end_of_presets)
         return false;
-    preset = true;
-    preset_seconds = seconds_since_1970;
+    source.fixed = true;
+    source.seconds_since_1970 = seconds_since_1970;
     return true;
 }
 
-void clear_date_field_preset()
-{
-    preset = false;
-}
-
-void set_date_field_to_now(char* date_text, char* zone_text)
+void set_date_field_to_now(char* date_text, char* zone_text, const DateSource& source)
 {
     platform::CalendarTime now;
     int zone;
-    if (preset) {
-        uint64_t file_time = uint64_t(preset_seconds + seconds_1601_to_1970) * ticks_per_second;
+    if (source.fixed) {
+        uint64_t file_time = uint64_t(source.seconds_since_1970 + seconds_1601_to_1970) * ticks_per_second;
         now = platform::file_time_to_calendar(file_time);
         zone = 0;
     } else {

@@ -13,18 +13,22 @@
 // character; 0 without digits. Overflow wraps like 32-bit arithmetic.
 int32_t text_to_integer(const char* text);
 
-// Formats the local date and time now (or the preset instant, see below) and
-// the local standard-time zone into the two texts (each at least 32 bytes).
-// A zone beyond -48..52 quarter hours (UTC+14 exists) is shown as the nearest
-// representable one, the time moved so that the pair names the same instant.
-void set_date_field_to_now(char* date_text, char* zone_text);
+// What "now" is for the date fields a window opens with: the clock, or a
+// fixed UTC instant shown with zone 0 (the command line's SOURCE_DATE_EPOCH,
+// the tests' fixed instant).
+struct DateSource {
+    bool fixed = false;
+    int64_t seconds_since_1970 = 0;
+};
+// The fixed source of the instant; false, and `source` unchanged, for an
+// instant outside the years 1900..2155 that both date forms can hold.
+[[nodiscard]] bool fixed_date_source(int64_t seconds_since_1970, DateSource& source);
 
-// When set (the command line does so from SOURCE_DATE_EPOCH), date fields are
-// preset from this UTC instant with zone 0 instead of the clock. False, and
-// nothing preset, for an instant outside the years 1900..2155 that both date
-// forms can hold.
-[[nodiscard]] bool preset_date_fields_from_epoch(int64_t seconds_since_1970);
-void clear_date_field_preset();
+// Formats the source's now (by default the local date and time, with the
+// local standard-time zone) into the two texts (each at least 32 bytes). A
+// zone beyond -48..52 quarter hours (UTC+14 exists) is shown as the nearest
+// representable one, the time moved so that the pair names the same instant.
+void set_date_field_to_now(char* date_text, char* zone_text, const DateSource& source = {});
 
 // The texts as typed, numbers read with the string-to-integer rule. A text
 // that names no real moment (month 13, a letter among the digits, a short

@@ -102,9 +102,10 @@ size_t identifier_field_width(int id)
     return 0;
 }
 
-void read_volume_dialog(const ControlReader& dialog)
+void read_volume_dialog(const ControlReader& dialog, ImageSettings& settings)
 {
-    joliet_enabled = checked(dialog, volume_ids::joliet);
+    VolumeDescriptorSet& volume_descriptors = settings.descriptors;
+    settings.joliet = checked(dialog, volume_ids::joliet);
     char text[text_capacity];
     uint16_t units[text_capacity];
     for (const IdentifierRow& row : identifier_rows) {
@@ -141,8 +142,10 @@ void read_volume_dialog(const ControlReader& dialog)
     }
 }
 
-void read_boot_dialog(const ControlReader& dialog)
+void read_boot_dialog(const ControlReader& dialog, ImageSettings& settings)
 {
+    BootSettings& boot_settings = settings.boot;
+    uint8_t* boot_catalog = settings.boot_catalog;
     boot_settings.boot_enabled = checked(dialog, boot_ids::enabled);
     int platform_id = selection(dialog, boot_ids::platform);
     boot_catalog[catalog_offset::platform_id] = uint8_t(platform_id < 0 ? 0 : platform_id);
@@ -180,8 +183,9 @@ void read_boot_dialog(const ControlReader& dialog)
     boot_settings.boot_image_sectors = uint32_t((uint64_t(boot_settings.boot_image_size) + 2047) / 2048);
 }
 
-void read_dir_record_dialog(const ControlReader& dialog)
+void read_dir_record_dialog(const ControlReader& dialog, ImageSettings& settings)
 {
+    DirRecordSettings& dir_record_settings = settings.dir_record;
     dir_record_settings.use_recorded_date = checked(dialog, dir_record_ids::use_date);
     char date[text_capacity], zone[text_capacity];
     read_text(dialog, dir_record_ids::date, date, sizeof date);
@@ -189,7 +193,18 @@ void read_dir_record_dialog(const ControlReader& dialog)
     dir_record_settings.recorded_date = parse_record_date(date, zone);
 }
 
-void open_volume_store(ControlStore& store)
+ImageSettings read_image_settings(const ControlReader& volume, const ControlReader& boot,
+                                  const ControlReader& dir_record)
+{
+    ImageSettings settings;
+    init_image_settings(settings);
+    read_volume_dialog(volume, settings);
+    read_boot_dialog(boot, settings);
+    read_dir_record_dialog(dir_record, settings);
+    return settings;
+}
+
+void open_volume_store(ControlStore& store, const DateSource& now)
 {
     store = ControlStore{};
     set_check(store, volume_ids::joliet, true);
@@ -202,10 +217,10 @@ void open_volume_store(ControlStore& store)
         set_text(store, row.zone_id, "0");
     }
     char date[32], zone[32];
-    set_date_field_to_now(date, zone);
+    set_date_field_to_now(date, zone, now);
     set_text(store, volume_ids::creation_date, date);
     set_text(store, volume_ids::creation_zone, zone);
-    set_date_field_to_now(date, zone);
+    set_date_field_to_now(date, zone, now);
     set_text(store, volume_ids::modification_date, date);
     set_text(store, volume_ids::modification_zone, zone);
 }
@@ -223,12 +238,12 @@ void open_boot_store(ControlStore& store)
     set_text(store, boot_ids::image_path, "");
 }
 
-void open_dir_record_store(ControlStore& store)
+void open_dir_record_store(ControlStore& store, const DateSource& now)
 {
     store = ControlStore{};
     set_check(store, dir_record_ids::use_date, false);
     char date[32], zone[32];
-    set_date_field_to_now(date, zone);
+    set_date_field_to_now(date, zone, now);
     set_text(store, dir_record_ids::date, date);
     set_text(store, dir_record_ids::zone, zone);
 }

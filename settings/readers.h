@@ -1,15 +1,21 @@
 // The readers of the three settings windows. Each runs at every build start
-// against a store of control values and writes the build settings and the
+// against a store of control values and writes the build's settings and
 // descriptor images.
 #pragma once
 
 #include <cstddef>
 
+#include "mastering/descriptors.h"
 #include "settings/control_store.h"
+#include "settings/date_field.h"
 
-void read_volume_dialog(const ControlReader& dialog);
-void read_boot_dialog(const ControlReader& dialog);
-void read_dir_record_dialog(const ControlReader& dialog);
+void read_volume_dialog(const ControlReader& dialog, ImageSettings& settings);
+void read_boot_dialog(const ControlReader& dialog, ImageSettings& settings);
+void read_dir_record_dialog(const ControlReader& dialog, ImageSettings& settings);
+// The settings of one build: the templates, then the three windows read in
+// that order (volume, boot, directory record).
+[[nodiscard]] ImageSettings read_image_settings(const ControlReader& volume, const ControlReader& boot,
+                                                const ControlReader& dir_record);
 
 // An identifier longer than its field is cut where the field ends, at a
 // character boundary: a character that would be cut in half is left out and
@@ -27,6 +33,6 @@ size_t identifier_field_width(int id);
 // template texts and the opening steps (dates preset to now, Joliet checked,
 // first platform and third media selected). The boot store's combo boxes hold
 // positions only; the command line needs no item texts.
-void open_volume_store(ControlStore& store);
+void open_volume_store(ControlStore& store, const DateSource& now = {});
 void open_boot_store(ControlStore& store);
-void open_dir_record_store(ControlStore& store);
+void open_dir_record_store(ControlStore& store, const DateSource& now = {});

@@ -2,98 +2,21 @@
 
 #include <utility>
 
-#include "mastering/boot.h"
 #include "mastering/build.h"
 #include "mastering/entries.h"
 #include "mastering/image_reader.h"
-#include "mastering/partition_table.h"
 #include "mastering/read_back.h"
-#include "mastering/writer.h"
 #include "platform/platform.h"
 #include "sector/check.h"
 #include "settings/dialog_ids.h"
-#include "shell/hooks.h"
+#include "settings/readers.h"
 #include "shell/registration.h"
 
 namespace {
 
-// The deeper core still reads the process-wide settings and hooks
-// (writer.h, entries.h, boot.h, partition_table.h, build.h, shell/hooks.h).
-// While a job runs they hold what its request and hooks say; afterwards
-// they are as they were.
-BuildHooks* running_hooks = nullptr;
-
-void pump_of_running_job()
+bool stop_requested(const BuildHooks& hooks)
 {
-    if (!running_hooks)
-        return;
-    if (running_hooks->pump)
-        running_hooks->pump();
-    if (running_hooks->stop_requested && running_hooks->stop_requested())
-        abort_requested = 1;
-}
-
-void status_of_running_job()
-{
-    if (running_hooks && running_hooks->status)
-        running_hooks->status();
-}
-
-class CoreStateOfRequest {
-public:
-    CoreStateOfRequest(const BuildRequest& request, BuildHooks& hooks)
-        : sectors_(raw_output),
-          keep_(keep_built_files),
-          left_out_(std::move(files_left_out)),
-          dot_files_(dot_names.included),
-          efi_(std::move(efi_boot_settings)),
-          hybrid_(std::move(hybrid_settings)),
-          hooks_(running_hooks),
-          pump_(message_pump),
-          status_(status_callback)
-    {
-        raw_output = request.raw ? OutputSectors::raw : OutputSectors::plain;
-        keep_built_files = request.verify;
-        files_left_out.clear();
-        dot_names.included = request.dot_files;
-        efi_boot_settings = {};
-        efi_boot_settings.image_path = request.efi_boot;
-        hybrid_settings.enabled = request.hybrid;
-        hybrid_settings.mbr_code = request.mbr_code;
-        running_hooks = &hooks;
-        message_pump = pump_of_running_job;
-        status_callback = status_of_running_job;
-    }
-    ~CoreStateOfRequest()
-    {
-        raw_output = sectors_;
-        keep_built_files = keep_;
-        files_left_out = std::move(left_out_);
-        dot_names.included = dot_files_;
-        efi_boot_settings = std::move(efi_);
-        hybrid_settings = std::move(hybrid_);
-        running_hooks = hooks_;
-        message_pump = pump_;
-        status_callback = status_;
-    }
-    CoreStateOfRequest(const CoreStateOfRequest&) = delete;
-    CoreStateOfRequest& operator=(const CoreStateOfRequest&) = delete;
-
-private:
-    OutputSectors sectors_;
-    bool keep_;
-    std::vector<LeftOutFile> left_out_;
-    bool dot_files_;
-    EfiBootSettings efi_;
-    HybridSettings hybrid_;
-    BuildHooks* hooks_;
-    void (*pump_)();
-    void (*status_)();
-};
-
-bool stop_requested(BuildHooks& hooks)
-{
-    return hooks.stop_requested && hooks.stop_requested();
+    return hooks.job.stop_requested && hooks.job.stop_requested();
 }
 
 std::vector<std::pair<std::string, std::string>> inputs_of(const BuildRequest& request)
@@ -132,13 +55,13 @@ bool is_earlier_image(const std::string& path)
            check_image_structure(path.c_str()).faults.empty();
 }
 
-void leave_out(const std::string& path, bool refused)
+void leave_out(std::vector<LeftOutFile>& files, const std::string& path, bool refused)
 {
     platform::FileIdentity identity;
     if (!path.empty() && platform::path_kind(path.c_str()) == platform::PathKind::regular &&
         platform::file_identity(path.c_str(), identity)) {
         platform::FileInfo info;
-        files_left_out.push_back({identity, platform::find_file(path.c_str(), info) ? info.size : 0, refused});
+        files.push_back({identity, platform::find_file(path.c_str(), info) ? info.size : 0, refused});
     }
 }
 
@@ -189,12 +112,36 @@ ImagePlace place_after_removal(bool direct, const std::string& name)
 
 }  // namespace
 
-BuildJobOutcome run_build_job(const BuildRequest& request, BuildHooks& hooks)
+// The build's input: the settings read from the three windows, the
+// registered paths from the lines (read from the last to the first), and
+// the rest from the request.
+BuildInput build_input(const BuildRequest& request, const std::string& output)
+{
+    BuildInput input;
+    input.settings = read_image_settings(request.volume, request.boot, request.dir_record);
+    const int count = request.lines.count ? request.lines.count(request.lines.context) : 0;
+    std::vector<char> line(line_capacity);
+    for (int i = count - 1; i >= 0; --i) {
+        request.lines.get(request.lines.context, i, line.data(), line.size());
+        const int32_t n = line_entry_count(line.data());
+        if (n > 0)
+            input.registered_entries += uint32_t(n);
+        input.sources.emplace_back(line_path(line.data()));
+    }
+    input.output = output;
+    input.sectors = request.raw ? OutputSectors::raw : OutputSectors::plain;
+    input.keep_built_files = request.verify;
+    input.dot_files = request.dot_files;
+    input.listings = request.listings;
+    input.efi_boot = request.efi_boot;
+    input.hybrid.enabled = request.hybrid;
+    input.hybrid.mbr_code = request.mbr_code;
+    return input;
+}
+
+BuildJobOutcome run_build_job(const BuildRequest& request, const BuildHooks& hooks)
 {
     BuildJobOutcome result;
-    if (build_running())
-        return result;  // one build at a time; the running one goes on undisturbed
-
     // The image and its companions are never one of the inputs.
     const std::vector<std::pair<std::string, std::string>> inputs = inputs_of(request);
     std::vector<std::pair<std::string, std::string>> outputs = {{"the output", request.output}};
@@ -229,25 +176,23 @@ BuildJobOutcome run_build_job(const BuildRequest& request, BuildHooks& hooks)
             return result;
         }
 
-    CoreStateOfRequest state(request, hooks);
+    BuildInput input = build_input(request, image.writing);
+    std::vector<LeftOutFile>& left_out = input.left_out;
     // Earlier outputs of these names, and the files being written, may lie
     // in a registered folder: the scan leaves them out. A file of the name
     // that is not an earlier output is the user's: the scan refuses the build
     // when it meets it there.
     if (request.leave_out_earlier_image)
-        leave_out(request.output, !is_earlier_image(request.output));
+        leave_out(left_out, request.output, !is_earlier_image(request.output));
     for (const CompanionOutput& companion : request.companions)
-        leave_out(companion.name, !companion.earlier);
+        leave_out(left_out, companion.name, !companion.earlier);
     if (image.temporary)
-        leave_out(image.writing, false);
+        leave_out(left_out, image.writing, false);
     for (const CompanionOutput& companion : request.companions)
         if (companion.pending->temporary)
-            leave_out(companion.pending->writing, false);
-    if (stop_requested(hooks))
-        abort_requested = 1;
+            leave_out(left_out, companion.pending->writing, false);
 
-    result.build = create_iso(request.volume, request.boot, request.dir_record, request.lines, image.writing.c_str());
-    files_left_out.clear();
+    result.build = create_iso(input, hooks);
     BuildOutcome& outcome = result.build;
     for (BuildProblem& problem : outcome.problems)
         if (problem.path == image.writing)

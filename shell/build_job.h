@@ -9,25 +9,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "mastering/build.h"
 #include "mastering/output_file.h"
 #include "mastering/problems.h"
 #include "settings/control_store.h"
-
-// How the job stays in touch with its front end. Each may be empty.
-struct BuildHooks {
-    // Keeps the front end alive; called at the build's test points (every
-    // ordering pass, every 128th sector written, the walks of the scan).
-    std::function<void()> pump;
-    // Asked after every pump call and between the job's steps; once true the
-    // build writes nothing more and the output is removed.
-    std::function<bool()> stop_requested;
-    // The build's progress (build_progress, shell/hooks.h) changed.
-    std::function<void()> status;
-};
 
 // A file beside the image that the front end writes with it (the command
 // line's cue sheet): never one of the inputs, begun under a temporary name
@@ -61,6 +49,8 @@ struct BuildRequest {
     // Off: the scan takes such a file like any other.
     bool leave_out_earlier_image = false;
     std::vector<CompanionOutput> companions;
+    // The registration's folder listings, served once each to the scan.
+    FolderListings* listings = nullptr;
 };
 
 // Where the image went.
@@ -97,6 +87,11 @@ struct BuildJobOutcome {
     ImagePlace place = ImagePlace::none;
 };
 
-// Runs the whole build. Only one runs at a time (build_running(), build.h);
-// the hooks are used only while it runs.
-BuildJobOutcome run_build_job(const BuildRequest& request, BuildHooks& hooks);
+// The core build's input for the request, writing to `output`: the settings
+// read from the three windows, the registered paths from the lines, and the
+// rest from the request (no file is left out yet).
+[[nodiscard]] BuildInput build_input(const BuildRequest& request, const std::string& output);
+
+// Runs the whole build; the hooks are used only while it runs. One at a
+// time: a front end whose pump may start another refuses it meanwhile.
+[[nodiscard]] BuildJobOutcome run_build_job(const BuildRequest& request, const BuildHooks& hooks);

@@ -13,12 +13,16 @@ namespace {
 
 constexpr uint64_t four_gib = uint64_t(1) << 32;
 
-// A stop request already standing when the walk starts (left from an
-// aborted build) is not meant for this walk.
-bool stop_counts = false;
+struct Walk {
+    const RegistrationWalk& given;
+    // A stop request already standing when the walk starts (left from an
+    // aborted build) is not meant for this walk.
+    bool stop_counts = false;
+    std::vector<FolderIdentity> ancestors;
+};
 
 // `looked`, when given, is what find_file says of the path.
-void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>& ancestors, bool registered,
+void measure_into(const char* path, Measurement& m, Walk& walk, bool registered,
                   const platform::FoundName* looked = nullptr)
 {
     size_t length = std::strlen(path);
@@ -56,33 +60,33 @@ void measure_into(const char* path, Measurement& m, std::vector<FolderIdentity>&
         m.problem_path = path;
         return;
     }
-    if (stop_counts && walk_stop_requested()) {
+    if (walk.stop_counts && walk.given.stop_requested()) {
         m.refused = m.stopped = true;
         return;
     }
-    if (walk_callback)
-        walk_callback(m.folders, path);
+    if (walk.given.walked)
+        walk.given.walked(m.folders, path);
     FolderIdentity self{info.volume, info.object};
-    if (leads_back(ancestors, self))
+    if (leads_back(walk.ancestors, self))
         return;
     std::vector<platform::FoundName> names;
-    if (!list_scanned_names(path, names))
+    if (!list_scanned_names(path, names, nullptr))
         return;
-    ancestors.push_back(self);
+    walk.ancestors.push_back(self);
     std::string child = path;
     child += platform::path_separator;
     const size_t folder_length = child.size();
     for (const platform::FoundName& item : names) {
-        if (left_out_by_name(item.name))
+        if (left_out_by_name(item.name, walk.given.dot_files))
             continue;
         child.resize(folder_length);
         child += item.name;
-        measure_into(child.c_str(), m, ancestors, false, &item);
+        measure_into(child.c_str(), m, walk, false, &item);
         if (m.refused)
             break;
     }
-    ancestors.pop_back();
-    keep_listing(path, std::move(names));
+    walk.ancestors.pop_back();
+    keep_listing(walk.given.listings, path, std::move(names));
 }
 
 // Copies the text from `from` up to the next TAB or the end into a small buffer.
@@ -108,12 +112,12 @@ const char* after_separator(const char* tab)
 
 }  // namespace
 
-Measurement measure_path(const char* path)
+Measurement measure_path(const char* path, const RegistrationWalk& given)
 {
     Measurement m;
-    std::vector<FolderIdentity> ancestors;
-    stop_counts = !walk_stop_requested();
-    measure_into(path, m, ancestors, true);
+    Walk walk{given, false, {}};
+    walk.stop_counts = given.stop_requested && !given.stop_requested();
+    measure_into(path, m, walk, true);
     return m;
 }
 
@@ -129,10 +133,10 @@ bool list_root_items(const char* root, std::vector<std::string>& paths)
     });
 }
 
-bool add_registration(const char* path, char* line, Measurement& measurement)
+bool add_registration(const char* path, char* line, Measurement& measurement, const RegistrationWalk& walk)
 {
     line[0] = 0;
-    measurement = measure_path(path);
+    measurement = measure_path(path, walk);
     if (measurement.refused)
         return false;
     char formatted[2 * line_capacity + 64];

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "mastering/entries.h"
 #include "mastering/problems.h"
 
 inline constexpr size_t line_capacity = 512;  // at most 511 characters
@@ -25,8 +27,21 @@ struct Measurement {
     std::string problem_path;
 };
 
+// What the walk of a registration is told by whoever registers. Each may be
+// empty; the Windows program gives none.
+struct RegistrationWalk {
+    bool dot_files = false;  // names beginning with a dot are walked too
+    // Each folder's listing is kept here for the build's scan.
+    FolderListings* listings = nullptr;
+    // Asked at every folder entered; true refuses the registration as
+    // stopped. A stop already asked for when the walk starts is not meant
+    // for it (left from a stopped build) and is not asked again.
+    std::function<bool()> stop_requested;
+    std::function<void(uint32_t folders, const char* path)> walked;
+};
+
 // Walks the path as the build will scan it: entry count and rough sectors.
-[[nodiscard]] Measurement measure_path(const char* path);
+[[nodiscard]] Measurement measure_path(const char* path, const RegistrationWalk& walk = {});
 
 // The paths of the top-level items of a drive or file-system root (`root`
 // ends in a separator: "C:\\", "/"), each to be registered on a line of its
@@ -37,7 +52,8 @@ struct Measurement {
 // Measures the path and formats its line into `line` (line_capacity bytes).
 // False, with the reason in `measurement`, when the registration is refused
 // (a line over 511 characters, an item that cannot be measured).
-[[nodiscard]] bool add_registration(const char* path, char* line, Measurement& measurement);
+[[nodiscard]] bool add_registration(const char* path, char* line, Measurement& measurement,
+                                    const RegistrationWalk& walk = {});
 
 // Column readers. Column 2 and 3 follow the first and second TAB plus four
 // spaces; column 4 follows the last TAB plus four spaces. Never read beyond

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <filesystem>
 #include <string>
 
@@ -14,7 +15,7 @@
 #include "settings/dialog_ids.h"
 #include "settings/readers.h"
 #include "shell/registration.h"
-#include "shell/hooks.h"
+#include "shell/build_job.h"
 #include "test_support.h"
 
 #ifndef _WIN32
@@ -33,17 +34,27 @@ bool has_problem(const BuildOutcome& outcome, ProblemKind kind, const std::strin
     return false;
 }
 
-// A source that changes between the scan and the copy: the change is made by
-// the status callback when the output stage begins, or once change_after
-// sectors have been written (the callback runs every 128).
-std::function<void()> at_output_stage;
-uint32_t change_after = 0;
-void change_at_output_stage()
+// A build of registration lines with the settings, straight into `output`.
+BuildOutcome build_lines(const Settings& settings, const LineSource& lines, const std::string& output,
+                         FolderListings* listings = nullptr, const BuildHooks& hooks = {})
 {
-    if (build_progress.stage == 4 && build_progress.sectors_written >= change_after && at_output_stage) {
-        at_output_stage();
-        at_output_stage = nullptr;
-    }
+    BuildRequest request;
+    request.lines = lines;
+    request.volume = reader_of(settings.volume);
+    request.boot = reader_of(settings.boot);
+    request.dir_record = reader_of(settings.dir_record);
+    request.listings = listings;
+    return create_iso(build_input(request, output), hooks);
+}
+
+// A stop asked for by the status hook once `when` holds.
+BuildHooks stop_when(std::function<bool(const BuildProgress&)> when)
+{
+    auto asked = std::make_shared<bool>(false);
+    BuildHooks hooks;
+    hooks.status = [asked, when](const BuildProgress& p) { *asked = *asked || when(p); };
+    hooks.job.stop_requested = [asked] { return *asked; };
+    return hooks;
 }
 
 // Bytes that differ from sector to sector, so that data landing at the wrong
@@ -121,11 +132,18 @@ TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
             tree.file("d/g.bin", std::string(100, 'G'));
             Settings settings;
             set_check(settings.volume, volume_ids::joliet, false);
-            at_output_stage = [&] { c.change(tree); };
-            change_after = c.change_after;
-            status_callback = change_at_output_stage;
-            BuiltImage image = build_paths({tree.path("d")}, settings, tree.path("out.iso"), raw);
-            status_callback = nullptr;
+            // The change is made when the output stage begins, or once
+            // change_after sectors have been written (the hook runs every 128).
+            bool changed = false;
+            BuildHow how;
+            how.raw = raw;
+            how.hooks.status = [&](const BuildProgress& p) {
+                if (p.stage == 4 && p.sectors_written >= c.change_after && !changed) {
+                    c.change(tree);
+                    changed = true;
+                }
+            };
+            BuiltImage image = build_paths({tree.path("d")}, settings, tree.path("out.iso"), how);
             if (raw)
                 image.bytes = user_data_of_raw(image.bytes);
             EXPECT_FALSE(image.outcome.clean()) << name;
@@ -142,7 +160,6 @@ TEST(Faults, SourcesChangedAfterTheScanKeepTheLayout)
                 << name;
         }
     }
-    change_after = 0;
 }
 
 TEST(Faults, RegisteredPathGoneAtBuildTimeIsAnEmptyFileDatedLikeTheRoot)
@@ -164,8 +181,7 @@ TEST(Faults, RegisteredPathGoneAtBuildTimeIsAnEmptyFileDatedLikeTheRoot)
     source.get = [](const void* c, int, char* buffer, size_t capacity) {
         std::snprintf(buffer, capacity, "%s", static_cast<const Lines*>(c)->line.c_str());
     };
-    BuildOutcome outcome = create_iso(reader_of(again.volume), reader_of(again.boot), reader_of(again.dir_record),
-                                      source, tree.path("out2.iso").c_str());
+    BuildOutcome outcome = build_lines(again, source, tree.path("out2.iso"));
     EXPECT_TRUE(outcome.written);
     EXPECT_FALSE(outcome.clean());
     EXPECT_TRUE(has_problem(outcome, ProblemKind::source_gone, "gone.txt"));
@@ -191,17 +207,17 @@ TEST(Faults, KeptListingsServeOneScan)
     Settings settings;
     set_check(settings.volume, volume_ids::joliet, false);
     LineList list;
-    keep_folder_listings(true);
-    ASSERT_TRUE(register_path(list, tree.path("d").c_str()));
+    FolderListings listings;
+    RegistrationWalk walk;
+    walk.listings = &listings;
+    ASSERT_TRUE(register_path(list, tree.path("d").c_str(), walk));
     fs::remove(tree.path("d/f.bin"));
     tree.file("d/new.bin", "late");
     auto build = [&](const char* name) {
-        return create_iso(reader_of(settings.volume), reader_of(settings.boot), reader_of(settings.dir_record),
-                          line_source_of(list), tree.path(name).c_str());
+        return build_lines(settings, line_source_of(list), tree.path(name), &listings);
     };
     const BuildOutcome first = build("one.iso");
     const BuildOutcome second = build("two.iso");
-    keep_folder_listings(false);
     EXPECT_TRUE(first.written);
     EXPECT_TRUE(has_problem(first, ProblemKind::source_unreadable, "f.bin"));
     EXPECT_EQ(read_whole_file(tree.path("one.iso")).size(), (22u + 3 + 2) * 2048) << "f.bin and g.bin";
@@ -271,8 +287,7 @@ TEST(Faults, OversizedItemsRefuseTheBuildBeforeTheOutputExists)
         std::snprintf(buffer, capacity, "%s", static_cast<const Lines*>(c)->line.c_str());
     };
     fs::rename(tree.path("big/huge.bin"), tree.path("later/huge.bin"));
-    BuildOutcome outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot),
-                                      reader_of(settings.dir_record), source, tree.path("existing.iso").c_str());
+    BuildOutcome outcome = build_lines(settings, source, tree.path("existing.iso"));
     EXPECT_FALSE(outcome.written);
     EXPECT_TRUE(has_problem(outcome, ProblemKind::file_too_large, "huge.bin"));
     EXPECT_EQ(read_whole_file(tree.path("existing.iso")), "keep me");
@@ -280,8 +295,7 @@ TEST(Faults, OversizedItemsRefuseTheBuildBeforeTheOutputExists)
     // A boot image path longer than the field holds is refused, not cut.
     set_check(settings.boot, boot_ids::enabled, true);
     set_text(settings.boot, boot_ids::image_path, tree.path(std::string(600, 'b')));
-    outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot), reader_of(settings.dir_record), source,
-                         tree.path("existing.iso").c_str());
+    outcome = build_lines(settings, source, tree.path("existing.iso"));
     EXPECT_TRUE(has_problem(outcome, ProblemKind::path_too_long, "bbbb"));
     EXPECT_EQ(read_whole_file(tree.path("existing.iso")), "keep me");
 
@@ -309,8 +323,7 @@ TEST(Faults, ScanGrowsTheTableBeyondTheRegisteredCount)
     source.get = [](const void* c, int, char* buffer, size_t capacity) {
         std::snprintf(buffer, capacity, "%s", static_cast<const Lines*>(c)->line.c_str());
     };
-    BuildOutcome outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot),
-                                      reader_of(settings.dir_record), source, tree.path("out.iso").c_str());
+    BuildOutcome outcome = build_lines(settings, source, tree.path("out.iso"));
     ASSERT_TRUE(outcome.clean());
     if (!have_program("isoinfo"))
         GTEST_SKIP() << "isoinfo (package genisoimage) is not installed to count the files";
@@ -350,12 +363,10 @@ TEST(Faults, AbortDuringOutputKeepsTheSectorsWrittenBeforeIt)
         tree.file_of_size(name, 2048 * 1000);
         Settings settings;
         set_check(settings.volume, volume_ids::joliet, joliet);
-        status_callback = [] {
-            if (build_progress.stage == 4 && build_progress.sectors_written >= 256)
-                abort_requested = 1;
-        };
-        BuiltImage image = build_paths({tree.path(registered)}, settings, tree.path("out.iso"), raw);
-        status_callback = nullptr;
+        BuildHow how;
+        how.raw = raw;
+        how.hooks = stop_when([](const BuildProgress& p) { return p.stage == 4 && p.sectors_written >= 256; });
+        BuiltImage image = build_paths({tree.path(registered)}, settings, tree.path("out.iso"), how);
         EXPECT_TRUE(image.outcome.aborted) << name;
         EXPECT_FALSE(image.outcome.written) << name;
         EXPECT_EQ(image.bytes.size(), 256u * (raw ? 2352 : 2048)) << name;
@@ -364,7 +375,6 @@ TEST(Faults, AbortDuringOutputKeepsTheSectorsWrittenBeforeIt)
         ASSERT_EQ(0, stat(tree.path("out.iso").c_str(), &st));
         EXPECT_LE(uint64_t(st.st_blocks) * 512, image.bytes.size() + 65536) << name;
 #endif
-        abort_requested = 0;
         Settings again;
         BuiltImage next = build_paths({tree.path(registered)}, again, tree.path("out.iso"));
         EXPECT_TRUE(next.outcome.clean()) << "the next build starts clean";
@@ -379,45 +389,42 @@ TEST(Faults, AbortDuringOrderingCreatesAnEmptyOutput)
     tree.file("b", "b");
     tree.file("out.iso", "old contents");
     Settings settings;
-    status_callback = [] {
-        if (build_progress.stage == 1)
-            abort_requested = 1;
-    };
-    BuiltImage image = build_paths({tree.path("a"), tree.path("b")}, settings, tree.path("out.iso"));
-    status_callback = nullptr;
-    abort_requested = 0;
+    BuildHow how;
+    how.hooks = stop_when([](const BuildProgress& p) { return p.stage == 1; });
+    BuiltImage image = build_paths({tree.path("a"), tree.path("b")}, settings, tree.path("out.iso"), how);
     EXPECT_TRUE(image.outcome.aborted);
     EXPECT_EQ(image.bytes.size(), 0u);
 }
 
-TEST(Faults, NestedBuildIsRefused)
+// A build holds all its state itself: one started from inside another's
+// hooks (as a front end's pump might) leaves the running one undisturbed,
+// and each writes its own whole image.
+TEST(Faults, NestedBuildsKeepTheirOwnState)
 {
     TempTree tree;
     tree.file_of_size("f.bin", 2048 * 300);
-    static std::string nested_output;
-    static bool nested_written = true;
-    nested_output = tree.path("nested.iso");
-    status_callback = [] {
-        if (build_progress.stage == 4 && build_progress.sectors_written == 128) {
-            EXPECT_TRUE(build_running());
-            ControlStore volume, boot, dir_record;
-            open_volume_store(volume);
-            open_boot_store(boot);
-            open_dir_record_store(dir_record);
-            LineSource none;
-            none.count = [](const void*) { return 0; };
-            BuildOutcome o =
-                create_iso(reader_of(volume), reader_of(boot), reader_of(dir_record), none, nested_output.c_str());
-            nested_written = o.written;
+    tree.file("g.txt", "nested");
+    Settings settings;
+    BuiltImage nested;
+    bool started = false;
+    BuildHow how;
+    how.hooks.status = [&](const BuildProgress& p) {
+        if (p.stage == 4 && p.sectors_written == 128 && !started) {
+            started = true;
+            Settings other;
+            set_text(other.volume, volume_ids::volume_primary, "NESTED");
+            nested = build_paths({tree.path("g.txt")}, other, tree.path("nested.iso"), true);
         }
     };
-    Settings settings;
-    BuiltImage image = build_paths({tree.path("f.bin")}, settings, tree.path("out.iso"));
-    status_callback = nullptr;
-    EXPECT_FALSE(nested_written);
-    EXPECT_FALSE(fs::exists(nested_output));
+    BuiltImage image = build_paths({tree.path("f.bin")}, settings, tree.path("out.iso"), how);
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(nested.outcome.clean());
     EXPECT_TRUE(image.outcome.clean()) << "the running build goes on undisturbed";
-    EXPECT_FALSE(build_running());
+    Settings alone;
+    EXPECT_EQ(image.bytes, build_paths({tree.path("f.bin")}, alone, tree.path("alone.iso")).bytes);
+    Settings other;
+    set_text(other.volume, volume_ids::volume_primary, "NESTED");
+    EXPECT_EQ(nested.bytes, build_paths({tree.path("g.txt")}, other, tree.path("nested-alone.iso"), true).bytes);
 }
 
 }  // namespace

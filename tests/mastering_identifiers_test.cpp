@@ -239,7 +239,7 @@ void reference_resolve(std::vector<SourceEntry>& t)
 
 // A random pre-order tree whose names clash often: few stems, case variants,
 // names ending in Z or 9 so that counting carries.
-void fill_random_table(std::mt19937& rng, uint32_t count)
+void fill_random_table(EntryTable& table, std::mt19937& rng, uint32_t count)
 {
     static const char* const stems[] = {"readme.txt",
                                         "README.TXT",
@@ -261,26 +261,26 @@ void fill_random_table(std::mt19937& rng, uint32_t count)
                                         "A",
                                         "Program Files",
                                         "program filez"};
-    allocate_entry_table(count);
+    allocate_entry_table(table, count);
     std::vector<uint8_t> depths = {1};
     for (uint32_t i = 1; i < count; ++i) {
-        SourceEntry* e = entry_table.entries[i];
-        uint8_t previous = entry_table.entries[i - 1]->depth;
-        bool previous_dir = entry_table.entries[i - 1]->directory != 0 || i == 1;
+        SourceEntry* e = table.entries[i];
+        uint8_t previous = table.entries[i - 1]->depth;
+        bool previous_dir = table.entries[i - 1]->directory != 0 || i == 1;
         uint8_t depth = previous_dir ? uint8_t(previous + 1) : previous;
         std::uniform_int_distribution<int> up(0, 3);
         int climb = up(rng);
         while (climb-- > 0 && depth > 2)
             --depth;
         e->depth = depth;
-        if (depth > entry_table.max_depth)
-            entry_table.max_depth = depth;
+        if (depth > table.max_depth)
+            table.max_depth = depth;
         e->directory = std::uniform_int_distribution<int>(0, 3)(rng) == 0 ? 0x10 : 0;
         std::string path = native("/src/");
         path += stems[std::uniform_int_distribution<size_t>(0, std::size(stems) - 1)(rng)];
-        e->source_path = keep_text(path.c_str());
+        e->source_path = keep_text(table, path.c_str());
     }
-    entry_table.count = count;
+    table.count = count;
 }
 
 TEST(Identifiers, GroupedClashResolutionEqualsThePairwiseRule)
@@ -288,12 +288,13 @@ TEST(Identifiers, GroupedClashResolutionEqualsThePairwiseRule)
     std::mt19937 rng(1234);
     for (int round = 0; round < 60; ++round) {
         uint32_t count = 2 + uint32_t(rng() % 150);
-        fill_random_table(rng, count);
-        assign_identifiers();
+        EntryTable table;
+        fill_random_table(table, rng, count);
+        assign_identifiers(table);
         std::vector<SourceEntry> expected;
         std::vector<std::vector<uint8_t>> own(2 * count);  // the copies' identifiers, apart from the table's
         for (uint32_t i = 0; i < count; ++i) {
-            expected.push_back(*entry_table.entries[i]);
+            expected.push_back(*table.entries[i]);
             for (int tree : {0, 1}) {
                 const uint8_t* held = expected[i].identifier[tree];
                 own[2 * i + tree].assign(held, held + expected[i].identifier_length[tree] + 2);
@@ -301,9 +302,9 @@ TEST(Identifiers, GroupedClashResolutionEqualsThePairwiseRule)
             }
         }
         reference_resolve(expected);
-        resolve_identifier_clashes();
+        resolve_identifier_clashes(table);
         for (uint32_t i = 1; i < count; ++i) {
-            const SourceEntry* got = entry_table.entries[i];
+            const SourceEntry* got = table.entries[i];
             ASSERT_EQ(iso(got->identifier[0], got->identifier_length[0]),
                       iso(expected[i].identifier[0], expected[i].identifier_length[0]))
                 << "round " << round << " entry " << i;
@@ -311,36 +312,35 @@ TEST(Identifiers, GroupedClashResolutionEqualsThePairwiseRule)
                 << "round " << round << " entry " << i;
         }
     }
-    free_entry_table();
 }
 
 TEST(Identifiers, ManyEqualSiblingsCountUpInOrder)
 {
     const uint32_t count = 1 + 1 + 40;
-    allocate_entry_table(count);
-    SourceEntry* folder = entry_table.entries[1];
+    EntryTable table;
+    allocate_entry_table(table, count);
+    SourceEntry* folder = table.entries[1];
     folder->depth = 2;
     folder->directory = 0x10;
-    folder->source_path = keep_text(native("/x/many").c_str());
+    folder->source_path = keep_text(table, native("/x/many").c_str());
     for (uint32_t i = 2; i < count; ++i) {
-        SourceEntry* e = entry_table.entries[i];
+        SourceEntry* e = table.entries[i];
         e->depth = 3;
         char path[64];
         std::snprintf(path, sizeof path, "%s%05u.txt", native("/x/many/Entry number ").c_str(), i);
-        e->source_path = keep_text(path);
+        e->source_path = keep_text(table, path);
     }
-    entry_table.count = count;
-    entry_table.max_depth = 3;
-    assign_identifiers();
-    resolve_identifier_clashes();
+    table.count = count;
+    table.max_depth = 3;
+    assign_identifiers(table);
+    resolve_identifier_clashes(table);
     const char* expected[] = {"ENTRY_~1.TXT;1", "ENTRY_~2.TXT;1", "ENTRY_~9.TXT;1", "ENTRY_~A.TXT;1",
                               "ENTRY_~Z.TXT;1", "ENTRY_11.TXT;1", "ENTRY_12.TXT;1"};
     const uint32_t at[] = {2, 3, 10, 11, 36, 37, 38};
     for (size_t k = 0; k < std::size(at); ++k) {
-        const SourceEntry* e = entry_table.entries[at[k]];
+        const SourceEntry* e = table.entries[at[k]];
         EXPECT_EQ(iso(e->identifier[0], e->identifier_length[0]), expected[k]);
     }
-    free_entry_table();
 }
 
 TEST(Identifiers, SortIsStableAndKeepsEveryFolderWithItsOwnChildren)
@@ -352,18 +352,18 @@ TEST(Identifiers, SortIsStableAndKeepsEveryFolderWithItsOwnChildren)
         {"\tDOC", 2},   {"\tDOC\tY", 3}, {"\tA", 2},      {"\tA\tZ", 3},
     };
     const uint32_t count = 1 + uint32_t(std::size(scanned));
-    allocate_entry_table(count);
+    EntryTable table;
+    allocate_entry_table(table, count);
     for (uint32_t i = 1; i < count; ++i) {
-        entry_table.entries[i]->sort_key = scanned[i - 1].first;
-        entry_table.entries[i]->depth = scanned[i - 1].second;
-        entry_table.entries[i]->extent[0] = i;  // marks the scan order
+        table.entries[i]->sort_key = scanned[i - 1].first;
+        table.entries[i]->depth = scanned[i - 1].second;
+        table.entries[i]->extent[0] = i;  // marks the scan order
     }
-    entry_table.count = count;
-    sort_entries();
+    table.count = count;
+    sort_entries(table);
     const uint32_t expected[] = {0, 7, 8, 4, 2, 3, 5, 6, 1};
     for (uint32_t i = 0; i < count; ++i)
-        EXPECT_EQ(uint32_t(entry_table.entries[i]->extent[0]), expected[i]) << i;
-    free_entry_table();
+        EXPECT_EQ(uint32_t(table.entries[i]->extent[0]), expected[i]) << i;
 }
 
 // Random trees in scan order, names drawn from a few so that siblings share
@@ -376,7 +376,8 @@ TEST(Identifiers, SortOfRandomTreesKeepsSubtreesAndKeyOrder)
     for (int round = 0; round < 40; ++round) {
         const bool unique = round % 2 == 0;
         uint32_t count = 1 + uint32_t(rng() % 300);
-        allocate_entry_table(count);
+        EntryTable table;
+        allocate_entry_table(table, count);
         std::vector<uint32_t> parent(count, 0);
         std::vector<std::string> keys(count);
         std::vector<uint32_t> open{0};
@@ -392,16 +393,16 @@ TEST(Identifiers, SortOfRandomTreesKeepsSubtreesAndKeyOrder)
             } while (unique && !used.insert(key).second);
             keys[i] = key;
             parent[i] = open.back();
-            entry_table.entries[i]->sort_key = keep_text(key.c_str());
-            entry_table.entries[i]->depth = uint8_t(open.size() + 1);
-            entry_table.entries[i]->extent[0] = i;
+            table.entries[i]->sort_key = keep_text(table, key.c_str());
+            table.entries[i]->depth = uint8_t(open.size() + 1);
+            table.entries[i]->extent[0] = i;
             open.push_back(i);
         }
-        entry_table.count = count;
-        sort_entries();
+        table.count = count;
+        sort_entries(table);
         std::vector<uint32_t> order(count);
         for (uint32_t i = 0; i < count; ++i)
-            order[i] = entry_table.entries[i]->extent[0];
+            order[i] = table.entries[i]->extent[0];
         std::vector<uint32_t> open_sorted;
         std::map<uint32_t, uint32_t> last_child;
         for (uint32_t k = 1; k < count; ++k) {
@@ -428,7 +429,6 @@ TEST(Identifiers, SortOfRandomTreesKeepsSubtreesAndKeyOrder)
             for (uint32_t k = 1; k < count; ++k)
                 ASSERT_EQ(order[k], reference[k - 1]) << round;
         }
-        free_entry_table();
     }
 }
 
@@ -489,26 +489,27 @@ TEST(Identifiers, SiblingsEndWithDistinctIdentifiers)
         for (int k = 1; k < c.copies; ++k)
             names.push_back(names.back());
         const uint32_t count = uint32_t(2 + names.size());
-        allocate_entry_table(count);
-        SourceEntry* folder = entry_table.entries[1];
+        EntryTable table;
+        allocate_entry_table(table, count);
+        SourceEntry* folder = table.entries[1];
         folder->depth = 2;
         folder->directory = 0x10;
-        folder->source_path = keep_text(native("/x/set").c_str());
+        folder->source_path = keep_text(table, native("/x/set").c_str());
         for (size_t i = 0; i < names.size(); ++i) {
-            SourceEntry* e = entry_table.entries[2 + i];
+            SourceEntry* e = table.entries[2 + i];
             e->depth = 3;
             e->directory = c.directories ? 0x10 : 0;
-            e->source_path = keep_text(native("/x/set/" + names[i]).c_str());
+            e->source_path = keep_text(table, native("/x/set/" + names[i]).c_str());
         }
-        entry_table.count = count;
-        entry_table.max_depth = 3;
-        assign_identifiers();
-        resolve_identifier_clashes();
-        make_sibling_identifiers_distinct();
+        table.count = count;
+        table.max_depth = 3;
+        assign_identifiers(table);
+        resolve_identifier_clashes(table);
+        make_sibling_identifiers_distinct(table);
         for (int tree = 0; tree < 2; ++tree) {
             std::vector<std::string> seen;
             for (uint32_t i = 2; i < count; ++i) {
-                const SourceEntry* e = entry_table.entries[i];
+                const SourceEntry* e = table.entries[i];
                 std::string id = tree == 0 ? iso(e->identifier[0], e->identifier_length[0])
                                            : joliet_ascii(e->identifier[1], e->identifier_length[1]);
                 for (char& ch : id)
@@ -518,15 +519,14 @@ TEST(Identifiers, SiblingsEndWithDistinctIdentifiers)
             }
         }
         for (size_t i = 0; i < c.expected_iso.size(); ++i) {
-            const SourceEntry* e = entry_table.entries[2 + i];
+            const SourceEntry* e = table.entries[2 + i];
             EXPECT_EQ(iso(e->identifier[0], e->identifier_length[0]), c.expected_iso[i]);
         }
         for (size_t i = 0; i < c.expected_joliet.size(); ++i) {
-            const SourceEntry* e = entry_table.entries[2 + i];
+            const SourceEntry* e = table.entries[2 + i];
             EXPECT_EQ(joliet_ascii(e->identifier[1], e->identifier_length[1]), c.expected_joliet[i]);
         }
     }
-    free_entry_table();
 }
 
 #ifndef _WIN32

@@ -286,9 +286,10 @@ TEST(ReadBack, DifferencesFromTheSourcesAreNamedByPath)
         Settings settings;
         set_check(settings.boot, boot_ids::enabled, true);
         set_text(settings.boot, boot_ids::image_path, tree.path("boot.img"));
-        keep_built_files = true;
-        BuiltImage built = build_paths({tree.path("src")}, settings, tree.path("out.img"), c.raw);
-        keep_built_files = false;
+        BuildHow how;
+        how.raw = c.raw;
+        how.keep_built_files = true;
+        BuiltImage built = build_paths({tree.path("src")}, settings, tree.path("out.img"), how);
         ASSERT_TRUE(built.outcome.clean());
         ASSERT_EQ(built.outcome.files.size(), 5u);
         c.change(tree, built.bytes);

@@ -277,9 +277,9 @@ TEST(ReadersAccept, RandomClashingTreesExtractEveryFileAtItsOwnPlace)
             registered.push_back(tree.path(item));
         }
         Settings settings;
-        keep_built_files = true;
-        BuiltImage built = build_paths(registered, settings, tree.path("out.iso"));
-        keep_built_files = false;
+        BuildHow how;
+        how.keep_built_files = true;
+        BuiltImage built = build_paths(registered, settings, tree.path("out.iso"), how);
         ASSERT_TRUE(built.outcome.clean());
         // The build's mapping of names: each source item's own name in each
         // tree. A file's path is the names of its source folders down from

@@ -163,29 +163,31 @@ TEST(Dates, DateFieldsShowTheStandardTimeZone)
         EXPECT_STREQ(zone, c.zone) << c.tz;
         EXPECT_EQ(std::strlen(date), 16u);
     }
-    // A preset must fit the year byte of a directory record.
-    EXPECT_FALSE(preset_date_fields_from_epoch(5869584000LL));  // 2156-01-01
-    EXPECT_TRUE(preset_date_fields_from_epoch(5869583999LL));
-    EXPECT_TRUE(preset_date_fields_from_epoch(1070957103));  // 2003-12-09 08:05:03 UTC
+    // A fixed instant must fit the year byte of a directory record.
+    DateSource now;
+    EXPECT_FALSE(fixed_date_source(5869584000LL, now));  // 2156-01-01
+    EXPECT_FALSE(now.fixed);
+    EXPECT_TRUE(fixed_date_source(5869583999LL, now));
+    EXPECT_TRUE(fixed_date_source(1070957103, now));  // 2003-12-09 08:05:03 UTC
     char date[32], zone[32];
-    set_date_field_to_now(date, zone);
+    set_date_field_to_now(date, zone, now);
     EXPECT_STREQ(date, "2003120908050300");
     EXPECT_STREQ(zone, "0");
-    clear_date_field_preset();
 }
 #endif
 
 TEST(Readers, UntouchedVolumeDialogGivesSpacesAndTheStartTime)
 {
-    init_volume_descriptors();
-    ASSERT_TRUE(preset_date_fields_from_epoch(1070957103));
+    ImageSettings settings;
+    init_image_settings(settings);
+    DateSource now;
+    ASSERT_TRUE(fixed_date_source(1070957103, now));
     ControlStore store;
-    open_volume_store(store);
-    clear_date_field_preset();
-    read_volume_dialog(reader_of(store));
-    EXPECT_TRUE(joliet_enabled);
-    const uint8_t* p = volume_descriptors.primary;
-    const uint8_t* s = volume_descriptors.supplementary;
+    open_volume_store(store, now);
+    read_volume_dialog(reader_of(store), settings);
+    EXPECT_TRUE(settings.joliet);
+    const uint8_t* p = settings.descriptors.primary;
+    const uint8_t* s = settings.descriptors.supplementary;
     struct Field {
         int offset, width;
     };
@@ -214,7 +216,8 @@ TEST(Readers, UntouchedVolumeDialogGivesSpacesAndTheStartTime)
 
 TEST(Readers, IdentifiersAreCutToTheirFields)
 {
-    init_volume_descriptors();
+    ImageSettings settings;
+    init_image_settings(settings);
     ControlStore store;
     open_volume_store(store);
     set_text(store, volume_ids::volume_primary, "CDROM");
@@ -223,10 +226,10 @@ TEST(Readers, IdentifiersAreCutToTheirFields)
     set_text(store, volume_ids::system_joliet, "0123456789abcdefghijklmnopqrstuvwxyzABCD");
     set_text(store, volume_ids::copyright_joliet, "0123456789abcdefghijklmnop");
     set_check(store, volume_ids::joliet, false);
-    read_volume_dialog(reader_of(store));
-    EXPECT_FALSE(joliet_enabled);
-    const uint8_t* p = volume_descriptors.primary;
-    const uint8_t* s = volume_descriptors.supplementary;
+    read_volume_dialog(reader_of(store), settings);
+    EXPECT_FALSE(settings.joliet);
+    const uint8_t* p = settings.descriptors.primary;
+    const uint8_t* s = settings.descriptors.supplementary;
     EXPECT_EQ(std::string((const char*)p + 40, 32), "CDROM" + std::string(27, ' '));
     const uint8_t joliet_cdrom[10] = {0, 'C', 0, 'D', 0, 'R', 0, 'O', 0, 'M'};
     EXPECT_EQ(0, std::memcmp(s + 40, joliet_cdrom, 10));
@@ -241,15 +244,16 @@ TEST(Readers, IdentifiersAreCutToTheirFields)
 
 TEST(Readers, BootDialogFieldsKeepTheirLowBits)
 {
-    init_volume_descriptors();
+    ImageSettings settings;
+    init_image_settings(settings);
     ControlStore store;
     open_boot_store(store);
-    read_boot_dialog(reader_of(store));
-    EXPECT_FALSE(boot_settings.boot_enabled);
+    read_boot_dialog(reader_of(store), settings);
+    EXPECT_FALSE(settings.boot.boot_enabled);
     const uint8_t defaults[8] = {0x88, 0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00};
-    EXPECT_EQ(0, std::memcmp(boot_catalog + 32, defaults, 8));
-    EXPECT_EQ(boot_catalog[1], 0);
-    EXPECT_EQ(boot_settings.boot_image_size, 0u);
+    EXPECT_EQ(0, std::memcmp(settings.boot_catalog + 32, defaults, 8));
+    EXPECT_EQ(settings.boot_catalog[1], 0);
+    EXPECT_EQ(settings.boot.boot_image_size, 0u);
 
     set_text(store, boot_ids::sector_count, "70000");
     set_text(store, boot_ids::system_type, "300");
@@ -257,36 +261,37 @@ TEST(Readers, BootDialogFieldsKeepTheirLowBits)
     set_text(store, boot_ids::id_string, "abcdefghijklmnopqrstuvwxyz0123");
     set_selection(store, boot_ids::platform, -1);
     set_selection(store, boot_ids::media, -1);
-    read_boot_dialog(reader_of(store));
-    EXPECT_EQ(get_le16(boot_catalog + 38), 4464);
-    EXPECT_EQ(boot_catalog[36], 44);
-    EXPECT_EQ(get_le16(boot_catalog + 34), 0x7C0);
-    EXPECT_EQ(std::string((const char*)boot_catalog + 4, 24), "abcdefghijklmnopqrstuvwx");
-    EXPECT_EQ(boot_catalog[1], 0);
-    EXPECT_EQ(boot_catalog[33], 2);
+    read_boot_dialog(reader_of(store), settings);
+    EXPECT_EQ(get_le16(settings.boot_catalog + 38), 4464);
+    EXPECT_EQ(settings.boot_catalog[36], 44);
+    EXPECT_EQ(get_le16(settings.boot_catalog + 34), 0x7C0);
+    EXPECT_EQ(std::string((const char*)settings.boot_catalog + 4, 24), "abcdefghijklmnopqrstuvwx");
+    EXPECT_EQ(settings.boot_catalog[1], 0);
+    EXPECT_EQ(settings.boot_catalog[33], 2);
 
     set_text(store, boot_ids::id_string, "abcde");
     set_selection(store, boot_ids::platform, 2);
     set_selection(store, boot_ids::media, 0);
-    read_boot_dialog(reader_of(store));
-    EXPECT_EQ(std::string((const char*)boot_catalog + 4, 24), "abcde" + std::string(19, '\0'));
-    EXPECT_EQ(boot_catalog[1], 2);
-    EXPECT_EQ(boot_catalog[33], 0);
+    read_boot_dialog(reader_of(store), settings);
+    EXPECT_EQ(std::string((const char*)settings.boot_catalog + 4, 24), "abcde" + std::string(19, '\0'));
+    EXPECT_EQ(settings.boot_catalog[1], 2);
+    EXPECT_EQ(settings.boot_catalog[33], 0);
 }
 
 TEST(Readers, DirectoryRecordDialogSetsTheFixedDate)
 {
+    ImageSettings settings;
     ControlStore store;
     open_dir_record_store(store);
     set_text(store, dir_record_ids::date, "2003120908050345");
     set_text(store, dir_record_ids::zone, "36");
-    read_dir_record_dialog(reader_of(store));
-    EXPECT_FALSE(dir_record_settings.use_recorded_date);
+    read_dir_record_dialog(reader_of(store), settings);
+    EXPECT_FALSE(settings.dir_record.use_recorded_date);
     const uint8_t expected[7] = {103, 12, 9, 8, 5, 3, 36};
-    EXPECT_EQ(0, std::memcmp(dir_record_settings.recorded_date.bytes, expected, 7));
+    EXPECT_EQ(0, std::memcmp(settings.dir_record.recorded_date.bytes, expected, 7));
     set_check(store, dir_record_ids::use_date, true);
-    read_dir_record_dialog(reader_of(store));
-    EXPECT_TRUE(dir_record_settings.use_recorded_date);
+    read_dir_record_dialog(reader_of(store), settings);
+    EXPECT_TRUE(settings.dir_record.use_recorded_date);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 #include "cli/line_list.h"
 #include "mastering/descriptors.h"
-#include "mastering/writer.h"
+#include "shell/build_job.h"
 #include "platform/platform.h"
 #include "settings/date_field.h"
 #include "settings/readers.h"
@@ -66,24 +66,28 @@ std::string read_whole_file(const std::string& path)
 
 Settings::Settings()
 {
-    EXPECT_TRUE(preset_date_fields_from_epoch(1070971200));  // 2003-12-09 12:00:00 UTC
-    init_volume_descriptors();
-    open_volume_store(volume);
+    DateSource now;
+    EXPECT_TRUE(fixed_date_source(1070971200, now));  // 2003-12-09 12:00:00 UTC
+    open_volume_store(volume, now);
     open_boot_store(boot);
-    open_dir_record_store(dir_record);
-    clear_date_field_preset();
+    open_dir_record_store(dir_record, now);
 }
 
-BuiltImage build_paths(const std::vector<std::string>& paths, Settings& settings, const std::string& output, bool raw)
+BuiltImage build_paths(const std::vector<std::string>& paths, Settings& settings, const std::string& output,
+                       const BuildHow& how)
 {
     LineList list;
     for (const std::string& p : paths)
         EXPECT_TRUE(register_path(list, p.c_str())) << p;
-    raw_output = raw ? OutputSectors::raw : OutputSectors::plain;
+    BuildRequest request;
+    request.lines = line_source_of(list);
+    request.volume = reader_of(settings.volume);
+    request.boot = reader_of(settings.boot);
+    request.dir_record = reader_of(settings.dir_record);
+    request.raw = how.raw;
+    request.verify = how.keep_built_files;
     BuiltImage image;
-    image.outcome = create_iso(reader_of(settings.volume), reader_of(settings.boot), reader_of(settings.dir_record),
-                               line_source_of(list), output.c_str());
-    raw_output = OutputSectors::plain;
+    image.outcome = create_iso(build_input(request, output), how.hooks);
     if (fs::is_regular_file(output))
         image.bytes = read_whole_file(output);
     return image;

@@ -28,10 +28,24 @@ struct BuiltImage {
     uint32_t sector_count() const { return uint32_t(bytes.size() / 2048); }
 };
 
+// How a test build runs besides its paths and settings.
+struct BuildHow {
+    bool raw = false;
+    bool keep_built_files = false;
+    BuildHooks hooks;
+};
+
 // Registers the paths (as the command line does), builds into `output`
 // with the settings and returns the outcome and the file's bytes.
 BuiltImage build_paths(const std::vector<std::string>& paths, Settings& settings, const std::string& output,
-                       bool raw = false);
+                       const BuildHow& how);
+inline BuiltImage build_paths(const std::vector<std::string>& paths, Settings& settings, const std::string& output,
+                              bool raw = false)
+{
+    BuildHow how;
+    how.raw = raw;
+    return build_paths(paths, settings, output, how);
+}
 
 // Runs a shell command; returns its exit status and fills `out` with stdout.
 int run_command(const std::string& command, std::string* out = nullptr);

@@ -8,9 +8,6 @@
 #include "drivetools/win32/tool_window.h"
 #include "mastering/build.h"
 #include "shell/build_job.h"
-#include "mastering/entries.h"
-#include "mastering/descriptors.h"
-#include "mastering/writer.h"
 #include "resources/resource_ids.h"
 #include "settings/win32/dialog_reader.h"
 #include "settings/win32/settings_windows.h"
@@ -26,6 +23,7 @@ HWND volume_dialog = nullptr;
 HWND boot_dialog = nullptr;
 HWND dir_record_dialog = nullptr;
 HWND tool_dialog = nullptr;
+WindowBuild window_build;
 
 // The file dialogs use the structure as it was before the Windows 2000
 // members: 76 bytes in a 32-bit program.
@@ -35,7 +33,6 @@ static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76 || 
 HWND start_program(HINSTANCE instance)
 {
     app_instance = instance;
-    init_volume_descriptors();
     main_window = CreateDialogParamA(instance, "MAIN", nullptr, main_window_proc, 0);
     return main_window;
 }
@@ -58,7 +55,7 @@ void init_main_window(HWND window)
     dir_record_dialog = CreateDialogParamA(app_instance, "DR", window, dir_record_dialog_proc, 0);
     tool_dialog = CreateDialogParamA(app_instance, "TOOL", window, tool_dialog_proc, 0);
 
-    status_callback = show_build_progress;
+    window_build.show = show_build_progress;
     message_pump = pump_messages;
     DragAcceptFiles(window, TRUE);
 }
@@ -84,11 +81,11 @@ void create_command(HWND window, OutputSectors form)
     // The entry table and the output file of a build are single; a second
     // build started from inside the running one's message pump would pull
     // them away under it.
-    if (build_running()) {
+    if (window_build.running) {
         MessageBeep(MB_ICONEXCLAMATION);
         return;
     }
-    abort_requested = 0;
+    window_build.abort = false;
 
     char path[512] = {};
     OPENFILENAMEA dialog = {};
@@ -99,7 +96,7 @@ void create_command(HWND window, OutputSectors form)
     if (!GetSaveFileNameA(&dialog))
         return;
 
-    raw_output = form;
+    window_build.form = form;
     // The build writes under a temporary name beside the chosen file and
     // puts the image in place only once it is complete: a stopped or failed
     // build, or a damaged one where an older file stands, leaves that file
@@ -110,13 +107,18 @@ void create_command(HWND window, OutputSectors form)
     request.boot = dialog_reader(boot_dialog);
     request.dir_record = dialog_reader(dir_record_dialog);
     request.output = path;
-    request.raw = raw_output == OutputSectors::raw;
-    request.dot_files = dot_names.included;
+    request.raw = form == OutputSectors::raw;
     BuildHooks hooks;
-    hooks.pump = message_pump;
-    hooks.stop_requested = [] { return abort_requested != 0; };
-    hooks.status = status_callback;
+    hooks.job.pump = pump_messages;
+    hooks.job.stop_requested = [] { return window_build.abort; };
+    hooks.status = [](const BuildProgress& progress) {
+        window_build.progress = progress;
+        if (window_build.show)
+            window_build.show();
+    };
+    window_build.running = true;
     BuildJobOutcome job = run_build_job(request, hooks);
+    window_build.running = false;
     BuildOutcome& outcome = job.build;
     if (!job.commit_failure.empty())
         outcome.problems.push_back({ProblemKind::write_failed, path, job.commit_failure});
@@ -137,7 +139,7 @@ void run_menu_command(HWND window, int id)
     case CMD_REGISTER_DIRECTORY: register_directory_command(window); break;
     case CMD_CREATE_ISO: create_command(window, OutputSectors::plain); break;
     case CMD_CREATE_RAW_ISO: create_command(window, OutputSectors::raw); break;
-    case CMD_ABORT: abort_requested = 1; break;
+    case CMD_ABORT: window_build.abort = true; break;
     case CMD_EXIT: SendMessageA(window, WM_CLOSE, 0, 0); break;
     case CMD_DELETE: delete_command(window); break;
     case CMD_CLEAR: clear_command(window); break;
@@ -159,7 +161,7 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_CLOSE:
         // A build or a drive operation running underneath stops at its next
         // test point; its output keeps what was written and is closed.
-        abort_requested = 1;
+        window_build.abort = true;
         tool_stop_requested = 1;
         DestroyWindow(window);
         return TRUE;

@@ -250,6 +250,7 @@ void show_build_progress()
 {
     if (!main_window)
         return;
+    const BuildProgress& build_progress = window_build.progress;
     char format[256] = {};
     LoadStringA(app_instance, IDS_ESTIMATE + build_progress.stage, format, sizeof format);
     char text[512];

@@ -22,9 +22,11 @@ struct Parsed {
 Parsed parse(const std::vector<std::string>& args)
 {
     Parsed p;
-    open_volume_store(p.volume);
+    DateSource now;
+    (void)fixed_date_source(1070957103, now);
+    open_volume_store(p.volume, now);
     open_boot_store(p.boot);
-    open_dir_record_store(p.dir_record);
+    open_dir_record_store(p.dir_record, now);
     p.error = parse_build_options(args, p.volume, p.boot, p.dir_record, p.options);
     return p;
 }
@@ -39,8 +41,6 @@ void check_date(ControlStore& store, int date_id, int zone_id, bool record)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool preset = preset_date_fields_from_epoch(1070957103);
-    (void)preset;
     std::vector<std::string> args{"build"};
     std::string input(reinterpret_cast<const char*>(data), size);
     for (size_t start = 0;;) {

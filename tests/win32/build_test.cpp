@@ -42,11 +42,11 @@ protected:
     void SetUp() override
     {
         open_program();
-        saved_callback = status_callback;
+        saved_callback = window_build.show;
     }
     void TearDown() override
     {
-        status_callback = saved_callback;
+        window_build.show = saved_callback;
         EXPECT_EQ(pending_modal_actions(), 0u) << "a modal window that was expected never came";
         EXPECT_FALSE(modal_action_timed_out());
         close_program();
@@ -71,7 +71,7 @@ TEST_F(Build, PlainAndRawImagesCarryTheSameSectors)
     build_through_menu(CMD_CREATE_ISO, plain);
     EXPECT_TRUE(is_estimate(status_text())) << status_text();
     build_through_menu(CMD_CREATE_RAW_ISO, raw);
-    EXPECT_EQ(raw_output, OutputSectors::raw);
+    EXPECT_EQ(window_build.form, OutputSectors::raw);
 
     std::vector<unsigned char> p = file_bytes(plain);
     std::vector<unsigned char> r = file_bytes(raw);
@@ -96,7 +96,7 @@ TEST_F(Build, StageTextsOneToFourAppearInTheStatusLine)
 {
     drop_paths(main_window, {tree.file_of_size("a.bin", 1 << 20), tree.file_of_size("b.bin", 3000)});
     seen.clear();
-    status_callback = record_status;
+    window_build.show = record_status;
     build_through_menu(CMD_CREATE_ISO, tree.path("out.iso"));
 
     const std::string stage_texts[4] = {"ファイル識別子の設定 ", "データ位置の設定", "そのほかの設定",
@@ -141,13 +141,13 @@ bool abort_posted = false;
 LRESULT CALLBACK marker_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (message == WM_APP)
-        sectors_at_abort = build_progress.sectors_written;
+        sectors_at_abort = window_build.progress.sectors_written;
     return DefWindowProcA(window, message, wparam, lparam);
 }
 void abort_at_256_sectors()
 {
     show_build_progress();
-    if (build_progress.stage == 4 && build_progress.sectors_written >= 256 && !abort_posted) {
+    if (window_build.progress.stage == 4 && window_build.progress.sectors_written >= 256 && !abort_posted) {
         abort_posted = true;
         PostMessageA(main_window, WM_COMMAND, CMD_ABORT, 0);
         PostMessageA(marker_window, WM_APP, 0, 0);
@@ -194,10 +194,10 @@ TEST_F(Build, AbortDuringOutputLeavesNoFileAndTheNextBuildIsClean)
     std::string out = tree.folder("out");
     abort_posted = false;
     sectors_at_abort = 0;
-    build_progress.sectors_written = 0;  // left from the first build until the output opens
-    status_callback = abort_at_256_sectors;
+    window_build.progress.sectors_written = 0;  // left from the first build until the output opens
+    window_build.show = abort_at_256_sectors;
     build_through_menu(CMD_CREATE_ISO, out + "\\cut.iso");
-    status_callback = saved_callback;
+    window_build.show = saved_callback;
     ASSERT_TRUE(abort_posted);
     EXPECT_GE(sectors_at_abort, 256u);
     // The part written before the stop went with its temporary file.
@@ -248,14 +248,14 @@ TEST_F(Build, StoppedFailedOrDamagedBuildKeepsTheOlderImage)
                                                                OPEN_EXISTING, 0, nullptr)
                                                  : INVALID_HANDLE_VALUE;
         abort_posted = row.fault != Fault::stopped;
-        build_progress.sectors_written = 0;
-        status_callback = abort_at_256_sectors;
+        window_build.progress.sectors_written = 0;
+        window_build.show = abort_at_256_sectors;
         std::string said;
         answer_file_dialog(main_window, older);
         if (row.said)
             answer_message_box(main_window, &said);
         menu_command(CMD_CREATE_ISO);
-        status_callback = saved_callback;
+        window_build.show = saved_callback;
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
         EXPECT_TRUE(abort_posted);
@@ -275,7 +275,7 @@ TEST_F(Build, AbortWhileIdleDoesNotStopTheNextBuild)
     std::string first = tree.path("first.iso");
     build_through_menu(CMD_CREATE_ISO, first);
     menu_command(CMD_ABORT);
-    EXPECT_EQ(abort_requested, 1);
+    EXPECT_TRUE(window_build.abort);
     std::string second = tree.path("second.iso");
     build_through_menu(CMD_CREATE_ISO, second);
     EXPECT_EQ(file_bytes(second), file_bytes(first));
@@ -285,7 +285,7 @@ bool nested_tried = false;
 void create_again_during_output()
 {
     show_build_progress();
-    if (build_progress.stage == 4 && !nested_tried) {
+    if (window_build.progress.stage == 4 && !nested_tried) {
         nested_tried = true;
         SendMessageA(main_window, WM_COMMAND, CMD_CREATE_RAW_ISO, 0);
     }
@@ -299,17 +299,17 @@ TEST_F(Build, CreateCommandDuringABuildIsRefusedAndTheBuildGoesOn)
 
     std::string outer = tree.path("outer.iso");
     nested_tried = false;
-    status_callback = create_again_during_output;
+    window_build.show = create_again_during_output;
     answer_file_dialog(main_window, outer);
     // A save dialog for the nested command would be answered with this name.
     answer_file_dialog(main_window, tree.path("nested.iso"));
     menu_command(CMD_CREATE_ISO);
-    status_callback = saved_callback;
+    window_build.show = saved_callback;
     ASSERT_TRUE(nested_tried);
     EXPECT_EQ(pending_modal_actions(), 1u) << "the nested command opened a save dialog";
     clear_modal_actions();
     EXPECT_EQ(file_size_of(tree.path("nested.iso")), -1);
-    EXPECT_EQ(raw_output, OutputSectors::plain);
+    EXPECT_EQ(window_build.form, OutputSectors::plain);
     EXPECT_EQ(file_bytes(outer), file_bytes(reference));
 }
 
@@ -317,7 +317,7 @@ bool close_posted = false;
 void close_during_output()
 {
     show_build_progress();
-    if (build_progress.stage == 4 && build_progress.sectors_written >= 256 && !close_posted) {
+    if (window_build.progress.stage == 4 && window_build.progress.sectors_written >= 256 && !close_posted) {
         close_posted = true;
         PostMessageA(main_window, WM_CLOSE, 0, 0);
     }
@@ -329,10 +329,10 @@ TEST_F(Build, ClosingTheMainWindowStopsTheBuildAndEndsWithCodeZero)
     std::string output = tree.path("closing.iso");
     HWND window = main_window;
     close_posted = false;
-    build_progress.sectors_written = 0;
-    status_callback = close_during_output;
+    window_build.progress.sectors_written = 0;
+    window_build.show = close_during_output;
     build_through_menu(CMD_CREATE_ISO, output);
-    status_callback = saved_callback;
+    window_build.show = saved_callback;
     ASSERT_TRUE(close_posted);
     EXPECT_FALSE(IsWindow(window));
     // The part written before the close went with its temporary file.
@@ -346,13 +346,13 @@ TEST_F(Build, ClosingTheMainWindowStopsTheBuildAndEndsWithCodeZero)
 TEST_F(Build, CancelledSaveDialogStartsNothingAndKeepsTheSectorForm)
 {
     drop_paths(main_window, {tree.file_of_size("a.txt", 10)});
-    raw_output = OutputSectors::raw;
+    window_build.form = OutputSectors::raw;
     std::string before = status_text();
     cancel_file_dialog(main_window);
     menu_command(CMD_CREATE_ISO);
-    EXPECT_EQ(raw_output, OutputSectors::raw);
+    EXPECT_EQ(window_build.form, OutputSectors::raw);
     EXPECT_EQ(status_text(), before);
-    raw_output = OutputSectors::plain;
+    window_build.form = OutputSectors::plain;
 }
 
 TEST_F(Build, ExistingOutputIsReplaced)

@@ -133,7 +133,7 @@ void close_program()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    abort_requested = 0;
+    window_build.abort = false;
     tool_stop_requested = 0;
 }
 

@@ -122,17 +122,18 @@ TEST_F(SettingsWindows, TypedValuesReachTheReaders)
     type_text(volume_dialog, volume_ids::volume_primary, "CDROM");
     type_text(volume_dialog, volume_ids::volume_joliet, "CDROM");
     type_text(volume_dialog, volume_ids::system_primary, ansi_from_utf8("あ"));
-    init_volume_descriptors();
-    read_volume_dialog(dialog_reader(volume_dialog));
-    EXPECT_TRUE(joliet_enabled);
-    EXPECT_EQ(
-        std::memcmp(volume_descriptors.primary + descriptor_offset::volume_id, "CDROM                           ", 32),
-        0);
-    EXPECT_EQ(std::memcmp(volume_descriptors.supplementary + descriptor_offset::volume_id, "\0C\0D\0R\0O\0M\0 ", 12),
+    ImageSettings settings;
+    init_image_settings(settings);
+    read_volume_dialog(dialog_reader(volume_dialog), settings);
+    EXPECT_TRUE(settings.joliet);
+    EXPECT_EQ(std::memcmp(settings.descriptors.primary + descriptor_offset::volume_id,
+                          "CDROM                           ", 32),
+              0);
+    EXPECT_EQ(std::memcmp(settings.descriptors.supplementary + descriptor_offset::volume_id, "\0C\0D\0R\0O\0M\0 ", 12),
               0);
     if (GetACP() == 932) {
-        EXPECT_EQ(volume_descriptors.primary[descriptor_offset::system_id], 0x82);
-        EXPECT_EQ(volume_descriptors.primary[descriptor_offset::system_id + 1], 0xA0);
+        EXPECT_EQ(settings.descriptors.primary[descriptor_offset::system_id], 0x82);
+        EXPECT_EQ(settings.descriptors.primary[descriptor_offset::system_id + 1], 0xA0);
     }
 
     SendDlgItemMessageA(boot_dialog, boot_ids::enabled, BM_CLICK, 0, 0);
@@ -140,13 +141,13 @@ TEST_F(SettingsWindows, TypedValuesReachTheReaders)
     type_text(boot_dialog, boot_ids::media, "typed over");  // no selection: 1.44 MB
     type_text(boot_dialog, boot_ids::load_segment, "07C0");
     type_text(boot_dialog, boot_ids::sector_count, "70000");
-    read_boot_dialog(dialog_reader(boot_dialog));
-    EXPECT_TRUE(boot_settings.boot_enabled);
-    EXPECT_EQ(boot_catalog[catalog_offset::platform_id], 2);
-    EXPECT_EQ(boot_catalog[catalog_offset::media_type], 2);
-    EXPECT_EQ(boot_catalog[catalog_offset::load_segment], 7);
-    EXPECT_EQ(boot_catalog[catalog_offset::sector_count], 4464 & 0xFF);
-    EXPECT_EQ(boot_catalog[catalog_offset::sector_count + 1], 4464 >> 8);
+    read_boot_dialog(dialog_reader(boot_dialog), settings);
+    EXPECT_TRUE(settings.boot.boot_enabled);
+    EXPECT_EQ(settings.boot_catalog[catalog_offset::platform_id], 2);
+    EXPECT_EQ(settings.boot_catalog[catalog_offset::media_type], 2);
+    EXPECT_EQ(settings.boot_catalog[catalog_offset::load_segment], 7);
+    EXPECT_EQ(settings.boot_catalog[catalog_offset::sector_count], 4464 & 0xFF);
+    EXPECT_EQ(settings.boot_catalog[catalog_offset::sector_count + 1], 4464 >> 8);
 }
 
 TEST_F(SettingsWindows, ClosedWindowsKeepTheirValuesWhenShownAgain)
@@ -211,9 +212,10 @@ TEST_F(SettingsWindows, BootImageChooserFillsThePathAndCancelKeepsIt)
                  reinterpret_cast<LPARAM>(GetDlgItem(boot_dialog, boot_ids::choose_image)));
     EXPECT_EQ(control_text_utf8(boot_dialog, boot_ids::image_path), utf8_from_ansi(image));
 
-    read_boot_dialog(dialog_reader(boot_dialog));
-    EXPECT_EQ(boot_settings.boot_image_size, 2049u);
-    EXPECT_EQ(boot_settings.boot_image_sectors, 2u);
+    ImageSettings settings;
+    read_boot_dialog(dialog_reader(boot_dialog), settings);
+    EXPECT_EQ(settings.boot.boot_image_size, 2049u);
+    EXPECT_EQ(settings.boot.boot_image_sectors, 2u);
 }
 
 TEST_F(SettingsWindows, FilesDroppedOnTheBootWindowLeaveTheLastPathAndRegisterNothing)
