@@ -184,8 +184,8 @@ int run_disk_image(const Arguments& args, bool show_progress)
     Copy copy{{}, {"Blocks read: "}, {}};
     if (!start_copy(args, show_progress, copy))
         return 1;
-    drivetools::DiskImageResult result = drivetools::create_disk_image(platform::system_device_backend(), args.device,
-                                                                       copy.output.writing.c_str(), copy.progress);
+    drivetools::DiskImageResult result = drivetools::create_disk_image(
+        platform::system_device_backend(), args.device, copy.output.writing.c_str(), copy.progress, stop_on_signal());
     result.output = args.output;
     // A medium that ends inside a block was still read to its end.
     bool reached_end = result.status == ToolStatus::done || result.status == ToolStatus::partial_block;
@@ -269,8 +269,8 @@ int run_cd_image(Arguments args, bool show_progress)
     Copy copy{{}, {"Next sector/remaining: "}, {}};
     if (!start_copy(args, show_progress, copy))
         return 1;
-    drivetools::CdImageResult result = drivetools::create_cd_image(backend, args.device, copy.output.writing.c_str(),
-                                                                   args.first, args.last, copy.progress);
+    drivetools::CdImageResult result = drivetools::create_cd_image(
+        backend, args.device, copy.output.writing.c_str(), args.first, args.last, copy.progress, stop_on_signal());
     result.output = args.output;
     // Unreadable sectors are zero-filled in place: such a copy is kept.
     bool kept = false;

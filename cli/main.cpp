@@ -25,7 +25,6 @@
 #include "settings/date_field.h"
 #include "settings/dialog_ids.h"
 #include "settings/readers.h"
-#include "shell/hooks.h"
 #include "shell/registration.h"
 
 namespace {
@@ -255,7 +254,7 @@ int run_build(int argc_given, char** argv_given)
     RegistrationWalk walk;
     walk.dot_files = options.dot_files;
     walk.listings = &listings;
-    walk.stop_requested = [] { return stop_signal != 0; };
+    walk.stop_requested = stop_on_signal().stop_requested;
     walk.walked = scan_progress.walked();
     LineList list;
     for (const std::string& path : options.paths)
@@ -292,7 +291,7 @@ int run_build(int argc_given, char** argv_given)
         request.companions.push_back({"the cue sheet", cue_name, is_earlier_cue_sheet(cue_name, options.output), &cue});
     Progress progress(options.quiet || !platform::is_terminal(stderr));
     BuildHooks hooks;
-    hooks.job.stop_requested = [] { return stop_signal != 0; };
+    hooks.job = stop_on_signal();
     hooks.status = progress.status();
     hooks.walked = scan_progress.walked();
     BuildJobOutcome job = run_build_job(request, hooks);
@@ -426,7 +425,7 @@ int run_estimate(int argc, char** argv)
             efi_sectors = uint32_t((info.size + 2047) / 2048);
     }
     ScanProgress scan_progress(!platform::is_terminal(stderr));
-    walk.stop_requested = [] { return stop_signal != 0; };
+    walk.stop_requested = stop_on_signal().stop_requested;
     walk.walked = scan_progress.walked();
     LineList list;
     for (const std::string& path : paths)

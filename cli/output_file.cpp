@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "shell/hooks.h"
-
 volatile int32_t stop_signal = 0;
 
 namespace {
@@ -20,16 +18,6 @@ extern "C" void on_stop_signal(int number)
 {
     if (stop_signal == 0)
         stop_signal = number;
-    tool_stop_requested = 1;
-}
-
-// The builds and the drive tools clear their stop flags when they start; a
-// signal that came earlier is raised again at their first test point.
-void raise_stop_flags_again()
-{
-    if (stop_signal != 0) {
-        tool_stop_requested = 1;
-    }
 }
 
 struct StopSignal {
@@ -138,7 +126,13 @@ void install_stop_signals()
         sigaction(number, &action, nullptr);
     }
 #endif
-    message_pump = raise_stop_flags_again;
+}
+
+JobHooks stop_on_signal()
+{
+    JobHooks hooks;
+    hooks.stop_requested = [] { return stop_signal != 0; };
+    return hooks;
 }
 
 int end_by_stop_signal(int status)

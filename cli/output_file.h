@@ -7,6 +7,7 @@
 #include <string>
 
 #include "mastering/output_file.h"
+#include "platform/job_hooks.h"
 #include "platform/platform.h"
 
 // The command line's forms of begin_output and commit_output
@@ -31,6 +32,9 @@ void install_stop_signals();
 int end_by_stop_signal(int status);
 // The signal that asked to stop, or 0. Volatile: set by the handler.
 extern volatile int32_t stop_signal;
+// The hooks of a long job on the command line: no pump, and a stop once a
+// stop signal has come (also one that came before the job began).
+JobHooks stop_on_signal();
 // Says on stderr what stopped and gives the exit status 128 + signal.
 int report_stop();
 // The same for a command that was writing `output`, which is discarded: says

@@ -43,7 +43,7 @@ add_custom_target(tw_resources DEPENDS ${TW_RES_GEN}/tarnwickiso_res.o)
 set(TW_RESOURCE_OBJECT ${TW_RES_GEN}/tarnwickiso_res.o)
 set_source_files_properties(${TW_RESOURCE_OBJECT} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
 
-tw_sources(TW_WIN32_SHELL_SOURCES shell/win32/*.cpp settings/win32/*.cpp drivetools/win32/*.cpp)
+tw_sources(TW_WIN32_SHELL_SOURCES shell/win32/*.cpp settings/win32/*.cpp drivetools/win32/*.cpp ui/win32/*.cpp)
 list(FILTER TW_WIN32_SHELL_SOURCES EXCLUDE REGEX "/shell/win32/winmain\\.cpp$")
 add_library(tw_shell_win32 STATIC ${TW_WIN32_SHELL_SOURCES})
 target_include_directories(tw_shell_win32 PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

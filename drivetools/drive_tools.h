@@ -10,6 +10,7 @@
 
 #include "drivetools/cue_sheet.h"
 #include "platform/device.h"
+#include "platform/job_hooks.h"
 
 #include <cstdint>
 #include <string>
@@ -34,7 +35,7 @@ enum class ToolStatus {
     partial_block,   // disk image: the medium ends inside a 512-byte block
     no_tracks,       // the TOC answer lists no track
     write_failed,    // the output file could not be written
-    stopped,         // tool_stop_requested was set during the copy
+    stopped,         // the hooks asked for a stop during the copy
     sheet_is_image,  // the cue sheet's name is the image's own
 };
 
@@ -90,22 +91,23 @@ inline constexpr uint32_t disk_block_size = 512;
                                                              const char* device);
 
 // Copies the volume from its first byte in 512-byte blocks until its end.
-// Clears tool_stop_requested before the loop; after every 16th block shows the
-// block count and runs process_pending_messages; stops after the block in
-// hand once tool_stop_requested is set. A read error ends the copy there.
+// After every 16th block shows the block count and runs the hooks' pump;
+// stops after the block in hand once the hooks ask for a stop (a request
+// standing before the copy is the front end's to clear). A read error ends
+// the copy there.
 [[nodiscard]] DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const char* device,
-                                                const char* output, const ProgressDisplay& progress);
+                                                const char* output, const ProgressDisplay& progress,
+                                                const JobHooks& hooks);
 
 // Copies the raw sectors first..last (last = first - 1 gives an empty file) in
 // ascending order; an unreadable sector is written as 2352 zero bytes at its
-// place and counted. Clears tool_stop_requested before the loop; whenever the
-// next address is a multiple of 256 shows "next/remaining" and runs
-// process_pending_messages; stops after the sector in hand once
-// tool_stop_requested is set. A last sector below first - 1 is refused before
-// anything is opened.
+// place and counted. Whenever the next address is a multiple of 256 shows
+// "next/remaining" and runs the hooks' pump; stops after the sector in hand
+// once the hooks ask for a stop. A last sector below first - 1 is refused
+// before anything is opened.
 [[nodiscard]] CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char* device,
                                             const char* output, int32_t first, int32_t last,
-                                            const ProgressDisplay& progress);
+                                            const ProgressDisplay& progress, const JobHooks& hooks);
 
 // Makes the cue sheet of a dump of first..last saved as `image`: reads the
 // TOC, then the first dumped sector of each data track in the range (one

@@ -2,7 +2,6 @@
 #include "drivetools/drive_access.h"
 #include "drivetools/drive_tools.h"
 #include "platform/platform.h"
-#include "shell/hooks.h"
 
 #include <cstdio>
 #include <vector>
@@ -88,7 +87,7 @@ DriveIdentification query_drive_identification(const platform::DeviceBackend& ba
 }
 
 DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const char* device, const char* output,
-                                  const ProgressDisplay& progress)
+                                  const ProgressDisplay& progress, const JobHooks& hooks)
 {
     DiskImageResult result;
     result.device = device;
@@ -98,7 +97,6 @@ DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const 
     if (!open_drive_and_output(backend, device, platform::DeviceMode::volume, output, drive, file, result))
         return result;
 
-    tool_stop_requested = 0;
     uint8_t block[disk_block_size];
     for (;;) {
         int64_t n = backend.read(drive.handle, block, sizeof block);
@@ -123,9 +121,10 @@ DiskImageResult create_disk_image(const platform::DeviceBackend& backend, const 
             char text[24];
             std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(result.blocks));
             show(progress, text);
-            process_pending_messages();
+            if (hooks.pump)
+                hooks.pump();
         }
-        if (tool_stop_requested) {
+        if (hooks.stop_requested && hooks.stop_requested()) {
             result.status = ToolStatus::stopped;
             break;
         }
@@ -140,7 +139,7 @@ bool cd_range_acceptable(int32_t first, int32_t last)
 }
 
 CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char* device, const char* output,
-                              int32_t first, int32_t last, const ProgressDisplay& progress)
+                              int32_t first, int32_t last, const ProgressDisplay& progress, const JobHooks& hooks)
 {
     CdImageResult result;
     result.device = device;
@@ -156,7 +155,6 @@ CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char
     if (!open_drive_and_output(backend, device, platform::DeviceMode::pass_through, output, drive, file, result))
         return result;
 
-    tool_stop_requested = 0;
     // 64-bit counts: a range of up to 2^32 sectors, negative addresses (the
     // pregap of the first track) included.
     int64_t remaining = int64_t(last) - int64_t(first) + 1;
@@ -180,10 +178,11 @@ CdImageResult create_cd_image(const platform::DeviceBackend& backend, const char
             std::snprintf(text, sizeof text, "%lld/%lld", static_cast<long long>(address),
                           static_cast<long long>(remaining));
             show(progress, text);
-            process_pending_messages();
+            if (hooks.pump)
+                hooks.pump();
         }
         --remaining;
-        if (tool_stop_requested && remaining > 0) {
+        if (remaining > 0 && hooks.stop_requested && hooks.stop_requested()) {
             result.status = ToolStatus::stopped;
             break;
         }

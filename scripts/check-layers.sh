@@ -9,7 +9,7 @@
 #   2 sector
 #   3 mastering, drivetools
 #   4 settings
-#   5 shell
+#   5 shell, ui/win32 (what the Windows program's windows share)
 #   6 cli, settings/win32, drivetools/win32
 #   7 shell/win32 (the main window, which opens the other windows)
 # tests/ and bench/ may include anything.
@@ -28,7 +28,7 @@ rank_of() {
   sector | sector/*) echo 2 ;;
   mastering | mastering/* | drivetools) echo 3 ;;
   settings) echo 4 ;;
-  shell) echo 5 ;;
+  shell | ui/win32) echo 5 ;;
   cli | cli/* | settings/win32 | drivetools/win32) echo 6 ;;
   shell/win32) echo 7 ;;
   *) echo -1 ;;

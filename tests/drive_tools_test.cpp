@@ -13,7 +13,6 @@
 #include "drivetools/drive_access.h"
 #include "drivetools/drive_tools.h"
 #include "platform/scsi.h"
-#include "shell/hooks.h"
 #include "simulated_drive.h"
 #include "test_support.h"
 
@@ -32,10 +31,11 @@ void record_progress(void*, const char* text)
 // The fake pump "closes the Tool window" on its n-th call.
 int pump_calls = 0;
 int stop_on_call = 0;
+bool stop_flag = false;
 void fake_pump()
 {
     if (++pump_calls == stop_on_call)
-        tool_stop_requested = 1;
+        stop_flag = true;
 }
 
 class DriveTools : public ::testing::Test {
@@ -43,6 +43,7 @@ protected:
     SimulatedDrive sim;
     platform::DeviceBackend backend = sim.backend();
     ProgressDisplay progress{record_progress, nullptr};
+    JobHooks hooks{fake_pump, [] { return stop_flag; }};
     TempTree tree;
     fs::path folder{tree.root};
     std::string output = tree.path("out.bin");
@@ -52,13 +53,7 @@ protected:
         progress_seen.clear();
         pump_calls = 0;
         stop_on_call = 0;
-        message_pump = fake_pump;
-        tool_stop_requested = 0;
-    }
-    void TearDown() override
-    {
-        message_pump = nullptr;
-        tool_stop_requested = 0;
+        stop_flag = false;
     }
     std::vector<uint8_t> written() const
     {
@@ -146,7 +141,7 @@ TEST_F(DriveTools, CdImageCopiesTheRangeWithProgressEvery256thAddress)
     };
     for (const Case& c : cases) {
         progress_seen.clear();
-        CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), c.first, c.last, progress);
+        CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), c.first, c.last, progress, hooks);
         EXPECT_TRUE(is_clean_copy(r)) << c.first << ".." << c.last;
         EXPECT_EQ(output_text(r, Language::english), "");
         EXPECT_EQ(progress_seen, c.progress) << c.first << ".." << c.last;
@@ -170,8 +165,8 @@ TEST_F(DriveTools, CdImageStopsWithinOnePumpIntervalOfTheClose)
         progress_seen.clear();
         pump_calls = 0;
         stop_on_call = call;
-        tool_stop_requested = 1;  // a run clears a stale request before it starts
-        CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), 0, 332999, progress);
+        stop_flag = false;
+        CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), 0, 332999, progress, hooks);
         EXPECT_EQ(r.status, ToolStatus::stopped);
         EXPECT_EQ(progress_seen, expected);
         EXPECT_EQ(r.sectors, 256u * unsigned(call));
@@ -186,7 +181,7 @@ TEST_F(DriveTools, UnreadableSectorsStayZeroAtTheirPlacesAndAreCounted)
 {
     sim.disc = make_disc(300);  // shorter than the range
     sim.unreadable = {5, 17};
-    CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), 0, 309, progress);
+    CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), 0, 309, progress, hooks);
     EXPECT_EQ(r.status, ToolStatus::done);
     EXPECT_FALSE(is_clean_copy(r));
     EXPECT_EQ(r.unreadable, 12u);
@@ -212,7 +207,7 @@ TEST_F(DriveTools, UnreadableSectorsStayZeroAtTheirPlacesAndAreCounted)
 TEST_F(DriveTools, NegativeAddressesReachTheDriveAsTwosComplement)
 {
     sim.disc = make_disc(10);
-    CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), -2, 1, progress);
+    CdImageResult r = create_cd_image(backend, "Q:", output.c_str(), -2, 1, progress, hooks);
     ASSERT_EQ(sim.commands.size(), 4u);
     EXPECT_EQ(get_be32(sim.commands[0].data() + 2), 0xFFFFFFFEu);
     EXPECT_EQ(r.unreadable, 2u);
@@ -242,7 +237,7 @@ TEST_F(DriveTools, CdImageRefusalsLeaveNothingBehind)
     for (const Case& c : cases) {
         sim.openable = c.openable;
         sim.opens = sim.closes = 0;
-        CdImageResult r = create_cd_image(backend, "Q:", c.out.c_str(), c.first, c.last, progress);
+        CdImageResult r = create_cd_image(backend, "Q:", c.out.c_str(), c.first, c.last, progress, hooks);
         EXPECT_EQ(r.status, c.status) << c.name;
         EXPECT_EQ(output_text(r, Language::english).rfind(c.english, 0), 0u)
             << c.name << ": " << output_text(r, Language::english);
@@ -267,7 +262,7 @@ TEST_F(DriveTools, FloppyImageShowsEvery16thBlockAndThenNothing)
     std::mt19937 random(5);
     for (auto& b : sim.volume)
         b = uint8_t(random());
-    DiskImageResult r = create_disk_image(backend, "/dev/fd0", output.c_str(), progress);
+    DiskImageResult r = create_disk_image(backend, "/dev/fd0", output.c_str(), progress, hooks);
     EXPECT_TRUE(is_clean_copy(r));
     EXPECT_EQ(r.blocks, 2880u);
     EXPECT_EQ(sim.mode, platform::DeviceMode::volume);
@@ -302,7 +297,7 @@ TEST_F(DriveTools, DiskImageCutShortSaysWhere)
         sim.fail_at = c.fail_at;
         pump_calls = 0;
         stop_on_call = c.stop_call;
-        DiskImageResult r = create_disk_image(backend, "A:", output.c_str(), progress);
+        DiskImageResult r = create_disk_image(backend, "A:", output.c_str(), progress, hooks);
         EXPECT_EQ(r.status, c.status) << c.name;
         EXPECT_FALSE(is_clean_copy(r)) << c.name;
         EXPECT_EQ(r.blocks, c.blocks) << c.name;
@@ -317,14 +312,14 @@ TEST_F(DriveTools, DiskImageCutShortSaysWhere)
 TEST_F(DriveTools, DiskImageFailsToOpenOrCreate)
 {
     sim.openable = false;
-    DiskImageResult r = create_disk_image(backend, "A:", output.c_str(), progress);
+    DiskImageResult r = create_disk_image(backend, "A:", output.c_str(), progress, hooks);
     EXPECT_EQ(r.status, ToolStatus::open_failed);
     EXPECT_EQ(output_text(r, Language::japanese), "ドライブ A: を開けません (No such device)");
     EXPECT_FALSE(fs::exists(output));
 
     sim.openable = true;
     std::string bad = (folder / "missing" / "a.img").string();
-    r = create_disk_image(backend, "A:", bad.c_str(), progress);
+    r = create_disk_image(backend, "A:", bad.c_str(), progress, hooks);
     EXPECT_EQ(r.status, ToolStatus::create_failed);
     EXPECT_EQ(output_text(r, Language::english).rfind("cannot create " + bad + ": ", 0), 0u);
     EXPECT_EQ(sim.closes, sim.opens);

@@ -10,8 +10,7 @@
 #include "drivetools/drive_tools.h"
 #include "sector/convert.h"
 #include "settings/date_field.h"
-#include "shell/hooks.h"
-#include "shell/win32/messages.h"
+#include "ui/win32/messages.h"
 
 namespace {
 
@@ -22,6 +21,16 @@ const int default_disk_drive = 0;  // A:
 const int default_cd_drive = 16;   // Q:
 
 const platform::DeviceBackend* chosen_backend = nullptr;
+void (*tool_pump)() = nullptr;
+
+JobHooks copy_hooks()
+{
+    JobHooks hooks;
+    if (tool_pump)
+        hooks.pump = tool_pump;
+    hooks.stop_requested = [] { return tool_stop_requested != 0; };
+    return hooks;
+}
 
 const platform::DeviceBackend& backend()
 {
@@ -122,6 +131,13 @@ bool converted(ConversionResult result)
 
 }  // namespace
 
+int32_t tool_stop_requested = 0;
+
+void set_tool_message_pump(void (*pump)())
+{
+    tool_pump = pump;
+}
+
 void set_tool_device_backend(const platform::DeviceBackend* backend)
 {
     chosen_backend = backend;
@@ -150,7 +166,7 @@ void make_disk_image(HWND dialog)
         return;
     tool_stop_requested = 0;
     drivetools::ProgressDisplay progress{show_progress, dialog};
-    drivetools::DiskImageResult result = drivetools::create_disk_image(backend(), device, path, progress);
+    drivetools::DiskImageResult result = drivetools::create_disk_image(backend(), device, path, progress, copy_hooks());
     set_output_utf8(dialog, drivetools::output_text(result, Language::japanese));
 }
 
@@ -176,7 +192,8 @@ void make_cd_image(HWND dialog)
         return;
     tool_stop_requested = 0;
     drivetools::ProgressDisplay progress{show_progress, dialog};
-    drivetools::CdImageResult result = drivetools::create_cd_image(backend(), device, path, first, last, progress);
+    drivetools::CdImageResult result =
+        drivetools::create_cd_image(backend(), device, path, first, last, progress, copy_hooks());
     std::string text = drivetools::output_text(result, Language::japanese);
     // A dump that reached its end gets its cue sheet beside it (an empty one
     // has no track to list). The box stays empty when all went well.

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "platform/device.h"
 
 namespace tool_ids {
@@ -21,6 +23,14 @@ inline constexpr int output = 142;
 }  // namespace tool_ids
 
 INT_PTR CALLBACK tool_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Set by closing the Tool window (or the main window): a running copy stops
+// after the block or sector in hand. The image commands clear it before they
+// start.
+extern int32_t tool_stop_requested;
+// The message pump the copies run every so often; the main window gives its
+// own when it creates the window.
+void set_tool_message_pump(void (*pump)());
 
 // Opening step, run once when the main window creates the window.
 void init_tool_dialog(HWND dialog);

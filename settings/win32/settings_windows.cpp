@@ -8,7 +8,7 @@
 #include "settings/date_field.h"
 #include "resources/resource_ids.h"
 #include "settings/dialog_ids.h"
-#include "shell/win32/messages.h"
+#include "ui/win32/messages.h"
 
 namespace {
 

@@ -11,10 +11,9 @@
 #include "resources/resource_ids.h"
 #include "settings/win32/dialog_reader.h"
 #include "settings/win32/settings_windows.h"
-#include "shell/hooks.h"
 #include "shell/win32/help_about.h"
 #include "shell/win32/message_pump.h"
-#include "shell/win32/messages.h"
+#include "ui/win32/messages.h"
 #include "shell/win32/registration_list.h"
 
 HINSTANCE app_instance = nullptr;
@@ -56,7 +55,7 @@ void init_main_window(HWND window)
     tool_dialog = CreateDialogParamA(app_instance, "TOOL", window, tool_dialog_proc, 0);
 
     window_build.show = show_build_progress;
-    message_pump = pump_messages;
+    set_tool_message_pump(pump_messages);
     DragAcceptFiles(window, TRUE);
 }
 

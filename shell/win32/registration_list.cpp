@@ -9,10 +9,9 @@
 
 #include "platform/platform.h"
 #include "resources/resource_ids.h"
-#include "shell/hooks.h"
 #include "shell/registration.h"
 #include "shell/win32/main_window.h"
-#include "shell/win32/messages.h"
+#include "ui/win32/messages.h"
 
 namespace {
 

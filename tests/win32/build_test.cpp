@@ -15,7 +15,6 @@
 #include "mastering/writer.h"
 #include "resources/resource_ids.h"
 #include "settings/dialog_ids.h"
-#include "shell/hooks.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/registration_list.h"
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <deque>
 
-#include "shell/hooks.h"
+#include "drivetools/win32/tool_window.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/message_pump.h"
 

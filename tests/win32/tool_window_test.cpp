@@ -13,7 +13,6 @@
 #include "gui_harness.h"
 #include "drivetools/win32/tool_window.h"
 #include "resources/resource_ids.h"
-#include "shell/hooks.h"
 #include "shell/win32/main_window.h"
 #include "tests/simulated_drive.h"
 

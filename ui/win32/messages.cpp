@@ -1,4 +1,4 @@
-#include "shell/win32/messages.h"
+#include "ui/win32/messages.h"
 
 #include <cstdio>
 
