@@ -7,10 +7,11 @@
 #include "cli/output_file.h"
 #include "cli/usage.h"
 #include "drivetools/cue_sheet.h"
-#include "mastering/image_reader.h"
+#include "verify/image_reader.h"
 #include "platform/platform.h"
 #include "sector/check.h"
-#include "sector/repair.h"
+#include "verify/image_check.h"
+#include "verify/repair.h"
 
 namespace {
 

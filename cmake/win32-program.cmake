@@ -43,12 +43,18 @@ add_custom_target(tw_resources DEPENDS ${TW_RES_GEN}/tarnwickiso_res.o)
 set(TW_RESOURCE_OBJECT ${TW_RES_GEN}/tarnwickiso_res.o)
 set_source_files_properties(${TW_RESOURCE_OBJECT} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
 
-tw_sources(TW_WIN32_SHELL_SOURCES shell/win32/*.cpp settings/win32/*.cpp drivetools/win32/*.cpp ui/win32/*.cpp)
+# The window folders, each a library over the layers below it.
+tw_layer(tw_ui_win32 SOURCES ui/win32/*.cpp LINKS tw_mastering user32)
+tw_layer(tw_settings_win32 SOURCES settings/win32/*.cpp LINKS tw_ui_win32 tw_settings comdlg32 shell32 user32)
+tw_layer(tw_drivetools_win32 SOURCES drivetools/win32/*.cpp LINKS tw_ui_win32 tw_drivetools tw_settings comdlg32
+         shell32 user32)
+tw_sources(TW_WIN32_SHELL_SOURCES shell/win32/*.cpp)
 list(FILTER TW_WIN32_SHELL_SOURCES EXCLUDE REGEX "/shell/win32/winmain\\.cpp$")
 add_library(tw_shell_win32 STATIC ${TW_WIN32_SHELL_SOURCES})
 target_include_directories(tw_shell_win32 PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_options(tw_shell_win32 PRIVATE ${TW_WARNINGS})
-target_link_libraries(tw_shell_win32 PUBLIC tw_drivetools tw_core comdlg32 shell32 user32 gdi32)
+target_link_libraries(tw_shell_win32 PUBLIC tw_settings_win32 tw_drivetools_win32 tw_ui_win32 tw_shell comdlg32
+                                            shell32 user32 gdi32)
 
 add_executable(TarnwickISO WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/shell/win32/winmain.cpp
                ${TW_RESOURCE_OBJECT})

@@ -8,10 +8,11 @@
 #   1 format (the on-disc records and constants)
 #   2 sector
 #   3 mastering, drivetools
-#   4 settings
-#   5 shell, ui/win32 (what the Windows program's windows share)
-#   6 cli, settings/win32, drivetools/win32
-#   7 shell/win32 (the main window, which opens the other windows)
+#   4 verify (reading images back: structure, sources, sectors, repair)
+#   5 settings
+#   6 shell, ui/win32 (what the Windows program's windows share)
+#   7 cli, settings/win32, drivetools/win32
+#   8 shell/win32 (the main window, which opens the other windows)
 # tests/ and bench/ may include anything.
 #
 # Includes that still run back up are listed in scripts/layer-exceptions.txt,
@@ -27,10 +28,11 @@ rank_of() {
   format | format/*) echo 1 ;;
   sector | sector/*) echo 2 ;;
   mastering | mastering/* | drivetools) echo 3 ;;
-  settings) echo 4 ;;
-  shell | ui/win32) echo 5 ;;
-  cli | cli/* | settings/win32 | drivetools/win32) echo 6 ;;
-  shell/win32) echo 7 ;;
+  verify) echo 4 ;;
+  settings) echo 5 ;;
+  shell | ui/win32) echo 6 ;;
+  cli | cli/* | settings/win32 | drivetools/win32) echo 7 ;;
+  shell/win32) echo 8 ;;
   *) echo -1 ;;
   esac
 }

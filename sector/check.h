@@ -10,13 +10,6 @@
 #include <vector>
 
 #include "platform/cd_sector.h"
-#include "sector/hashes.h"
-
-// Checks every sector of the raw image at `path` (one Mode 1 or Mode 2 data
-// track, as its sectors show). Returns true when every sector is sound;
-// `report` receives the summary lines (sectors by kind, bad sectors by kind
-// with the first few numbers), one per line.
-[[nodiscard]] bool check_raw_image_file(const char* path, std::string& report);
 
 // What a track holds: every sector of a Mode 1 track is a Mode 1 sector, of a
 // Mode 2 track a Mode 2 sector (either form); a Mode 0 sector (header and
@@ -138,18 +131,6 @@ SectorCheck check_sector_at(const RawSectorChecker& checker, const uint8_t* sect
 // The summary as text lines: sectors by kind, bad sectors with each fault.
 std::string raw_check_text(const RawCheckSummary& summary);
 
-// --- Whole files --------------------------------------------------------------------
-
-struct ImageFileCheck {
-    std::string error;  // empty when the whole file was read
-    bool stopped = false;
-    ImageForm form = ImageForm::unknown;
-    uint64_t size = 0;
-    RawCheckSummary sectors;  // raw images only
-    bool hashed = false;
-    HashValues hashes;
-};
-
 // The sector starts looked at to tell a raw image: the file's first bytes up
 // to this many sectors are enough.
 inline constexpr size_t form_probe_sectors = 16;
@@ -165,12 +146,3 @@ bool looks_raw(const uint8_t* head, size_t head_size, uint64_t file_size);
 // The form of an image: raw as looks_raw tells, plain when it is a whole
 // number of 2048-byte sectors, unknown otherwise.
 ImageForm image_form_of(const uint8_t* head, size_t head_size, uint64_t file_size);
-
-// Reads the file once in large blocks: the sector check for a raw image and,
-// when asked, the CRC-32, MD5 and SHA-1 of all its bytes. `stop`, when given,
-// is looked at after every block. With `tracks` (from a cue sheet), the file
-// is taken as raw whenever it holds one whole sector, and checked track by
-// track.
-[[nodiscard]] ImageFileCheck check_image_file(const char* path, bool with_hashes,
-                                              const volatile int32_t* stop = nullptr,
-                                              const TrackList* tracks = nullptr);

@@ -4,10 +4,11 @@
 
 #include "mastering/build.h"
 #include "mastering/entries.h"
-#include "mastering/image_reader.h"
-#include "mastering/read_back.h"
+#include "verify/image_reader.h"
+#include "verify/read_back.h"
 #include "platform/platform.h"
 #include "sector/check.h"
+#include "verify/image_check.h"
 #include "settings/dialog_ids.h"
 #include "settings/readers.h"
 #include "shell/registration.h"

@@ -7,10 +7,11 @@
 #include <functional>
 #include <string>
 
-#include "mastering/image_reader.h"
-#include "mastering/read_back.h"
+#include "verify/image_reader.h"
+#include "verify/read_back.h"
 #include "platform/endian.h"
 #include "sector/check.h"
+#include "verify/image_check.h"
 #include "settings/control_store.h"
 #include "settings/dialog_ids.h"
 #include "test_support.h"

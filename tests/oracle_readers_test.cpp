@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "mastering/read_back.h"
+#include "verify/read_back.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;

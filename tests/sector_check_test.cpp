@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "mastering/image_reader.h"
+#include "verify/image_reader.h"
 #include "sector/check.h"
 #include "sector/hashes.h"
 #include "sector/mode1.h"
-#include "sector/repair.h"
+#include "verify/repair.h"
 #include "test_support.h"
 
 #ifndef _WIN32

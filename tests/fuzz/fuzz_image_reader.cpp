@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "mastering/image_reader.h"
+#include "verify/image_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

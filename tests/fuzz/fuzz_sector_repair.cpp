@@ -17,7 +17,7 @@
 
 #include "sector/check.h"
 #include "sector/mode1.h"
-#include "sector/repair.h"
+#include "verify/repair.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "gui_harness.h"
-#include "mastering/image_reader.h"
+#include "verify/image_reader.h"
 #include "mastering/writer.h"
 #include "resources/resource_ids.h"
 #include "settings/dialog_ids.h"

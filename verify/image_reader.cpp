@@ -1,4 +1,4 @@
-#include "mastering/image_reader.h"
+#include "verify/image_reader.h"
 
 #include <algorithm>
 #include <cstring>

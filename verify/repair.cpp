@@ -54,7 +54,7 @@
 // reads as formless. A zero mode byte over data that corrects to zeros was a
 // Mode 0 sector, and stays one.
 
-#include "sector/repair.h"
+#include "verify/repair.h"
 
 #include <algorithm>
 #include <array>

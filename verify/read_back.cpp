@@ -1,11 +1,11 @@
-#include "mastering/read_back.h"
+#include "verify/read_back.h"
 
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "mastering/image_reader.h"
+#include "verify/image_reader.h"
 #include "mastering/layout.h"
 #include "platform/platform.h"
 

@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "sector/check.h"
+#include "verify/image_check.h"
 
 enum class SectorRepair {
     sound,         // nothing to correct
