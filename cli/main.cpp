@@ -74,6 +74,12 @@ void print_help(FILE* out)
                  "                               written to a USB stick or disk (padded to whole MiB; not with --raw)\n"
                  "  --mbr-code FILE              with --hybrid: up to 432 bytes of BIOS boot code for the MBR\n"
                  "  --code-page NAME             code page of names (POSIX: UTF-8 or CP932)\n"
+                 "  -R, --rock-ridge             Rock Ridge in the ISO 9660 tree: POSIX names of any length,\n"
+                 "                               modes, owners, times, symbolic links (kept as links), hard\n"
+                 "                               links, devices, FIFOs and sockets\n"
+                 "  -r, --rational-rock          as -R, with owner and group 0, read for everyone, execute for\n"
+                 "                               everyone where anyone had it, no write, set-id or sticky bits\n"
+                 "  --follow-links               with -R or -r: follow symbolic links as without Rock Ridge\n"
                  "  --dot-files                  also take names beginning with a dot below a registered\n"
                  "                               folder (left out otherwise, with a note of how many)\n"
                  "  --quiet                      no progress display\n"
@@ -253,6 +259,8 @@ int run_build(int argc_given, char** argv_given)
     FolderListings listings;
     RegistrationWalk walk;
     walk.dot_files = options.dot_files;
+    if (options.rock_ridge.enabled && !options.rock_ridge.follow_links)
+        walk.links = platform::Links::keep;
     walk.listings = &listings;
     walk.stop_requested = stop_on_signal().stop_requested;
     walk.walked = scan_progress.walked();
@@ -279,6 +287,7 @@ int run_build(int argc_given, char** argv_given)
     request.raw = options.raw;
     request.verify = options.verify;
     request.dot_files = options.dot_files;
+    request.rock_ridge = options.rock_ridge;
     request.efi_boot = options.efi_boot;
     request.hybrid = options.hybrid;
     request.mbr_code = std::move(mbr_code);

@@ -3,6 +3,8 @@
 // tried on its own.
 #pragma once
 
+#include "mastering/rock_ridge.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,12 +16,13 @@ struct BuildOptions {
     bool raw = false;
     bool cue = false;
     bool quiet = false;
-    bool help = false;       // --help or -h before "--": show the help, do nothing else
-    bool verify = false;     // read the image back and compare it with the sources before it is put in place
-    std::string efi_boot;    // the UEFI boot image (a FAT image), empty: none
-    bool hybrid = false;     // MBR and GPT for a disk
-    std::string mbr_code;    // boot code for the MBR, with hybrid only
-    bool dot_files = false;  // names beginning with a dot below a registered folder are taken too
+    bool help = false;            // --help or -h before "--": show the help, do nothing else
+    bool verify = false;          // read the image back and compare it with the sources before it is put in place
+    std::string efi_boot;         // the UEFI boot image (a FAT image), empty: none
+    bool hybrid = false;          // MBR and GPT for a disk
+    std::string mbr_code;         // boot code for the MBR, with hybrid only
+    bool dot_files = false;       // names beginning with a dot below a registered folder are taken too
+    RockRidgeOptions rock_ridge;  // -R, -r, --follow-links
     std::vector<std::string> paths;
     // Notes for stderr that refuse nothing: identifiers cut to their fields.
     std::vector<std::string> notices;

@@ -9,6 +9,7 @@
 #include "mastering/layout.h"
 #include "mastering/partition_table.h"
 #include "mastering/records.h"
+#include "mastering/rock_ridge.h"
 #include "mastering/writer.h"
 #include "platform/endian.h"
 
@@ -100,9 +101,20 @@ void build_image(Build& b, BuildOutcome& outcome)
 
     // Stage 2: data positions.
     set_stage(link, 2);
-    const LayoutOptions layout_options{
-        joliet, boot, boot_settings.boot_image_sectors, efi, efi_boot_settings.image_sectors, hybrid};
+    RockRidgePlan rock_ridge;
+    rock_ridge.options = b.input.rock_ridge;
+    const LayoutOptions layout_options{joliet,
+                                       boot,
+                                       boot_settings.boot_image_sectors,
+                                       efi,
+                                       efi_boot_settings.image_sectors,
+                                       hybrid,
+                                       rock_ridge.options.enabled ? &rock_ridge : nullptr};
     const ImageLayout layout = lay_out_image(table, layout_options);
+    if (!rock_ridge.refusal.empty()) {
+        outcome.problems.push_back({ProblemKind::path_too_long, {}, rock_ridge.refusal});
+        return;
+    }
     put_path_table(volume_descriptors.primary, layout.path_table_bytes[primary_tree],
                    layout.type_l_path_table[primary_tree], layout.type_m_path_table[primary_tree]);
     if (joliet)
@@ -180,7 +192,10 @@ void build_image(Build& b, BuildOutcome& outcome)
             write_path_table(writer, table, joliet_tree, false);
             write_path_table(writer, table, joliet_tree, true);
             break;
-        case ImageArea::primary_directories: write_directories(writer, table, primary_tree); break;
+        case ImageArea::primary_directories:
+            write_directories(writer, table, primary_tree, layout_options.rock_ridge);
+            break;
+        case ImageArea::continuation_area: write_continuation_area(writer, rock_ridge); break;
         case ImageArea::joliet_directories: write_directories(writer, table, joliet_tree); break;
         case ImageArea::boot_catalog: write_boot_catalog(writer, boot_catalog); break;
         case ImageArea::boot_image:
@@ -221,14 +236,16 @@ void build_image(Build& b, BuildOutcome& outcome)
                 if (e->directory)
                     folder_place[tree].push_back(place[tree]);
             }
-            if (e->directory)
+            if (e->directory) {
                 outcome.folders.push_back({e->source_path, {place[0], place[1]}});
-            else
-                outcome.files.push_back({e->source_path,
-                                         e->extent[primary_tree],
-                                         e->data_length[primary_tree],
-                                         false,
-                                         {std::move(place[0]), std::move(place[1])}});
+                continue;
+            }
+            outcome.files.push_back({e->source_path,
+                                     e->extent[primary_tree],
+                                     e->data_length[primary_tree],
+                                     false,
+                                     {std::move(place[0]), std::move(place[1])}});
+            outcome.files.back().no_data = e->posix && !holds_data(*e->posix);
         }
     }
     for (BuildProblem& p : writer.problems)
@@ -259,6 +276,8 @@ BuildOutcome create_iso(const BuildInput& input, const BuildHooks& hooks)
     Scan scan{b.table,
               b.link,
               input.dot_files,
+              input.rock_ridge.enabled,
+              !input.rock_ridge.enabled || input.rock_ridge.follow_links,
               &input.left_out,
               input.listings,
               b.settings.dir_record.recorded_date,

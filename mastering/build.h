@@ -14,6 +14,7 @@
 #include "mastering/entries.h"
 #include "mastering/partition_table.h"
 #include "mastering/problems.h"
+#include "mastering/rock_ridge.h"
 
 struct BuildInput {
     ImageSettings settings;
@@ -36,6 +37,7 @@ struct BuildInput {
     FolderListings* listings = nullptr;
     std::string efi_boot;  // the FAT image of a UEFI boot entry, or empty
     HybridSettings hybrid;
+    RockRidgeOptions rock_ridge;  // the command line's -R, -r, --follow-links
 };
 
 // The whole build of one image: scans the sources, builds and writes to

@@ -1,9 +1,11 @@
 #include "mastering/entries.h"
 
 #include <cstring>
+#include <new>
 #include <unordered_map>
 
 #include "mastering/descriptors.h"
+#include "mastering/identifiers.h"
 #include "mastering/text.h"
 #include "platform/platform.h"
 
@@ -146,7 +148,8 @@ void keep_listing(FolderListings* listings, const char* path, std::vector<platfo
         listings->by_path.try_emplace(path, std::move(names));
 }
 
-bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names, FolderListings* listings)
+bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names, FolderListings* listings,
+                        platform::Links links)
 {
     if (listings && !listings->by_path.empty()) {
         auto kept = listings->by_path.find(path);
@@ -158,7 +161,7 @@ bool list_scanned_names(const char* path, std::vector<platform::FoundName>& name
     }
     // Names are collected first, so the folder is not held open while the
     // walk descends.
-    return platform::list_directory_found(path, names);
+    return platform::list_directory_found(path, names, links);
 }
 
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder)
@@ -207,7 +210,46 @@ void allocate_entry_table(EntryTable& table, uint32_t capacity)
     table.max_depth = 1;
 }
 
+PosixAttributes* keep_posix_attributes(EntryTable& table)
+{
+    // Aligned room in the text store.
+    const size_t align = alignof(PosixAttributes);
+    const size_t skip = (align - reinterpret_cast<uintptr_t>(table.text_next) % align) % align;
+    if (table.text_next && skip <= table.text_left) {
+        table.text_next += skip;
+        table.text_left -= skip;
+    }
+    char* room = take_text_room(table, sizeof(PosixAttributes) + align);
+    const size_t shift = (align - reinterpret_cast<uintptr_t>(room) % align) % align;
+    return new (room + shift) PosixAttributes();
+}
+
 namespace {
+
+// The POSIX attributes of an entry, for Rock Ridge.
+void keep_posix(Scan& scan, SourceEntry* e, const char* path, const platform::FileInfo& info)
+{
+    PosixAttributes* a = keep_posix_attributes(scan.table);
+    a->mode = info.mode;
+    a->links = info.links;
+    a->owner = info.owner;
+    a->group = info.group;
+    a->device = info.device;
+    record_date_from_file_time(a->modified, info.last_write);
+    record_date_from_file_time(a->accessed, info.last_access);
+    record_date_from_file_time(a->changed, info.last_change);
+    const std::string name = platform::text_to_system(leaf_name(path));
+    a->name = keep_text(scan.table, name.c_str(), name.size());
+    a->volume = info.volume;
+    a->object = info.object;
+    std::string target;
+    if (info.symbolic_link) {
+        if (!platform::read_link(path, target))
+            report(scan, ProblemKind::source_unreadable, path, platform::last_error_text());
+        a->link_target = keep_text(scan.table, target.c_str(), target.size());
+    }
+    e->posix = a;
+}
 
 // The scan of one path; `looked`, when given, is what find_file says of it.
 void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::FoundName* looked)
@@ -230,10 +272,11 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
         return;  // too few separators for its depth (a bare drive): no entry
 
     platform::FileInfo info;
-    bool found = looked ? looked->found : platform::find_file(path, info);
+    const platform::Links links = scan.posix && !scan.follow_links ? platform::Links::keep : platform::Links::follow;
+    bool found = looked ? looked->found : platform::find_file(path, info, links);
     if (looked)
         info = looked->info;
-    if (found && info.special && depth > 2) {
+    if (found && info.special && depth > 2 && !scan.posix) {
         report(scan, ProblemKind::special_file_skipped, path);
         return;
     }
@@ -270,13 +313,15 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
     uint64_t size = is_directory || info.special ? 0 : info.size;
     if (size >= four_gib)
         report(scan, ProblemKind::file_too_large, path);
-    if (info.special)
+    if (info.special && !scan.posix)
         report(scan, ProblemKind::special_registered, path);
     else if (info.size_unreported)
         report(scan, ProblemKind::size_unreported, path);
     e->data_length[primary_tree] = e->data_length[joliet_tree] = uint32_t(size);
     e->hidden = uint8_t(info.attributes & platform::attribute_hidden);
     e->directory = info.attributes & platform::attribute_directory;
+    if (scan.posix)
+        keep_posix(scan, e, path, info);
     if (!is_directory)
         return;
 
@@ -297,7 +342,7 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
         return;
     }
     std::vector<platform::FoundName> names;
-    if (!list_scanned_names(path, names, scan.listings)) {
+    if (!list_scanned_names(path, names, scan.listings, links)) {
         report(scan, ProblemKind::folder_unreadable, path, platform::last_error_text());
         return;
     }

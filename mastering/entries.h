@@ -18,6 +18,26 @@ inline constexpr int primary_tree = 0;
 inline constexpr int joliet_tree = 1;
 inline constexpr int path_capacity = 512;  // at most 511 bytes and the terminator
 
+// What Rock Ridge records of an entry (only when the build writes it): the
+// POSIX attributes as the scan found them, and what the layout plans for the
+// entry's records.
+struct PosixAttributes {
+    uint32_t mode = 0, links = 1, owner = 0, group = 0;
+    uint64_t device = 0;
+    RecordDate modified = {}, accessed = {}, changed = {};
+    const char* name = nullptr;         // the leaf as the file system holds it (the text store)
+    const char* link_target = nullptr;  // a symbolic link's target, as stored; null for others
+    uint64_t volume = 0, object = 0;    // identity, for hard links
+    // Set by the layout: the entry whose extent a hard link shares (null:
+    // its own), the count of the image's records of that data, and per
+    // record of the entry (in its parent, ".", "..") the System Use bytes
+    // in the record and the first continuation piece (-1: none).
+    const struct SourceEntry* data_owner = nullptr;
+    uint32_t image_links = 1;
+    uint8_t inline_length[3] = {};
+    int32_t continuation[3] = {-1, -1, -1};
+};
+
 #pragma pack(push, 1)
 struct SourceEntry {
     uint8_t hidden;                // the hidden attribute bit itself: 0 or 2
@@ -35,9 +55,10 @@ struct SourceEntry {
     // One bit per tree (1 << tree): the identifier made for the entry is not
     // its name itself in the tree's form (cut, or characters replaced).
     uint8_t name_changed;
+    PosixAttributes* posix;  // with Rock Ridge only, in the text store
 };
 #pragma pack(pop)
-static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 4 * sizeof(void*) + 8 + 8 + 4 + 8 + 2 + 1);
+static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 5 * sizeof(void*) + 8 + 8 + 4 + 8 + 2 + 1);
 
 // Files the scan leaves out, with a notice, wherever it meets them below a
 // registered folder: the command line's own outputs (an image from an earlier
@@ -98,7 +119,7 @@ struct FolderListings {
 };
 // The kept listing of the folder (taken out of `listings`), or a fresh one.
 [[nodiscard]] bool list_scanned_names(const char* path, std::vector<platform::FoundName>& names,
-                                      FolderListings* listings);
+                                      FolderListings* listings, platform::Links links = platform::Links::follow);
 void keep_listing(FolderListings* listings, const char* path, std::vector<platform::FoundName>&& names);
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder);
 
@@ -122,6 +143,9 @@ void for_each_child(const EntryTable& table, uint32_t index, Visit visit)
     }
 }
 
+// Room for a record in the table's text store, freed with the table.
+PosixAttributes* keep_posix_attributes(EntryTable& table);
+
 // A lasting copy of the text in the table's text store, freed with the table.
 const char* keep_text(EntryTable& table, const char* text, size_t length);
 inline const char* keep_text(EntryTable& table, const char* text)
@@ -143,6 +167,11 @@ struct Scan {
     EntryTable& table;
     BuildLink& link;
     bool dot_files = false;
+    // Rock Ridge: the POSIX attributes of every entry are kept; symbolic
+    // links are kept as links unless followed, and FIFOs, sockets and
+    // devices are entries of their own.
+    bool posix = false;
+    bool follow_links = true;
     const std::vector<LeftOutFile>* left_out = nullptr;
     FolderListings* listings = nullptr;
     // The date of an entry whose source is gone: the directory record

@@ -2,6 +2,7 @@
 
 #include "mastering/entries.h"
 #include "mastering/partition_table.h"
+#include "mastering/rock_ridge.h"
 
 void number_directories(EntryTable& table)
 {
@@ -25,7 +26,7 @@ uint32_t path_table_size(const EntryTable& table, int tree)
     return size;
 }
 
-void compute_directory_sizes(EntryTable& table)
+void compute_directory_sizes(EntryTable& table, bool system_use)
 {
     const uint32_t n = table.count;
     for (uint32_t i = 0; i < n; ++i) {
@@ -33,9 +34,15 @@ void compute_directory_sizes(EntryTable& table)
         if (!d->directory)
             continue;
         for (int tree = 0; tree < 2; ++tree) {
+            // Rock Ridge fields follow the records of the ISO 9660 tree.
+            const bool su = system_use && tree == primary_tree;
             uint32_t size = sector_size, fill = 2 * dot_record_length;  // the "." and ".." records
+            if (su)
+                fill = record_length_with_system_use(d, RecordRole::dot, 1) +
+                       record_length_with_system_use(d, RecordRole::dot_dot, 1);
             for_each_child(table, i, [&](const SourceEntry* c) {
-                uint32_t r = directory_record_length(c->identifier_length[tree]);
+                uint32_t r = su ? record_length_with_system_use(c, RecordRole::in_parent, c->identifier_length[tree])
+                                : directory_record_length(c->identifier_length[tree]);
                 fill += r;
                 if (fill > sector_size) {
                     size += sector_size;
@@ -110,6 +117,7 @@ ImageAreas image_areas(const LayoutOptions& options)
         case ImageArea::boot_image: present = options.boot; break;
         case ImageArea::efi_image: present = options.efi; break;
         case ImageArea::hybrid_padding: present = options.hybrid; break;
+        case ImageArea::continuation_area: present = options.rock_ridge != nullptr; break;
         default: break;
         }
         if (present)
@@ -122,8 +130,12 @@ ImageLayout lay_out_image(EntryTable& table, const LayoutOptions& options)
 {
     ImageLayout layout;
     number_directories(table);
-    compute_directory_sizes(table);
+    if (options.rock_ridge)
+        plan_system_use(table, *options.rock_ridge);
+    compute_directory_sizes(table, options.rock_ridge != nullptr);
     compute_sector_counts(table);
+    if (options.rock_ridge)
+        plan_hard_links(table);
 
     uint32_t next = 0;
     for (const ImageArea area : image_areas(options)) {
@@ -147,6 +159,10 @@ ImageLayout lay_out_image(EntryTable& table, const LayoutOptions& options)
             // Without Joliet its area starts where the primary's does.
             layout.directory_start[primary_tree] = layout.directory_start[joliet_tree] = next;
             next += directory_sectors(table, primary_tree);
+            break;
+        case ImageArea::continuation_area:
+            place_continuations(*options.rock_ridge, next);
+            next += options.rock_ridge->area_sectors;
             break;
         case ImageArea::joliet_directories:
             layout.directory_start[joliet_tree] = next;
@@ -176,5 +192,7 @@ ImageLayout lay_out_image(EntryTable& table, const LayoutOptions& options)
     }
     layout.image_sectors = next;
     assign_extents(table, layout.directory_start[primary_tree], layout.directory_start[joliet_tree], layout.file_area);
+    if (options.rock_ridge)
+        share_hard_link_extents(table);
     return layout;
 }

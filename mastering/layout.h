@@ -23,6 +23,9 @@ struct LayoutOptions {
     bool efi = false;  // place the UEFI boot image (and the catalog, without boot)
     uint32_t efi_image_sectors = 0;
     bool hybrid = false;  // pad the file for the backup partition table
+    // Rock Ridge in the ISO 9660 tree: the System Use areas, the
+    // continuation area behind the ISO 9660 directories, the hard links.
+    struct RockRidgePlan* rock_ridge = nullptr;
 };
 
 // The areas of an image file, in the order they lie in it. A build has those
@@ -39,6 +42,7 @@ enum class ImageArea : uint8_t {
     primary_path_tables,       // type L, then type M (ECMA-119 9.4)
     joliet_path_tables,
     primary_directories,  // level by level in path table order
+    continuation_area,    // SUSP continuation areas, with Rock Ridge
     joliet_directories,
     boot_catalog,  // El Torito 2, with boot or efi
     boot_image,
@@ -87,7 +91,7 @@ void number_directories(EntryTable& table);
 // Byte size of one path table of the tree (ECMA-119 9.4).
 uint32_t path_table_size(const EntryTable& table, int tree);
 // Directory sizes: whole sectors; a record never crosses a sector boundary.
-void compute_directory_sizes(EntryTable& table);
+void compute_directory_sizes(EntryTable& table, bool system_use = false);
 void compute_sector_counts(EntryTable& table);
 uint32_t directory_sectors(const EntryTable& table, int tree);
 uint32_t file_sectors(const EntryTable& table);

@@ -67,6 +67,9 @@ struct BuiltFile {
     // Its place in each tree (ISO 9660, Joliet): the identifiers on the way
     // from the root, as path_key_append gives them. Empty for a boot image.
     std::string place[2];
+    // A symbolic link, a device node, a FIFO or a socket (Rock Ridge): its
+    // record holds no data.
+    bool no_data = false;
 };
 
 // A folder of a finished build and its place in each tree.

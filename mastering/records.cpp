@@ -6,6 +6,7 @@
 #include "platform/endian.h"
 #include "mastering/entries.h"
 #include "mastering/layout.h"
+#include "mastering/rock_ridge.h"
 #include "mastering/writer.h"
 
 namespace {
@@ -47,8 +48,17 @@ uint8_t* make_directory_record(uint8_t* p, const SourceEntry* e, int tree)
     return put_directory_record(p, e, tree, e->identifier[tree], e->identifier_length[tree]);
 }
 
-void write_directories(ImageWriter& writer, const EntryTable& table, int tree)
+void write_directories(ImageWriter& writer, const EntryTable& table, int tree, const RockRidgePlan* rock_ridge)
 {
+    // Rock Ridge fields follow the records of the ISO 9660 tree.
+    const RockRidgePlan* su = tree == primary_tree ? rock_ridge : nullptr;
+    auto with_system_use = [&](uint8_t* record, uint8_t* end, const SourceEntry* e, RecordRole role) {
+        if (!su)
+            return end;
+        const uint32_t n = put_system_use(end, table, *su, e, role);
+        record[directory_record_offset::length] = uint8_t(record[directory_record_offset::length] + n);
+        return end + n;
+    };
     if (writer_stopped(writer))
         return;
     const uint32_t n = table.count;
@@ -64,16 +74,21 @@ void write_directories(ImageWriter& writer, const EntryTable& table, int tree)
             if (d->depth != level)
                 continue;
             std::memset(sector, 0, sizeof sector);
-            uint8_t* p = make_dot_record(sector, d, tree, dot_identifier);
-            p = make_dot_record(p, parent, tree, dot_dot_identifier);
+            uint8_t* p = with_system_use(sector, make_dot_record(sector, d, tree, dot_identifier), d, RecordRole::dot);
+            uint8_t* dot_dot = p;
+            p = with_system_use(dot_dot, make_dot_record(p, parent, tree, dot_dot_identifier), parent,
+                                RecordRole::dot_dot);
             for_each_child(table, i, [&](const SourceEntry* c) {
-                uint32_t length = directory_record_length(c->identifier_length[tree]);
+                uint32_t length =
+                    su ? record_length_with_system_use(c, RecordRole::in_parent, c->identifier_length[tree])
+                       : directory_record_length(c->identifier_length[tree]);
                 if (uint32_t(p - sector) + length > sector_size) {
                     write_sector(writer, sector);
                     std::memset(sector, 0, sizeof sector);
                     p = sector;
                 }
-                p = make_directory_record(p, c, tree);
+                uint8_t* record = p;
+                p = with_system_use(record, make_directory_record(p, c, tree), c, RecordRole::in_parent);
             });
             write_sector(writer, sector);
         }

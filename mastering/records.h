@@ -18,5 +18,8 @@ static_assert(sizeof(RecordDate) == directory_record_offset::file_flags - direct
 // Returns the position after the record.
 uint8_t* make_directory_record(uint8_t* destination, const SourceEntry* e, int tree);
 
-void write_directories(ImageWriter& writer, const EntryTable& table, int tree);
+// With a Rock Ridge plan, the records of the ISO 9660 tree carry their
+// System Use fields.
+void write_directories(ImageWriter& writer, const EntryTable& table, int tree,
+                       const struct RockRidgePlan* rock_ridge = nullptr);
 void write_path_table(ImageWriter& writer, const EntryTable& table, int tree, bool big_endian);

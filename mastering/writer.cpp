@@ -5,6 +5,7 @@
 #include "mastering/descriptors.h"
 #include "mastering/entries.h"
 #include "mastering/layout.h"
+#include "mastering/rock_ridge.h"
 #include "platform/platform.h"
 #include "sector/mode1.h"
 
@@ -330,8 +331,13 @@ void write_file_data(ImageWriter& writer, const EntryTable& table)
     for (uint32_t level = 2; level <= table.max_depth; ++level) {
         for (uint32_t i = 0; i < table.count; ++i) {
             const SourceEntry* e = table.entries[i];
-            if (e->depth == level && e->directory == 0)
-                copy_sectors(writer, e->source_path, e->data_length[0], true);
+            if (e->depth != level || e->directory != 0)
+                continue;
+            // Rock Ridge: a hard link's data is its first link's; links,
+            // devices, FIFOs and sockets hold none (and are never opened).
+            if (e->posix && (e->posix->data_owner || !holds_data(*e->posix)))
+                continue;
+            copy_sectors(writer, e->source_path, e->data_length[0], true);
         }
     }
     platform::forget_found_folder();

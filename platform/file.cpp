@@ -15,7 +15,7 @@ File& File::operator=(File&& other) noexcept
     return *this;
 }
 
-bool list_directory_then_find(const char* path, std::vector<FoundName>& items)
+bool list_directory_then_find(const char* path, std::vector<FoundName>& items, Links links)
 {
     items.clear();
     if (!list_directory(path, [&items](const char* name) {
@@ -29,7 +29,7 @@ bool list_directory_then_find(const char* path, std::vector<FoundName>& items)
     for (FoundName& item : items) {
         child.resize(folder_length);
         child += item.name;
-        item.found = find_file(child.c_str(), item.info);
+        item.found = find_file(child.c_str(), item.info, links);
     }
     return true;
 }

@@ -33,10 +33,25 @@ struct FileInfo {
     uint64_t volume = 0;           // identity of the object for loop detection;
     uint64_t object = 0;           // both 0 where the platform gives none
     bool size_unreported = false;  // a file of /proc or /sys: its content is not in its size
+    // What POSIX says of the object (Windows: made up from the attributes,
+    // as a POSIX reader of the image would see it). Rock Ridge records these.
+    uint32_t mode = 0;  // st_mode: the file type and permission bits
+    uint32_t links = 1;
+    uint32_t owner = 0, group = 0;
+    uint64_t device = 0;                        // st_rdev of a block or character device
+    uint64_t last_access = 0, last_change = 0;  // as last_write
+    bool symbolic_link = false;                 // looked at without following links, and it is one
 };
 
+// How a look at a path treats a symbolic link: follows it to what it names,
+// or describes the link itself.
+enum class Links : uint8_t { follow, keep };
+
 // A find-first on the path itself, closed at once. False when nothing is found.
-[[nodiscard]] bool find_file(const char* path, FileInfo& info);
+[[nodiscard]] bool find_file(const char* path, FileInfo& info, Links links = Links::follow);
+// The target of the symbolic link at the path, as it is stored (in the
+// system's characters); false when it is no link or cannot be read.
+[[nodiscard]] bool read_link(const char* path, std::string& target);
 // Why find_file fails for the path, as English text ("Permission denied",
 // "dangling symbolic link").
 [[nodiscard]] std::string find_failure_text(const char* path);
@@ -57,10 +72,11 @@ struct FoundName {
     bool found = false;
     FileInfo info;
 };
-[[nodiscard]] bool list_directory_found(const char* path, std::vector<FoundName>& items);
+[[nodiscard]] bool list_directory_found(const char* path, std::vector<FoundName>& items, Links links = Links::follow);
 // The same through list_directory and a find_file per name: what a platform
 // without a cheaper way does.
-[[nodiscard]] bool list_directory_then_find(const char* path, std::vector<FoundName>& items);
+[[nodiscard]] bool list_directory_then_find(const char* path, std::vector<FoundName>& items,
+                                            Links links = Links::follow);
 
 // Time. The base bias is the minutes that, added to local standard time, give
 // UTC (-540 for UTC+9), without any daylight adjustment.

@@ -133,6 +133,7 @@ BuildInput build_input(const BuildRequest& request, const std::string& output)
     input.sectors = request.raw ? OutputSectors::raw : OutputSectors::plain;
     input.keep_built_files = request.verify;
     input.dot_files = request.dot_files;
+    input.rock_ridge = request.rock_ridge;
     input.listings = request.listings;
     input.efi_boot = request.efi_boot;
     input.hybrid.enabled = request.hybrid;

@@ -35,7 +35,7 @@ void measure_into(const char* path, Measurement& m, Walk& walk, bool registered,
     platform::FileInfo info;
     if (looked)
         info = looked->info;
-    if (looked ? !looked->found : !platform::find_file(path, info)) {
+    if (looked ? !looked->found : !platform::find_file(path, info, walk.given.links)) {
         m.entries += 1;  // counts as an empty file
         return;
     }
@@ -70,7 +70,7 @@ void measure_into(const char* path, Measurement& m, Walk& walk, bool registered,
     if (leads_back(walk.ancestors, self))
         return;
     std::vector<platform::FoundName> names;
-    if (!list_scanned_names(path, names, nullptr))
+    if (!list_scanned_names(path, names, nullptr, walk.given.links))
         return;
     walk.ancestors.push_back(self);
     std::string child = path;

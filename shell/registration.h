@@ -31,6 +31,8 @@ struct Measurement {
 // empty; the Windows program gives none.
 struct RegistrationWalk {
     bool dot_files = false;  // names beginning with a dot are walked too
+    // Symbolic links are looked at as links (Rock Ridge keeps them so).
+    platform::Links links = platform::Links::follow;
     // Each folder's listing is kept here for the build's scan.
     FolderListings* listings = nullptr;
     // Asked at every folder entered; true refuses the registration as

@@ -183,8 +183,9 @@ std::vector<std::string> compare_with_sources(const char* image_path, const Buil
     std::vector<std::string> out = r.faults;
 
     // Records are matched to the build's files by their extent; empty files
-    // share the extent of the file after them, so several may lie at one.
-    std::unordered_map<uint32_t, size_t> data_at;
+    // share the extent of the file after them, and hard links (Rock Ridge)
+    // one extent, so several may lie at one.
+    std::unordered_multimap<uint32_t, size_t> data_at;
     std::unordered_multimap<uint32_t, size_t> empty_at;
     for (size_t i = 0; i < files.size(); ++i)
         if (!files[i].boot_image) {
@@ -210,16 +211,12 @@ std::vector<std::string> compare_with_sources(const char* image_path, const Buil
         std::vector<bool> seen(files.size(), false);
         for (const TreeFile& f : tree.files) {
             size_t index = files.size();
-            if (f.size > 0) {
-                auto at = data_at.find(f.extent);
-                if (at != data_at.end())
+            auto [from, to] = (f.size > 0 ? data_at : empty_at).equal_range(f.extent);
+            for (auto at = from; at != to && index == files.size(); ++at)
+                if (!seen[at->second])
                     index = at->second;
-            } else {
-                auto [from, to] = empty_at.equal_range(f.extent);
-                for (auto at = from; at != to && index == files.size(); ++at)
-                    if (!seen[at->second])
-                        index = at->second;
-            }
+            if (index == files.size() && from != to)
+                index = from->second;  // every file of this extent has its record: this one is a second
             const std::string path = file_path(tree, f);
             if (index == files.size()) {
                 out.push_back(path + ": the build wrote no file of " + number(f.size) + " bytes at sector " +
@@ -269,6 +266,8 @@ std::vector<std::string> compare_with_sources(const char* image_path, const Buil
         const BuiltFile& f = files[i];
         const std::string& name = names[i].empty() ? f.source : names[i];
         if (f.size == 0) {
+            if (f.no_data)
+                continue;  // a link, a device or a FIFO: nothing of it is data
             platform::FileInfo info;
             if (platform::find_file(f.source.c_str(), info) && info.size != 0)
                 out.push_back(name + ": " + f.source + " has grown beyond the 0 bytes in the image");

@@ -100,14 +100,27 @@ void describe(const struct stat& st, bool hidden, PathOf path_of, FileInfo& info
     info.volume = static_cast<uint64_t>(st.st_dev);
     info.object = static_cast<uint64_t>(st.st_ino);
     info.size_unreported = S_ISREG(st.st_mode) && st.st_size == 0 && on_generated_file_system(path_of().c_str());
+    info.mode = static_cast<uint32_t>(st.st_mode);
+    info.links = static_cast<uint32_t>(st.st_nlink);
+    info.owner = static_cast<uint32_t>(st.st_uid);
+    info.group = static_cast<uint32_t>(st.st_gid);
+    info.device = static_cast<uint64_t>(st.st_rdev);
+    info.last_access = file_time_from_unix(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+    info.last_change = file_time_from_unix(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+    info.symbolic_link = S_ISLNK(st.st_mode);
+    if (info.symbolic_link)
+        info.size = 0;
 }
 
 }  // namespace
 
-bool find_file(const char* path, FileInfo& info)
+bool find_file(const char* path, FileInfo& info, Links links)
 {
     struct stat st {};
-    if (path == nullptr || path[0] == '\0' || stat(text_to_system(path).c_str(), &st) != 0)
+    if (path == nullptr || path[0] == '\0')
+        return false;
+    const std::string system_path = text_to_system(path);
+    if ((links == Links::follow ? stat(system_path.c_str(), &st) : lstat(system_path.c_str(), &st)) != 0)
         return false;
     describe(
         st, leaf_is_hidden(path), [path] { return text_to_system(path); }, info);
@@ -164,7 +177,22 @@ static bool read_names(const char* system_path, std::vector<std::string>& names)
 #endif
 }
 
-bool list_directory_found(const char* path, std::vector<FoundName>& items)
+bool read_link(const char* path, std::string& target)
+{
+    std::vector<char> buffer(4096);
+    for (;;) {
+        const ssize_t n = readlink(text_to_system(path).c_str(), buffer.data(), buffer.size());
+        if (n < 0)
+            return false;
+        if (size_t(n) < buffer.size()) {
+            target.assign(buffer.data(), size_t(n));
+            return true;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool list_directory_found(const char* path, std::vector<FoundName>& items, Links links)
 {
     items.clear();
 #ifdef __linux__
@@ -193,7 +221,7 @@ bool list_directory_found(const char* path, std::vector<FoundName>& items)
         FoundName& item = items[i];
         item.name = std::move(names[i].first);
         struct stat st {};
-        item.found = fstatat(fd, names[i].second.c_str(), &st, 0) == 0;
+        item.found = fstatat(fd, names[i].second.c_str(), &st, links == Links::keep ? AT_SYMLINK_NOFOLLOW : 0) == 0;
         if (item.found) {
             describe(
                 st, item.name[0] == '.', [&] { return system_path + '/' + names[i].second; }, item.info);
@@ -204,7 +232,7 @@ bool list_directory_found(const char* path, std::vector<FoundName>& items)
     errno = code;
     return true;
 #else
-    return list_directory_then_find(path, items);
+    return list_directory_then_find(path, items, links);
 #endif
 }
 

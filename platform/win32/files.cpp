@@ -30,7 +30,7 @@ bool has_wildcard(const char* path)
 
 }  // namespace
 
-bool find_file(const char* path, FileInfo& info)
+bool find_file(const char* path, FileInfo& info, Links)
 {
     if (has_wildcard(path)) {
         SetLastError(ERROR_INVALID_NAME);
@@ -46,7 +46,20 @@ bool find_file(const char* path, FileInfo& info)
     info.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
     info.last_write =
         (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+    info.last_access =
+        (static_cast<uint64_t>(found.ftLastAccessTime.dwHighDateTime) << 32) | found.ftLastAccessTime.dwLowDateTime;
+    info.last_change = info.last_write;
+    // As a POSIX reader would see it: folders searchable, read-only files
+    // without write permission.
+    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool read_only = (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    info.mode = folder ? 0040755u : (read_only ? 0100444u : 0100644u);
     return true;
+}
+
+bool read_link(const char*, std::string&)
+{
+    return false;
 }
 
 std::string find_failure_text(const char* path)
@@ -75,9 +88,9 @@ bool list_directory(const char* path, const std::function<void(const char* name)
     return true;
 }
 
-bool list_directory_found(const char* path, std::vector<FoundName>& items)
+bool list_directory_found(const char* path, std::vector<FoundName>& items, Links links)
 {
-    return list_directory_then_find(path, items);
+    return list_directory_then_find(path, items, links);
 }
 
 void File::close()
