@@ -220,10 +220,10 @@ void build_image(Build& b, BuildOutcome& outcome)
         outcome.joliet = joliet;
         if (boot)
             outcome.files.push_back(
-                {boot_settings.boot_image_path, layout.boot_image, boot_settings.boot_image_size, true, {}});
+                {boot_settings.boot_image_path, layout.boot_image, boot_settings.boot_image_size, true, {}, false, {}});
         if (efi)
             outcome.files.push_back(
-                {efi_boot_settings.image_path, layout.efi_image, efi_boot_settings.image_size, true, {}});
+                {efi_boot_settings.image_path, layout.efi_image, efi_boot_settings.image_size, true, {}, false, {}});
         // Each entry's place: its folder's place and its own identifier.
         std::vector<std::string> folder_place[2];
         for (uint32_t i = 1; i < table.count; ++i) {
@@ -236,16 +236,26 @@ void build_image(Build& b, BuildOutcome& outcome)
                 if (e->directory)
                     folder_place[tree].push_back(place[tree]);
             }
+            BuiltPosix posix;
+            if (e->posix) {
+                posix.present = true;
+                posix.name = e->posix->name ? e->posix->name : "";
+                posix.mode = rock_ridge_mode(*e->posix, b.input.rock_ridge);
+                posix.link = e->posix->link_target != nullptr;
+                posix.link_target = e->posix->link_target ? e->posix->link_target : "";
+            }
             if (e->directory) {
-                outcome.folders.push_back({e->source_path, {place[0], place[1]}});
+                outcome.folders.push_back({e->source_path, {place[0], place[1]}, std::move(posix)});
                 continue;
             }
+            const bool no_data = e->posix && !holds_data(*e->posix);
             outcome.files.push_back({e->source_path,
                                      e->extent[primary_tree],
                                      e->data_length[primary_tree],
                                      false,
-                                     {std::move(place[0]), std::move(place[1])}});
-            outcome.files.back().no_data = e->posix && !holds_data(*e->posix);
+                                     {std::move(place[0]), std::move(place[1])},
+                                     no_data,
+                                     std::move(posix)});
         }
     }
     for (BuildProblem& p : writer.problems)

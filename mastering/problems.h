@@ -57,6 +57,16 @@ ProblemSeverity severity_of(ProblemKind kind);
 // One line of English for the command line: "cannot read /x/y: Permission denied".
 std::string describe_problem(const BuildProblem& problem);
 
+// What Rock Ridge is to give of a built file or folder: the name as the file
+// system holds it, the mode as the image gives it, a link's target.
+struct BuiltPosix {
+    bool present = false;
+    std::string name;
+    uint32_t mode = 0;
+    std::string link_target;
+    bool link = false;
+};
+
 // A file of a finished build: the sectors its data took and the source it
 // was copied from. The boot image is one too, outside the trees.
 struct BuiltFile {
@@ -70,12 +80,14 @@ struct BuiltFile {
     // A symbolic link, a device node, a FIFO or a socket (Rock Ridge): its
     // record holds no data.
     bool no_data = false;
+    BuiltPosix posix;
 };
 
 // A folder of a finished build and its place in each tree.
 struct BuiltFolder {
     std::string source;
     std::string place[2];
+    BuiltPosix posix;
 };
 
 // A place in a tree, one identifier after the other: each one's length in a

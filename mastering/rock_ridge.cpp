@@ -236,6 +236,11 @@ uint32_t base_length(const SourceEntry* e, RecordRole role)
 
 }  // namespace
 
+uint32_t rock_ridge_mode(const PosixAttributes& a, const RockRidgeOptions& options)
+{
+    return image_mode(a, options);
+}
+
 void plan_hard_links(EntryTable& table)
 {
     // The first of them in the order extents are given (level by level, in

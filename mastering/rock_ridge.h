@@ -26,6 +26,9 @@ inline bool holds_data(const PosixAttributes& a)
     return (a.mode & 0170000u) == 0100000u || (a.mode & 0170000u) == 0040000u;
 }
 
+// The mode PX gives the entry, rationalised when the options say so.
+uint32_t rock_ridge_mode(const PosixAttributes& a, const RockRidgeOptions& options);
+
 // The three records of an entry: its record in its parent, and, for a
 // directory, its "." and ".." records.
 enum class RecordRole : uint8_t { in_parent = 0, dot = 1, dot_dot = 2 };

@@ -220,6 +220,46 @@ TEST(ImageReader, EachDamageGivesItsNamedFault)
     }
 }
 
+TEST(ImageReader, RockRidgeDamageGivesItsNamedFault)
+{
+    // The root's "." record: SP at 34, PX at 41, TF at 77, CE to the ER at
+    // 103; its continuation area lies behind the ISO 9660 directories.
+    TempTree tree;
+    tree.file("d/f.txt", "f");
+    Settings settings;
+    BuildHow how;
+    how.rock_ridge.enabled = true;
+    const BuiltImage built = build_paths({tree.path("d")}, settings, tree.path("out.iso"), how);
+    ASSERT_TRUE(built.outcome.clean());
+    const StructureReport sound =
+        check_image_bytes(reinterpret_cast<const uint8_t*>(built.bytes.data()), built.bytes.size());
+    ASSERT_EQ(joined(sound.faults), "");
+    EXPECT_NE(sound.summary.find("Rock Ridge (RRIP_1991A)"), std::string::npos) << sound.summary;
+    struct Case {
+        const char* what;
+        uint32_t at;  // in the root's "." record
+        std::function<void(uint8_t*)> damage;
+        const char* fault;
+    };
+    const Case cases[] = {
+        {"continuation past the file", 103 + 4, [](uint8_t* p) { put_both32_at(p, 900000); },
+         "its continuation area: sectors 900000-900000 run past the end of the file"},
+        {"continuation across a block", 103 + 12, [](uint8_t* p) { put_both32_at(p, 2000); },
+         "does not lie within one block"},
+        {"field longer than its area", 41 + 2, [](uint8_t* p) { *p = 200; }, "a System Use field of 200 bytes"},
+        {"PX of a wrong length", 41 + 2, [](uint8_t* p) { *p = 30; }, "a PX field of 30 bytes"},
+    };
+    for (const Case& c : cases) {
+        std::string bytes = built.bytes;
+        uint8_t* root = reinterpret_cast<uint8_t*>(bytes.data()) +
+                        size_t(get_le32(reinterpret_cast<const uint8_t*>(bytes.data()) + 16 * 2048 + 156 + 2)) * 2048;
+        c.damage(root + c.at);
+        const std::string faults =
+            joined(check_image_bytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()).faults);
+        EXPECT_NE(faults.find(c.fault), std::string::npos) << c.what << "\n" << faults;
+    }
+}
+
 }  // namespace
 
 namespace {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -109,6 +111,63 @@ TEST(ReadersAccept, ElToritoCatalogAsSet)
     // The catalog's ID string as stored.
     std::string bytes = read_whole_file(image);
     EXPECT_EQ(bytes.substr(26 * 2048 + 4, 24), "TARNWICK" + std::string(16, '\0'));
+}
+
+// Rock Ridge as the readers show it: modes, link targets (kept as links),
+// a FIFO, hard links on one extent, a name of 200 bytes and a Japanese one,
+// in the form of -R and, rationalised, of -r; each image reads back clean.
+TEST(ReadersAccept, RockRidgeTreesAsOnDisk)
+{
+    for (const char* tool : {"xorriso", "isoinfo", "bsdtar"})
+        if (!have_program(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    TempTree tree;
+    tree.file("t/bin/run.sh", "#!/bin/sh\n");
+    fs::permissions(tree.path("t/bin/run.sh"), fs::perms(0755));
+    tree.file("t/lib/libx.so.1", "lib");
+    fs::create_symlink("libx.so.1", tree.path("t/lib/libx.so"));
+    fs::create_directory_symlink("../bin", tree.path("t/lib/bin"));
+    fs::create_symlink("/etc/" + std::string(300, 'x'), tree.path("t/far"));
+    tree.file("t/h1", "hard");
+    fs::permissions(tree.path("t/h1"), fs::perms(04711));
+    fs::create_hard_link(tree.path("t/h1"), tree.path("t/h2"));
+    const std::string long_name(200, 'L');
+    tree.file("t/" + long_name, "long");
+    tree.file("t/\xe6\x97\xa5\xe6\x9c\xac.txt", "ja");
+    ASSERT_EQ(0, mkfifo(tree.path("t/fifo").c_str(), 0640));
+    struct Case {
+        const char* option;
+        std::vector<std::string> lines;  // as xorriso's lsdl shows them
+    };
+    const Case cases[] = {
+        {"-R",
+         {"-rwxr-xr-x", "'/t/bin/run.sh'", "'/t/lib/libx.so' -> 'libx.so.1'", "'/t/lib/bin' -> '../bin'",
+          "'/t/far' -> '/etc/" + std::string(300, 'x') + "'", "-rws--x--x", "prw-r-----", "'/t/" + long_name + "'",
+          "'/t/\xe6\x97\xa5\xe6\x9c\xac.txt'"}},
+        {"-r", {"-r-xr-xr-x", "'/t/h1'", "pr--r--r--", "dr-xr-xr-x"}},
+    };
+    for (const Case& c : cases) {
+        const std::string image = tree.path(std::string("rr") + c.option + ".iso");
+        std::string out;
+        ASSERT_EQ(run_command(program_path() + " build --quiet --verify " + c.option + " -o " + image + " " +
+                                  tree.path("t") + " 2>&1",
+                              &out),
+                  0)
+            << out;
+        ASSERT_EQ(run_command("xorriso -indev " + image + " -find / -exec lsdl 2>/dev/null", &out), 0);
+        for (const std::string& line : c.lines)
+            EXPECT_NE(out.find(line), std::string::npos) << c.option << ": " << line << "\n" << out;
+        // Hard links: one extent, a link count of two.
+        ASSERT_EQ(run_command("isoinfo -R -l -i " + image + " 2>/dev/null | grep -E ' h[12] *$'", &out), 0);
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
+        const std::string h1 = out.substr(0, out.find('\n'));
+        EXPECT_EQ(out.substr(h1.size() + 1, h1.size() - 4), h1.substr(0, h1.size() - 4)) << out;
+        EXPECT_NE(h1.find(" 2 "), std::string::npos) << out;
+        ASSERT_EQ(run_command("bsdtar -tvf " + image + " 2>&1", &out), 0) << out;
+        EXPECT_NE(out.find("t/lib/libx.so -> libx.so.1"), std::string::npos) << out;
+        ASSERT_EQ(run_command(program_path() + " verify " + image + " 2>&1", &out), 0) << out;
+        EXPECT_NE(out.find("Rock Ridge (RRIP_1991A)"), std::string::npos) << out;
+    }
 }
 
 // BIOS and UEFI entries in one catalog, MBR and GPT in the system area: the

@@ -86,6 +86,7 @@ BuiltImage build_paths(const std::vector<std::string>& paths, Settings& settings
     request.dir_record = reader_of(settings.dir_record);
     request.raw = how.raw;
     request.verify = how.keep_built_files;
+    request.rock_ridge = how.rock_ridge;
     BuiltImage image;
     image.outcome = create_iso(build_input(request, output), how.hooks);
     if (fs::is_regular_file(output))

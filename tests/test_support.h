@@ -32,6 +32,7 @@ struct BuiltImage {
 struct BuildHow {
     bool raw = false;
     bool keep_built_files = false;
+    RockRidgeOptions rock_ridge;
     BuildHooks hooks;
 };
 

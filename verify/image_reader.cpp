@@ -13,6 +13,7 @@
 #include "format/ecma119.h"
 #include "format/ecma130.h"
 #include "format/el_torito.h"
+#include "format/rock_ridge.h"
 #include "platform/endian.h"
 #include "sector/check.h"
 #include "sector/mode1.h"
@@ -103,6 +104,7 @@ struct PathRecord {
 struct Reader {
     ImageSource& source;
     ImageReading& r;
+    std::string er_seen;  // the identifiers of the ER fields met, one after the other
     uint64_t directory_bytes = 0;
     size_t more_faults = 0;
     bool stopped = false;
@@ -169,6 +171,142 @@ struct Reader {
         return false;
     }
 };
+
+// The System Use fields of one record (SUSP 4, 5; RRIP 4.1): the area in
+// the record, then each continuation area its CE fields lead to, each read
+// once, at most susp::max_continuations of them, each inside one block of
+// the image. Faults name the record.
+template <typename Where>
+void read_system_use(Reader& rd, const uint8_t* area, uint32_t length, PosixRecord& out, Where where)
+{
+    constexpr size_t most_text = 4096;  // a name or link target longer than any system allows
+    std::vector<uint8_t> continuation;
+    bool name_done = false, link_done = false, component_open = false;
+    for (int areas = 0;; ++areas) {
+        uint32_t next_block = 0, next_offset = 0, next_length = 0;
+        bool next = false;
+        for (uint32_t at = 0; at + susp::header_length <= length;) {
+            const uint8_t* f = area + at;
+            const uint32_t n = f[susp::length];
+            if (n < susp::header_length || at + n > length) {
+                if (f[0] == 0)  // padding
+                    break;
+                rd.fault(where() + ": a System Use field of " + number(n) + " bytes where " + number(length - at) +
+                         " remain");
+                break;
+            }
+            at += n;
+            const std::string signature(reinterpret_cast<const char*>(f), 2);
+            if (signature == "ST")
+                break;
+            if (signature == "CE" && n >= susp::ce_length) {
+                next_block = rd.both32(f + susp::ce_block, where(), "the CE block");
+                next_offset = rd.both32(f + susp::ce_offset, where(), "the CE offset");
+                next_length = rd.both32(f + susp::ce_area_length, where(), "the CE length");
+                next = true;
+            } else if (signature == "NM" && n >= rrip::nm_header_length) {
+                out.present = true;
+                if (name_done) {
+                    rd.fault(where() + ": an NM field after the name had ended");
+                    continue;
+                }
+                out.name.append(reinterpret_cast<const char*>(f) + rrip::nm_header_length, n - rrip::nm_header_length);
+                name_done = !(f[rrip::nm_flags] & rrip::nm_continue);
+                if (out.name.size() > most_text) {
+                    rd.fault(where() + ": a Rock Ridge name of more than " + number(most_text) + " bytes");
+                    out.name.resize(most_text);
+                    name_done = true;
+                }
+            } else if (signature == "PX" && (n == rrip::px_length || n == rrip::px_length_1_12)) {
+                out.present = out.has_attributes = true;
+                out.mode = rd.both32(f + rrip::px_mode, where(), "the PX mode");
+                out.links = rd.both32(f + rrip::px_links, where(), "the PX link count");
+                out.owner = rd.both32(f + rrip::px_owner, where(), "the PX owner");
+                out.group = rd.both32(f + rrip::px_group, where(), "the PX group");
+            } else if (signature == "PX") {
+                rd.fault(where() + ": a PX field of " + number(n) + " bytes (36 or 44 expected)");
+            } else if (signature == "SL" && n >= rrip::sl_header_length) {
+                out.present = out.link = true;
+                if (link_done) {
+                    rd.fault(where() + ": an SL field after the link had ended");
+                    continue;
+                }
+                for (uint32_t c = rrip::sl_header_length; c < n;) {
+                    if (c + 2 > n || c + 2 + f[c + 1] > n) {
+                        rd.fault(where() + ": an SL component runs past its field");
+                        break;
+                    }
+                    const uint8_t flags = f[c], size = f[c + 1];
+                    std::string& t = out.link_target;
+                    if (!component_open && !t.empty() && t.back() != '/')
+                        t += '/';
+                    if (flags & rrip::component_root)
+                        t = "/";
+                    else if (flags & rrip::component_current)
+                        t += ".";
+                    else if (flags & rrip::component_parent)
+                        t += "..";
+                    else
+                        t.append(reinterpret_cast<const char*>(f) + c + 2, size);
+                    component_open = (flags & rrip::component_continue) != 0;
+                    c += 2 + size;
+                    if (t.size() > most_text) {
+                        rd.fault(where() + ": a link target of more than " + number(most_text) + " bytes");
+                        t.resize(most_text);
+                        link_done = true;
+                        break;
+                    }
+                }
+                link_done = link_done || !(f[rrip::sl_flags] & rrip::sl_continue);
+            } else if (signature == "ER" && n >= susp::er_header_length && susp::er_header_length + f[4] <= n) {
+                rd.er_seen.append(reinterpret_cast<const char*>(f) + susp::er_header_length, f[4]);
+                rd.er_seen += ' ';
+            } else if (signature == "TF" || signature == "PN" || signature == "RE" || signature == "CL" ||
+                       signature == "PL" || signature == "RR") {
+                out.present = true;
+            }
+        }
+        if (!next)
+            return;
+        if (areas + 1 > susp::max_continuations) {
+            rd.fault(where() + ": more than " + number(susp::max_continuations) +
+                     " continuation areas; the rest is not read");
+            return;
+        }
+        if (next_length == 0 || uint64_t(next_offset) + next_length > sector_size) {
+            rd.fault(where() + ": a continuation area of " + number(next_length) + " bytes at offset " +
+                     number(next_offset) + " does not lie within one block");
+            return;
+        }
+        if (!rd.inside(next_block, sector_size, [&] { return where() + ": its continuation area"; }) ||
+            !rd.read(next_block, 1, continuation, where() + ": its continuation area"))
+            return;
+        area = continuation.data() + next_offset;
+        length = next_length;
+    }
+}
+
+// The root's "." record of the ISO 9660 tree: SP (SUSP 5.3) first in its
+// System Use area says that SUSP is in use, and how many bytes of every
+// other area to skip; ER (SUSP 5.5) names the extension.
+void find_system_use(Reader& rd, ImageTree& tree, const uint8_t* record, uint32_t length, const std::string& where)
+{
+    const uint32_t start = dot_record_length;
+    if (length < start + susp::sp_length)
+        return;
+    const uint8_t* sp = record + start;
+    if (sp[0] != 'S' || sp[1] != 'P' || sp[susp::length] != susp::sp_length || sp[susp::data] != susp::sp_check_first ||
+        sp[susp::data + 1] != susp::sp_check_second)
+        return;
+    tree.system_use = true;
+    tree.system_use_skip = sp[6];
+    // The ER may lie in a continuation area: the fields are walked for it.
+    PosixRecord ignored;
+    read_system_use(rd, record + start, length - start, ignored, [&] { return where + ": the root's \".\" record"; });
+    for (const char* id : {rrip::identifier_1991a, rrip::identifier_p1282, rrip::identifier_1282})
+        if (tree.rock_ridge.empty() && rd.er_seen.find(id) != std::string::npos)
+            tree.rock_ridge = id;
+}
 
 std::string tree_label(bool joliet)
 {
@@ -253,6 +391,14 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
         const bool dot =
             id_length == 1 && (p[at::identifier] == dot_identifier || p[at::identifier] == dot_dot_identifier);
         const uint32_t number_here = record_number++;
+        if (number_here == 0 && index == 0 && !joliet && dot)
+            find_system_use(rd, tree, p, length, where);
+        PosixRecord posix;
+        if (tree.system_use && !dot) {
+            const uint32_t from = directory_record_length(id_length) + tree.system_use_skip;
+            if (from < length)
+                read_system_use(rd, p + from, length - from, posix, [&] { return at_byte(); });
+        }
         if (number_here < 2) {
             const bool want_dot = number_here == 0;
             const char* name = want_dot ? "\".\"" : "\"..\"";
@@ -307,7 +453,7 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
                          ", already read as " + tree_label(joliet) + directory_path(tree, known->second) + " (a loop)");
                 continue;
             }
-            tree.directories.push_back({name, identifier, index, extent, size});
+            tree.directories.push_back({name, identifier, index, extent, size, std::move(posix)});
             depths.push_back(depth + 1);
             continue;
         }
@@ -316,7 +462,7 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
             rd.fault(at_byte() + ": file " + name + " begins beyond sector " + number(UINT32_MAX));
             continue;
         }
-        TreeFile file{name, index, uint32_t(start), size, (flags & 0x01) != 0, identifier};
+        TreeFile file{name, index, uint32_t(start), size, (flags & 0x01) != 0, identifier, std::move(posix)};
         if (size > 0 &&
             rd.inside(file.extent, size, [&] { return (joliet ? "Joliet file " : "file ") + file_path(tree, file); }))
             rd.regions.push_back(
@@ -339,7 +485,7 @@ void read_tree(Reader& rd, ImageTree& tree, const uint8_t* descriptor, bool joli
     tree.present = true;
     const uint32_t extent = rd.both32(root + at::extent, where, "the extent");
     const uint32_t size = rd.both32(root + at::data_length, where, "the data length");
-    tree.directories.push_back({"", std::string(1, char(dot_identifier)), 0, extent, size});
+    tree.directories.push_back({"", std::string(1, char(dot_identifier)), 0, extent, size, {}});
     std::unordered_map<uint32_t, uint32_t> seen{{extent, 0}};
     std::vector<uint32_t> depths{1};
     for (uint32_t i = 0; i < tree.directories.size() && !rd.stopped; ++i)
@@ -734,7 +880,7 @@ ImageReading read_image(ImageSource& source)
     r.form = source.form;
     r.file_size = source.size;
     r.file_sectors = source.sectors;
-    Reader rd{source, r, 0, 0, false, {}};
+    Reader rd{source, r, {}, 0, 0, false, {}};
     const uint64_t form_size = source.form == ImageForm::raw ? raw_sector_size : user_data_size;
     if (source.size % form_size)
         rd.fault("the file ends in a partial sector of " + number(source.size % form_size) + " bytes");
@@ -834,7 +980,8 @@ std::string describe_reading(const ImageReading& r)
     for (int t = 0; t < 2; ++t)
         if (trees[t]->present)
             text += std::string("\n") + names[t] + " tree: " + number(trees[t]->directories.size()) + " directories, " +
-                    number(trees[t]->files.size()) + " files";
+                    number(trees[t]->files.size()) + " files" +
+                    (trees[t]->rock_ridge.empty() ? std::string() : ", Rock Ridge (" + trees[t]->rock_ridge + ")");
     if (r.boot_record) {
         text += "\nEl Torito catalog at sector " + number(r.boot_catalog) + ": " + number(r.boot_entries.size()) +
                 " boot entr" + (r.boot_entries.size() == 1 ? "y" : "ies");

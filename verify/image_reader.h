@@ -64,6 +64,17 @@ void use_image_bytes(const uint8_t* data, size_t size, ImageSource& source);
 [[nodiscard]] bool read_user_data(ImageSource& source, uint32_t first, uint32_t count, uint8_t* out,
                                   std::string& fault);
 
+// What the Rock Ridge fields of a record say (ISO 9660 tree of an image
+// with SUSP's SP in its root).
+struct PosixRecord {
+    bool present = false;  // any Rock Ridge field
+    std::string name;      // NM, as the file system held it
+    bool has_attributes = false;
+    uint32_t mode = 0, links = 0, owner = 0, group = 0;  // PX
+    bool link = false;                                   // SL
+    std::string link_target;
+};
+
 // One directory of a tree; the root is directory 0 and its own parent.
 struct TreeDirectory {
     std::string name;        // as text (Joliet names converted to the code page of names)
@@ -71,6 +82,7 @@ struct TreeDirectory {
     uint32_t parent = 0;
     uint32_t extent = 0;
     uint32_t size = 0;
+    PosixRecord posix;
 };
 
 // One file record of a tree. A file recorded in several extents (the
@@ -82,10 +94,16 @@ struct TreeFile {
     uint32_t size = 0;       // bytes
     bool hidden = false;
     std::string identifier;  // the identifier bytes as recorded
+    PosixRecord posix;
 };
 
 struct ImageTree {
     bool present = false;
+    // SUSP's SP in the root's "." record: every record's System Use area is
+    // read (after `system_use_skip` bytes), Rock Ridge's fields kept.
+    bool system_use = false;
+    uint32_t system_use_skip = 0;
+    std::string rock_ridge;                  // the ER identifier (RRIP_1991A, IEEE_P1282, IEEE_1282), if any
     std::vector<TreeDirectory> directories;  // in the order they were read, level by level
     std::vector<TreeFile> files;
 };

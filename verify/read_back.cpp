@@ -1,5 +1,7 @@
 #include "verify/read_back.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
@@ -116,6 +118,13 @@ struct RawStream {
 
 namespace {
 
+std::string octal(uint32_t mode)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%o", mode);
+    return text;
+}
+
 // Compares the places of the build's files and folders with the records of
 // one tree.
 void compare_places(const ImageTree& tree, int t, const char* tree_name, const BuildOutcome& build,
@@ -140,11 +149,34 @@ void compare_places(const ImageTree& tree, int t, const char* tree_name, const B
         if (!files.emplace(place, &f).second)
             out.push_back(file_path(tree, f) + ": two records of one name in its directory");
     }
+    // Rock Ridge (ISO 9660 tree): the name, the mode and a link's target
+    // as the source has them.
+    auto compare_posix = [&](const std::string& where, const std::string& source, const BuiltPosix& want,
+                             const PosixRecord& got) {
+        if (t != primary_tree || !want.present)
+            return;
+        if (!got.present) {
+            out.push_back(where + ": no Rock Ridge fields for " + source);
+            return;
+        }
+        if (got.name != want.name)
+            out.push_back(where + ": Rock Ridge name '" + got.name + "', the source's is '" + want.name + "'");
+        if (!got.has_attributes || got.mode != want.mode)
+            out.push_back(where + ": mode " + octal(got.mode) + " in the image, " + octal(want.mode) + " from " +
+                          source);
+        if (got.link != want.link || got.link_target != want.link_target)
+            out.push_back(where + ": link target '" + got.link_target + "', the source's is '" + want.link_target +
+                          "'");
+    };
     std::unordered_set<std::string> built_places;
     for (const BuiltFolder& b : build.folders) {
         built_places.insert(b.place[t]);
-        if (!folders.count(b.place[t]))
+        auto found = folders.find(b.place[t]);
+        if (found == folders.end())
             out.push_back(b.source + ": its folder is not at its place in the " + tree_name + " tree");
+        else
+            compare_posix(directory_path(tree, found->second), b.source, b.posix,
+                          tree.directories[found->second].posix);
     }
     for (const BuiltFile& b : build.files) {
         if (b.boot_image)
@@ -156,6 +188,7 @@ void compare_places(const ImageTree& tree, int t, const char* tree_name, const B
             continue;
         }
         const TreeFile& f = *found->second;
+        compare_posix(file_path(tree, f), b.source, b.posix, f.posix);
         if (f.extent != b.extent || f.size != b.size)
             out.push_back(file_path(tree, f) + ": the record gives " + number(f.size) + " bytes at sector " +
                           number(f.extent) + ", where the build put " + b.source + " at sector " + number(b.extent) +
