@@ -56,6 +56,23 @@ run nodisc_cd cd-image /dev/sr1 -o nodisc.bin --first 0 --last 2 --quiet
 run nodrive drive-id /dev/sr7
 say "commands took $(( $(date +%s) - start )) s"
 
+# The Rock Ridge image through the kernel's isofs, listed as the host lists
+# its source tree.
+if [ -f /rr.iso ]; then
+    mkdir -p /mnt/rr
+    if mount -t iso9660 -o loop,ro /rr.iso /mnt/rr 2> /out/isofs.err; then
+        (cd /mnt/rr && find . -mindepth 1 | LC_ALL=C sort | while IFS= read -r f; do
+            if [ -d "$f" ] && [ ! -L "$f" ]; then
+                stat -c '%n %f - %u %g - %Y' "$f"
+            else
+                printf '%s %s\n' "$(stat -c '%n %f %h %u %g %s %Y' "$f")" "$(readlink "$f")"
+            fi
+        done) > /out/isofs.txt
+        umount /mnt/rr
+    fi
+    say "isofs listing: $(wc -l < /out/isofs.txt 2>/dev/null) lines"
+fi
+
 tar cf /dev/sda -C /out .
 sync
 say "done"

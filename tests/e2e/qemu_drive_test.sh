@@ -62,6 +62,37 @@ PY
 iso_bytes=$(stat -c %s "$work/disc.iso")
 [ $((iso_bytes % 2048)) -eq 0 ] || fail_setup "ISO size $iso_bytes is not whole sectors"
 sectors=$((iso_bytes / 2048))
+# A Rock Ridge image for the kernel's own isofs to mount (through a loop
+# device): modes, owners, links kept as links (to a file, to a folder,
+# absolute), a FIFO, a device node where mknod may, hard links, a name of
+# 200 bytes, a Japanese name and a tree 12 levels deep.
+rr=$work/rrtree
+rm -rf "$rr"
+mkdir -p "$rr/bin" "$rr/lib" "$rr/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/d12"
+printf '#!/bin/sh\n' > "$rr/bin/run.sh" && chmod 755 "$rr/bin/run.sh"
+echo lib > "$rr/lib/libx.so.1" && ln -s libx.so.1 "$rr/lib/libx.so" && ln -s ../bin "$rr/lib/bin"
+ln -s /etc/hostname "$rr/abs"
+mkfifo "$rr/fifo" && chmod 640 "$rr/fifo"
+mknod "$rr/null" c 1 3 2> /dev/null || true
+echo hard > "$rr/h1" && ln "$rr/h1" "$rr/h2" && chmod 4711 "$rr/h1"
+echo long > "$rr/$(printf 'L%.0s' $(seq 200))"
+echo ja > "$rr/日本語のファイル名.txt"
+echo deep > "$rr/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/d12/f"
+chown 1234:567 "$rr/bin/run.sh" 2> /dev/null || true
+"$program" build --quiet -R -o "$work/rr.iso" "$rr" > "$work/rr.log" 2>&1 ||
+    fail_setup "the Rock Ridge build failed, see $work/rr.log"
+# What the tree says, as the guest's listing of the mounted image will.
+rr_listing() {  # one line per item: path, mode (hex), links of files, owner, group, size of non-folders, mtime, target
+    (cd "$work" && find ./rrtree | LC_ALL=C sort | while IFS= read -r f; do
+        if [ -d "$f" ] && [ ! -L "$f" ]; then
+            stat -c '%n %f - %u %g - %Y' "$f"
+        else
+            printf '%s %s\n' "$(stat -c '%n %f %h %u %g %s %Y' "$f")" "$(readlink "$f")"
+        fi
+    done)
+}
+rr_listing > "$work/rr.expected"
+
 python3 -c "
 import random
 r = random.Random(2)
@@ -75,14 +106,21 @@ mkdir -p "$work/root/bin" "$work/root/lib/modules" "$work/root/proc" "$work/root
 cp "$busybox_binary" "$work/root/bin/busybox"
 cp "$program" "$work/root/bin/tarnwickiso"
 cp "$here/drive_guest_init.sh" "$work/root/init"
+cp "$work/rr.iso" "$work/root/rr.iso"
 chmod +x "$work/root/init"
 # In load order. The SCSI disk driver (for the result disk) needs the CRC
 # modules and their generic crypto implementations loaded before it, since
 # the guest has no modprobe to fetch them on demand.
+# The loop device and isofs mount the Rock Ridge image; the check is skipped
+# where the kernel has them built in or not at all.
+rr_modules=
+for m in loop isofs; do
+    find "$modules/kernel" -name "$m.ko*" | grep -q . && rr_modules="$rr_modules $m"
+done
 guest_modules="scsi_common scsi_mod cdrom sr_mod sg crct10dif_common crct10dif_generic crc-t10dif
     crc64 crc64_rocksoft_generic crc64-rocksoft t10-pi sd_mod libata ata_piix floppy"
 : > "$work/root/lib/modules/order"
-for m in $guest_modules; do
+for m in $guest_modules $rr_modules; do
     echo $m >> "$work/root/lib/modules/order"
     path=$(find "$modules/kernel" -name "$m.ko" -o -name "$m.ko.xz" -o -name "$m.ko.zst" | head -n 1)
     [ -n "$path" ] || fail_setup "module $m not found under $modules"
@@ -129,6 +167,17 @@ rc_is() { [ -f "$out/$1.rc" ] && [ "$(cat "$out/$1.rc")" = "$2" ] || { echo "exi
 err_has() { grep -qF -- "$2" "$out/$1.err" || { echo "stderr: $(cat "$out/$1.err")"; return 1; }; }
 
 check "guest ran to its end" grep -q 'GUEST: done' "$work/console.log"
+
+# The kernel's isofs shows the Rock Ridge tree as it is on disk.
+isofs_is() {
+    [ -s "$out/isofs.txt" ] || { echo "no listing from the guest: $(cat "$out/isofs.err" 2>/dev/null)"; return 1; }
+    diff "$work/rr.expected" "$out/isofs.txt"
+}
+if [ "$rr_modules" = " loop isofs" ]; then
+    check "Linux isofs shows every name, mode, owner, link, hard link and time of a Rock Ridge image" isofs_is
+else
+    echo "SKIP Linux isofs of a Rock Ridge image: the kernel has no loop and isofs modules ($rr_modules)"
+fi
 
 expected_toc() {
     printf 'FILE "?" BINARY\r\nTRACK 01 MODE?/2352\r\n  INDEX 01 00:00:00 // 0\r\n // %d\r\n' "$sectors"

@@ -33,6 +33,20 @@ printf 'so\n' >"$work/japanese/日本語フォルダ/ソース/ソフト.txt"
 printf 'ascii\n' >"$work/japanese/plain.txt"
 find "$work" -exec touch -h -d '2003-11-26 10:20:30 UTC' {} +
 
+# winepath now and then answers nothing on a loaded machine (the wineserver
+# is still starting): asked again before the empty answer becomes an empty
+# argument.
+winpath() {
+  local p tries
+  for tries in 1 2 3 4 5; do
+    p=$(winepath -w "$1" 2>/dev/null)
+    [ -n "$p" ] && { printf '%s\n' "$p"; return 0; }
+    sleep 1
+  done
+  echo "winepath gave no Windows path for $1" >&2
+  return 1
+}
+
 compare() {
   local name=$1 tree=$2 codepage=$3
   shift 3
@@ -45,11 +59,11 @@ compare() {
   local args=() a
   for a in "$@"; do
     case "$a" in
-      /*) args+=("$(winepath -w "$a" 2>/dev/null)") ;;
+      /*) args+=("$(winpath "$a")") ;;
       *) args+=("$a") ;;
     esac
   done
-  if ! wine "$windows" build --quiet -o "$(winepath -w "$win")" "${args[@]}" "$(winepath -w "$tree")" \
+  if ! wine "$windows" build --quiet -o "$(winpath "$win")" "${args[@]}" "$(winpath "$tree")" \
       >"$work/$name.windows.log" 2>&1; then
     echo "FAILED: $name (Windows build)"; tr -d '\r' <"$work/$name.windows.log"; failed=$((failed + 1)); return
   fi
