@@ -235,9 +235,17 @@ void keep_posix(Scan& scan, SourceEntry* e, const char* path, const platform::Fi
     a->owner = info.owner;
     a->group = info.group;
     a->device = info.device;
-    record_date_from_file_time(a->modified, info.last_write);
-    record_date_from_file_time(a->accessed, info.last_access);
-    record_date_from_file_time(a->changed, info.last_change);
+    // The record's own date is the modification time already made; the
+    // others are made only where they differ from it (to the second: the
+    // 7-byte form holds no less).
+    constexpr uint64_t ticks_per_second = 10000000;
+    a->modified = e->recording_date;
+    const uint64_t modified_second = info.last_write / ticks_per_second;
+    a->accessed = a->changed = e->recording_date;
+    if (info.last_access / ticks_per_second != modified_second)
+        record_date_from_file_time(a->accessed, info.last_access);
+    if (info.last_change / ticks_per_second != modified_second)
+        record_date_from_file_time(a->changed, info.last_change);
     const std::string name = platform::text_to_system(leaf_name(path));
     a->name = keep_text(scan.table, name.c_str(), name.size());
     a->volume = info.volume;
@@ -305,6 +313,13 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
         // Gone since it was registered, or never reachable: an empty,
         // visible file dated like the root, reported with the reason.
         e->recording_date = scan.gone_date;
+        if (scan.posix) {  // Rock Ridge gives it the attributes of such a file
+            platform::FileInfo empty;
+            empty.mode = 0100644;
+            empty.last_write = empty.last_access = empty.last_change = 0;
+            keep_posix(scan, e, path, empty);
+            e->posix->modified = e->posix->accessed = e->posix->changed = scan.gone_date;
+        }
         report(scan, ProblemKind::source_gone, path, platform::find_failure_text(path));
         return;
     }

@@ -53,7 +53,7 @@ void write_directories(ImageWriter& writer, const EntryTable& table, int tree, c
     // Rock Ridge fields follow the records of the ISO 9660 tree.
     const RockRidgePlan* su = tree == primary_tree ? rock_ridge : nullptr;
     auto with_system_use = [&](uint8_t* record, uint8_t* end, const SourceEntry* e, RecordRole role) {
-        if (!su)
+        if (!su || !e->posix)
             return end;
         const uint32_t n = put_system_use(end, table, *su, e, role);
         record[directory_record_offset::length] = uint8_t(record[directory_record_offset::length] + n);

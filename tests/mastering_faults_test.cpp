@@ -17,6 +17,8 @@
 #include "shell/registration.h"
 #include "shell/build_job.h"
 #include "test_support.h"
+#include "verify/image_reader.h"
+#include "verify/read_back.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -195,6 +197,30 @@ TEST(Faults, RegisteredPathGoneAtBuildTimeIsAnEmptyFileDatedLikeTheRoot)
     EXPECT_EQ(0, std::memcmp(record + 18, expected_date, 7));
     EXPECT_EQ(0, std::memcmp(root + 18, expected_date, 7)) << "the root's date";
 }
+
+#ifndef _WIN32
+// Rock Ridge with links followed: a dangling link is a gone source (named,
+// an empty file with the attributes of one), a link to a file its target's
+// copy; the image reads clean and verifies.
+TEST(Faults, RockRidgeFollowingLinksKeepsGoneTargetsNamed)
+{
+    TempTree tree;
+    tree.file("d/target.txt", "target");
+    fs::create_symlink("target.txt", tree.path("d/to-file"));
+    fs::create_symlink("nowhere", tree.path("d/dangling"));
+    Settings settings;
+    BuildHow how;
+    how.rock_ridge.enabled = how.rock_ridge.follow_links = how.keep_built_files = true;
+    const BuiltImage image = build_paths({tree.path("d")}, settings, tree.path("out.iso"), how);
+    EXPECT_TRUE(image.outcome.written);
+    EXPECT_TRUE(has_problem(image.outcome, ProblemKind::source_gone, "dangling"));
+    const StructureReport report =
+        check_image_bytes(reinterpret_cast<const uint8_t*>(image.bytes.data()), image.bytes.size());
+    EXPECT_TRUE(report.faults.empty()) << report.faults.front();
+    EXPECT_NE(report.summary.find("Rock Ridge"), std::string::npos);
+    EXPECT_TRUE(compare_with_sources(tree.path("out.iso").c_str(), image.outcome, nullptr).empty());
+}
+#endif
 
 // The command line's scan takes the listings its registration made a moment
 // before, each once: a file gone in between is named and its planned room is
