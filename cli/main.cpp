@@ -80,6 +80,7 @@ void print_help(FILE* out)
                  "  -r, --rational-rock          as -R, with owner and group 0, read for everyone, execute for\n"
                  "                               everyone where anyone had it, no write, set-id or sticky bits\n"
                  "  --follow-links               with -R or -r: follow symbolic links as without Rock Ridge\n"
+                 "  --joliet-long                Joliet names of up to 103 characters (64 otherwise)\n"
                  "  --dot-files                  also take names beginning with a dot below a registered\n"
                  "                               folder (left out otherwise, with a note of how many)\n"
                  "  --quiet                      no progress display\n"
@@ -288,6 +289,7 @@ int run_build(int argc_given, char** argv_given)
     request.verify = options.verify;
     request.dot_files = options.dot_files;
     request.rock_ridge = options.rock_ridge;
+    request.joliet_long = options.joliet_long;
     request.efi_boot = options.efi_boot;
     request.hybrid = options.hybrid;
     request.mbr_code = std::move(mbr_code);

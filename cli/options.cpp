@@ -66,8 +66,8 @@ const ChoiceOption choice_options[] = {
     {"boot-media", boot_ids::media, {"custom", "1.2", "1.44", "2.88", "hd"}, "custom, 1.2, 1.44, 2.88 or hd"},
 };
 
-const char* const flag_options[] = {"raw",    "cue",       "quiet",      "no-joliet",     "hybrid",
-                                    "verify", "dot-files", "rock-ridge", "rational-rock", "follow-links"};
+const char* const flag_options[] = {"raw",       "cue",        "quiet",         "no-joliet",    "hybrid",     "verify",
+                                    "dot-files", "rock-ridge", "rational-rock", "follow-links", "joliet-long"};
 const char* const other_value_options[] = {"output",  "root-date", "record-date", "boot",
                                            "boot-id", "efi-boot",  "mbr-code"};
 
@@ -225,6 +225,8 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
     for (const char* name : {"efi-boot", "mbr-code"})
         if (has(name) && given[name].value.empty())
             return "option --" + std::string(name) + " needs a file";
+    if (has("joliet-long") && has("no-joliet"))
+        return "--joliet-long has no effect with --no-joliet";
     if (has("follow-links") && !has("rock-ridge") && !has("rational-rock"))
         return "--follow-links has no effect without -R or -r: without Rock Ridge links are always followed";
     if (has("mbr-code") && !has("hybrid"))
@@ -247,6 +249,7 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
     options.rock_ridge.enabled = has("rock-ridge") || has("rational-rock");
     options.rock_ridge.rationalised = has("rational-rock");
     options.rock_ridge.follow_links = has("follow-links");
+    options.joliet_long = has("joliet-long");
     if (has("no-joliet"))
         set_check(volume, volume_ids::joliet, false);
     if (has("output"))

@@ -23,6 +23,7 @@ struct BuildOptions {
     std::string mbr_code;         // boot code for the MBR, with hybrid only
     bool dot_files = false;       // names beginning with a dot below a registered folder are taken too
     RockRidgeOptions rock_ridge;  // -R, -r, --follow-links
+    bool joliet_long = false;     // Joliet names of up to 103 characters
     std::vector<std::string> paths;
     // Notes for stderr that refuse nothing: identifiers cut to their fields.
     std::vector<std::string> notices;

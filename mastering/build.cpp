@@ -283,6 +283,7 @@ BuildOutcome create_iso(const BuildInput& input, const BuildHooks& hooks)
     // large claimed count need not be allocated up front.
     const uint64_t capacity = input.registered_entries + 100;
     allocate_entry_table(b.table, uint32_t(capacity > (1u << 20) ? (1u << 20) : capacity));
+    b.table.joliet_units = input.joliet_long ? 103 : 64;
     Scan scan{b.table,
               b.link,
               input.dot_files,

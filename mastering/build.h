@@ -38,6 +38,7 @@ struct BuildInput {
     std::string efi_boot;  // the FAT image of a UEFI boot entry, or empty
     HybridSettings hybrid;
     RockRidgeOptions rock_ridge;  // the command line's -R, -r, --follow-links
+    bool joliet_long = false;     // Joliet names up to 103 UCS-2 units (the command line's --joliet-long)
 };
 
 // The whole build of one image: scans the sources, builds and writes to

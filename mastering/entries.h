@@ -100,6 +100,9 @@ struct EntryTable {
     size_t text_left = 0;
     // What the scan found worth saying (refusals, gone paths, loops, skips).
     std::vector<BuildProblem> problems;
+    // The longest Joliet name in UCS-2 units, a file's ";1" included: 64,
+    // or 103 with the command line's --joliet-long.
+    uint32_t joliet_units = 64;
 };
 
 // The walk that the scan and the registration measure share: a folder's

@@ -368,10 +368,12 @@ void assign_identifiers(EntryTable& table)
         bool joliet_changed = false;
         if (e->directory) {
             length[primary_tree] = make_directory_identifier(made[primary_tree], leaf);
-            length[joliet_tree] = make_joliet(made[joliet_tree], leaf, 64, JolietKind::directory, &joliet_changed);
+            length[joliet_tree] =
+                make_joliet(made[joliet_tree], leaf, table.joliet_units, JolietKind::directory, &joliet_changed);
         } else {
             length[primary_tree] = make_file_identifier(made[primary_tree], leaf);
-            length[joliet_tree] = make_joliet(made[joliet_tree], leaf, 62, JolietKind::file, &joliet_changed);
+            length[joliet_tree] =
+                make_joliet(made[joliet_tree], leaf, table.joliet_units - 2, JolietKind::file, &joliet_changed);
         }
         e->name_changed = uint8_t((iso_name_kept(leaf, e->directory == 0, made[primary_tree], length[primary_tree])
                                        ? 0
@@ -572,7 +574,8 @@ bool bump(int tree, bool directory, uint8_t* bytes, int length)
 // part before the first '.' or ";1") is cut to leave room for '~' and a
 // decimal number, 1 upwards, and the first number no sibling holds is taken.
 // The identifier's length may change here.
-std::string numbered_identifier(const std::string& identifier, int tree, bool directory, uint32_t number)
+std::string numbered_identifier(const std::string& identifier, int tree, bool directory, uint32_t number,
+                                uint32_t joliet_units)
 {
     // Appended, not `"~" + to_string(...)`: GCC 12 at -O3 takes that front
     // insert for an overlapping copy and warns.
@@ -595,7 +598,7 @@ std::string numbered_identifier(const std::string& identifier, int tree, bool di
     }
     size_t units = identifier.size() / 2;
     size_t stem = directory ? units : units - 2;
-    size_t limit = directory ? 64 : 62;
+    size_t limit = directory ? joliet_units : joliet_units - 2;
     size_t keep = std::min(stem, limit - suffix.size());
     if (keep > 0) {
         uint16_t last = uint16_t(uint8_t(identifier[2 * keep - 2]) << 8 | uint8_t(identifier[2 * keep - 1]));
@@ -663,7 +666,7 @@ void distinct_tree(EntryTable& table, int tree)
             }
             std::string original(reinterpret_cast<const char*>(e->identifier[tree]), e->identifier_length[tree]);
             for (uint32_t number = 1; !found; ++number) {
-                bytes = numbered_identifier(original, tree, directory, number);
+                bytes = numbered_identifier(original, tree, directory, number, table.joliet_units);
                 key = uppercase_key(bytes, tree, directory);
                 found = is_free(key);
             }

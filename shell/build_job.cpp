@@ -134,6 +134,7 @@ BuildInput build_input(const BuildRequest& request, const std::string& output)
     input.keep_built_files = request.verify;
     input.dot_files = request.dot_files;
     input.rock_ridge = request.rock_ridge;
+    input.joliet_long = request.joliet_long;
     input.listings = request.listings;
     input.efi_boot = request.efi_boot;
     input.hybrid.enabled = request.hybrid;

@@ -38,6 +38,7 @@ struct BuildRequest {
     bool verify = false;  // read the image back before it is put in place
     bool dot_files = false;
     RockRidgeOptions rock_ridge;  // the command line's only
+    bool joliet_long = false;     // the command line's only
     std::string efi_boot;         // the FAT image of a UEFI boot entry, or empty
     bool hybrid = false;
     std::vector<uint8_t> mbr_code;

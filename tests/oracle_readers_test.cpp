@@ -113,6 +113,37 @@ TEST(ReadersAccept, ElToritoCatalogAsSet)
     EXPECT_EQ(bytes.substr(26 * 2048 + 4, 24), "TARNWICK" + std::string(16, '\0'));
 }
 
+// Joliet names: 64 characters (a file's ";1" included) by default, 103 with
+// --joliet-long; longer ones are cut there with a count.
+TEST(ReadersAccept, JolietLongNamesHoldUpTo103Characters)
+{
+    if (!have_program("isoinfo"))
+        GTEST_SKIP() << "isoinfo is not installed";
+    TempTree tree;
+    const std::string file(97, 'f'), folder(103, 'd'), longer(110, 'x');
+    tree.file("t/" + file + ".txt", "f");
+    tree.file("t/" + folder + "/a", "a");
+    tree.file("t/" + longer + "/b", "b");
+    const struct {
+        const char* option;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"--joliet-long", {file + ".txt;1", folder, std::string(101, 'x') + "~1"}},
+        {"", {std::string(60, 'f') + "~1;1", std::string(62, 'd') + "~1", std::string(62, 'x') + "~1"}},
+    };
+    for (const auto& c : cases) {
+        const std::string image = tree.path(std::string("j") + c.option + ".iso");
+        std::string out;
+        ASSERT_EQ(
+            run_command(program_path() + " build --quiet " + c.option + " -o " + image + " " + tree.path("t"), &out),
+            0);
+        ASSERT_EQ(run_command("isoinfo -J -f -i " + image + " 2>&1", &out), 0) << out;
+        for (const std::string& name : c.names)
+            EXPECT_NE(out.find("/t/" + name + "\n"), std::string::npos) << c.option << ": " << name << "\n" << out;
+        ASSERT_EQ(run_command(program_path() + " verify " + image + " 2>&1", &out), 0) << out;
+    }
+}
+
 // Rock Ridge as the readers show it: modes, link targets (kept as links),
 // a FIFO, hard links on one extent, a name of 200 bytes and a Japanese one,
 // in the form of -R and, rationalised, of -r; each image reads back clean.
