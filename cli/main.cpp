@@ -30,6 +30,9 @@
 namespace {
 
 constexpr const char* version_text = "tarnwickiso " TW_VERSION;
+// File times count 100-ns units from 1601-01-01.
+constexpr int64_t seconds_1601_to_1970 = 11'644'473'600;
+constexpr uint64_t file_ticks_per_second = 10'000'000;
 
 void print_help(FILE* out)
 {
@@ -195,6 +198,28 @@ void print_dot_names_left_out(const BuildOutcome& outcome)
     std::fprintf(stderr, "tarnwickiso: note: %s\n", platform::text_to_system(text.c_str()).c_str());
 }
 
+// Names the image holds in no tree as the file system gives them: the first
+// few with their Joliet paths, a count of the rest, and the options that keep
+// them whole.
+void print_names_not_kept(const BuildOutcome& outcome, bool joliet_long)
+{
+    const uint32_t count = outcome.names_not_kept;
+    if (count == 0)
+        return;
+    auto note = [](const std::string& text) {
+        std::fprintf(stderr, "tarnwickiso: note: %s\n", platform::text_to_system(text.c_str()).c_str());
+    };
+    note(std::to_string(count) + " name" + (count == 1 ? " is" : "s are") +
+         " not held whole by the Joliet tree (cut, characters replaced or numbered apart from a like name):");
+    for (const NameNotKept& name : outcome.first_names_not_kept)
+        note("  " + name.source + " -> " + name.joliet_path);
+    if (count > outcome.first_names_not_kept.size())
+        note("  ... and " + std::to_string(count - outcome.first_names_not_kept.size()) + " more");
+    note(joliet_long ? std::string("-R (Rock Ridge) keeps every name whole")
+                     : std::string("-R (Rock Ridge) keeps every name whole; --joliet-long keeps Joliet names of up "
+                                   "to 103 characters"));
+}
+
 // A cue sheet of an earlier run: the very text a build writes for this
 // image, of either sector form.
 bool is_earlier_cue_sheet(const std::string& sheet, const std::string& image)
@@ -260,6 +285,7 @@ int run_build(int argc_given, char** argv_given)
     FolderListings listings;
     RegistrationWalk walk;
     walk.dot_files = options.dot_files;
+    walk.large_files = true;
     if (options.rock_ridge.enabled && !options.rock_ridge.follow_links)
         walk.links = platform::Links::keep;
     walk.listings = &listings;
@@ -290,6 +316,10 @@ int run_build(int argc_given, char** argv_given)
     request.dot_files = options.dot_files;
     request.rock_ridge = options.rock_ridge;
     request.joliet_long = options.joliet_long;
+    request.large_files = true;
+    // Reproducible builds: no file time later than SOURCE_DATE_EPOCH.
+    if (now.fixed)
+        request.latest_file_time = uint64_t(now.seconds_since_1970 + seconds_1601_to_1970) * file_ticks_per_second;
     request.efi_boot = options.efi_boot;
     request.hybrid = options.hybrid;
     request.mbr_code = std::move(mbr_code);
@@ -316,6 +346,7 @@ int run_build(int argc_given, char** argv_given)
     case JobRefusal::companion_not_begun: failure(job.refusal_detail); return failure("no image was written");
     }
     print_dot_names_left_out(job.build);
+    print_names_not_kept(job.build, options.joliet_long);
 
     const bool direct = job.place == ImagePlace::incomplete;
     if (job.stopped && !job.stopped_reading_back)
@@ -403,6 +434,7 @@ int run_estimate(int argc, char** argv)
     std::string efi_boot;
     bool hybrid = false;
     RegistrationWalk walk;
+    walk.large_files = true;
     std::vector<std::string> rest{args[0]};
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--") {

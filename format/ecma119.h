@@ -94,6 +94,24 @@ constexpr uint32_t directory_record_length(uint32_t n)
     return (directory_record_offset::identifier + n + 1) & ~1u;
 }
 
+// File flags (ECMA-119 9.1.6).
+namespace file_flag {
+inline constexpr uint8_t existence = 0x01;  // "hidden"
+inline constexpr uint8_t directory = 0x02;
+inline constexpr uint8_t multi_extent = 0x80;  // the file goes on in the next record
+}  // namespace file_flag
+
+// A file of 4 GiB or more needs several records (ECMA-119 6.5.1, level 3),
+// each with its own extent: all but the last of this length, the largest
+// whole number of sectors a 32-bit data length holds.
+inline constexpr uint64_t four_gib = uint64_t(1) << 32;
+inline constexpr uint32_t multi_extent_piece = 0xFFFFF800u;
+// The records of a file of `size` bytes: one below 4 GiB.
+constexpr uint32_t file_record_count(uint64_t size)
+{
+    return size < four_gib ? 1 : uint32_t((size + multi_extent_piece - 1) / multi_extent_piece);
+}
+
 // The "." and ".." records open every directory; their identifiers are the
 // single bytes 0x00 and 0x01 (ECMA-119 7.6.2).
 inline constexpr uint8_t dot_identifier = 0x00;

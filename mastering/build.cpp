@@ -98,6 +98,10 @@ void build_image(Build& b, BuildOutcome& outcome)
     assign_identifiers(table);
     resolve_identifier_clashes(table);
     make_sibling_identifiers_distinct(table);
+    // Rock Ridge holds every name whole; without it, Joliet is the tree of
+    // long names, and the user hears of those it does not hold whole.
+    if (joliet && !b.input.rock_ridge.enabled)
+        find_joliet_names_not_kept(table, outcome.names_not_kept, outcome.first_names_not_kept);
 
     // Stage 2: data positions.
     set_stage(link, 2);
@@ -113,6 +117,10 @@ void build_image(Build& b, BuildOutcome& outcome)
     const ImageLayout layout = lay_out_image(table, layout_options);
     if (!rock_ridge.refusal.empty()) {
         outcome.problems.push_back({ProblemKind::path_too_long, {}, rock_ridge.refusal});
+        return;
+    }
+    if (layout.sectors_beyond_limit) {
+        outcome.problems.push_back({ProblemKind::volume_too_large, {}, std::to_string(layout.sectors_beyond_limit)});
         return;
     }
     put_path_table(volume_descriptors.primary, layout.path_table_bytes[primary_tree],
@@ -251,7 +259,7 @@ void build_image(Build& b, BuildOutcome& outcome)
             const bool no_data = e->posix && !holds_data(*e->posix);
             outcome.files.push_back({e->source_path,
                                      e->extent[primary_tree],
-                                     e->data_length[primary_tree],
+                                     file_size(e),
                                      false,
                                      {std::move(place[0]), std::move(place[1])},
                                      no_data,
@@ -289,6 +297,8 @@ BuildOutcome create_iso(const BuildInput& input, const BuildHooks& hooks)
               input.dot_files,
               input.rock_ridge.enabled,
               !input.rock_ridge.enabled || input.rock_ridge.follow_links,
+              input.large_files,
+              input.latest_file_time,
               &input.left_out,
               input.listings,
               b.settings.dir_record.recorded_date,

@@ -39,6 +39,10 @@ struct BuildInput {
     HybridSettings hybrid;
     RockRidgeOptions rock_ridge;  // the command line's -R, -r, --follow-links
     bool joliet_long = false;     // Joliet names up to 103 UCS-2 units (the command line's --joliet-long)
+    bool large_files = false;     // files of 4 GiB or more in several extents (the command line)
+    // Files' times later than this file time are recorded as it (the
+    // command line's SOURCE_DATE_EPOCH); 0: none.
+    uint64_t latest_file_time = 0;
 };
 
 // The whole build of one image: scans the sources, builds and writes to

@@ -1,5 +1,6 @@
 #include "mastering/entries.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <unordered_map>
@@ -29,8 +30,6 @@ const LeftOutFile* left_out_entry(const std::vector<LeftOutFile>& left_out, cons
 }
 
 namespace {
-
-constexpr uint64_t four_gib = uint64_t(1) << 32;
 
 // What an entry's identifiers are before they are made: empty. The root's
 // one byte is the zero it needs. Never written: room for an identifier is
@@ -284,6 +283,11 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
     bool found = looked ? looked->found : platform::find_file(path, info, links);
     if (looked)
         info = looked->info;
+    if (found && scan.latest_file_time) {
+        info.last_write = std::min(info.last_write, scan.latest_file_time);
+        info.last_access = std::min(info.last_access, scan.latest_file_time);
+        info.last_change = std::min(info.last_change, scan.latest_file_time);
+    }
     if (found && info.special && depth > 2 && !scan.posix) {
         report(scan, ProblemKind::special_file_skipped, path);
         return;
@@ -326,13 +330,15 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
     record_date_from_file_time(e->recording_date, info.last_write);
     bool is_directory = (info.attributes & platform::attribute_directory) != 0;
     uint64_t size = is_directory || info.special ? 0 : info.size;
-    if (size >= four_gib)
+    // Above 2^48 bytes no volume could hold it in any case.
+    if (size >= four_gib && (!scan.large_files || (size >> 48) != 0))
         report(scan, ProblemKind::file_too_large, path);
     if (info.special && !scan.posix)
         report(scan, ProblemKind::special_registered, path);
     else if (info.size_unreported)
         report(scan, ProblemKind::size_unreported, path);
     e->data_length[primary_tree] = e->data_length[joliet_tree] = uint32_t(size);
+    e->size_high = uint16_t(size >> 32);
     e->hidden = uint8_t(info.attributes & platform::attribute_hidden);
     e->directory = info.attributes & platform::attribute_directory;
     if (scan.posix)

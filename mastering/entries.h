@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "format/ecma119.h"
 #include "mastering/build_link.h"
 #include "mastering/dates.h"
 #include "mastering/problems.h"
@@ -56,9 +57,24 @@ struct SourceEntry {
     // its name itself in the tree's form (cut, or characters replaced).
     uint8_t name_changed;
     PosixAttributes* posix;  // with Rock Ridge only, in the text store
+    // A file's size above 32 bits (files of 4 GiB or more, command line
+    // only): data_length holds the low 32 bits.
+    uint16_t size_high;
 };
 #pragma pack(pop)
-static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 5 * sizeof(void*) + 8 + 8 + 4 + 8 + 2 + 1);
+static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 5 * sizeof(void*) + 8 + 8 + 4 + 8 + 2 + 1 + 2);
+
+// A file's size in bytes (0 for a folder).
+inline uint64_t file_size(const SourceEntry* e)
+{
+    return e->directory ? 0 : uint64_t(e->size_high) << 32 | e->data_length[primary_tree];
+}
+// The records of the entry in a directory of either tree: one, or one per
+// extent of a file of 4 GiB or more.
+inline uint32_t record_count(const SourceEntry* e)
+{
+    return e->directory ? 1 : file_record_count(file_size(e));
+}
 
 // Files the scan leaves out, with a notice, wherever it meets them below a
 // registered folder: the command line's own outputs (an image from an earlier
@@ -175,6 +191,12 @@ struct Scan {
     // devices are entries of their own.
     bool posix = false;
     bool follow_links = true;
+    // Files of 4 GiB or more are taken (written in several extents) instead
+    // of refused: the command line's way.
+    bool large_files = false;
+    // File times later than this one (SOURCE_DATE_EPOCH as a file time) are
+    // taken as this one; 0: none.
+    uint64_t latest_file_time = 0;
     const std::vector<LeftOutFile>* left_out = nullptr;
     FolderListings* listings = nullptr;
     // The date of an entry whose source is gone: the directory record

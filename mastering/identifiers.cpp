@@ -694,3 +694,52 @@ void make_sibling_identifiers_distinct(EntryTable& table)
     distinct_tree(table, primary_tree);
     distinct_tree(table, joliet_tree);
 }
+
+namespace {
+
+// A Joliet identifier (big-endian UCS-2) as text in the code page of names.
+std::string joliet_identifier_text(const uint8_t* identifier, size_t length)
+{
+    std::vector<uint16_t> units(length / 2 + 1, 0);
+    for (size_t i = 0; i + 1 < length; i += 2)
+        units[i / 2] = uint16_t(identifier[i] << 8 | identifier[i + 1]);
+    std::vector<char> text(length * 2 + 4, 0);
+    platform::ucs2_to_oem(units.data(), text.data(), text.size());
+    return text.data();
+}
+
+// True when the entry's Joliet identifier is its leaf name itself.
+bool joliet_name_whole(const SourceEntry* e)
+{
+    if (!name_kept(e, joliet_tree))
+        return false;
+    uint16_t units[joliet_scratch_units + 2];
+    size_t n = to_ucs2be(units, leaf_name(e->source_path), joliet_scratch_units) - 1;
+    if (!e->directory) {
+        units[n++] = ucs2be_unit(';');
+        units[n++] = ucs2be_unit('1');
+    }
+    return e->identifier_length[joliet_tree] == 2 * n && std::memcmp(e->identifier[joliet_tree], units, 2 * n) == 0;
+}
+
+}  // namespace
+
+void find_joliet_names_not_kept(const EntryTable& table, uint32_t& count, std::vector<NameNotKept>& first)
+{
+    // The Joliet paths of the folders on the way down, by depth.
+    std::vector<std::string> folders(size_t(table.max_depth) + 1);
+    for (uint32_t i = 1; i < table.count; ++i) {
+        const SourceEntry* e = table.entries[i];
+        const bool whole = joliet_name_whole(e);
+        if (!whole || e->directory) {
+            std::string name = joliet_identifier_text(e->identifier[joliet_tree], e->identifier_length[joliet_tree]);
+            if (!e->directory && name.size() >= 2 && name.compare(name.size() - 2, 2, ";1") == 0)
+                name.resize(name.size() - 2);  // readers show a file's name without its version
+            std::string path = folders[e->depth - 1u] + "/" + name;
+            if (!whole && count++ < names_not_kept_shown)
+                first.push_back({e->source_path, path});
+            if (e->directory)
+                folders[e->depth] = std::move(path);
+        }
+    }
+}

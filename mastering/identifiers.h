@@ -17,6 +17,11 @@ void resolve_identifier_clashes(EntryTable& table);
 // earlier sibling's is counted up further until no sibling holds it.
 void make_sibling_identifiers_distinct(EntryTable& table);
 
+// After the identifiers are made: the entries whose Joliet identifier is not
+// their name as the file system gives it (with ";1" for a file), counted,
+// the first names_not_kept_shown of them listed with their Joliet paths.
+void find_joliet_names_not_kept(const EntryTable& table, uint32_t& count, std::vector<NameNotKept>& first);
+
 // Identifier makers for one leaf name; each returns the length in bytes.
 int make_file_identifier(uint8_t* destination, const char* leaf);
 int make_directory_identifier(uint8_t* destination, const char* leaf);

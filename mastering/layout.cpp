@@ -1,5 +1,7 @@
 #include "mastering/layout.h"
 
+#include <algorithm>
+
 #include "mastering/entries.h"
 #include "mastering/partition_table.h"
 #include "mastering/rock_ridge.h"
@@ -43,10 +45,12 @@ void compute_directory_sizes(EntryTable& table, bool system_use)
             for_each_child(table, i, [&](const SourceEntry* c) {
                 uint32_t r = su ? record_length_with_system_use(c, RecordRole::in_parent, c->identifier_length[tree])
                                 : directory_record_length(c->identifier_length[tree]);
-                fill += r;
-                if (fill > sector_size) {
-                    size += sector_size;
-                    fill = r;
+                for (uint32_t k = record_count(c); k > 0; --k) {
+                    fill += r;
+                    if (fill > sector_size) {
+                        size += sector_size;
+                        fill = r;
+                    }
                 }
             });
             d->data_length[tree] = size;
@@ -58,8 +62,12 @@ void compute_sector_counts(EntryTable& table)
 {
     for (uint32_t i = 0; i < table.count; ++i) {
         SourceEntry* e = table.entries[i];
-        e->sectors[0] = sectors_for(e->data_length[0]);
-        e->sectors[1] = sectors_for(e->data_length[1]);
+        if (e->directory) {
+            e->sectors[0] = sectors_for(e->data_length[0]);
+            e->sectors[1] = sectors_for(e->data_length[1]);
+        } else {  // a file beyond the volume limit is refused by the layout
+            e->sectors[0] = e->sectors[1] = uint32_t(std::min<uint64_t>(sectors_for_size(file_size(e)), UINT32_MAX));
+        }
     }
 }
 
@@ -72,9 +80,9 @@ uint32_t directory_sectors(const EntryTable& table, int tree)
     return total;
 }
 
-uint32_t file_sectors(const EntryTable& table)
+uint64_t file_sectors(const EntryTable& table)
 {
-    uint32_t total = 0;
+    uint64_t total = 0;
     for (uint32_t i = 0; i < table.count; ++i)
         if (!table.entries[i]->directory)
             total += table.entries[i]->sectors[0];
@@ -137,7 +145,8 @@ ImageLayout lay_out_image(EntryTable& table, const LayoutOptions& options)
     if (options.rock_ridge)
         plan_hard_links(table);
 
-    uint32_t next = 0;
+    // Counted in 64 bits: a tree of large files may pass what a volume holds.
+    uint64_t next = 0;
     for (const ImageArea area : image_areas(options)) {
         switch (area) {
         case ImageArea::system_area: next += system_area_sectors; break;
@@ -183,14 +192,22 @@ ImageLayout lay_out_image(EntryTable& table, const LayoutOptions& options)
         case ImageArea::file_data:
             layout.file_area = next;
             next += file_sectors(table);
-            layout.volume_space_size = next;
+            layout.volume_space_size = uint32_t(next);
+            if (next >= UINT32_MAX) {  // and one trailing sector
+                layout.sectors_beyond_limit = next + 1;
+                return layout;
+            }
             break;
         case ImageArea::trailing_sector: next += 1; break;
         case ImageArea::hybrid_padding: next = hybrid_image_sectors(layout.volume_space_size); break;
         case ImageArea::count: break;
         }
     }
-    layout.image_sectors = next;
+    if (next > UINT32_MAX) {
+        layout.sectors_beyond_limit = next;
+        return layout;
+    }
+    layout.image_sectors = uint32_t(next);
     assign_extents(table, layout.directory_start[primary_tree], layout.directory_start[joliet_tree], layout.file_area);
     if (options.rock_ridge)
         share_hard_link_extents(table);

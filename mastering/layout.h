@@ -14,6 +14,10 @@ inline uint32_t sectors_for(uint32_t bytes)
 {
     return uint32_t((uint64_t(bytes) + sector_size - 1) / sector_size);
 }
+inline uint64_t sectors_for_size(uint64_t bytes)
+{
+    return (bytes + sector_size - 1) / sector_size;
+}
 
 // What the layout needs to know besides the entry table.
 struct LayoutOptions {
@@ -78,6 +82,9 @@ struct ImageLayout {
     // The file: the volume, one trailing zero sector and, with hybrid, the
     // padding that ends in the backup partition table.
     uint32_t image_sectors = 0;
+    // Set when the image would need more sectors than 32 bits number (the
+    // positions above are then not to be used): how many.
+    uint64_t sectors_beyond_limit = 0;
 };
 
 // The whole layout: directory numbers, directory sizes, sector counts and
@@ -94,7 +101,7 @@ uint32_t path_table_size(const EntryTable& table, int tree);
 void compute_directory_sizes(EntryTable& table, bool system_use = false);
 void compute_sector_counts(EntryTable& table);
 uint32_t directory_sectors(const EntryTable& table, int tree);
-uint32_t file_sectors(const EntryTable& table);
+uint64_t file_sectors(const EntryTable& table);
 // Directories level by level in table order from pd and jd, files level by
 // level from fa.
 void assign_extents(EntryTable& table, uint32_t primary_directory_start, uint32_t joliet_directory_start,

@@ -108,10 +108,10 @@ void put_gpt_header(uint8_t* header, const uint8_t* disk_guid, uint64_t my_lba, 
 
 }  // namespace
 
-uint32_t hybrid_image_sectors(uint32_t volume_sectors)
+uint64_t hybrid_image_sectors(uint32_t volume_sectors)
 {
     const uint64_t needed = uint64_t(volume_sectors) + 1 + hybrid_tail_sectors;
-    return uint32_t((needed + mib_sectors - 1) / mib_sectors * mib_sectors);
+    return (needed + mib_sectors - 1) / mib_sectors * mib_sectors;
 }
 
 void make_hybrid_disk(const HybridDisk& disk, uint8_t* system_area, uint8_t* tail)

@@ -67,7 +67,7 @@ inline constexpr uint32_t hybrid_tail_sectors = 9;
 // up to a whole MiB (512 sectors). A MiB is one cylinder of the CHS geometry
 // above and the unit partitioning tools and flash media align to; the padding
 // is at most a MiB.
-uint32_t hybrid_image_sectors(uint32_t volume_sectors);
+uint64_t hybrid_image_sectors(uint32_t volume_sectors);
 
 struct HybridDisk {
     uint32_t volume_sectors = 0;  // the volume space size

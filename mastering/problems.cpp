@@ -9,7 +9,8 @@ ProblemSeverity severity_of(ProblemKind kind)
     case ProblemKind::key_too_long:
     case ProblemKind::line_too_long:
     case ProblemKind::output_path_too_long:
-    case ProblemKind::output_is_input: return ProblemSeverity::refused;
+    case ProblemKind::output_is_input:
+    case ProblemKind::volume_too_large: return ProblemSeverity::refused;
     case ProblemKind::output_not_created:
     case ProblemKind::write_failed: return ProblemSeverity::failed;
     case ProblemKind::source_unreadable:
@@ -64,6 +65,8 @@ std::string describe_problem(const BuildProblem& problem)
         break;
     case ProblemKind::special_file_skipped: text = problem.path + " is not a regular file or folder (left out)"; break;
     case ProblemKind::output_left_out: text = problem.path + " is an output of this command (left out)"; break;
+    case ProblemKind::volume_too_large:
+        return "the image would take " + problem.detail + " sectors, more than the 4294967295 a volume can number";
     case ProblemKind::output_is_input:
         text = problem.path +
                " is the output of this command and an input below a registered folder (not an image or cue "

@@ -27,7 +27,8 @@ enum class ProblemKind {
     key_too_long,          // an ordering key longer than 511 bytes
     line_too_long,         // a registration line longer than 511 bytes
     output_path_too_long,
-    output_is_input,  // the output, a file of the user's, lies below a registered folder
+    output_is_input,   // the output, a file of the user's, lies below a registered folder
+    volume_too_large,  // more sectors than a volume can number (detail: how many)
     // The build fails.
     output_not_created,
     write_failed,
@@ -72,7 +73,7 @@ struct BuiltPosix {
 struct BuiltFile {
     std::string source;
     uint32_t extent = 0;
-    uint32_t size = 0;
+    uint64_t size = 0;  // a file of 4 GiB or more: its extents follow one another
     bool boot_image = false;
     // Its place in each tree (ISO 9660, Joliet): the identifiers on the way
     // from the root, as path_key_append gives them. Empty for a boot image.
@@ -98,6 +99,14 @@ inline void path_key_append(std::string& key, const void* identifier, size_t len
     key.append(static_cast<const char*>(identifier), length);
 }
 
+// A name the image's trees do not hold as the file system gives it: its
+// source and its path in the Joliet tree (UTF-8 or the code page of names).
+struct NameNotKept {
+    std::string source;
+    std::string joliet_path;
+};
+inline constexpr size_t names_not_kept_shown = 20;
+
 struct BuildOutcome {
     bool written = false;  // the output exists and holds every planned sector
     bool aborted = false;
@@ -115,6 +124,11 @@ struct BuildOutcome {
     // paths of the first few.
     uint32_t dot_names_left_out = 0;
     std::vector<std::string> first_dot_names_left_out;
+    // With Joliet and without Rock Ridge: the names the Joliet tree holds
+    // cut, with characters replaced or counted apart from a sibling's (the
+    // ISO 9660 tree's names are short by design): how many, the first few.
+    uint32_t names_not_kept = 0;
+    std::vector<NameNotKept> first_names_not_kept;
     // True when the image is complete and sound (notices allowed).
     bool clean() const;
 };

@@ -1,5 +1,6 @@
 #include "mastering/records.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "mastering/descriptors.h"
@@ -14,19 +15,30 @@ namespace {
 // ECMA-119 9.1.6 file flags: bit 0 existence ("hidden"), bit 1 directory.
 uint8_t file_flags(const SourceEntry* e)
 {
-    return uint8_t((e->hidden ? 0x01 : 0) | (e->directory ? 0x02 : 0));
+    return uint8_t((e->hidden ? file_flag::existence : 0) | (e->directory ? file_flag::directory : 0));
 }
 
-// The record of entry e in the tree under the given identifier of n bytes.
-uint8_t* put_directory_record(uint8_t* p, const SourceEntry* e, int tree, const uint8_t* identifier, uint32_t n)
+// The record of entry e in the tree under the given identifier of n bytes;
+// for a file of several extents, the record of extent `piece`.
+uint8_t* put_directory_record(uint8_t* p, const SourceEntry* e, int tree, const uint8_t* identifier, uint32_t n,
+                              uint32_t piece = 0)
 {
     namespace at = directory_record_offset;
+    uint32_t extent = e->extent[tree], length = e->data_length[tree];
+    uint8_t flags = file_flags(e);
+    if (const uint32_t records = record_count(e); records > 1) {
+        // The extents lie one after the other; all but the last are full.
+        extent += piece * (multi_extent_piece / sector_size);
+        length = uint32_t(std::min<uint64_t>(file_size(e) - uint64_t(piece) * multi_extent_piece, multi_extent_piece));
+        if (piece + 1 < records)
+            flags |= file_flag::multi_extent;
+    }
     p[at::length] = uint8_t(directory_record_length(n));
     p[at::extended_attribute_length] = 0;
-    put_both32(p + at::extent, e->extent[tree]);
-    put_both32(p + at::data_length, e->data_length[tree]);
+    put_both32(p + at::extent, extent);
+    put_both32(p + at::data_length, length);
     std::memcpy(p + at::recording_date, e->recording_date.bytes, sizeof e->recording_date.bytes);
-    p[at::file_flags] = file_flags(e);
+    p[at::file_flags] = flags;
     p[at::file_unit_size] = 0;
     p[at::interleave_gap_size] = 0;
     put_both16(p + at::volume_sequence_number, 1);
@@ -43,9 +55,9 @@ uint8_t* make_dot_record(uint8_t* p, const SourceEntry* e, int tree, uint8_t ide
 
 }  // namespace
 
-uint8_t* make_directory_record(uint8_t* p, const SourceEntry* e, int tree)
+uint8_t* make_directory_record(uint8_t* p, const SourceEntry* e, int tree, uint32_t piece)
 {
-    return put_directory_record(p, e, tree, e->identifier[tree], e->identifier_length[tree]);
+    return put_directory_record(p, e, tree, e->identifier[tree], e->identifier_length[tree], piece);
 }
 
 void write_directories(ImageWriter& writer, const EntryTable& table, int tree, const RockRidgePlan* rock_ridge)
@@ -82,13 +94,17 @@ void write_directories(ImageWriter& writer, const EntryTable& table, int tree, c
                 uint32_t length =
                     su ? record_length_with_system_use(c, RecordRole::in_parent, c->identifier_length[tree])
                        : directory_record_length(c->identifier_length[tree]);
-                if (uint32_t(p - sector) + length > sector_size) {
-                    write_sector(writer, sector);
-                    std::memset(sector, 0, sizeof sector);
-                    p = sector;
+                // Every record of a file of several extents carries the same
+                // System Use fields: readers take the name from the last one.
+                for (uint32_t piece = 0, records = record_count(c); piece < records; ++piece) {
+                    if (uint32_t(p - sector) + length > sector_size) {
+                        write_sector(writer, sector);
+                        std::memset(sector, 0, sizeof sector);
+                        p = sector;
+                    }
+                    uint8_t* record = p;
+                    p = with_system_use(record, make_directory_record(p, c, tree, piece), c, RecordRole::in_parent);
                 }
-                uint8_t* record = p;
-                p = with_system_use(record, make_directory_record(p, c, tree), c, RecordRole::in_parent);
             });
             write_sector(writer, sector);
         }

@@ -15,8 +15,9 @@ static_assert(sizeof(RecordDate) == directory_record_offset::file_flags - direct
 
 // Writes bytes 0..32+n of the record of entry e in the tree; the pad byte is
 // left as the destination holds it, so the destination must be zero-filled.
-// Returns the position after the record.
-uint8_t* make_directory_record(uint8_t* destination, const SourceEntry* e, int tree);
+// Returns the position after the record. A file of 4 GiB or more has
+// record_count(e) records, one per extent: `piece` says which.
+uint8_t* make_directory_record(uint8_t* destination, const SourceEntry* e, int tree, uint32_t piece = 0);
 
 // With a Rock Ridge plan, the records of the ISO 9660 tree carry their
 // System Use fields.

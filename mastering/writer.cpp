@@ -1,5 +1,6 @@
 #include "mastering/writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "mastering/descriptors.h"
@@ -145,10 +146,10 @@ namespace {
 struct SourceCopy {
     ImageWriter& writer;
     const char* path;
-    uint32_t size;  // bytes planned for the source
+    uint64_t size;  // bytes planned for the source
     platform::File file;
     bool reading;
-    uint32_t remaining;        // bytes still expected from the source
+    uint64_t remaining;        // bytes still expected from the source
     uint32_t sectors_left;     // sectors still to write for it
     bool looked_past = false;  // the last read already asked for a byte past the planned size
     bool grew = false;         // ... and got it
@@ -162,7 +163,7 @@ bool copy_by_reading(SourceCopy& c, uint32_t sectors)
     uint8_t* source_buffer = writer.source_buffer.get();
     while (sectors > 0) {
         uint32_t chunk = sectors < read_sectors ? sectors : read_sectors;
-        uint32_t wanted = c.remaining < chunk * sector_bytes ? c.remaining : chunk * sector_bytes;
+        const uint32_t wanted = uint32_t(std::min<uint64_t>(c.remaining, chunk * sector_bytes));
         int64_t got = 0;
         if (c.reading) {
             // The read that ends the planned data asks for one byte more: a
@@ -266,7 +267,7 @@ bool encode_mapped(const uint8_t* data, size_t n, void* context)
 // its size, since the look past its end after the copy sees it grown; an
 // empty one is not looked past (files of /proc hold content behind a size of
 // 0): it is opened as any file and its size tells.
-void copy_sectors(ImageWriter& writer, const char* path, uint32_t n, bool found)
+void copy_sectors(ImageWriter& writer, const char* path, uint64_t n, bool found)
 {
     if (writer_stopped(writer))
         return;
@@ -276,7 +277,7 @@ void copy_sectors(ImageWriter& writer, const char* path, uint32_t n, bool found)
                  found && n > 0 ? platform::open_found_file(path) : platform::open_for_reading(path),
                  false,
                  n,
-                 sectors_for(n)};
+                 uint32_t(sectors_for_size(n))};
     c.reading = c.file.valid();
     if (!c.reading && n > 0)
         writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
@@ -337,7 +338,7 @@ void write_file_data(ImageWriter& writer, const EntryTable& table)
             // devices, FIFOs and sockets hold none (and are never opened).
             if (e->posix && (e->posix->data_owner || !holds_data(*e->posix)))
                 continue;
-            copy_sectors(writer, e->source_path, e->data_length[0], true);
+            copy_sectors(writer, e->source_path, file_size(e), true);
         }
     }
     platform::forget_found_folder();

@@ -135,6 +135,8 @@ BuildInput build_input(const BuildRequest& request, const std::string& output)
     input.dot_files = request.dot_files;
     input.rock_ridge = request.rock_ridge;
     input.joliet_long = request.joliet_long;
+    input.large_files = request.large_files;
+    input.latest_file_time = request.latest_file_time;
     input.listings = request.listings;
     input.efi_boot = request.efi_boot;
     input.hybrid.enabled = request.hybrid;

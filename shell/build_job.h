@@ -37,9 +37,11 @@ struct BuildRequest {
     bool raw = false;     // 2352-byte Mode 1 sectors
     bool verify = false;  // read the image back before it is put in place
     bool dot_files = false;
-    RockRidgeOptions rock_ridge;  // the command line's only
-    bool joliet_long = false;     // the command line's only
-    std::string efi_boot;         // the FAT image of a UEFI boot entry, or empty
+    RockRidgeOptions rock_ridge;    // the command line's only
+    bool joliet_long = false;       // the command line's only
+    bool large_files = false;       // files of 4 GiB or more taken: the command line's only
+    uint64_t latest_file_time = 0;  // later file times are taken as this one (SOURCE_DATE_EPOCH); 0: none
+    std::string efi_boot;           // the FAT image of a UEFI boot entry, or empty
     bool hybrid = false;
     std::vector<uint8_t> mbr_code;
     std::string mbr_code_path;  // where mbr_code came from: never the output

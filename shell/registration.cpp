@@ -1,5 +1,6 @@
 #include "shell/registration.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -10,8 +11,6 @@
 #include "settings/date_field.h"
 
 namespace {
-
-constexpr uint64_t four_gib = uint64_t(1) << 32;
 
 struct Walk {
     const RegistrationWalk& given;
@@ -42,18 +41,22 @@ void measure_into(const char* path, Measurement& m, Walk& walk, bool registered,
     if (info.special && !registered)
         return;  // left out by the scan as well
     if (!(info.attributes & platform::attribute_directory)) {
-        if (!info.special && info.size >= four_gib) {
+        if (!info.special && info.size >= four_gib && !walk.given.large_files) {
             m.refused = true;
             m.problem = ProblemKind::file_too_large;
             m.problem_path = path;
             return;
         }
         m.entries += 1;
-        m.sectors += int32_t((uint32_t(info.special ? 0 : info.size) + 2047u) / 2048u);
+        // The count is a rough one for the list: it stops at its column's
+        // largest number.
+        const uint64_t sectors = m.sectors + ((info.special ? 0 : info.size) + 2047u) / 2048u;
+        m.sectors = int32_t(std::min<uint64_t>(sectors, INT32_MAX));
         return;
     }
     m.entries += 1;
-    m.sectors += 2;
+    if (m.sectors < INT32_MAX - 1)
+        m.sectors += 2;
     if (++m.folders > max_directories) {
         m.refused = true;
         m.problem = ProblemKind::too_many_directories;

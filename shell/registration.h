@@ -30,7 +30,8 @@ struct Measurement {
 // What the walk of a registration is told by whoever registers. Each may be
 // empty; the Windows program gives none.
 struct RegistrationWalk {
-    bool dot_files = false;  // names beginning with a dot are walked too
+    bool dot_files = false;    // names beginning with a dot are walked too
+    bool large_files = false;  // files of 4 GiB or more are taken (the command line)
     // Symbolic links are looked at as links (Rock Ridge keeps them so).
     platform::Links links = platform::Links::follow;
     // Each folder's listing is kept here for the build's scan.

@@ -194,8 +194,19 @@ TEST(HostileNames, EachClassIsEnteredOrReportedByItsRealCause)
          {"j"},
          "--verify",
          0,
-         {},
+         {"1 name is not held whole by the Joliet tree", "j/a*1 -> /j/a_2\n", "--joliet-long keeps Joliet names"},
          {{"j/a_1", "real"}, {"j/a_2", "star"}}},
+        {"names cut past 103 characters: 20 named, then a count",
+         [](const TempTree& t) {
+             for (int i = 0; i < 22; ++i)
+                 t.file("n/" + std::string(110, 'n') + std::to_string(i + 10), "n");
+         },
+         {"n"},
+         "--joliet-long",
+         0,
+         {"22 names are not held whole", "n/" + std::string(110, 'n') + "10 -> /n/" + std::string(99, 'n') + "~1\n",
+          "... and 2 more", "note: -R (Rock Ridge) keeps every name whole\n"},
+         {}},
         {"characters Joliet forbids and a cut surrogate pair",
          make_joliet_hostile_names,
          {"src"},

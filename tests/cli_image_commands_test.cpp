@@ -29,6 +29,30 @@ TEST(CueSheet, NameReplacesTheExtension)
 }
 
 #ifndef _WIN32
+// Reproducible builds: file times later than SOURCE_DATE_EPOCH are taken as
+// it (touching every file changes no byte, Rock Ridge's times included);
+// earlier ones are kept.
+TEST(SourceDateEpoch, LaterFileTimesAreHeldBackEarlierOnesKept)
+{
+    TempTree tree;
+    tree.file("src/a.txt", "a");
+    tree.file("src/d/b.txt", "b");
+    tree.file("old/old.txt", "old");
+    const std::string env = "SOURCE_DATE_EPOCH=1700000000 ", build = env + program_path() + " build --quiet -R -o ";
+    ASSERT_EQ(run_command(build + tree.path("one.iso") + " " + tree.path("src")), 0);
+    ASSERT_EQ(run_command("find " + tree.path("src") + " -exec touch -d '2031-05-06 07:08' {} +"), 0);
+    ASSERT_EQ(run_command(build + tree.path("two.iso") + " " + tree.path("src")), 0);
+    EXPECT_TRUE(read_whole_file(tree.path("two.iso")) == read_whole_file(tree.path("one.iso")));
+    ASSERT_EQ(run_command("touch -d '2001-02-14 12:00 UTC' " + tree.path("old/old.txt")), 0);
+    ASSERT_EQ(run_command(build + tree.path("old.iso") + " " + tree.path("old")), 0);
+    const std::string image = read_whole_file(tree.path("old.iso"));
+    const size_t name = image.find("OLD.TXT;1");
+    ASSERT_NE(name, std::string::npos);
+    const size_t date = name - 33 + 18;  // the record's recording date (year since 1900, month)
+    EXPECT_EQ(uint8_t(image[date]), 101);
+    EXPECT_EQ(uint8_t(image[date + 1]), 2);
+}
+
 TEST(CueSheet, RawBuildEqualsTheConvertedPlainBuildAndBchunkUndoesIt)
 {
     TempTree tree;

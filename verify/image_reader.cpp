@@ -349,6 +349,7 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
     std::unordered_set<std::string> names_here;
     std::string previous_identifier;
     bool previous_multi_extent = false;
+    uint32_t file_record = UINT32_MAX;  // the number of the record that last gave a file
     while (position < self.size) {
         const uint32_t sector_end = std::min<uint32_t>((position / sector_size + 1) * sector_size, self.size);
         const uint8_t* p = data.data() + position;
@@ -462,12 +463,23 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
             rd.fault(at_byte() + ": file " + name + " begins beyond sector " + number(UINT32_MAX));
             continue;
         }
-        TreeFile file{name, index, uint32_t(start), size, (flags & 0x01) != 0, identifier, std::move(posix)};
-        if (size > 0 &&
-            rd.inside(file.extent, size, [&] { return (joliet ? "Joliet file " : "file ") + file_path(tree, file); }))
+        const bool joins = continues && file_record != UINT32_MAX && file_record + 1 == number_here;
+        file_record = number_here;
+        if (!joins)
+            tree.files.push_back(
+                {name, index, uint32_t(start), size, (flags & 0x01) != 0, identifier, std::move(posix), {}});
+        TreeFile& file = tree.files.back();
+        if (joins) {  // the next extent of the file before
+            if (file.sections.empty())
+                file.sections.push_back({file.extent, uint32_t(file.size)});
+            file.sections.push_back({uint32_t(start), size});
+            file.size += size;
+            file.posix = std::move(posix);
+        }
+        if (size > 0 && rd.inside(uint32_t(start), size,
+                                  [&] { return (joliet ? "Joliet file " : "file ") + file_path(tree, file); }))
             rd.regions.push_back(
-                {start, start + sectors_for(size), Region::file, &tree, joliet, uint32_t(tree.files.size()), {}});
-        tree.files.push_back(std::move(file));
+                {start, start + sectors_for(size), Region::file, &tree, joliet, uint32_t(tree.files.size() - 1), {}});
     }
     if (record_number == 0)
         rd.fault(where + ": no records, not even \".\" and \"..\"");
@@ -1022,4 +1034,17 @@ StructureReport check_image_bytes(const uint8_t* data, size_t size)
     ImageSource source;
     use_image_bytes(data, size, source);
     return report_of(source);
+}
+
+bool contiguous(const TreeFile& file)
+{
+    uint64_t next = file.extent;
+    for (const FileSection& section : file.sections) {
+        if (section.extent != next)
+            return false;
+        if (section.size % sector_size != 0 && &section != &file.sections.back())
+            return false;
+        next = section.extent + uint64_t(sectors_for(section.size));
+    }
+    return true;
 }

@@ -85,17 +85,29 @@ struct TreeDirectory {
     PosixRecord posix;
 };
 
-// One file record of a tree. A file recorded in several extents (the
-// multi-extent flag of ECMA-119 9.1.6) gives one TreeFile per extent.
+// One extent of a file recorded in several (the multi-extent flag of
+// ECMA-119 9.1.6).
+struct FileSection {
+    uint32_t extent = 0;
+    uint32_t size = 0;
+};
+
+// One file of a tree: its record, or the records of one file in several
+// extents, which follow one another in their directory under one name.
 struct TreeFile {
     std::string name;
     uint32_t directory = 0;  // index in ImageTree::directories
     uint32_t extent = 0;     // first sector of the data (behind any extended attribute record)
-    uint32_t size = 0;       // bytes
+    uint64_t size = 0;       // bytes, all extents together
     bool hidden = false;
-    std::string identifier;  // the identifier bytes as recorded
-    PosixRecord posix;
+    std::string identifier;             // the identifier bytes as recorded
+    PosixRecord posix;                  // a file in several extents: its last record's, as Linux reads them
+    std::vector<FileSection> sections;  // every extent, when there are several; else empty
 };
+
+// True when the file's data is one run of sectors from its extent on: one
+// extent, or extents each beginning where the one before ended whole.
+bool contiguous(const TreeFile& file);
 
 struct ImageTree {
     bool present = false;

@@ -257,6 +257,8 @@ std::vector<std::string> compare_with_sources(const char* image_path, const Buil
                 continue;
             }
             const BuiltFile& b = files[index];
+            if (!contiguous(f))
+                out.push_back(path + ": its extents do not follow one another as the build wrote them");
             if (seen[index])
                 out.push_back(path + ": a second record of " + b.source);
             seen[index] = true;

@@ -56,6 +56,16 @@ run nodisc_cd cd-image /dev/sr1 -o nodisc.bin --first 0 --last 2 --quiet
 run nodrive drive-id /dev/sr7
 say "commands took $(( $(date +%s) - start )) s"
 
+# The image of one 4.5 GiB file, on the second disk.
+n=0
+while [ ! -b /dev/sdb ] && [ $n -lt 10 ]; do sleep 1; n=$((n + 1)); done
+mkdir -p /mnt/big
+if mount -t iso9660 -o ro /dev/sdb /mnt/big 2> /out/big.err; then
+    stat -c '%n %s' /mnt/big/big.bin > /out/big.txt 2>> /out/big.err
+    tail -c 10 /mnt/big/big.bin >> /out/big.txt 2>> /out/big.err
+    umount /mnt/big
+fi
+
 # The Rock Ridge image through the kernel's isofs, listed as the host lists
 # its source tree.
 if [ -f /rr.iso ]; then

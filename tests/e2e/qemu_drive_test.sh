@@ -20,6 +20,7 @@ kernel=${KERNEL:-$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1)}
 timeout_seconds=${QEMU_TIMEOUT:-300}
 began=$(date +%s)
 mkdir -p "$work"
+trap 'rm -f "$work/big.iso"' EXIT  # 4.4 GB: never left behind
 
 fail_setup() { echo "qemu_drive_test: $*" >&2; echo "0 passed, 1 failed"; exit 1; }
 
@@ -81,6 +82,16 @@ echo deep > "$rr/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/d12/f"
 chown 1234:567 "$rr/bin/run.sh" 2> /dev/null || true
 "$program" build --quiet -R -o "$work/rr.iso" "$rr" > "$work/rr.log" 2>&1 ||
     fail_setup "the Rock Ridge build failed, see $work/rr.log"
+# A file of 4.5 GiB (sparse here; two extents in the image), on a disk of
+# its own: the guest's isofs gives its size and its last bytes. The image is
+# removed when the guest is done with it.
+big=$work/bigtree
+rm -rf "$big" && mkdir -p "$big"
+truncate -s 4500M "$big/big.bin"
+printf 'last bytes' | dd of="$big/big.bin" bs=1 seek=$((4500 * 1048576 - 10)) conv=notrunc 2> /dev/null
+"$program" build --quiet -R -o "$work/big.iso" "$big/big.bin" > "$work/big.log" 2>&1 ||
+    fail_setup "the build of a 4.5 GiB file failed, see $work/big.log"
+rm -rf "$big"
 # What the tree says, as the guest's listing of the mounted image will.
 rr_listing() {  # one line per item: path, mode (hex), links of files, owner, group, size of non-folders, mtime, target
     (cd "$work" && find ./rrtree | LC_ALL=C sort | while IFS= read -r f; do
@@ -138,11 +149,13 @@ timeout "$timeout_seconds" qemu-system-x86_64 -accel tcg -m 256 -nographic -no-r
     -kernel "$kernel" -initrd "$work/initrd.gz" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 e2e_sectors=$sectors" \
     -drive file="$work/result.img",format=raw,if=ide,index=0 \
+    -drive file="$work/big.iso",format=raw,if=ide,index=1,snapshot=on \
     -drive file="$work/disc.iso",format=raw,if=ide,index=2,media=cdrom \
     -drive if=ide,index=3,media=cdrom \
     -drive file="$work/floppy.img",format=raw,if=floppy,index=0,readonly=on \
     -serial mon:stdio -display none -monitor none < /dev/null > "$work/console.log" 2>&1 || true
 boot_seconds=$(( $(date +%s) - boot_began ))
+rm -f "$work/big.iso"
 grep '^GUEST:' "$work/console.log" | tr -d '\r' | sed 's/^/   /'
 
 mkdir -p "$work/out"
@@ -177,6 +190,14 @@ if [ "$rr_modules" = " loop isofs" ]; then
     check "Linux isofs shows every name, mode, owner, link, hard link and time of a Rock Ridge image" isofs_is
 else
     echo "SKIP Linux isofs of a Rock Ridge image: the kernel has no loop and isofs modules ($rr_modules)"
+fi
+
+big_is() {
+    printf '/mnt/big/big.bin 4718592000\nlast bytes' | cmp - "$out/big.txt" ||
+        { echo "guest: $(cat "$out/big.txt" "$out/big.err" 2>/dev/null)"; return 1; }
+}
+if [ "$rr_modules" = " loop isofs" ]; then
+    check "Linux isofs gives the size and last bytes of a 4.5 GiB file in two extents" big_is
 fi
 
 expected_toc() {
