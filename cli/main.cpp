@@ -43,6 +43,8 @@ void print_help(FILE* out)
                  "  build -o OUTPUT [options] [PATH...]   master an ISO 9660 image of the paths\n"
                  "  estimate [--efi-boot FILE] [--hybrid] [--dot-files] PATH...\n"
                  "                                        print the capacity estimate and the list lines\n"
+                 "  estimate --exact [build options] PATH...\n"
+                 "                                        print the exact size build would write (nothing written)\n"
                  "  convert FILE...                       convert images between 2048- and 2352-byte sectors\n"
                  "                                        (output FILE.iso)\n");
     print_check_commands_help(out);
@@ -235,6 +237,40 @@ bool is_earlier_cue_sheet(const std::string& sheet, const std::string& image)
     return found == cue_sheet_text(image.c_str(), true) || found == cue_sheet_text(image.c_str(), false);
 }
 
+// estimate --exact: the scan and the layout of the build, nothing written.
+int print_exact_size(BuildRequest& request, const BuildOptions& options, ScanProgress& scan_progress)
+{
+    request.layout_only = true;
+    request.leave_out_earlier_image = !options.output.empty();
+    BuildHooks hooks;
+    hooks.job = stop_on_signal();
+    hooks.walked = scan_progress.walked();
+    BuildJobOutcome job = run_build_job(request, hooks);
+    end_progress_line();
+    if (job.stopped)
+        return report_stop();
+    int status = 0;
+    for (const BuildProblem& problem : job.build.problems) {
+        const ProblemSeverity severity = severity_of(problem.kind);
+        std::fprintf(stderr, "tarnwickiso: %s%s\n", severity == ProblemSeverity::notice ? "note: " : "",
+                     platform::text_to_system(describe_problem(problem).c_str()).c_str());
+        if (severity == ProblemSeverity::refused)
+            status = 1;
+    }
+    if (job.refusal != JobRefusal::none || status != 0) {
+        if (!job.refusal_detail.empty())
+            failure(job.refusal_detail);
+        std::fprintf(stderr, "tarnwickiso: the build would be refused\n");
+        return 1;
+    }
+    print_names_not_kept(job.build, options.joliet_long);
+    const uint64_t sectors = uint64_t(job.build.total_sectors) + 1 + job.build.padding_sectors;
+    const unsigned sector_bytes = options.raw ? 2352u : 2048u;
+    std::printf("Exact size: %llu bytes (%llu sectors of %u bytes)\n", (unsigned long long)(sectors * sector_bytes),
+                (unsigned long long)sectors, sector_bytes);
+    return 0;
+}
+
 int run_build(int argc_given, char** argv_given)
 {
     std::vector<std::string> args;
@@ -327,6 +363,8 @@ int run_build(int argc_given, char** argv_given)
     request.registered = options.paths;
     request.leave_out_earlier_image = true;
     request.listings = &listings;
+    if (options.exact)
+        return print_exact_size(request, options, scan_progress);
     PendingOutput cue;
     if (options.cue)
         request.companions.push_back({"the cue sheet", cue_name, is_earlier_cue_sheet(cue_name, options.output), &cue});
@@ -507,8 +545,12 @@ int run_command(int argc, char** argv)
     }
     if (command == "build")
         return run_build(argc - 1, argv + 1);
-    if (command == "estimate")
+    if (command == "estimate") {
+        for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+            if (std::strcmp(argv[i], "--exact") == 0)
+                return run_build(argc - 1, argv + 1);
         return run_estimate(argc - 1, argv + 1);
+    }
     if (command == "convert")
         return run_convert_paths(argc - 1, argv + 1);
     if (command == "verify")

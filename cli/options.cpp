@@ -66,8 +66,8 @@ const ChoiceOption choice_options[] = {
     {"boot-media", boot_ids::media, {"custom", "1.2", "1.44", "2.88", "hd"}, "custom, 1.2, 1.44, 2.88 or hd"},
 };
 
-const char* const flag_options[] = {"raw",       "cue",        "quiet",         "no-joliet",    "hybrid",     "verify",
-                                    "dot-files", "rock-ridge", "rational-rock", "follow-links", "joliet-long"};
+const char* const flag_options[] = {"raw",       "cue",        "quiet",         "no-joliet",    "hybrid",      "verify",
+                                    "dot-files", "rock-ridge", "rational-rock", "follow-links", "joliet-long", "exact"};
 const char* const other_value_options[] = {"output",  "root-date", "record-date", "boot",
                                            "boot-id", "efi-boot",  "mbr-code"};
 
@@ -328,7 +328,10 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
                 return "--" + std::string(o.name) + ": unknown value '" + value + "' (" + o.listed + ")";
             set_selection(boot, o.id, position);
         }
-    if (options.output.empty())
+    options.exact = has("exact");
+    if (options.exact && args[0] != "estimate")
+        return "--exact is an option of estimate";
+    if (options.output.empty() && !options.exact)
         return "build needs an output file: -o OUTPUT";
     return {};
 }

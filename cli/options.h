@@ -24,6 +24,9 @@ struct BuildOptions {
     bool dot_files = false;       // names beginning with a dot below a registered folder are taken too
     RockRidgeOptions rock_ridge;  // -R, -r, --follow-links
     bool joliet_long = false;     // Joliet names of up to 103 characters
+    // estimate --exact: the scan and the layout of the build these options
+    // ask for, without writing (-o may be left out).
+    bool exact = false;
     std::vector<std::string> paths;
     // Notes for stderr that refuse nothing: identifiers cut to their fields.
     std::vector<std::string> notices;

@@ -145,6 +145,8 @@ void build_image(Build& b, BuildOutcome& outcome)
     link.progress.total_sectors = hybrid ? layout.image_sectors - 1 : total_sectors;
     outcome.total_sectors = total_sectors;
     outcome.padding_sectors = layout.image_sectors - 1 - total_sectors;
+    if (b.input.layout_only)
+        return;
     put_both32(volume_descriptors.primary + descriptor_offset::volume_space_size, total_sectors);
     put_both32(volume_descriptors.supplementary + descriptor_offset::volume_space_size, total_sectors);
     table.root->recording_date = b.settings.dir_record.recorded_date;

@@ -43,6 +43,9 @@ struct BuildInput {
     // Files' times later than this file time are recorded as it (the
     // command line's SOURCE_DATE_EPOCH); 0: none.
     uint64_t latest_file_time = 0;
+    // Scan and lay out only: the outcome's sizes are the image's, nothing
+    // is opened or written.
+    bool layout_only = false;
 };
 
 // The whole build of one image: scans the sources, builds and writes to

@@ -162,6 +162,15 @@ BuildJobOutcome run_build_job(const BuildRequest& request, const BuildHooks& hoo
                 return result;
             }
 
+    if (request.layout_only) {
+        BuildInput input = build_input(request, request.output);
+        input.layout_only = true;
+        if (request.leave_out_earlier_image && !request.output.empty())
+            leave_out(input.left_out, request.output, !is_earlier_image(request.output));
+        result.build = create_iso(input, hooks);
+        result.stopped = stop_requested(hooks) || result.build.aborted;
+        return result;
+    }
     PendingOutput image;
     if (!begin_output(request.output, image, result.refusal_detail)) {
         result.refusal = JobRefusal::output_not_begun;

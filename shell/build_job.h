@@ -53,6 +53,9 @@ struct BuildRequest {
     // Off: the scan takes such a file like any other.
     bool leave_out_earlier_image = false;
     std::vector<CompanionOutput> companions;
+    // Only the scan and the layout: nothing is begun or written, and the
+    // outcome's sizes say what the build would write.
+    bool layout_only = false;
     // The registration's folder listings, served once each to the scan.
     FolderListings* listings = nullptr;
 };

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "cli/image_commands.h"
 #include "drivetools/cue_sheet.h"
 #include "test_support.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(CueSheet, NameReplacesTheExtension)
 {
@@ -51,6 +55,43 @@ TEST(SourceDateEpoch, LaterFileTimesAreHeldBackEarlierOnesKept)
     const size_t date = name - 33 + 18;  // the record's recording date (year since 1900, month)
     EXPECT_EQ(uint8_t(image[date]), 101);
     EXPECT_EQ(uint8_t(image[date + 1]), 2);
+}
+
+// estimate --exact says, byte for byte, what build then writes, under every
+// form of the image and with an earlier image of the output in the tree.
+TEST(EstimateExact, EqualsTheWrittenImage)
+{
+    TempTree tree;
+    tree.file_of_size("src/a.bin", 300001, 3);
+    tree.file("src/README", "a");
+    tree.file("src/readme", "b");
+    tree.file("src/" + std::string(120, 'n') + ".txt", "long");
+    tree.file("src/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/deep.txt", "deep");
+    ASSERT_EQ(run_command("cd " + tree.path("src") + " && ln -s a.bin link && ln a.bin hard"), 0);
+    tree.file_of_size("boot.img", 1474560, 9);
+    const bool fat = run_command("mkfs.fat -C " + tree.path("esp.img") + " 1440 >/dev/null 2>&1") == 0;
+    for (const std::string& options :
+         std::vector<std::string>{"", "--raw", "-R", "-r --raw", "-R --follow-links", "--no-joliet", "--joliet-long",
+                                  "--dot-files", "--boot " + tree.path("boot.img") + " --boot-media 1.44",
+                                  "--efi-boot " + tree.path("esp.img") + " --hybrid"}) {
+        if (!fat && options.find("esp.img") != std::string::npos)
+            continue;
+        for (const std::string& output : {tree.path("out.iso"), tree.path("src/in.iso")}) {
+            SCOPED_TRACE(options + " -o " + output);
+            std::string estimate, built;
+            const std::string args = options + " -o " + output + " " + tree.path("src");
+            // The second round meets the first one's image in the tree.
+            for (int round = 0; round < 2; ++round) {
+                ASSERT_EQ(run_command(program_path() + " estimate --exact " + args + " 2>&1", &estimate), 0)
+                    << estimate;
+                ASSERT_EQ(run_command(program_path() + " build " + args + " 2>/dev/null", &built), 0);
+                EXPECT_NE(estimate.find("Exact size: " + std::to_string(fs::file_size(output)) + " bytes"),
+                          std::string::npos)
+                    << estimate << built;
+            }
+            fs::remove(output);
+        }
+    }
 }
 
 TEST(CueSheet, RawBuildEqualsTheConvertedPlainBuildAndBchunkUndoesIt)
