@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Writes the benchmark corpora of the mastering benchmark.
 
-usage: corpus.py small|large|flat|huge DIR
+usage: corpus.py small|large|flat|huge|five DIR
 
   small  20,000 files of 1..8 KiB in 400 folders two levels deep
   large  8 files of 80 MiB (640 MiB in all)
   flat   50,000 files of 0..4 KiB in one folder, whose short names all clash
   huge   200,000 files of 0..4 KiB in 4,000 folders three levels deep
+  five   one file of 5 GiB (several extents in an image)
 The contents are pseudo-random with a fixed seed, so every run writes the
 same corpus.
 """
@@ -53,7 +54,14 @@ def huge(root, rng):
                 write(os.path.join(folder, "item%02d.bin" % n), rng.randbytes(rng.randint(0, 4096)))
 
 
-kinds = {"small": small, "large": large, "flat": flat, "huge": huge}
+def five(root, rng):
+    block = rng.randbytes(1 << 20)
+    with open(os.path.join(root, "five.bin"), "wb") as out:
+        for m in range(5 * 1024):
+            out.write(block[m % 4096 :] + block[: m % 4096])
+
+
+kinds = {"small": small, "large": large, "flat": flat, "huge": huge, "five": five}
 
 
 def main():

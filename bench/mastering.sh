@@ -12,6 +12,10 @@
 #          of the image both ways (at least 2 GB/s)
 #   huge   tarnwickiso/genisoimage (at most 0.6), peak memory against
 #          genisoimage's (at most 1.0), huge/small wall time (at most 11)
+#   Rock Ridge (-R, beside genisoimage -R -J): small/tar -cf (at most 1.2),
+#          small -R/small (at most 1.15), huge/genisoimage -R -J (at most
+#          0.6) and peak memory against it (at most 1.0)
+#   five   one 5 GiB file (several extents): tarnwickiso/cat (at most 1.1)
 #
 # usage: bench/mastering.sh [REPETITIONS] [CORPUS...]   (default: 3 small large flat huge)
 # The corpora are written once under ${TW_BENCH_DIR:-/tmp/tw-bench}. Every
@@ -110,13 +114,16 @@ for corpus in "${corpora[@]}"; do
   out="$dir/out-$corpus.iso"
   tools=(tarnwickiso genisoimage xorriso)
   [ "$corpus" = small ] && tools+=(tar)
-  [ "$corpus" = large ] && tools+=(cat)
+  [ "$corpus" = large ] || [ "$corpus" = five ] && tools+=(cat)
+  [ "$corpus" = small ] || [ "$corpus" = huge ] && tools+=(tarnwickiso-R genisoimage-R)
   declare -A walls=() cpus=() peaks=() failed=()
   for _ in $(seq 1 "$reps"); do
     for tool in "${tools[@]}"; do
       case $tool in
         tarnwickiso) result=$(run_once "$out" "$program" build --quiet -o "$out" "$src") ;;
+        tarnwickiso-R) result=$(run_once "$out" "$program" build --quiet -R -o "$out" "$src") ;;
         genisoimage) result=$(run_once "$out.g" genisoimage -quiet -D -J -joliet-long -o "$out.g" "$src") ;;
+        genisoimage-R) result=$(run_once "$out.g" genisoimage -quiet -D -R -J -joliet-long -o "$out.g" "$src") ;;
         xorriso) result=$(run_once "$out.x" xorriso -as mkisofs -quiet -J -joliet-long -o "$out.x" "$src") ;;
         tar) result=$(run_once "$out.tar" tar -cf "$out.tar" -C "$src" .) ;;
         cat) result=$(run_once "$out.cat" sh -c 'cat "$1"/* > "$2"' cat "$src" "$out.cat") ;;
@@ -129,6 +136,14 @@ for corpus in "${corpora[@]}"; do
     done
   done
   rm -f "$out.g" "$out.x" "$out.tar" "$out.cat"
+  # The image last written (with -R where it ran) against estimate --exact.
+  exact_options=()
+  [[ " ${tools[*]} " == *" tarnwickiso-R "* ]] && exact_options=(-R)
+  exact=$("$program" estimate --exact "${exact_options[@]}" -o "$out" "$src" 2>/dev/null |
+    sed -n 's/^Exact size: \([0-9]*\) bytes.*/\1/p')
+  size=$(stat -c %s "$out" 2>/dev/null || echo 0)
+  echo "  $corpus: estimate --exact ${exact_options[*]} ${exact:-none} bytes, the image $size:" \
+    "$([ "${exact:-}" = "$size" ] && echo equal || echo NOT equal)"
   for tool in "${tools[@]}"; do
     printf '%-8s %-12s %10s %10s %12.1f %s\n' "$corpus" "$tool" "$(med ${walls[$tool]})" "$(med ${cpus[$tool]})" \
       "$(awk -v k="$(med ${peaks[$tool]})" 'BEGIN { print k / 1024 }')" "${failed[$tool]:+(gave up: no output)}"
@@ -145,11 +160,18 @@ for corpus in "${corpora[@]}"; do
       echo "  $corpus: tarnwickiso/genisoimage $(rep_ratio "${walls[tarnwickiso]}" "${walls[genisoimage]}") (no limit)" ;;
   esac
   case $corpus in
+    five)
+      report five tarnwickiso/cat "$(rep_ratio "${walls[tarnwickiso]}" "${walls[cat]}")" most 1.1 ;;
     small)
       report small "tarnwickiso/tar -cf" "$(rep_ratio "${walls[tarnwickiso]}" "${walls[tar]}")" most 1.2
+      report small "tarnwickiso -R/tar -cf" "$(rep_ratio "${walls[tarnwickiso-R]}" "${walls[tar]}")" most 1.2
+      report small "tarnwickiso -R/tarnwickiso" "$(rep_ratio "${walls[tarnwickiso-R]}" "${walls[tarnwickiso]}")" most 1.15
       strace_counts "$src" "$n" "$out" small ;;
     huge)
-      report huge "peak memory tarnwickiso/genisoimage" "$(rep_ratio "${peaks[tarnwickiso]}" "${peaks[genisoimage]}")" most 1.0 ;;
+      report huge "peak memory tarnwickiso/genisoimage" "$(rep_ratio "${peaks[tarnwickiso]}" "${peaks[genisoimage]}")" most 1.0
+      report huge "tarnwickiso -R/genisoimage -R -J" "$(rep_ratio "${walls[tarnwickiso-R]}" "${walls[genisoimage-R]}")" most 0.6
+      report huge "peak memory tarnwickiso -R/genisoimage -R -J" \
+        "$(rep_ratio "${peaks[tarnwickiso-R]}" "${peaks[genisoimage-R]}")" most 1.0 ;;
     large)
       report large tarnwickiso/cat "$(rep_ratio "${walls[tarnwickiso]}" "${walls[cat]}")" most 1.1
       plain_cpu=() raw_cpu=() floor_cpu=() to_raw=() to_plain=()

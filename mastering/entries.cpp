@@ -253,6 +253,9 @@ void keep_posix(Scan& scan, SourceEntry* e, const char* path, const platform::Fi
     if (info.symbolic_link) {
         if (!platform::read_link(path, target))
             report(scan, ProblemKind::source_unreadable, path, platform::last_error_text());
+        // SL holds longer ones, but readers refuse the whole tree past this.
+        if (target.size() > max_link_target)
+            report(scan, ProblemKind::link_target_too_long, path, std::to_string(target.size()) + " bytes");
         a->link_target = keep_text(scan.table, target.c_str(), target.size());
     }
     e->posix = a;

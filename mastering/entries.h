@@ -142,6 +142,10 @@ struct FolderListings {
 void keep_listing(FolderListings* listings, const char* path, std::vector<platform::FoundName>&& names);
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder);
 
+// The longest symbolic link target Rock Ridge records: one byte more makes a
+// common reading library refuse the whole tree.
+inline constexpr size_t max_link_target = 1023;
+
 // Both walks refuse an image of more directories than the path tables can
 // number, as soon as they pass the count; links are followed, so a few
 // folders may unfold into very many.

@@ -10,7 +10,8 @@ ProblemSeverity severity_of(ProblemKind kind)
     case ProblemKind::line_too_long:
     case ProblemKind::output_path_too_long:
     case ProblemKind::output_is_input:
-    case ProblemKind::volume_too_large: return ProblemSeverity::refused;
+    case ProblemKind::volume_too_large:
+    case ProblemKind::link_target_too_long: return ProblemSeverity::refused;
     case ProblemKind::output_not_created:
     case ProblemKind::write_failed: return ProblemSeverity::failed;
     case ProblemKind::source_unreadable:
@@ -65,6 +66,9 @@ std::string describe_problem(const BuildProblem& problem)
         break;
     case ProblemKind::special_file_skipped: text = problem.path + " is not a regular file or folder (left out)"; break;
     case ProblemKind::output_left_out: text = problem.path + " is an output of this command (left out)"; break;
+    case ProblemKind::link_target_too_long:
+        return "symbolic link " + problem.path + " names a target of " + problem.detail +
+               ", more than the 1023 readers take (--follow-links stores what it names)";
     case ProblemKind::volume_too_large:
         return "the image would take " + problem.detail + " sectors, more than the 4294967295 a volume can number";
     case ProblemKind::output_is_input:

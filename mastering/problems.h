@@ -27,8 +27,9 @@ enum class ProblemKind {
     key_too_long,          // an ordering key longer than 511 bytes
     line_too_long,         // a registration line longer than 511 bytes
     output_path_too_long,
-    output_is_input,   // the output, a file of the user's, lies below a registered folder
-    volume_too_large,  // more sectors than a volume can number (detail: how many)
+    output_is_input,       // the output, a file of the user's, lies below a registered folder
+    volume_too_large,      // more sectors than a volume can number (detail: how many)
+    link_target_too_long,  // Rock Ridge: a symbolic link's target over 1023 bytes (detail: its length)
     // The build fails.
     output_not_created,
     write_failed,

@@ -75,6 +75,12 @@ TEST(HostileInput, RefusedBeforeAnyOutputWithTheItemNamed)
         // sysfs reports 4096 bytes and gives fewer: no system call failed.
         {"", "verify /sys/devices/system/cpu/online", 1, "of 4096 bytes: the file ended early"},
         {"", "build -o out.iso --help src", 0, "usage: tarnwickiso"},
+        {"", "build --exact -o out.iso src", 2, "--exact is an option of estimate"},
+        {"ln -s $(printf 'x%.0s' $(seq 1100)) src/l && ", "build -R -o out.iso src", 1,
+         "src/l names a target of 1100 bytes, more than the 1023 readers take"},
+        // Sparse: the layout refuses before a byte is written.
+        {"truncate -s 5T src/b1 && truncate -s 5T src/b2 && ", "build -o out.iso src", 1,
+         "sectors, more than the 4294967295 a volume can number"},
         {"", "convert --help out.iso", 0, "usage: tarnwickiso"},
     };
     for (const Case& c : cases) {
