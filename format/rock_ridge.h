@@ -58,8 +58,14 @@ inline constexpr uint8_t nm_continue = 0x01;
 inline constexpr int tf_flags = 4;
 inline constexpr uint8_t tf_creation = 0x01, tf_modify = 0x02, tf_access = 0x04, tf_attributes = 0x08,
                          tf_long_form = 0x80;
-// 4.1.5 CL, PL, RE: relocated directories.
+// 4.1.5 CL, PL, RE: relocated directories. CL (in the record that stands in
+// a relocated directory's place) and PL (in its ".." record) hold a
+// directory's location, both-endian 32-bit; RE marks its own record.
 inline constexpr size_t cl_length = 12, pl_length = 12, re_length = 4;
+inline constexpr int location = 4;
+// ISO 9660 holds directories at most this many levels deep (the root is
+// level 1, ECMA-119 6.8.2.1): deeper ones are relocated.
+inline constexpr uint32_t deepest_level = 8;
 
 // The ER field's texts of RRIP 1.10, and the identifiers of RRIP 1.12.
 inline constexpr char identifier_1991a[] = "RRIP_1991A";

@@ -1,6 +1,8 @@
 #include "mastering/build.h"
 
 #include <cstring>
+#include <memory>
+#include <unordered_map>
 
 #include "mastering/boot.h"
 #include "mastering/descriptors.h"
@@ -72,6 +74,8 @@ void apply_recorded_date(Build& b)
 {
     for (uint32_t i = 0; i < b.table.count; ++i)
         b.table.entries[i]->recording_date = b.settings.dir_record.recorded_date;
+    for (const std::unique_ptr<SourceEntry>& e : b.table.primary_only)
+        e->recording_date = b.settings.dir_record.recorded_date;
 }
 
 // Runs the four stages on the scanned table and writes the image.
@@ -116,7 +120,7 @@ void build_image(Build& b, BuildOutcome& outcome)
                                        rock_ridge.options.enabled ? &rock_ridge : nullptr};
     const ImageLayout layout = lay_out_image(table, layout_options);
     if (!rock_ridge.refusal.empty()) {
-        outcome.problems.push_back({ProblemKind::path_too_long, {}, rock_ridge.refusal});
+        outcome.problems.push_back({rock_ridge.refusal_kind, {}, rock_ridge.refusal});
         return;
     }
     if (layout.sectors_beyond_limit) {
@@ -150,6 +154,8 @@ void build_image(Build& b, BuildOutcome& outcome)
     put_both32(volume_descriptors.primary + descriptor_offset::volume_space_size, total_sectors);
     put_both32(volume_descriptors.supplementary + descriptor_offset::volume_space_size, total_sectors);
     table.root->recording_date = b.settings.dir_record.recorded_date;
+    if (table.moved_folder)  // made by the build, as the root
+        table.moved_folder->recording_date = table.root->recording_date;
     if (b.settings.dir_record.use_recorded_date)
         apply_recorded_date(b);
     make_directory_record(volume_descriptors.primary + descriptor_offset::root_directory_record, table.root,
@@ -234,7 +240,25 @@ void build_image(Build& b, BuildOutcome& outcome)
         if (efi)
             outcome.files.push_back(
                 {efi_boot_settings.image_path, layout.efi_image, efi_boot_settings.image_size, true, {}, false, {}});
-        // Each entry's place: its folder's place and its own identifier.
+        // Each entry's place: its folder's place and its own identifier;
+        // relocated directories have theirs in the ISO 9660 tree's order.
+        std::unordered_map<const SourceEntry*, std::string> relocated_place;
+        if (!table.primary_order.empty()) {
+            std::vector<std::string> folders;
+            for (const SourceEntry* e : table.primary_order) {
+                if (e == table.root || (e->posix && e->posix->stands_for))
+                    continue;
+                folders.resize(depth_in(e, primary_tree) - 2u);
+                std::string place = folders.empty() ? std::string() : folders.back();
+                path_key_append(place, e->identifier[primary_tree], e->identifier_length[primary_tree]);
+                if (e->directory)
+                    folders.push_back(place);
+                if (e == table.moved_folder)
+                    outcome.primary_only_places.push_back(place);
+                else
+                    relocated_place.emplace(e, std::move(place));
+            }
+        }
         std::vector<std::string> folder_place[2];
         for (uint32_t i = 1; i < table.count; ++i) {
             const SourceEntry* e = table.entries[i];
@@ -246,6 +270,8 @@ void build_image(Build& b, BuildOutcome& outcome)
                 if (e->directory)
                     folder_place[tree].push_back(place[tree]);
             }
+            if (!relocated_place.empty())
+                place[primary_tree] = relocated_place[e];
             BuiltPosix posix;
             if (e->posix) {
                 posix.present = true;

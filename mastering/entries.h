@@ -31,12 +31,21 @@ struct PosixAttributes {
     uint64_t volume = 0, object = 0;    // identity, for hard links
     // Set by the layout: the entry whose extent a hard link shares (null:
     // its own), the count of the image's records of that data, and per
-    // record of the entry (in its parent, ".", "..") the System Use bytes
-    // in the record and the first continuation piece (-1: none).
+    // record of the entry (in its parent, ".", "..", the ".." of a
+    // relocated directory) the System Use bytes in the record and the first
+    // continuation piece (-1: none).
     const struct SourceEntry* data_owner = nullptr;
     uint32_t image_links = 1;
-    uint8_t inline_length[3] = {};
-    int32_t continuation[3] = {-1, -1, -1};
+    uint8_t inline_length[4] = {};
+    int32_t continuation[4] = {-1, -1, -1, -1};
+    // The relocation of directories deeper than ISO 9660's eight levels in
+    // its tree (RRIP 4.1.5), set by the layout: the entry's depth in that
+    // tree (0: its own depth); for a relocated directory, its parent in the
+    // real tree (its ".." names it in PL, its record carries RE); for the
+    // record that stands in its place there, the directory (CL).
+    uint8_t primary_depth = 0;
+    const struct SourceEntry* real_parent = nullptr;
+    const struct SourceEntry* stands_for = nullptr;
 };
 
 #pragma pack(push, 1)
@@ -52,7 +61,7 @@ struct SourceEntry {
     uint32_t data_length[2];
     uint32_t directory;  // 0 file; a folder's attribute bit 0x10 (the root: 1)
     uint32_t extent[2];
-    uint16_t directory_number;  // a directory's path table number (root 1), set by the layout
+    uint16_t directory_number[2];  // per tree: a directory's path table number (root 1), set by the layout
     // One bit per tree (1 << tree): the identifier made for the entry is not
     // its name itself in the tree's form (cut, or characters replaced).
     uint8_t name_changed;
@@ -62,7 +71,7 @@ struct SourceEntry {
     uint16_t size_high;
 };
 #pragma pack(pop)
-static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 5 * sizeof(void*) + 8 + 8 + 4 + 8 + 2 + 1 + 2);
+static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 5 * sizeof(void*) + 8 + 8 + 4 + 8 + 4 + 1 + 2);
 
 // A file's size in bytes (0 for a folder).
 inline uint64_t file_size(const SourceEntry* e)
@@ -119,7 +128,49 @@ struct EntryTable {
     // The longest Joliet name in UCS-2 units, a file's ";1" included: 64,
     // or 103 with the command line's --joliet-long.
     uint32_t joliet_units = 64;
+    // With Rock Ridge and directories deeper than eight levels: the ISO 9660
+    // tree's own entries in its order (its root first, each directory
+    // followed by its subtree), with the folder the deep ones move to and
+    // the records that stand in their places; empty otherwise, when both
+    // trees are `entries`. Those two kinds live in `primary_only`.
+    std::vector<SourceEntry*> primary_order;
+    std::vector<std::unique_ptr<SourceEntry>> primary_only;
+    SourceEntry* moved_folder = nullptr;
 };
+
+// The entries of a tree in its order, and an entry's depth in it.
+struct TreeEntries {
+    SourceEntry* const* first;
+    uint32_t count;
+    SourceEntry* const* begin() const { return first; }
+    SourceEntry* const* end() const { return first + count; }
+    SourceEntry* operator[](uint32_t i) const { return first[i]; }
+};
+inline TreeEntries tree_entries(const EntryTable& table, int tree)
+{
+    if (tree == primary_tree && !table.primary_order.empty())
+        return {table.primary_order.data(), uint32_t(table.primary_order.size())};
+    return {table.entries.data(), table.count};
+}
+inline uint32_t depth_in(const SourceEntry* e, int tree)
+{
+    return tree == primary_tree && e->posix && e->posix->primary_depth ? e->posix->primary_depth : e->depth;
+}
+// Calls visit for every child of the directory at position `index` of the
+// tree's order, in that order.
+template <typename Visit>
+void for_each_child_in(const EntryTable& table, int tree, uint32_t index, Visit visit)
+{
+    const TreeEntries entries = tree_entries(table, tree);
+    const uint32_t depth = depth_in(entries[index], tree);
+    for (uint32_t j = index + 1; j < entries.count; ++j) {
+        const uint32_t d = depth_in(entries[j], tree);
+        if (d <= depth)
+            break;
+        if (d == depth + 1)
+            visit(entries[j]);
+    }
+}
 
 // The walk that the scan and the registration measure share: a folder's
 // names (without "." and ".."; left_out_by_name is the walks' to ask), each

@@ -8,41 +8,40 @@
 
 void number_directories(EntryTable& table)
 {
-    uint32_t number = 1;
-    for (uint32_t level = 1; level <= table.max_depth; ++level)
-        for (uint32_t i = 0; i < table.count; ++i) {
-            SourceEntry* e = table.entries[i];
-            if (e->directory && e->depth == level)
-                e->directory_number = uint16_t(number++);  // at most max_directories
-        }
+    for (int tree : {primary_tree, joliet_tree}) {
+        uint32_t number = 1;
+        for (uint32_t level = 1; level <= table.max_depth; ++level)
+            for (SourceEntry* e : tree_entries(table, tree))
+                if (e->directory && depth_in(e, tree) == level)
+                    e->directory_number[tree] = uint16_t(number++);  // at most max_directories
+    }
 }
 
 uint32_t path_table_size(const EntryTable& table, int tree)
 {
     uint32_t size = 0;
-    for (uint32_t i = 0; i < table.count; ++i) {
-        const SourceEntry* e = table.entries[i];
+    for (const SourceEntry* e : tree_entries(table, tree))
         if (e->directory)
             size += path_table_record_length(e->identifier_length[tree]);
-    }
     return size;
 }
 
 void compute_directory_sizes(EntryTable& table, bool system_use)
 {
-    const uint32_t n = table.count;
-    for (uint32_t i = 0; i < n; ++i) {
-        SourceEntry* d = table.entries[i];
-        if (!d->directory)
-            continue;
-        for (int tree = 0; tree < 2; ++tree) {
+    for (int tree = 0; tree < 2; ++tree) {
+        const TreeEntries entries = tree_entries(table, tree);
+        for (uint32_t i = 0; i < entries.count; ++i) {
+            SourceEntry* d = entries[i];
+            if (!d->directory)
+                continue;
             // Rock Ridge fields follow the records of the ISO 9660 tree.
             const bool su = system_use && tree == primary_tree;
             uint32_t size = sector_size, fill = 2 * dot_record_length;  // the "." and ".." records
             if (su)
                 fill = record_length_with_system_use(d, RecordRole::dot, 1) +
-                       record_length_with_system_use(d, RecordRole::dot_dot, 1);
-            for_each_child(table, i, [&](const SourceEntry* c) {
+                       record_length_with_system_use(
+                           d, d->posix && d->posix->real_parent ? RecordRole::moved_dot_dot : RecordRole::dot_dot, 1);
+            for_each_child_in(table, tree, i, [&](const SourceEntry* c) {
                 uint32_t r = su ? record_length_with_system_use(c, RecordRole::in_parent, c->identifier_length[tree])
                                 : directory_record_length(c->identifier_length[tree]);
                 for (uint32_t k = record_count(c); k > 0; --k) {
@@ -60,23 +59,28 @@ void compute_directory_sizes(EntryTable& table, bool system_use)
 
 void compute_sector_counts(EntryTable& table)
 {
-    for (uint32_t i = 0; i < table.count; ++i) {
-        SourceEntry* e = table.entries[i];
+    auto count = [](SourceEntry* e) {
         if (e->directory) {
             e->sectors[0] = sectors_for(e->data_length[0]);
             e->sectors[1] = sectors_for(e->data_length[1]);
         } else {  // a file beyond the volume limit is refused by the layout
             e->sectors[0] = e->sectors[1] = uint32_t(std::min<uint64_t>(sectors_for_size(file_size(e)), UINT32_MAX));
         }
-    }
+    };
+    for (uint32_t i = 0; i < table.count; ++i)
+        count(table.entries[i]);
+    // The ISO 9660 tree's own entries: the relocation folder, and the
+    // records that stand for relocated directories (empty files).
+    for (const std::unique_ptr<SourceEntry>& e : table.primary_only)
+        count(e.get());
 }
 
 uint32_t directory_sectors(const EntryTable& table, int tree)
 {
     uint32_t total = 0;
-    for (uint32_t i = 0; i < table.count; ++i)
-        if (table.entries[i]->directory)
-            total += table.entries[i]->sectors[tree];
+    for (const SourceEntry* e : tree_entries(table, tree))
+        if (e->directory)
+            total += e->sectors[tree];
     return total;
 }
 
@@ -91,22 +95,36 @@ uint64_t file_sectors(const EntryTable& table)
 
 void assign_extents(EntryTable& table, uint32_t pd, uint32_t jd, uint32_t fa)
 {
+    const bool relocated = !table.primary_order.empty();
     for (uint32_t level = 1; level <= table.max_depth; ++level) {
         for (uint32_t i = 0; i < table.count; ++i) {
             SourceEntry* e = table.entries[i];
             if (e->depth != level)
                 continue;
             if (e->directory) {
-                e->extent[0] = pd;
+                if (!relocated) {
+                    e->extent[0] = pd;
+                    pd += e->sectors[0];
+                }
                 e->extent[1] = jd;
-                pd += e->sectors[0];
                 jd += e->sectors[1];
             } else {
                 e->extent[0] = e->extent[1] = fa;
                 fa += e->sectors[0];
             }
         }
+        // The ISO 9660 tree's directories level by level in its own order.
+        if (relocated)
+            for (SourceEntry* e : table.primary_order)
+                if (e->directory && depth_in(e, primary_tree) == level) {
+                    e->extent[0] = pd;
+                    pd += e->sectors[0];
+                }
     }
+    // A record that stands for a relocated directory points at it, empty.
+    for (const std::unique_ptr<SourceEntry>& e : table.primary_only)
+        if (e->posix && e->posix->stands_for)
+            e->extent[0] = e->extent[1] = e->posix->stands_for->extent[primary_tree];
 }
 
 ImageAreas image_areas(const LayoutOptions& options)
@@ -137,6 +155,11 @@ ImageAreas image_areas(const LayoutOptions& options)
 ImageLayout lay_out_image(EntryTable& table, const LayoutOptions& options)
 {
     ImageLayout layout;
+    if (options.rock_ridge && !relocate_deep_directories(table)) {
+        options.rock_ridge->refusal = "with a folder for the directories deeper than eight levels";
+        options.rock_ridge->refusal_kind = ProblemKind::too_many_directories;
+        return layout;
+    }
     number_directories(table);
     if (options.rock_ridge)
         plan_system_use(table, *options.rock_ridge);

@@ -120,6 +120,9 @@ struct BuildOutcome {
     // in table order, and whether the image has a Joliet tree.
     std::vector<BuiltFile> files;
     std::vector<BuiltFolder> folders;  // below the root, in table order
+    // Folders the build made in the ISO 9660 tree alone (where Rock Ridge
+    // relocates deep directories), by place.
+    std::vector<std::string> primary_only_places;
     bool joliet = false;
     // Names beginning with a dot that the scan left out: how many, and the
     // paths of the first few.

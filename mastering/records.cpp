@@ -73,24 +73,27 @@ void write_directories(ImageWriter& writer, const EntryTable& table, int tree, c
     };
     if (writer_stopped(writer))
         return;
-    const uint32_t n = table.count;
+    const TreeEntries entries = tree_entries(table, tree);
     uint8_t sector[sector_size];
     for (uint32_t level = 1; level <= table.max_depth; ++level) {
         const SourceEntry* parent = table.root;
-        for (uint32_t i = 0; i < n; ++i) {
-            const SourceEntry* d = table.entries[i];
+        for (uint32_t i = 0; i < entries.count; ++i) {
+            const SourceEntry* d = entries[i];
             if (!d->directory)
                 continue;
-            if (d->depth == level - 1)
+            const uint32_t depth = depth_in(d, tree);
+            if (depth == level - 1)
                 parent = d;
-            if (d->depth != level)
+            if (depth != level)
                 continue;
             std::memset(sector, 0, sizeof sector);
             uint8_t* p = with_system_use(sector, make_dot_record(sector, d, tree, dot_identifier), d, RecordRole::dot);
             uint8_t* dot_dot = p;
-            p = with_system_use(dot_dot, make_dot_record(p, parent, tree, dot_dot_identifier), parent,
-                                RecordRole::dot_dot);
-            for_each_child(table, i, [&](const SourceEntry* c) {
+            // A relocated directory's ".." names its real parent (PL).
+            const bool moved = su && d->posix && d->posix->real_parent;
+            p = with_system_use(dot_dot, make_dot_record(p, parent, tree, dot_dot_identifier), moved ? d : parent,
+                                moved ? RecordRole::moved_dot_dot : RecordRole::dot_dot);
+            for_each_child_in(table, tree, i, [&](const SourceEntry* c) {
                 uint32_t length =
                     su ? record_length_with_system_use(c, RecordRole::in_parent, c->identifier_length[tree])
                        : directory_record_length(c->identifier_length[tree]);
@@ -116,19 +119,18 @@ void write_path_table(ImageWriter& writer, const EntryTable& table, int tree, bo
     if (writer_stopped(writer))
         return;
     namespace at = path_table_offset;
-    const uint32_t n = table.count;
     // Two sectors: a record may run across the end of the first.
     uint8_t buffer[2 * sector_size] = {};
     uint32_t position = 0;
     uint16_t parent_number = 1;  // the root is its own parent
     for (uint32_t level = 1; level <= table.max_depth; ++level) {
-        for (uint32_t i = 0; i < n; ++i) {
-            const SourceEntry* e = table.entries[i];
+        for (const SourceEntry* e : tree_entries(table, tree)) {
             if (!e->directory)
                 continue;
-            if (e->depth == level - 1)
-                parent_number = e->directory_number;
-            if (e->depth != level)
+            const uint32_t depth = depth_in(e, tree);
+            if (depth == level - 1)
+                parent_number = e->directory_number[tree];
+            if (depth != level)
                 continue;
             uint32_t length = e->identifier_length[tree];
             uint8_t* r = buffer + position;

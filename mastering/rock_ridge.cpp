@@ -1,7 +1,10 @@
 #include "mastering/rock_ridge.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "format/ecma119.h"
 #include "format/rock_ridge.h"
@@ -25,6 +28,14 @@ Field field(const char* signature, size_t length)
 bool is_root(const EntryTable& table, const SourceEntry* e)
 {
     return e == table.root;
+}
+
+// CL or PL: a directory's location.
+Field location_field(const char* signature, size_t length, uint32_t location)
+{
+    Field f = field(signature, length);
+    put_both32(f.data() + rrip::location, location);
+    return f;
 }
 
 uint32_t type_of(const PosixAttributes& a)
@@ -176,15 +187,26 @@ Field ce_field(uint32_t block, uint32_t offset, uint32_t length)
 void fields_of(const EntryTable& table, const SourceEntry* e, RecordRole role, const RockRidgeOptions& options,
                std::vector<Field>& fields, std::vector<Field>& continued)
 {
-    const PosixAttributes& a = *e->posix;
-    const bool root = is_root(table, e);
-    if (root && role == RecordRole::dot) {
+    // The relocation's fields come first, so that they always stay in the
+    // record: their locations are known only once the extents are.
+    const SourceEntry* own = e;
+    if (role == RecordRole::moved_dot_dot) {  // the real parent's record
+        own = e->posix->real_parent;
+        fields.push_back(location_field("PL", rrip::pl_length, own->extent[primary_tree]));
+    } else if (role == RecordRole::in_parent && e->posix->stands_for) {
+        fields.push_back(location_field("CL", rrip::cl_length, e->posix->stands_for->extent[primary_tree]));
+    } else if (role == RecordRole::in_parent && e->posix->real_parent) {
+        fields.push_back(field("RE", rrip::re_length));
+    }
+    const PosixAttributes& a = *own->posix;
+    const bool root = is_root(table, own) || own == table.moved_folder;
+    if (is_root(table, e) && role == RecordRole::dot) {
         fields.push_back(sp_field());
         continued.push_back(er_field());
     }
     add_px(fields, a, options);
     if (root)  // made by the build: dated like the root's records
-        add_tf(fields, e->recording_date, e->recording_date, e->recording_date);
+        add_tf(fields, own->recording_date, own->recording_date, own->recording_date);
     else
         add_tf(fields, a.modified, a.accessed, a.changed);
     if (role != RecordRole::in_parent)
@@ -234,7 +256,128 @@ uint32_t base_length(const SourceEntry* e, RecordRole role)
                                          : dot_record_length;
 }
 
+// The root is made by the build: a folder everyone may read and enter.
+void give_root_attributes(EntryTable& table)
+{
+    if (table.root->posix)
+        return;
+    PosixAttributes* a = keep_posix_attributes(table);
+    a->mode = rrip::type_directory | 0755u;
+    table.root->posix = a;
+}
+
 }  // namespace
+
+bool relocate_deep_directories(EntryTable& table)
+{
+    table.primary_order.clear();
+    table.primary_only.clear();
+    table.moved_folder = nullptr;
+    bool deep = false;
+    uint32_t directories = 0;
+    for (uint32_t i = 0; i < table.count; ++i)
+        if (table.entries[i]->directory) {
+            deep = deep || table.entries[i]->depth > rrip::deepest_level;
+            ++directories;
+        }
+    if (!deep)
+        return true;
+    if (directories + 1 > max_directories)  // no number left for the folder
+        return false;
+    give_root_attributes(table);
+    // The folder the deep directories move to, at the root: hidden from
+    // Linux's listings by its name, empty there (RE hides what it holds).
+    auto folder = std::make_unique<SourceEntry>();
+    SourceEntry* moved = folder.get();
+    moved->directory = table.root->directory;
+    moved->depth = 2;
+    moved->identifier[primary_tree] = moved->identifier[joliet_tree] =
+        reinterpret_cast<uint8_t*>(const_cast<char*>(keep_text(table, "RR_MOVED")));
+    moved->identifier_length[primary_tree] = 8;
+    moved->sort_key = moved->source_path = "";
+    moved->posix = keep_posix_attributes(table);
+    moved->posix->mode = rrip::type_directory | 0755u;
+    moved->posix->name = ".rr_moved";
+    moved->posix->primary_depth = 2;
+    table.moved_folder = moved;
+    table.primary_only.push_back(std::move(folder));
+
+    // The ISO 9660 tree's children of each folder, in table order; a
+    // directory that would lie deeper than eight levels leaves an empty
+    // record with CL in its place and goes to the relocation folder.
+    std::unordered_map<const SourceEntry*, std::vector<SourceEntry*>> children;
+    std::vector<SourceEntry*> relocated;
+    std::vector<SourceEntry*> ancestors{table.root};  // the real ones
+    table.root->posix->primary_depth = 1;
+    for (uint32_t i = 1; i < table.count; ++i) {
+        SourceEntry* e = table.entries[i];
+        ancestors.resize(e->depth - 1u);
+        SourceEntry* parent = ancestors.back();
+        uint8_t depth = uint8_t(depth_in(parent, primary_tree) + 1);
+        if (e->directory && depth > rrip::deepest_level) {
+            auto place = std::make_unique<SourceEntry>(*e);
+            place->directory = 0;
+            place->data_length[primary_tree] = place->data_length[joliet_tree] = 0;
+            place->identifier[primary_tree] = reinterpret_cast<uint8_t*>(
+                const_cast<char*>(keep_text(table, reinterpret_cast<const char*>(e->identifier[primary_tree]),
+                                            e->identifier_length[primary_tree])));
+            place->posix = keep_posix_attributes(table);
+            *place->posix = *e->posix;
+            place->posix->stands_for = e;
+            place->posix->primary_depth = depth;
+            children[parent].push_back(place.get());
+            table.primary_only.push_back(std::move(place));
+            e->posix->real_parent = parent;
+            relocated.push_back(e);
+            children[moved].push_back(e);
+            depth = 3;
+        } else {
+            children[parent].push_back(e);
+        }
+        e->posix->primary_depth = depth;
+        if (e->directory)
+            ancestors.push_back(e);
+    }
+    moved->posix->links = moved->posix->image_links = 2 + uint32_t(relocated.size());
+
+    // Identifiers in the relocation folder: distinct, in identifier order.
+    auto identifier_of = [](const SourceEntry* e) {
+        return std::string(reinterpret_cast<const char*>(e->identifier[primary_tree]),
+                           e->identifier_length[primary_tree]);
+    };
+    std::unordered_set<std::string> taken;
+    for (SourceEntry* e : relocated) {
+        std::string id = identifier_of(e);
+        for (uint32_t n = 1; !taken.insert(id).second; ++n) {
+            const std::string number = std::to_string(n);
+            id = identifier_of(e).substr(0, 8 - std::min<size_t>(number.size(), 8)) + number;
+        }
+        if (id != identifier_of(e)) {
+            uint8_t* room = identifier_room(table, e, primary_tree, id.size());
+            std::memcpy(room, id.data(), id.size());
+            e->identifier_length[primary_tree] = uint8_t(id.size());
+        }
+    }
+    auto by_identifier = [&](const SourceEntry* a, const SourceEntry* b) {
+        return identifier_of(a) < identifier_of(b);
+    };
+    std::vector<SourceEntry*>& in_moved = children[moved];
+    std::sort(in_moved.begin(), in_moved.end(), by_identifier);
+    std::vector<SourceEntry*>& at_root = children[table.root];
+    at_root.insert(std::upper_bound(at_root.begin(), at_root.end(), moved, by_identifier), moved);
+
+    // The tree's order: each directory followed by its subtree.
+    std::vector<SourceEntry*> stack{table.root};
+    while (!stack.empty()) {
+        SourceEntry* e = stack.back();
+        stack.pop_back();
+        table.primary_order.push_back(e);
+        auto found = children.find(e);
+        if (found != children.end())
+            stack.insert(stack.end(), found->second.rbegin(), found->second.rend());
+    }
+    return true;
+}
 
 uint32_t rock_ridge_mode(const PosixAttributes& a, const RockRidgeOptions& options)
 {
@@ -289,12 +432,7 @@ void plan_system_use(EntryTable& table, RockRidgePlan& plan)
 {
     plan.pieces.clear();
     plan.refusal.clear();
-    if (!table.root->posix) {
-        // The root is made by the build: a folder everyone may read and enter.
-        PosixAttributes* a = keep_posix_attributes(table);
-        a->mode = rrip::type_directory | 0755u;
-        table.root->posix = a;
-    }
+    give_root_attributes(table);
     // A directory's links: its "." and its parent's record, and the ".." of
     // each directory in it.
     for (uint32_t i = 0; i < table.count; ++i) {
@@ -306,14 +444,16 @@ void plan_system_use(EntryTable& table, RockRidgePlan& plan)
         d->posix->image_links = links;
     }
     std::vector<Field> fields, continued;
-    for (uint32_t i = 0; i < table.count; ++i) {
-        SourceEntry* e = table.entries[i];
+    for (SourceEntry* e : tree_entries(table, primary_tree)) {
         if (!e->posix)
             continue;
-        for (RecordRole role : {RecordRole::in_parent, RecordRole::dot, RecordRole::dot_dot}) {
+        for (RecordRole role :
+             {RecordRole::in_parent, RecordRole::dot, RecordRole::dot_dot, RecordRole::moved_dot_dot}) {
             if (role == RecordRole::in_parent && is_root(table, e))
                 continue;
             if (role != RecordRole::in_parent && !e->directory)
+                continue;
+            if (role == RecordRole::moved_dot_dot && !e->posix->real_parent)
                 continue;
             fields.clear();
             continued.clear();

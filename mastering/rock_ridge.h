@@ -31,7 +31,8 @@ uint32_t rock_ridge_mode(const PosixAttributes& a, const RockRidgeOptions& optio
 
 // The three records of an entry: its record in its parent, and, for a
 // directory, its "." and ".." records.
-enum class RecordRole : uint8_t { in_parent = 0, dot = 1, dot_dot = 2 };
+// A relocated directory's ".." names its real parent: a record of its own.
+enum class RecordRole : uint8_t { in_parent = 0, dot = 1, dot_dot = 2, moved_dot_dot = 3 };
 
 // One piece of a continuation area: the fields that did not fit in a record
 // (or in the piece before), at a block and offset of the area.
@@ -47,8 +48,10 @@ struct RockRidgePlan {
     uint32_t area_start = 0;    // the continuation area's first sector
     uint32_t area_sectors = 0;  // 0 when no record needs one
     std::vector<ContinuationPiece> pieces;
-    // Set when a record cannot be held (a chain longer than readers follow).
+    // Set when a record cannot be held (a chain longer than readers follow),
+    // or the relocation finds no number for its folder.
     std::string refusal;
+    ProblemKind refusal_kind = ProblemKind::path_too_long;
 };
 
 // The layout's steps, in this order: the hard links (before the sector
@@ -56,6 +59,11 @@ struct RockRidgePlan {
 // in the continuation area (before the directory sizes), the places of the
 // pieces once the area's first sector is known.
 void plan_hard_links(EntryTable& table);
+// Before the directories are numbered: directories deeper than eight levels
+// move, in the ISO 9660 tree, to a folder of the root (RRIP 4.1.5); the
+// table's primary_order is then that tree's order. False when the tree
+// already has as many directories as path tables number.
+[[nodiscard]] bool relocate_deep_directories(EntryTable& table);
 // After the extents: every hard link takes the extent of the one that holds
 // the data.
 void share_hard_link_extents(EntryTable& table);

@@ -166,15 +166,19 @@ TEST(ReadersAccept, RockRidgeTreesAsOnDisk)
     tree.file("t/" + long_name, "long");
     tree.file("t/\xe6\x97\xa5\xe6\x9c\xac.txt", "ja");
     ASSERT_EQ(0, mkfifo(tree.path("t/fifo").c_str(), 0640));
+    // Deeper than ISO 9660's eight levels: relocated there (twice), in place
+    // for Rock Ridge's readers and in the Joliet tree.
+    const std::string deep = "t/d/d3/d4/d5/d6/d7/d8/d9/d10/d11/d12/d13/d14/d15/deep.txt";
+    tree.file(deep, "deep");
     struct Case {
         const char* option;
         std::vector<std::string> lines;  // as xorriso's lsdl shows them
     };
     const Case cases[] = {
         {"-R",
-         {"-rwxr-xr-x", "'/t/bin/run.sh'", "'/t/lib/libx.so' -> 'libx.so.1'", "'/t/lib/bin' -> '../bin'",
-          "'/t/far' -> '/etc/" + std::string(300, 'x') + "'", "-rws--x--x", "prw-r-----", "'/t/" + long_name + "'",
-          "'/t/\xe6\x97\xa5\xe6\x9c\xac.txt'"}},
+         {"'/" + deep + "'", "-rwxr-xr-x", "'/t/bin/run.sh'", "'/t/lib/libx.so' -> 'libx.so.1'",
+          "'/t/lib/bin' -> '../bin'", "'/t/far' -> '/etc/" + std::string(300, 'x') + "'", "-rws--x--x", "prw-r-----",
+          "'/t/" + long_name + "'", "'/t/\xe6\x97\xa5\xe6\x9c\xac.txt'"}},
         {"-r", {"-r-xr-xr-x", "'/t/h1'", "pr--r--r--", "dr-xr-xr-x"}},
     };
     for (const Case& c : cases) {
@@ -196,6 +200,12 @@ TEST(ReadersAccept, RockRidgeTreesAsOnDisk)
         EXPECT_NE(h1.find(" 2 "), std::string::npos) << out;
         ASSERT_EQ(run_command("bsdtar -tvf " + image + " 2>&1", &out), 0) << out;
         EXPECT_NE(out.find("t/lib/libx.so -> libx.so.1"), std::string::npos) << out;
+        EXPECT_NE(out.find(deep + "\n"), std::string::npos) << out;
+        ASSERT_EQ(run_command("isoinfo -J -f -i " + image + " 2>&1", &out), 0) << out;
+        EXPECT_NE(out.find("/" + deep + ";1\n"), std::string::npos) << out;
+        ASSERT_EQ(run_command("isoinfo -f -i " + image + " 2>&1", &out), 0) << out;
+        for (const char* moved : {"/RR_MOVED/D8/D9/D10/D11/D12/D13\n", "/RR_MOVED/D14/D15/DEEP.TXT;1\n"})
+            EXPECT_NE(out.find(moved), std::string::npos) << moved << "\n" << out;
         ASSERT_EQ(run_command(program_path() + " verify " + image + " 2>&1", &out), 0) << out;
         EXPECT_NE(out.find("Rock Ridge (RRIP_1991A)"), std::string::npos) << out;
     }

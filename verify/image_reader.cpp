@@ -261,8 +261,16 @@ void read_system_use(Reader& rd, const uint8_t* area, uint32_t length, PosixReco
             } else if (signature == "ER" && n >= susp::er_header_length && susp::er_header_length + f[4] <= n) {
                 rd.er_seen.append(reinterpret_cast<const char*>(f) + susp::er_header_length, f[4]);
                 rd.er_seen += ' ';
-            } else if (signature == "TF" || signature == "PN" || signature == "RE" || signature == "CL" ||
-                       signature == "PL" || signature == "RR") {
+            } else if ((signature == "CL" || signature == "PL") && n == rrip::cl_length) {
+                out.present = true;
+                const bool child = signature == "CL";
+                (child ? out.child_link : out.parent_link) = true;
+                (child ? out.child_location : out.parent_location) =
+                    rd.both32(f + rrip::location, where(), child ? "the CL location" : "the PL location");
+            } else if (signature == "RE") {
+                out.present = out.relocated = true;
+            } else if (signature == "TF" || signature == "PN" || signature == "CL" || signature == "PL" ||
+                       signature == "RR") {
                 out.present = true;
             }
         }
@@ -395,7 +403,8 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
         if (number_here == 0 && index == 0 && !joliet && dot)
             find_system_use(rd, tree, p, length, where);
         PosixRecord posix;
-        if (tree.system_use && !dot) {
+        // Of "." and "..", only ".." has a field read here: PL.
+        if (tree.system_use && (!dot || number_here == 1)) {
             const uint32_t from = directory_record_length(id_length) + tree.system_use_skip;
             if (from < length)
                 read_system_use(rd, p + from, length - from, posix, [&] { return at_byte(); });
@@ -414,6 +423,10 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
                 // records as copies of ".": readers go by the path tables
                 // or their own walk, and such images work everywhere, so
                 // that form passes.
+                if (!want_dot && posix.parent_link) {
+                    tree.directories[index].posix.parent_link = true;
+                    tree.directories[index].posix.parent_location = posix.parent_location;
+                }
                 const bool joliet_self = joliet && !want_dot && extent == self.extent && size == self.size;
                 if (!joliet_self && (extent != want_extent || size != want_size || !is_directory))
                     rd.fault(at_byte() + ": the " + name + " record gives sector " + number(extent) + " and " +
@@ -456,6 +469,10 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
             }
             tree.directories.push_back({name, identifier, index, extent, size, std::move(posix)});
             depths.push_back(depth + 1);
+            continue;
+        }
+        if (posix.child_link) {  // a relocated directory's place: it is read where it lies
+            tree.child_links.push_back({index, posix.child_location, name});
             continue;
         }
         const uint64_t start = uint64_t(extent) + attribute_sectors;
@@ -502,6 +519,22 @@ void read_tree(Reader& rd, ImageTree& tree, const uint8_t* descriptor, bool joli
     std::vector<uint32_t> depths{1};
     for (uint32_t i = 0; i < tree.directories.size() && !rd.stopped; ++i)
         read_directory(rd, tree, i, depths[i], joliet, seen, depths);
+    // Each CL leads to a directory relocated (RE) whose ".." leads back (PL).
+    for (const ImageTree::ChildLink& link : tree.child_links) {
+        auto found = seen.find(link.location);
+        const std::string at = directory_path(tree, link.directory) + "/" + link.name;
+        if (found == seen.end()) {
+            rd.fault(at + ": its Rock Ridge CL names sector " + number(link.location) + ", where no directory lies");
+            continue;
+        }
+        const TreeDirectory& moved = tree.directories[found->second];
+        if (!moved.posix.relocated)
+            rd.fault(at + ": its Rock Ridge CL names " + directory_path(tree, found->second) +
+                     ", which has no RE field");
+        if (moved.posix.parent_location != tree.directories[link.directory].extent)
+            rd.fault(at + ": its relocated directory's \"..\" names sector " + number(moved.posix.parent_location) +
+                     " in PL, not its place's folder at " + number(tree.directories[link.directory].extent));
+    }
 }
 
 // One path table (ECMA-119 9.4) in the given byte order.

@@ -73,6 +73,10 @@ struct PosixRecord {
     uint32_t mode = 0, links = 0, owner = 0, group = 0;  // PX
     bool link = false;                                   // SL
     std::string link_target;
+    // Relocation (RRIP 4.1.5): CL, the record stands for the directory at
+    // this location; PL, in "..": the real parent's; RE, relocated here.
+    bool child_link = false, parent_link = false, relocated = false;
+    uint32_t child_location = 0, parent_location = 0;
 };
 
 // One directory of a tree; the root is directory 0 and its own parent.
@@ -118,6 +122,14 @@ struct ImageTree {
     std::string rock_ridge;                  // the ER identifier (RRIP_1991A, IEEE_P1282, IEEE_1282), if any
     std::vector<TreeDirectory> directories;  // in the order they were read, level by level
     std::vector<TreeFile> files;
+    // Rock Ridge: the records that stand for relocated directories (CL),
+    // each by its directory and the location of the directory it stands for.
+    struct ChildLink {
+        uint32_t directory = 0;
+        uint32_t location = 0;
+        std::string name;
+    };
+    std::vector<ChildLink> child_links;
 };
 
 // One boot entry of the El Torito catalog: the initial/default entry first,

@@ -169,6 +169,13 @@ void compare_places(const ImageTree& tree, int t, const char* tree_name, const B
                           "'");
     };
     std::unordered_set<std::string> built_places;
+    if (t == primary_tree)
+        for (const std::string& place : build.primary_only_places) {
+            built_places.insert(place);
+            if (!folders.count(place))
+                out.push_back("the folder for relocated directories is not at its place in the " +
+                              std::string(tree_name) + " tree");
+        }
     for (const BuiltFolder& b : build.folders) {
         built_places.insert(b.place[t]);
         auto found = folders.find(b.place[t]);

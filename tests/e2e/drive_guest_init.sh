@@ -71,7 +71,9 @@ fi
 if [ -f /rr.iso ]; then
     mkdir -p /mnt/rr
     if mount -t iso9660 -o loop,ro /rr.iso /mnt/rr 2> /out/isofs.err; then
-        (cd /mnt/rr && find . -mindepth 1 | LC_ALL=C sort | while IFS= read -r f; do
+        # The folder the deep directories were relocated to shows empty.
+        ls -A /mnt/rr/.rr_moved > /out/rr_moved.txt 2>&1
+        (cd /mnt/rr && find . -mindepth 1 ! -path ./.rr_moved | LC_ALL=C sort | while IFS= read -r f; do
             if [ -d "$f" ] && [ ! -L "$f" ]; then
                 stat -c '%n %f - %u %g - %Y' "$f"
             else
