@@ -246,6 +246,9 @@ void keep_posix(Scan& scan, SourceEntry* e, const char* path, const platform::Fi
     if (info.last_change / ticks_per_second != modified_second)
         record_date_from_file_time(a->changed, info.last_change);
     const std::string name = platform::text_to_system(leaf_name(path));
+    // NM fields hold any length, but readers take no name past this.
+    if (name.size() > max_rock_ridge_name)
+        report(scan, ProblemKind::name_too_long, path, std::to_string(name.size()) + " bytes");
     a->name = keep_text(scan.table, name.c_str(), name.size());
     a->volume = info.volume;
     a->object = info.object;

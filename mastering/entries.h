@@ -193,6 +193,8 @@ struct FolderListings {
 void keep_listing(FolderListings* listings, const char* path, std::vector<platform::FoundName>&& names);
 bool leads_back(const std::vector<FolderIdentity>& ancestors, const FolderIdentity& folder);
 
+// The longest name Rock Ridge records, in bytes (what POSIX systems hold).
+inline constexpr size_t max_rock_ridge_name = 255;
 // The longest symbolic link target Rock Ridge records: one byte more makes a
 // common reading library refuse the whole tree.
 inline constexpr size_t max_link_target = 1023;

@@ -30,6 +30,7 @@ enum class ProblemKind {
     output_is_input,       // the output, a file of the user's, lies below a registered folder
     volume_too_large,      // more sectors than a volume can number (detail: how many)
     link_target_too_long,  // Rock Ridge: a symbolic link's target over 1023 bytes (detail: its length)
+    name_too_long,         // Rock Ridge: a name over 255 bytes (detail: its length)
     // The build fails.
     output_not_created,
     write_failed,

@@ -206,6 +206,11 @@ TEST(ReadersAccept, RockRidgeTreesAsOnDisk)
         ASSERT_EQ(run_command("isoinfo -f -i " + image + " 2>&1", &out), 0) << out;
         for (const char* moved : {"/RR_MOVED/D8/D9/D10/D11/D12/D13\n", "/RR_MOVED/D14/D15/DEEP.TXT;1\n"})
             EXPECT_NE(out.find(moved), std::string::npos) << moved << "\n" << out;
+        // 7-Zip reads the Joliet tree.
+        if (have_program("7zz")) {
+            ASSERT_EQ(run_command("7zz l " + image + " 2>&1", &out), 0) << out;
+            EXPECT_NE(out.find(" " + deep + "\n"), std::string::npos) << out;
+        }
         ASSERT_EQ(run_command(program_path() + " verify " + image + " 2>&1", &out), 0) << out;
         EXPECT_NE(out.find("Rock Ridge (RRIP_1991A)"), std::string::npos) << out;
     }

@@ -66,24 +66,27 @@ if mount -t iso9660 -o ro /dev/sdb /mnt/big 2> /out/big.err; then
     umount /mnt/big
 fi
 
-# The Rock Ridge image through the kernel's isofs, listed as the host lists
-# its source tree.
-if [ -f /rr.iso ]; then
+# The Rock Ridge images (-R, and -r as isofs-r) through the kernel's isofs,
+# listed as the host lists its source tree.
+for name in isofs isofs-r; do
+    image=/rr.iso
+    [ $name = isofs-r ] && image=/rr-r.iso
+    [ -f $image ] || continue
     mkdir -p /mnt/rr
-    if mount -t iso9660 -o loop,ro /rr.iso /mnt/rr 2> /out/isofs.err; then
+    if mount -t iso9660 -o loop,ro $image /mnt/rr 2> /out/$name.err; then
         # The folder the deep directories were relocated to shows empty.
-        ls -A /mnt/rr/.rr_moved > /out/rr_moved.txt 2>&1
+        ls -A /mnt/rr/.rr_moved > /out/$name-moved.txt 2>&1
         (cd /mnt/rr && find . -mindepth 1 ! -path ./.rr_moved | LC_ALL=C sort | while IFS= read -r f; do
             if [ -d "$f" ] && [ ! -L "$f" ]; then
                 stat -c '%n %f - %u %g - %Y' "$f"
             else
                 printf '%s %s\n' "$(stat -c '%n %f %h %u %g %s %Y' "$f")" "$(readlink "$f")"
             fi
-        done) > /out/isofs.txt
+        done) > /out/$name.txt
         umount /mnt/rr
     fi
-    say "isofs listing: $(wc -l < /out/isofs.txt 2>/dev/null) lines"
-fi
+    say "$name listing: $(wc -l < /out/$name.txt 2>/dev/null) lines"
+done
 
 tar cf /dev/sda -C /out .
 sync

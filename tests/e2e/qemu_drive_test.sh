@@ -81,7 +81,8 @@ echo long > "$rr/$(printf 'L%.0s' $(seq 200))"
 echo ja > "$rr/日本語のファイル名.txt"
 echo deep > "$rr/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/d12/f"
 chown 1234:567 "$rr/bin/run.sh" 2> /dev/null || true
-"$program" build --quiet -R -o "$work/rr.iso" "$rr" > "$work/rr.log" 2>&1 ||
+"$program" build --quiet -R -o "$work/rr.iso" "$rr" > "$work/rr.log" 2>&1 &&
+    "$program" build --quiet -r -o "$work/rr-r.iso" "$rr" >> "$work/rr.log" 2>&1 ||
     fail_setup "the Rock Ridge build failed, see $work/rr.log"
 # A file of 4.5 GiB (sparse here; two extents in the image), on a disk of
 # its own: the guest's isofs gives its size and its last bytes. The image is
@@ -90,7 +91,7 @@ big=$work/bigtree
 rm -rf "$big" && mkdir -p "$big"
 truncate -s 4500M "$big/big.bin"
 printf 'last bytes' | dd of="$big/big.bin" bs=1 seek=$((4500 * 1048576 - 10)) conv=notrunc 2> /dev/null
-"$program" build --quiet -R -o "$work/big.iso" "$big/big.bin" > "$work/big.log" 2>&1 ||
+"$program" build --quiet -R --verify -o "$work/big.iso" "$big/big.bin" > "$work/big.log" 2>&1 ||
     fail_setup "the build of a 4.5 GiB file failed, see $work/big.log"
 rm -rf "$big"
 # What the tree says, as the guest's listing of the mounted image will.
@@ -104,6 +105,17 @@ rr_listing() {  # one line per item: path, mode (hex), links of files, owner, gr
     done)
 }
 rr_listing > "$work/rr.expected"
+# With -r: owner and group 0, read for all, execute for all where any had
+# it, nothing else.
+python3 - "$work/rr.expected" > "$work/rr-r.expected" <<'PY'
+import sys
+for line in open(sys.argv[1], encoding="utf-8", errors="surrogateescape"):
+    f = line.rstrip("\n").split(" ")
+    mode = int(f[1], 16)
+    f[1] = "%x" % ((mode & 0o170000) | 0o444 | (0o111 if mode & 0o111 else 0))
+    f[3] = f[4] = "0"
+    sys.stdout.write(" ".join(f) + "\n")
+PY
 
 python3 -c "
 import random
@@ -119,6 +131,7 @@ cp "$busybox_binary" "$work/root/bin/busybox"
 cp "$program" "$work/root/bin/tarnwickiso"
 cp "$here/drive_guest_init.sh" "$work/root/init"
 cp "$work/rr.iso" "$work/root/rr.iso"
+cp "$work/rr-r.iso" "$work/root/rr-r.iso"
 chmod +x "$work/root/init"
 # In load order. The SCSI disk driver (for the result disk) needs the CRC
 # modules and their generic crypto implementations loaded before it, since
@@ -183,13 +196,16 @@ err_has() { grep -qF -- "$2" "$out/$1.err" || { echo "stderr: $(cat "$out/$1.err
 check "guest ran to its end" grep -q 'GUEST: done' "$work/console.log"
 
 # The kernel's isofs shows the Rock Ridge tree as it is on disk.
-isofs_is() {
-    [ -s "$out/isofs.txt" ] || { echo "no listing from the guest: $(cat "$out/isofs.err" 2>/dev/null)"; return 1; }
-    diff "$work/rr.expected" "$out/isofs.txt" && [ -f "$out/rr_moved.txt" ] && [ ! -s "$out/rr_moved.txt" ] ||
-        { echo "relocation folder: $(cat "$out/rr_moved.txt" 2>/dev/null)"; return 1; }
+isofs_is() {  # NAME EXPECTED
+    [ -s "$out/$1.txt" ] || { echo "no listing from the guest: $(cat "$out/$1.err" 2>/dev/null)"; return 1; }
+    diff "$2" "$out/$1.txt" || return 1
+    [ -f "$out/$1-moved.txt" ] && [ ! -s "$out/$1-moved.txt" ] ||
+        { echo "relocation folder: $(cat "$out/$1-moved.txt" 2>/dev/null)"; return 1; }
 }
 if [ "$rr_modules" = " loop isofs" ]; then
-    check "Linux isofs shows every name, mode, owner, link, hard link and time of a Rock Ridge image" isofs_is
+    check "Linux isofs shows every name, mode, owner, link, hard link and time of a Rock Ridge image" \
+        isofs_is isofs "$work/rr.expected"
+    check "Linux isofs shows the rationalised modes and owners of -r" isofs_is isofs-r "$work/rr-r.expected"
 else
     echo "SKIP Linux isofs of a Rock Ridge image: the kernel has no loop and isofs modules ($rr_modules)"
 fi
