@@ -77,7 +77,14 @@ void print_help(FILE* out)
                  "                               (EFI/BOOT/BOOTX64.EFI inside); alone, the image boots by UEFI only\n"
                  "  --hybrid                     MBR and GPT in the system area, so that the image also boots\n"
                  "                               written to a USB stick or disk (padded to whole MiB; not with --raw)\n"
-                 "  --mbr-code FILE              with --hybrid: up to 432 bytes of BIOS boot code for the MBR\n"
+                 "  --mbr-code FILE              with --hybrid: up to 432 bytes of BIOS boot code for the MBR;\n"
+                 "                               ISOLINUX's isohybrid code (isohdpfx.bin) also gets the boot\n"
+                 "                               image's address and an active entry\n"
+                 "  --boot-path IMAGE_PATH       the boot image is this file of the tree (path in the image)\n"
+                 "  --boot-info-table            the boot information table in the no-emulation boot image's\n"
+                 "                               copy, as ISOLINUX and GRUB expect\n"
+                 "  --relaxed-names              directories' ISO 9660 names in 8.3 form with their dot\n"
+                 "                               (install.amd is INSTALL.AMD), as ISO 9660-only loaders look up\n"
                  "  --code-page NAME             code page of names (POSIX: UTF-8 or CP932)\n"
                  "  -R, --rock-ridge             Rock Ridge in the ISO 9660 tree: POSIX names of up to 255 bytes,\n"
                  "                               modes, owners, times, symbolic links (kept as links), hard\n"
@@ -302,6 +309,11 @@ int run_build(int argc_given, char** argv_given)
     // The boot image is looked at before anything is registered or created.
     if (boot.checks[boot_ids::enabled]) {
         std::string problem = boot_image_problem(boot.texts[boot_ids::image_path], boot.selections[boot_ids::media]);
+        platform::FileInfo info;
+        if (problem.empty() && options.boot_info_table &&
+            platform::find_file(boot.texts[boot_ids::image_path].c_str(), info) && info.size < boot_info_table::end)
+            problem = "the boot image " + boot.texts[boot_ids::image_path] + " has " + std::to_string(info.size) +
+                      " bytes, too few for the boot information table (64 and more)";
         if (!problem.empty()) {
             std::fprintf(stderr, "tarnwickiso: %s\ntarnwickiso: no image was written\n",
                          platform::text_to_system(problem.c_str()).c_str());
@@ -314,6 +326,11 @@ int run_build(int argc_given, char** argv_given)
     std::vector<uint8_t> mbr_code;
     if (boot_problem.empty() && !options.mbr_code.empty())
         boot_problem = read_mbr_code(options.mbr_code, mbr_code);
+    if (boot_problem.empty() && !mbr_code.empty())
+        boot_problem = isohybrid_problem(
+            mbr_code, boot.checks[boot_ids::enabled] ? boot.texts[boot_ids::image_path] : std::string(),
+            !options.boot_path.empty(), options.boot_info_table);
+    const bool isohybrid_code = is_isohybrid_code(mbr_code);
     if (!boot_problem.empty()) {
         std::fprintf(stderr, "tarnwickiso: %s\ntarnwickiso: no image was written\n",
                      platform::text_to_system(boot_problem.c_str()).c_str());
@@ -358,6 +375,10 @@ int run_build(int argc_given, char** argv_given)
     request.rock_ridge = options.rock_ridge;
     request.joliet_long = options.joliet_long;
     request.large_files = true;
+    request.boot_info_table = options.boot_info_table;
+    request.relaxed_names = options.relaxed_names;
+    request.boot_path = options.boot_path;
+    request.isohybrid_code = isohybrid_code;
     // Reproducible builds: no file time later than SOURCE_DATE_EPOCH.
     if (now.fixed)
         request.latest_file_time = uint64_t(now.seconds_since_1970 + seconds_1601_to_1970) * file_ticks_per_second;

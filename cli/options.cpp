@@ -1,11 +1,13 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
 #include "mastering/boot.h"
 #include "mastering/descriptors.h"
 #include "mastering/partition_table.h"
+#include "platform/endian.h"
 #include "platform/platform.h"
 #include "settings/date_field.h"
 #include "settings/dialog_ids.h"
@@ -66,10 +68,11 @@ const ChoiceOption choice_options[] = {
     {"boot-media", boot_ids::media, {"custom", "1.2", "1.44", "2.88", "hd"}, "custom, 1.2, 1.44, 2.88 or hd"},
 };
 
-const char* const flag_options[] = {"raw",       "cue",        "quiet",         "no-joliet",    "hybrid",      "verify",
-                                    "dot-files", "rock-ridge", "rational-rock", "follow-links", "joliet-long", "exact"};
+const char* const flag_options[] = {"raw",         "cue",       "quiet",           "no-joliet",     "hybrid",
+                                    "verify",      "dot-files", "rock-ridge",      "rational-rock", "follow-links",
+                                    "joliet-long", "exact",     "boot-info-table", "relaxed-names"};
 const char* const other_value_options[] = {"output",  "root-date", "record-date", "boot",
-                                           "boot-id", "efi-boot",  "mbr-code"};
+                                           "boot-id", "efi-boot",  "mbr-code",    "boot-path"};
 
 bool is_flag(const std::string& name)
 {
@@ -101,8 +104,8 @@ bool takes_value(const std::string& name)
 
 bool is_boot_detail(const std::string& name)
 {
-    return name == "boot-id" || name == "boot-platform" || name == "boot-media" || name == "load-segment" ||
-           name == "system-type" || name == "sector-count";
+    return name == "boot-id" || name == "boot-info-table" || name == "boot-platform" || name == "boot-media" ||
+           name == "load-segment" || name == "system-type" || name == "sector-count";
 }
 
 // Sets a date pair from "D" or "D,Z" (without Z the zone already in the
@@ -218,10 +221,14 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
     if (has("root-date") && has("record-date"))
         return "--root-date and --record-date both set the root's date: give one of them";
     for (const std::string& name : order)
-        if (is_boot_detail(name) && !has("boot"))
-            return "--" + name + " has no effect without --boot FILE";
+        if (is_boot_detail(name) && !has("boot") && !has("boot-path"))
+            return "--" + name + " has no effect without --boot FILE or --boot-path IMAGE_PATH";
     if (has("boot") && given["boot"].value.empty())
         return "option --boot needs a file";
+    if (has("boot") && has("boot-path"))
+        return "--boot FILE and --boot-path IMAGE_PATH both name the boot image: give one of them";
+    if (has("boot-path") && given["boot-path"].value.find_first_not_of('/') == std::string::npos)
+        return "option --boot-path needs the path of a file in the image";
     for (const char* name : {"efi-boot", "mbr-code"})
         if (has(name) && given[name].value.empty())
             return "option --" + std::string(name) + " needs a file";
@@ -331,6 +338,13 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
     options.exact = has("exact");
     if (options.exact && args[0] != "estimate")
         return "--exact is an option of estimate";
+    options.boot_info_table = has("boot-info-table");
+    if (has("boot-path"))
+        options.boot_path = given["boot-path"].value;
+    options.relaxed_names = has("relaxed-names");
+    if (options.boot_info_table && boot.selections[boot_ids::media] != 0)
+        return "--boot-info-table goes into a no-emulation boot image (--boot-media custom); a diskette or hard "
+               "disk image has no such table";
     if (options.output.empty() && !options.exact)
         return "build needs an output file: -o OUTPUT";
     return {};
@@ -417,5 +431,36 @@ std::string read_mbr_code(const std::string& path, std::vector<uint8_t>& code)
     const int64_t got = platform::read_full(file, code.data(), code.size());
     if (got != int64_t(code.size()))
         return "cannot read the MBR code " + path + ": " + platform::short_read_text(got, code.size());
+    return {};
+}
+
+bool is_isohybrid_code(const std::vector<uint8_t>& code)
+{
+    // ISOLINUX's isohybrid MBR code says this when it finds nothing to load.
+    static const std::string own_text = "isolinux.bin missing or corrupt";
+    return std::search(code.begin(), code.end(), own_text.begin(), own_text.end()) != code.end();
+}
+
+std::string isohybrid_problem(const std::vector<uint8_t>& code, const std::string& boot_image, bool boot_path,
+                              bool boot_info_table)
+{
+    if (!is_isohybrid_code(code))
+        return {};
+    const std::string why =
+        "the MBR code is ISOLINUX's isohybrid code, which loads the BIOS boot image from the "
+        "address it finds at bytes 432-439: it needs ";
+    if (boot_image.empty() && !boot_path)
+        return why + "--boot or --boot-path with ISOLINUX's isolinux.bin";
+    if (!boot_info_table)
+        return why + "--boot-info-table, which ISOLINUX needs as well";
+    if (boot_path)
+        return {};  // the build looks at the file once it is found
+    uint8_t head[mbr::isolinux_hybrid_signature_offset + 4] = {};
+    platform::File file = platform::open_for_reading(boot_image.c_str());
+    const int64_t got = file.valid() ? platform::read_full(file, head, sizeof head) : -1;
+    if (got != int64_t(sizeof head) ||
+        get_le32(head + mbr::isolinux_hybrid_signature_offset) != mbr::isolinux_hybrid_signature)
+        return why + "a boot image with ISOLINUX's hybrid signature (0x7078C0FB at byte 64), which " + boot_image +
+               " lacks";
     return {};
 }

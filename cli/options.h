@@ -27,6 +27,9 @@ struct BuildOptions {
     // estimate --exact: the scan and the layout of the build these options
     // ask for, without writing (-o may be left out).
     bool exact = false;
+    bool boot_info_table = false;  // the boot information table in the boot image's copy
+    bool relaxed_names = false;    // directories' ISO 9660 names in 8.3 form with the dot
+    std::string boot_path;         // the BIOS boot image as a file of the tree, by its path there
     std::vector<std::string> paths;
     // Notes for stderr that refuse nothing: identifiers cut to their fields.
     std::vector<std::string> notices;
@@ -52,6 +55,14 @@ struct BuildOptions {
 // Reads the MBR boot code into `code`; returns why it cannot be used (missing,
 // a folder, empty, over 432 bytes, unreadable), empty when it can.
 [[nodiscard]] std::string read_mbr_code(const std::string& path, std::vector<uint8_t>& code);
+
+// Why MBR code that is ISOLINUX's isohybrid code cannot boot this image: it
+// needs the BIOS boot image to carry ISOLINUX's hybrid signature and the boot
+// information table. Empty for other code, or when all is there.
+// With --boot-path the signature is the build's to check.
+[[nodiscard]] std::string isohybrid_problem(const std::vector<uint8_t>& code, const std::string& boot_image,
+                                            bool boot_path, bool boot_info_table);
+bool is_isohybrid_code(const std::vector<uint8_t>& code);
 
 // Why a boot image file cannot be used (its path is over 511 bytes, it does
 // not exist, it is a folder, a device, pipe or socket, or empty, or, for a

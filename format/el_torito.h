@@ -46,6 +46,19 @@ inline constexpr uint8_t media_type_mask = 0x0F;
 inline constexpr uint8_t extension_follows = 0x20;
 }  // namespace catalog_byte
 
+// The boot information table that ISOLINUX and GRUB's El Torito image expect
+// the mastering tool to write into the image's copy of their no-emulation
+// boot image (the table of mkisofs's -boot-info-table, which these loaders
+// document): little-endian 32-bit values at these offsets, bytes 24..63
+// zero, the boot image's own bytes from 64 on.
+namespace boot_info_table {
+inline constexpr int primary_descriptor = 8;  // sector of the primary volume descriptor
+inline constexpr int boot_file = 12;          // sector of the boot image
+inline constexpr int length = 16;             // the boot image's length in bytes
+inline constexpr int checksum = 20;           // sum of its 32-bit words from byte 64 on
+inline constexpr int end = 64;
+}  // namespace boot_info_table
+
 // Platform ID of an EFI System Partition image, in a section header or in the
 // validation entry (UEFI 2.x, "ISO-9660 and El Torito").
 inline constexpr uint8_t efi_platform_id = 0xEF;

@@ -27,6 +27,13 @@ inline constexpr int entry_starting_lba = 8;
 inline constexpr int entry_size_in_lba = 12;
 inline constexpr uint8_t type_protective = 0xEE;  // 5.2.3: the GPT protective MBR
 inline constexpr uint8_t type_efi_system = 0xEF;
+inline constexpr uint8_t active = 0x80;  // the boot indicator of the entry to boot
+// ISOLINUX's isohybrid MBR code (its isohdp*.bin) loads the BIOS boot image
+// from the 64-bit 512-byte block address at bytes 432..439 and jumps to the
+// hybrid entry that isolinux.bin marks with this word at its byte 64.
+inline constexpr int isohybrid_boot_block = 432;
+inline constexpr uint32_t isolinux_hybrid_signature = 0x7078C0FB;
+inline constexpr int isolinux_hybrid_signature_offset = 64;
 }  // namespace mbr
 static_assert(mbr::entries + 4 * mbr::entry_size == mbr::boot_signature);
 

@@ -17,6 +17,26 @@ uint16_t boot_catalog_checksum(const uint8_t* catalog)
     return uint16_t(0x10000 - (sum & 0xFFFF));
 }
 
+uint32_t boot_info_checksum(uint32_t sum, uint64_t done, const uint8_t* data, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        const uint64_t at = done + i;
+        if (at >= uint64_t(boot_info_table::end))
+            sum += uint32_t(data[i]) << (8 * (at % 4));
+    }
+    return sum;
+}
+
+void put_boot_info_table(uint8_t* table, uint32_t boot_sector, uint32_t length, uint32_t checksum)
+{
+    constexpr int first = boot_info_table::primary_descriptor;
+    std::memset(table, 0, boot_info_table::end - first);
+    put_le32(table + boot_info_table::primary_descriptor - first, system_area_sectors);
+    put_le32(table + boot_info_table::boot_file - first, boot_sector);
+    put_le32(table + boot_info_table::length - first, length);
+    put_le32(table + boot_info_table::checksum - first, checksum);
+}
+
 void write_boot_catalog(ImageWriter& writer, uint8_t* catalog)
 {
     if (writer_stopped(writer))

@@ -11,6 +11,14 @@
 // words of bytes 0..31 then add up to 0.
 uint16_t boot_catalog_checksum(const uint8_t* catalog);
 
+// The boot information table's checksum: the sum of the little-endian
+// 32-bit words of the boot image from byte 64 on (a last partial word padded
+// with zeros), continued over `n` more bytes that follow `done` bytes
+// already summed.
+uint32_t boot_info_checksum(uint32_t sum, uint64_t done, const uint8_t* data, size_t n);
+// Bytes 8..63 of the boot image's copy in the image.
+void put_boot_info_table(uint8_t* table56, uint32_t boot_sector, uint32_t length, uint32_t checksum);
+
 struct ImageWriter;
 // Sets the validation entry's checksum and writes the catalog's sector.
 void write_boot_catalog(ImageWriter& writer, uint8_t* catalog);

@@ -1,5 +1,7 @@
 #include "mastering/build.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -25,6 +27,7 @@ struct Build {
     EntryTable table;
     BuildLink link;
     ImageWriter writer;
+    SourceEntry* boot_entry = nullptr;  // --boot-path: the tree's file that is the boot image
 };
 
 void put_path_table(uint8_t* descriptor, uint32_t size, uint32_t type_l, uint32_t type_m)
@@ -60,6 +63,100 @@ void check_limits(const Build& b, std::vector<BuildProblem>& problems)
         problems.push_back({ProblemKind::path_too_long, boot.boot_image_path, {}});
     if (!b.efi.image_path.empty() && b.efi.image_full_size >= (uint64_t(1) << 32))
         problems.push_back({ProblemKind::file_too_large, b.efi.image_path, {}});
+}
+
+// The boot information table of the boot image at `path` (`length` bytes,
+// at `sector` of the image), from its bytes as they are now; false (with
+// the problem) when they cannot be read.
+bool make_boot_info_table(const char* path, uint32_t length, uint32_t sector, std::vector<uint8_t>& table,
+                          bool& isolinux_hybrid, std::vector<BuildProblem>& problems)
+{
+    isolinux_hybrid = false;
+    platform::File in = platform::open_for_reading(path);
+    std::vector<uint8_t> buffer(1u << 16);
+    uint32_t sum = 0;
+    uint64_t done = 0;
+    while (in.valid() && done < length) {
+        const size_t want = size_t(std::min<uint64_t>(buffer.size(), length - done));
+        const int64_t got = platform::read_full(in, buffer.data(), want);
+        if (got <= 0)
+            break;
+        sum = boot_info_checksum(sum, done, buffer.data(), size_t(got));
+        constexpr size_t at = mbr::isolinux_hybrid_signature_offset;
+        if (done == 0 && size_t(got) >= at + 4)
+            isolinux_hybrid = get_le32(buffer.data() + at) == mbr::isolinux_hybrid_signature;
+        done += uint64_t(got);
+    }
+    if (done < length) {
+        problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
+        return false;
+    }
+    table.assign(boot_info_table::end - boot_info_table::primary_descriptor, 0);
+    put_boot_info_table(table.data(), sector, length, sum);
+    return true;
+}
+
+// The file of the table at `path` in the image (names as the file system
+// holds them, '/' between), or null.
+SourceEntry* entry_at_image_path(const EntryTable& table, const std::string& path)
+{
+    std::string wanted;
+    for (size_t at = 0; at < path.size();) {
+        size_t end = path.find('/', at);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end > at)
+            wanted += "/" + path.substr(at, end - at);
+        at = end + 1;
+    }
+    std::vector<std::string> folders{""};  // the path of each depth's folder
+    for (uint32_t i = 1; i < table.count; ++i) {
+        SourceEntry* e = table.entries[i];
+        folders.resize(e->depth - 1u);
+        std::string here = folders.back() + "/" + leaf_name(e->source_path);
+        if (here == wanted)
+            return e;
+        if (e->directory)
+            folders.push_back(std::move(here));
+    }
+    return nullptr;
+}
+
+// --boot-path: the boot image is the tree's file at that path.
+void take_boot_path(Build& b, std::vector<BuildProblem>& problems)
+{
+    const std::string& path = b.input.boot_path;
+    SourceEntry* e = entry_at_image_path(b.table, path);
+    if (!e || e->directory || (e->posix && !holds_data(*e->posix))) {
+        problems.push_back({ProblemKind::boot_path_unusable, path,
+                            e ? "not a regular file in the image" : "no such file in the image"});
+        return;
+    }
+    const uint64_t size = file_size(e);
+    static const uint64_t diskette_bytes[] = {0, 1228800, 1474560, 2949120};
+    const uint8_t media = b.settings.boot_catalog[catalog_offset::media_type];
+    if (media >= 1 && media <= 3 && size != diskette_bytes[media]) {
+        problems.push_back({ProblemKind::boot_path_unusable, path,
+                            std::to_string(size) + " bytes, where the diskette emulated holds " +
+                                std::to_string(diskette_bytes[media])});
+        return;
+    }
+    if (size == 0 || size >= four_gib) {
+        problems.push_back({ProblemKind::boot_path_unusable, path, size ? "4 GiB or more" : "empty"});
+        return;
+    }
+    if (b.input.boot_info_table && size < uint64_t(boot_info_table::end)) {
+        problems.push_back({ProblemKind::boot_path_unusable, path,
+                            std::to_string(size) + " bytes, too few for the boot information table (64 and more)"});
+        return;
+    }
+    BootSettings& boot = b.settings.boot;
+    boot.boot_enabled = true;
+    std::snprintf(boot.boot_image_path, sizeof boot.boot_image_path, "%s", e->source_path);
+    boot.boot_image_full_size = size;
+    boot.boot_image_size = uint32_t(size);
+    boot.boot_image_sectors = 0;  // no area of its own
+    b.boot_entry = e;
 }
 
 bool any_refusal(const std::vector<BuildProblem>& problems)
@@ -114,6 +211,7 @@ void build_image(Build& b, BuildOutcome& outcome)
     const LayoutOptions layout_options{joliet,
                                        boot,
                                        boot_settings.boot_image_sectors,
+                                       b.boot_entry != nullptr,
                                        efi,
                                        efi_boot_settings.image_sectors,
                                        hybrid,
@@ -134,8 +232,10 @@ void build_image(Build& b, BuildOutcome& outcome)
                        layout.type_l_path_table[joliet_tree], layout.type_m_path_table[joliet_tree]);
     if (catalog)
         put_le32(volume_descriptors.boot_record + descriptor_offset::boot_catalog_pointer, layout.boot_catalog);
+    // The boot image's sector: its own area's, or its file's in the tree.
+    const uint32_t boot_sector = b.boot_entry ? b.boot_entry->extent[primary_tree] : layout.boot_image;
     if (boot)
-        put_le32(boot_catalog + catalog_offset::load_rba, layout.boot_image);
+        put_le32(boot_catalog + catalog_offset::load_rba, boot_sector);
     if (efi)
         put_efi_catalog_entries(boot_catalog, boot, layout.efi_image, efi_sector_count(efi_boot_settings.image_size));
     else if (boot)
@@ -163,6 +263,22 @@ void build_image(Build& b, BuildOutcome& outcome)
     if (joliet)
         make_directory_record(volume_descriptors.supplementary + descriptor_offset::root_directory_record, table.root,
                               joliet_tree);
+    // The boot information table goes over bytes 8..63 of the boot image's
+    // first sector as it is copied.
+    bool isolinux_hybrid = false;
+    if (boot && b.input.boot_info_table &&
+        make_boot_info_table(boot_settings.boot_image_path, boot_settings.boot_image_size, boot_sector, writer.patch,
+                             isolinux_hybrid, outcome.problems)) {
+        writer.patch_sector = boot_sector;
+        writer.patch_offset = boot_info_table::primary_descriptor;
+    }
+
+    if (hybrid && b.input.hybrid.isohybrid_code && !isolinux_hybrid) {
+        outcome.problems.push_back({ProblemKind::boot_path_unusable, b.input.boot_path,
+                                    "no ISOLINUX hybrid signature (0x7078C0FB at byte 64), which the isohybrid MBR "
+                                    "code needs"});
+        return;
+    }
     // The partition tables, from the finished primary descriptor.
     std::vector<uint8_t> system_area(hybrid ? system_area_sectors * sector_size : 0);
     std::vector<uint8_t> disk_tail(hybrid ? hybrid_tail_sectors * sector_size : 0);
@@ -176,6 +292,8 @@ void build_image(Build& b, BuildOutcome& outcome)
         disk.mbr_code_size = b.input.hybrid.mbr_code.size();
         disk.guid_seed = volume_descriptors.primary;
         disk.guid_seed_size = sector_size;
+        if (isolinux_hybrid && !b.input.hybrid.mbr_code.empty())
+            disk.isohybrid_boot_sector = boot_sector;
         make_hybrid_disk(disk, system_area.data(), disk_tail.data());
     }
 
@@ -234,9 +352,15 @@ void build_image(Build& b, BuildOutcome& outcome)
     bool ok = close_image(writer);
     if (b.input.keep_built_files) {
         outcome.joliet = joliet;
-        if (boot)
-            outcome.files.push_back(
-                {boot_settings.boot_image_path, layout.boot_image, boot_settings.boot_image_size, true, {}, false, {}});
+        if (boot && !b.boot_entry)
+            outcome.files.push_back({boot_settings.boot_image_path,
+                                     layout.boot_image,
+                                     boot_settings.boot_image_size,
+                                     true,
+                                     {},
+                                     false,
+                                     {},
+                                     b.input.boot_info_table});
         if (efi)
             outcome.files.push_back(
                 {efi_boot_settings.image_path, layout.efi_image, efi_boot_settings.image_size, true, {}, false, {}});
@@ -291,7 +415,8 @@ void build_image(Build& b, BuildOutcome& outcome)
                                      false,
                                      {std::move(place[0]), std::move(place[1])},
                                      no_data,
-                                     std::move(posix)});
+                                     std::move(posix),
+                                     e == b.boot_entry && b.input.boot_info_table});
         }
     }
     for (BuildProblem& p : writer.problems)
@@ -320,6 +445,7 @@ BuildOutcome create_iso(const BuildInput& input, const BuildHooks& hooks)
     const uint64_t capacity = input.registered_entries + 100;
     allocate_entry_table(b.table, uint32_t(capacity > (1u << 20) ? (1u << 20) : capacity));
     b.table.joliet_units = input.joliet_long ? 103 : 64;
+    b.table.relaxed_names = input.relaxed_names;
     Scan scan{b.table,
               b.link,
               input.dot_files,
@@ -341,6 +467,8 @@ BuildOutcome create_iso(const BuildInput& input, const BuildHooks& hooks)
     outcome.first_dot_names_left_out = std::move(scan.first_dot_names_left_out);
     outcome.problems = std::move(b.table.problems);
     b.table.problems.clear();
+    if (!input.boot_path.empty() && !stop_asked(b.link))
+        take_boot_path(b, outcome.problems);
     check_limits(b, outcome.problems);
     if (stop_asked(b.link))
         outcome.aborted = true;  // stopped during the scan: nothing is written

@@ -46,6 +46,16 @@ struct BuildInput {
     // Scan and lay out only: the outcome's sizes are the image's, nothing
     // is opened or written.
     bool layout_only = false;
+    // The boot information table in the image's copy of the no-emulation
+    // BIOS boot image (the command line's --boot-info-table).
+    bool boot_info_table = false;
+    // Directories' ISO 9660 names keep an 8.3 form with its '.' (the command
+    // line's --relaxed-names).
+    bool relaxed_names = false;
+    // The BIOS boot image is this file of the tree (its path in the image,
+    // '/' between names; the command line's --boot-path) instead of a file
+    // of its own behind the catalog; empty: none.
+    std::string boot_path;
 };
 
 // The whole build of one image: scans the sources, builds and writes to

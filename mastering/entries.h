@@ -128,6 +128,8 @@ struct EntryTable {
     // The longest Joliet name in UCS-2 units, a file's ";1" included: 64,
     // or 103 with the command line's --joliet-long.
     uint32_t joliet_units = 64;
+    // Directories' ISO 9660 names in the relaxed 8.3 form with a '.'.
+    bool relaxed_names = false;
     // With Rock Ridge and directories deeper than eight levels: the ISO 9660
     // tree's own entries in its order (its root first, each directory
     // followed by its subtree), with the folder the deep ones move to and

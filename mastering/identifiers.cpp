@@ -144,6 +144,17 @@ int make_file_identifier(uint8_t* destination, const char* leaf)
     return int(n);
 }
 
+int make_relaxed_directory_identifier(uint8_t* destination, const char* leaf)
+{
+    // A file's form (eight bytes, '.', three) without its version, and
+    // without the '.' of a name that has no extension.
+    int n = make_file_identifier(destination, leaf) - 2;
+    if (n > 0 && destination[n - 1] == '.')
+        --n;
+    destination[n] = 0;
+    return n;
+}
+
 int make_directory_identifier(uint8_t* destination, const char* leaf)
 {
     char id[64];
@@ -367,7 +378,8 @@ void assign_identifiers(EntryTable& table)
         int length[2];
         bool joliet_changed = false;
         if (e->directory) {
-            length[primary_tree] = make_directory_identifier(made[primary_tree], leaf);
+            length[primary_tree] = table.relaxed_names ? make_relaxed_directory_identifier(made[primary_tree], leaf)
+                                                       : make_directory_identifier(made[primary_tree], leaf);
             length[joliet_tree] =
                 make_joliet(made[joliet_tree], leaf, table.joliet_units, JolietKind::directory, &joliet_changed);
         } else {
@@ -548,9 +560,12 @@ void resolve_tree(EntryTable& table, int tree)
                 uint8_t* bytes = reinterpret_cast<uint8_t*>(clusters[c].identifier.data());
                 int length = int(clusters[c].identifier.size());
                 bool changed;
+                // A directory's identifier holds a '.' only in the relaxed
+                // form, which counts up before it as a file's does.
                 if (tree == primary_tree)
-                    changed = clusters[c].directory ? bump_directory_identifier(bytes, length)
-                                                    : bump_file_identifier(bytes, length);
+                    changed = clusters[c].directory && !std::memchr(bytes, '.', size_t(length))
+                                  ? bump_directory_identifier(bytes, length)
+                                  : bump_file_identifier(bytes, length);
                 else
                     changed = clusters[c].directory ? bump_joliet_directory_identifier(bytes, length)
                                                     : bump_joliet_file_identifier(bytes, length);
@@ -565,8 +580,12 @@ void resolve_tree(EntryTable& table, int tree)
 
 bool bump(int tree, bool directory, uint8_t* bytes, int length)
 {
+    // A directory's identifier holds a '.' only in the relaxed form, which
+    // counts up before it as a file's does.
+    if (tree == primary_tree && directory && !std::memchr(bytes, '.', size_t(length)))
+        return bump_directory_identifier(bytes, length);
     if (tree == primary_tree)
-        return directory ? bump_directory_identifier(bytes, length) : bump_file_identifier(bytes, length);
+        return bump_file_identifier(bytes, length);
     return directory ? bump_joliet_directory_identifier(bytes, length) : bump_joliet_file_identifier(bytes, length);
 }
 
@@ -582,7 +601,7 @@ std::string numbered_identifier(const std::string& identifier, int tree, bool di
     std::string suffix(1, '~');
     suffix += std::to_string(number);
     if (tree == primary_tree) {
-        size_t stem = directory ? identifier.size() : identifier.find('.');
+        size_t stem = identifier.find('.');  // a directory's only in the relaxed form
         if (stem == std::string::npos)
             stem = identifier.size();
         size_t room = suffix.size() >= 8 ? 0 : 8 - suffix.size();

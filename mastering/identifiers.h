@@ -25,6 +25,10 @@ void find_joliet_names_not_kept(const EntryTable& table, uint32_t& count, std::v
 // Identifier makers for one leaf name; each returns the length in bytes.
 int make_file_identifier(uint8_t* destination, const char* leaf);
 int make_directory_identifier(uint8_t* destination, const char* leaf);
+// The command line's --relaxed-names: a directory's name in the 8.3 form of
+// a file's, its last '.' kept ("install.amd" is "INSTALL.AMD"), as ISO
+// 9660-only boot loaders look names up.
+int make_relaxed_directory_identifier(uint8_t* destination, const char* leaf);
 int make_joliet_file_identifier(uint8_t* destination, const char* leaf);
 int make_joliet_directory_identifier(uint8_t* destination, const char* leaf);
 

@@ -140,7 +140,7 @@ ImageAreas image_areas(const LayoutOptions& options)
         case ImageArea::supplementary_descriptor:
         case ImageArea::joliet_path_tables:
         case ImageArea::joliet_directories: present = options.joliet; break;
-        case ImageArea::boot_image: present = options.boot; break;
+        case ImageArea::boot_image: present = options.boot && !options.boot_in_tree; break;
         case ImageArea::efi_image: present = options.efi; break;
         case ImageArea::hybrid_padding: present = options.hybrid; break;
         case ImageArea::continuation_area: present = options.rock_ridge != nullptr; break;

@@ -151,6 +151,16 @@ void make_hybrid_disk(const HybridDisk& disk, uint8_t* system_area, uint8_t* tai
     put_mbr_entry(mbr, 0, mbr::type_protective, 1, (esp ? esp_first : total_blocks) - 1);
     if (esp)
         put_mbr_entry(mbr, 1, mbr::type_efi_system, esp_first, esp_blocks);
+    if (disk.isohybrid_boot_sector) {
+        // ISOLINUX's MBR code reads the boot image's block address here (its
+        // upper half stays zero: the image lies below 2 TiB), and many PC
+        // BIOSes start a disk's MBR code only when an entry is active: the
+        // EFI System Partition's where there is one (an active 0xEE entry
+        // breaks the GPT's rules, and some UEFI firmware then ignores the
+        // disk), else the protective entry, as the only one there is.
+        put_le32(mbr + mbr::isohybrid_boot_block, disk.isohybrid_boot_sector * uint32_t(blocks_per_sector));
+        mbr[mbr::entries + (esp ? 1 : 0) * mbr::entry_size + mbr::entry_boot_indicator] = mbr::active;
+    }
     mbr[mbr::boot_signature] = mbr::signature_first;
     mbr[mbr::boot_signature + 1] = mbr::signature_second;
 

@@ -54,10 +54,15 @@
 struct HybridSettings {
     bool enabled = false;
     std::vector<uint8_t> mbr_code;  // at most mbr_code_capacity bytes, read by the command line
+    // The code is ISOLINUX's isohybrid code: the BIOS boot image must carry
+    // ISOLINUX's hybrid signature (checked before with --boot, by the build
+    // with --boot-path).
+    bool isohybrid_code = false;
 };
 
 // The boot code at the start of the MBR: bytes 0 to 431. Bytes 432 to 439 stay
-// zero; 440 holds the disk signature, 446 the partition entries, 510 the 55 AA.
+// zero (but for an isohybrid boot, below); 440 holds the disk signature, 446
+// the partition entries, 510 the 55 AA.
 inline constexpr size_t mbr_code_capacity = 432;
 // The backup table, 33 blocks, lies in the image's last nine sectors.
 inline constexpr uint32_t hybrid_tail_sectors = 9;
@@ -78,6 +83,10 @@ struct HybridDisk {
     size_t mbr_code_size = 0;
     const uint8_t* guid_seed = nullptr;  // the primary volume descriptor
     size_t guid_seed_size = 0;
+    // ISOLINUX's isohybrid protocol: the BIOS boot image's first sector,
+    // whose 512-byte block address the MBR code finds at bytes 432..439;
+    // 0: none.
+    uint32_t isohybrid_boot_sector = 0;
 };
 
 // Fills `system_area` (16 sectors) and `tail` (the image's last

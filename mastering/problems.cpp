@@ -12,7 +12,8 @@ ProblemSeverity severity_of(ProblemKind kind)
     case ProblemKind::output_is_input:
     case ProblemKind::volume_too_large:
     case ProblemKind::link_target_too_long:
-    case ProblemKind::name_too_long: return ProblemSeverity::refused;
+    case ProblemKind::name_too_long:
+    case ProblemKind::boot_path_unusable: return ProblemSeverity::refused;
     case ProblemKind::output_not_created:
     case ProblemKind::write_failed: return ProblemSeverity::failed;
     case ProblemKind::source_unreadable:
@@ -67,6 +68,7 @@ std::string describe_problem(const BuildProblem& problem)
         break;
     case ProblemKind::special_file_skipped: text = problem.path + " is not a regular file or folder (left out)"; break;
     case ProblemKind::output_left_out: text = problem.path + " is an output of this command (left out)"; break;
+    case ProblemKind::boot_path_unusable: return "--boot-path " + problem.path + ": " + problem.detail;
     case ProblemKind::name_too_long:
         return "the name of " + problem.path + " takes " + problem.detail +
                ", more than the 255 a Rock Ridge name holds for its readers";

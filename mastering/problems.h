@@ -31,6 +31,7 @@ enum class ProblemKind {
     volume_too_large,      // more sectors than a volume can number (detail: how many)
     link_target_too_long,  // Rock Ridge: a symbolic link's target over 1023 bytes (detail: its length)
     name_too_long,         // Rock Ridge: a name over 255 bytes (detail: its length)
+    boot_path_unusable,    // --boot-path: the path in the image (detail: why it cannot boot)
     // The build fails.
     output_not_created,
     write_failed,
@@ -84,6 +85,8 @@ struct BuiltFile {
     // record holds no data.
     bool no_data = false;
     BuiltPosix posix;
+    // The image's copy holds the boot information table over bytes 8..63.
+    bool boot_info_table = false;
 };
 
 // A folder of a finished build and its place in each tree.

@@ -192,6 +192,10 @@ bool copy_by_reading(SourceCopy& c, uint32_t sectors)
             }
         }
         std::memset(source_buffer + got, 0, chunk * sector_bytes - size_t(got));
+        const uint32_t first = writer.sectors_written;
+        if (!writer.patch.empty() && writer.patch_sector >= first && writer.patch_sector - first < chunk)
+            std::memcpy(source_buffer + size_t(writer.patch_sector - first) * sector_bytes + writer.patch_offset,
+                        writer.patch.data(), writer.patch.size());
         for (uint32_t k = 0; k < chunk;) {
             if (writer_stopped(writer))
                 return false;
@@ -279,6 +283,10 @@ void copy_sectors(ImageWriter& writer, const char* path, uint64_t n, bool found)
                  n,
                  uint32_t(sectors_for_size(n))};
     c.reading = c.file.valid();
+    // A source with bytes laid over it is read and written sector by sector.
+    const uint32_t start = writer.sectors_written;
+    const bool patched =
+        !writer.patch.empty() && writer.patch_sector >= start && writer.patch_sector - start < c.sectors_left;
     if (!c.reading && n > 0)
         writer.problems.push_back({ProblemKind::source_unreadable, path, platform::last_error_text()});
     uint64_t size_now = 0;
@@ -288,8 +296,8 @@ void copy_sectors(ImageWriter& writer, const char* path, uint64_t n, bool found)
 
     // Files of at least two batches go through the system where it can copy:
     // read up to the next batch boundary, then whole batches, then the rest.
-    if (c.reading && writer.sectors == OutputSectors::plain && c.remaining / sector_bytes >= 2 * batch_sectors &&
-        !writer.failed) {
+    if (c.reading && !patched && writer.sectors == OutputSectors::plain &&
+        c.remaining / sector_bytes >= 2 * batch_sectors && !writer.failed) {
         const uint32_t lead = (batch_sectors - writer.sectors_written % batch_sectors) % batch_sectors;
         if (!copy_by_reading(c, lead))
             return;
@@ -300,7 +308,7 @@ void copy_sectors(ImageWriter& writer, const char* path, uint64_t n, bool found)
     // looks past the planned end as usual. A file that has shrunk to end
     // before that last sector gives it no byte, so a shrink is seen even
     // where no mapped page lay wholly past the new end.
-    if (c.reading && writer.sectors == OutputSectors::raw && c.sectors_left >= 2 * batch_sectors) {
+    if (c.reading && !patched && writer.sectors == OutputSectors::raw && c.sectors_left >= 2 * batch_sectors) {
         const uint64_t mapped = uint64_t(c.sectors_left - 1) * sector_bytes;
         if (platform::read_mapped(c.file, mapped, encode_mapped, &c) != platform::MappedRead::not_mapped &&
             !writer_stopped(writer) && !platform::seek_to(c.file, c.size - c.remaining)) {

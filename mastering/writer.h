@@ -28,6 +28,11 @@ struct ImageWriter {
     // Sectors on their way to the file, and source data being read.
     std::unique_ptr<uint8_t[]> batch, source_buffer;
     uint32_t batch_bytes = 0;
+    // Bytes the image holds in place of a source's (the boot information
+    // table), laid over sector `patch_sector` from `patch_offset` as the
+    // source is copied; empty: none.
+    std::vector<uint8_t> patch;
+    uint32_t patch_sector = 0, patch_offset = 0;
 };
 
 // Opens the output for an image of `total_sectors` sectors before its

@@ -8,7 +8,9 @@
 #                          for the fuzzers, the mingw-w64 cross compilers, Wine
 #                          (wine32 and wine64), Xvfb, fonts and the Japanese
 #                          locale, the image readers, QEMU with OVMF, mtools,
-#                          dosfstools, gdisk and a Linux kernel
+#                          dosfstools, gdisk, fdisk, a Linux kernel, and the
+#                          boot loaders a live system boots with (ISOLINUX,
+#                          GRUB for UEFI)
 set -euo pipefail
 
 group=${1:-all}
@@ -25,6 +27,7 @@ all)
     xorriso 7zip libcdio-utils bchunk libarchive-tools
     qemu-system-x86 nasm ovmf mtools dosfstools gdisk
     busybox-static cpio xz-utils linux-image-amd64
+    isolinux syslinux-common grub-efi-amd64-bin grub-common fdisk
   )
   # wine32 is an i386 package; it installs on any amd64 machine, even one
   # whose kernel cannot run it (the Wine scripts probe that and use wine64).

@@ -137,6 +137,10 @@ BuildInput build_input(const BuildRequest& request, const std::string& output)
     input.joliet_long = request.joliet_long;
     input.large_files = request.large_files;
     input.latest_file_time = request.latest_file_time;
+    input.boot_info_table = request.boot_info_table;
+    input.relaxed_names = request.relaxed_names;
+    input.boot_path = request.boot_path;
+    input.hybrid.isohybrid_code = request.isohybrid_code;
     input.listings = request.listings;
     input.efi_boot = request.efi_boot;
     input.hybrid.enabled = request.hybrid;

@@ -56,6 +56,10 @@ struct BuildRequest {
     // Only the scan and the layout: nothing is begun or written, and the
     // outcome's sizes say what the build would write.
     bool layout_only = false;
+    bool boot_info_table = false;  // the command line's --boot-info-table
+    bool relaxed_names = false;    // the command line's --relaxed-names
+    std::string boot_path;         // the command line's --boot-path: the boot image as a file of the tree
+    bool isohybrid_code = false;   // mbr_code is ISOLINUX's isohybrid code
     // The registration's folder listings, served once each to the scan.
     FolderListings* listings = nullptr;
 };

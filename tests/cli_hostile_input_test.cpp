@@ -76,6 +76,28 @@ TEST(HostileInput, RefusedBeforeAnyOutputWithTheItemNamed)
         {"", "verify /sys/devices/system/cpu/online", 1, "of 4096 bytes: the file ended early"},
         {"", "build -o out.iso --help src", 0, "usage: tarnwickiso"},
         {"", "build --exact -o out.iso src", 2, "--exact is an option of estimate"},
+        {"head -c 40 boot.img > short.img && ",
+         "build -o out.iso --boot {T}/short.img --boot-media custom "
+         "--boot-info-table src",
+         1, "has 40 bytes, too few for the boot information table"},
+        {"", "build -o out.iso --boot {T}/boot.img --boot-info-table src", 2,
+         "--boot-info-table goes into a no-emulation boot image"},
+        {"", "build -o out.iso --boot {T}/boot.img --boot-path src/a.txt src", 2, "both name the boot image"},
+        {"", "build -o out.iso --boot-path /src//none --boot-media custom src", 1,
+         "--boot-path /src//none: no such file in the image"},
+        {"", "build -o out.iso --boot-path src --boot-media custom src", 1, "not a regular file in the image"},
+        {"printf 'isolinux.bin missing or corrupt.' > iso.bin && ",
+         "build -o out.iso --boot {T}/boot.img --boot-media custom --hybrid --mbr-code {T}/iso.bin src", 1,
+         "isohybrid code, which loads the BIOS boot image from the address it finds at bytes 432-439: it needs "
+         "--boot-info-table"},
+        {"printf 'isolinux.bin missing or corrupt.' > iso.bin && ",
+         "build -o out.iso --boot {T}/boot.img --boot-media custom --boot-info-table --hybrid --mbr-code "
+         "{T}/iso.bin src",
+         1, "hybrid signature (0x7078C0FB at byte 64)"},
+        {"printf 'isolinux.bin missing or corrupt.' > iso.bin && ",
+         "build -o out.iso --boot-path src/a.txt --boot-media custom --boot-info-table --hybrid --mbr-code "
+         "{T}/iso.bin src",
+         1, "no ISOLINUX hybrid signature (0x7078C0FB at byte 64)"},
         {"ln -s $(printf 'x%.0s' $(seq 1100)) src/l && ", "build -R -o out.iso src", 1,
          "src/l names a target of 1100 bytes, more than the 1023 readers take"},
         // Sparse: the layout refuses before a byte is written.

@@ -116,6 +116,7 @@ TEST(HybridDisk, MbrAndGptAsUefiLaysThemOut)
         uint32_t esp_sector, esp_bytes;
         Bytes mbr_entries;                                      // bytes 446..477
         std::vector<std::pair<uint64_t, uint64_t>> partitions;  // first and last block
+        uint32_t isohybrid_sector = 0;                          // ISOLINUX's boot image
     };
     // A volume of 1000 sectors: 4004 blocks with the trailing sector, 4037
     // with the backup table, padded to 4096 (2 MiB). CHS: 64 heads, 32 sectors.
@@ -135,7 +136,17 @@ TEST(HybridDisk, MbrAndGptAsUefiLaysThemOut)
     };
     const uint8_t code[3] = {0xEB, 0xFE, 0x90};
     const uint8_t seed[8] = {'T', 'A', 'R', 'N', 'W', 'I', 'C', 'K'};
+    // The isohybrid protocol: the boot image's block address at 432 and an
+    // active entry, the EFI System Partition's where there is one.
+    std::vector<Case> all(std::begin(cases), std::end(cases));
     for (const Case& c : cases) {
+        Case isohybrid = c;
+        isohybrid.name = c.esp_sector ? "isohybrid, EFI image" : "isohybrid, MBR code only";
+        isohybrid.isohybrid_sector = 36;
+        isohybrid.mbr_entries[c.esp_sector ? 16 : 0] = 0x80;
+        all.push_back(isohybrid);
+    }
+    for (const Case& c : all) {
         HybridDisk disk;
         disk.volume_sectors = 1000;
         disk.image_sectors = hybrid_image_sectors(1000);
@@ -146,8 +157,11 @@ TEST(HybridDisk, MbrAndGptAsUefiLaysThemOut)
         disk.mbr_code_size = sizeof code;
         disk.guid_seed = seed;
         disk.guid_seed_size = sizeof seed;
+        disk.isohybrid_boot_sector = c.isohybrid_sector;
         std::vector<uint8_t> area(16 * 2048), tail(hybrid_tail_sectors * 2048);
         make_hybrid_disk(disk, area.data(), tail.data());
+        EXPECT_EQ(slice(area.data() + 432, 8), c.isohybrid_sector ? Bytes({0x90, 0, 0, 0, 0, 0, 0, 0}) : Bytes(8, 0))
+            << c.name;
 
         EXPECT_EQ(slice(area.data(), 4), Bytes({0xEB, 0xFE, 0x90, 0x00})) << c.name;
         EXPECT_EQ(slice(area.data() + 446, 32), c.mbr_entries) << c.name;
@@ -204,6 +218,28 @@ TEST(HybridDisk, MbrAndGptAsUefiLaysThemOut)
             EXPECT_EQ(e[16 + 7] >> 4, 8) << "version 8 GUID";
         }
     }
+}
+
+// The boot information table: the checksum adds the little-endian words
+// from byte 64 on (a last partial word padded with zeros), whatever pieces
+// the bytes come in; the table gives sector 16, the boot sector and length.
+TEST(BootInfoTable, ChecksumAndTableAsLoadersReadThem)
+{
+    Bytes image(64, 0xAB);  // bytes 0..63 count for nothing
+    const Bytes words = {1, 0, 0, 0, 0x00, 0x01, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 2};
+    image.insert(image.end(), words.begin(), words.end());
+    // 1 + 0x100 + 0xFFFFFFFF + 2, modulo 2^32.
+    const uint32_t by_hand = 0x102;
+    EXPECT_EQ(boot_info_checksum(0, 0, image.data(), image.size()), by_hand);
+    uint32_t pieces = 0;
+    for (size_t at = 0; at < image.size(); at += 5)
+        pieces = boot_info_checksum(pieces, at, image.data() + at, std::min<size_t>(5, image.size() - at));
+    EXPECT_EQ(pieces, by_hand);
+    uint8_t table[56];
+    std::memset(table, 0xEE, sizeof table);
+    put_boot_info_table(table, 36, 38912, by_hand);
+    EXPECT_EQ(slice(table, 16), Bytes({16, 0, 0, 0, 36, 0, 0, 0, 0x00, 0x98, 0, 0, 0x02, 0x01, 0, 0}));
+    EXPECT_EQ(slice(table + 16, 40), Bytes(40, 0));
 }
 
 }  // namespace

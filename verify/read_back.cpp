@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "verify/image_reader.h"
+#include "mastering/boot.h"
 #include "mastering/layout.h"
 #include "platform/platform.h"
 
@@ -59,6 +60,11 @@ std::string compare_data(ImageWindow& image, const BuiltFile& f, std::vector<uin
     if (!in.valid())
         return "cannot read " + f.source + ": " + platform::last_error_text();
     uint64_t done = 0;
+    // With the boot information table, bytes 8..63 of the copy are the
+    // table's: checked against the source's checksum at the end.
+    constexpr size_t table_from = boot_info_table::primary_descriptor, table_to = boot_info_table::end;
+    std::vector<uint8_t> table_in_image;
+    uint32_t sum = 0;
     while (done < f.size) {
         const uint32_t n = uint32_t(std::min<uint64_t>(f.size - done, chunk_bytes));
         const int64_t got = platform::read_full(in, buffer.data(), n);
@@ -69,6 +75,13 @@ std::string compare_data(ImageWindow& image, const BuiltFile& f, std::vector<uin
         if (!data)
             return fault;
         const uint8_t* read = buffer.data();
+        if (f.boot_info_table) {
+            sum = boot_info_checksum(sum, done, read, size_t(got));
+            if (done == 0 && got >= int64_t(table_to)) {
+                table_in_image.assign(data + table_from, data + table_to);
+                std::memcpy(buffer.data() + table_from, data + table_from, table_to - table_from);
+            }
+        }
         if (std::memcmp(read, data, size_t(got)) != 0) {
             const size_t same = size_t(std::mismatch(read, read + got, data).first - read);
             return "differs from " + f.source + " at byte " + number(done + same);
@@ -80,6 +93,13 @@ std::string compare_data(ImageWindow& image, const BuiltFile& f, std::vector<uin
     uint8_t more;
     if (platform::read_full(in, &more, 1) > 0)
         return f.source + " has grown beyond the " + number(f.size) + " bytes in the image";
+    if (f.boot_info_table) {
+        std::vector<uint8_t> want(table_to - table_from);
+        put_boot_info_table(want.data(), f.extent, uint32_t(f.size), sum);
+        if (table_in_image != want)
+            return "the boot information table of " + f.source + " does not give sector " + number(f.extent) + ", " +
+                   number(f.size) + " bytes and checksum " + number(sum);
+    }
     return {};
 }
 

@@ -19,6 +19,7 @@ static_build=${TW_STATIC_BUILD:-$source_dir/build-e2e-static}
 kernel=${KERNEL:-$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1)}
 timeout_seconds=${QEMU_TIMEOUT:-300}
 began=$(date +%s)
+. "$here/guest_modules.sh"
 mkdir -p "$work"
 trap 'rm -f "$work/big.iso"' EXIT  # 4.4 GB: never left behind
 
@@ -145,16 +146,8 @@ done
 guest_modules="scsi_common scsi_mod cdrom sr_mod sg crct10dif_common crct10dif_generic crc-t10dif
     crc64 crc64_rocksoft_generic crc64-rocksoft t10-pi sd_mod libata ata_piix floppy"
 : > "$work/root/lib/modules/order"
-for m in $guest_modules $rr_modules; do
-    echo $m >> "$work/root/lib/modules/order"
-    path=$(find "$modules/kernel" -name "$m.ko" -o -name "$m.ko.xz" -o -name "$m.ko.zst" | head -n 1)
-    [ -n "$path" ] || fail_setup "module $m not found under $modules"
-    case $path in
-    *.xz) xz -dc "$path" > "$work/root/lib/modules/$m.ko" ;;   # busybox insmod takes plain .ko
-    *.zst) zstd -dqc "$path" > "$work/root/lib/modules/$m.ko" ;;
-    *) cp "$path" "$work/root/lib/modules/$m.ko" ;;
-    esac
-done
+copy_guest_modules "$modules" "$work/root/lib/modules" $guest_modules $rr_modules ||
+    fail_setup "kernel modules missing under $modules"
 (cd "$work/root" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/initrd.gz"
 
 echo "== booting $kernel under TCG"
