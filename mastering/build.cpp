@@ -211,11 +211,11 @@ void build_image(Build& b, BuildOutcome& outcome)
     const LayoutOptions layout_options{joliet,
                                        boot,
                                        boot_settings.boot_image_sectors,
-                                       b.boot_entry != nullptr,
                                        efi,
                                        efi_boot_settings.image_sectors,
                                        hybrid,
-                                       rock_ridge.options.enabled ? &rock_ridge : nullptr};
+                                       rock_ridge.options.enabled ? &rock_ridge : nullptr,
+                                       b.boot_entry != nullptr};
     const ImageLayout layout = lay_out_image(table, layout_options);
     if (!rock_ridge.refusal.empty()) {
         outcome.problems.push_back({rock_ridge.refusal_kind, {}, rock_ridge.refusal});

@@ -24,13 +24,13 @@ struct LayoutOptions {
     bool joliet = false;  // place the Joliet path tables and directories
     bool boot = false;    // place the boot catalog and boot image
     uint32_t boot_image_sectors = 0;
-    bool boot_in_tree = false;  // the boot image is a file of the tree: no area of its own
     bool efi = false;           // place the UEFI boot image (and the catalog, without boot)
     uint32_t efi_image_sectors = 0;
     bool hybrid = false;  // pad the file for the backup partition table
     // Rock Ridge in the ISO 9660 tree: the System Use areas, the
     // continuation area behind the ISO 9660 directories, the hard links.
     struct RockRidgePlan* rock_ridge = nullptr;
+    bool boot_in_tree = false;  // the boot image is a file of the tree: no area of its own
 };
 
 // The areas of an image file, in the order they lie in it. A build has those

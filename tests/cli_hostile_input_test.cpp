@@ -94,8 +94,8 @@ TEST(HostileInput, RefusedBeforeAnyOutputWithTheItemNamed)
          "build -o out.iso --boot {T}/boot.img --boot-media custom --boot-info-table --hybrid --mbr-code "
          "{T}/iso.bin src",
          1, "hybrid signature (0x7078C0FB at byte 64)"},
-        {"printf 'isolinux.bin missing or corrupt.' > iso.bin && ",
-         "build -o out.iso --boot-path src/a.txt --boot-media custom --boot-info-table --hybrid --mbr-code "
+        {"printf 'isolinux.bin missing or corrupt.' > iso.bin && cp boot.img src && ",
+         "build -o out.iso --boot-path src/boot.img --boot-media custom --boot-info-table --hybrid --mbr-code "
          "{T}/iso.bin src",
          1, "no ISOLINUX hybrid signature (0x7078C0FB at byte 64)"},
         {"ln -s $(printf 'x%.0s' $(seq 1100)) src/l && ", "build -R -o out.iso src", 1,
