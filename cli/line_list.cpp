@@ -75,17 +75,29 @@ void insert_sorted(LineList& list, const std::string& line)
     list.lines.insert(at, line);
 }
 
+bool registered_path(const char* given, std::string& path)
+{
+    if (!platform::absolute_path(given, path))
+        return false;
+    // Trailing separators are dropped ("dir/" registers "dir").
+    while (!path.empty() && (path.back() == '/' || path.back() == platform::path_separator))
+        path.pop_back();
+    return true;
+}
+
+bool names_root(const std::string& path)
+{
+    return is_root(path);
+}
+
 bool register_path(LineList& list, const char* given, const RegistrationWalk& walk)
 {
     std::string path;
-    if (!platform::absolute_path(given, path)) {
+    if (!registered_path(given, path)) {
         end_progress_line();
         std::fprintf(stderr, "tarnwickiso: cannot register %s: %s\n", given, platform::last_error_text().c_str());
         return false;
     }
-    // Trailing separators are dropped ("dir/" registers "dir").
-    while (!path.empty() && (path.back() == '/' || path.back() == platform::path_separator))
-        path.pop_back();
     platform::FileInfo info;
     if (is_root(path)) {
         // A drive or file-system root: its top-level items, one line each.

@@ -18,3 +18,8 @@ struct LineList {
 // Inserts a line at its sorted place (after equal lines).
 void insert_sorted(LineList& list, const std::string& line);
 LineSource line_source_of(const LineList& list);
+// The path a registration of `given` takes: absolute, without trailing
+// separators; false when it cannot be made.
+[[nodiscard]] bool registered_path(const char* given, std::string& path);
+// True for a drive or file-system root as registered_path gives it.
+bool names_root(const std::string& path);

@@ -83,6 +83,11 @@ void print_help(FILE* out)
                  "  --boot-path IMAGE_PATH       the boot image is this file of the tree (path in the image)\n"
                  "  --boot-info-table            the boot information table in the no-emulation boot image's\n"
                  "                               copy, as ISOLINUX and GRUB expect\n"
+                 "  --graft-points               PATH may be TARGET=SOURCE: SOURCE at TARGET in the image\n"
+                 "                               (\\= and \\\\ escape in TARGET; /=DIR: DIR's contents at the root)\n"
+                 "  --exclude GLOB               leave out names or paths below a registered folder that match\n"
+                 "                               (repeatable)\n"
+                 "  --path-list FILE             PATH arguments one a line (- for standard input)\n"
                  "  --relaxed-names              directories' ISO 9660 names in 8.3 form with their dot\n"
                  "                               (install.amd is INSTALL.AMD), as ISO 9660-only loaders look up\n"
                  "  --code-page NAME             code page of names (POSIX: UTF-8 or CP932)\n"
@@ -353,6 +358,19 @@ int run_build(int argc_given, char** argv_given)
     for (const std::string& path : options.paths)
         if (stop_signal || !register_path(list, path.c_str(), walk))
             return stop_signal ? report_stop() : 1;
+    // Graft points, by the path each source was registered under.
+    std::vector<std::pair<std::string, std::string>> grafts;
+    for (size_t i = 0; i < options.targets.size(); ++i) {
+        if (options.targets[i].empty())
+            continue;
+        std::string source;
+        if (!registered_path(options.paths[i].c_str(), source))
+            return failure("cannot register " + options.paths[i] + ": " + platform::last_error_text());
+        if (names_root(source))
+            return failure("graft point " + options.targets[i] + "=" + options.paths[i] +
+                           ": a drive or file-system root cannot be grafted; graft its folders");
+        grafts.emplace_back(options.targets[i], source);
+    }
 
     const std::string cue_name = options.cue ? cue_sheet_name(options.output.c_str()) : std::string();
     if (options.cue) {
@@ -378,6 +396,8 @@ int run_build(int argc_given, char** argv_given)
     request.boot_info_table = options.boot_info_table;
     request.relaxed_names = options.relaxed_names;
     request.boot_path = options.boot_path;
+    request.grafts = std::move(grafts);
+    request.excluded = options.excluded;
     request.isohybrid_code = isohybrid_code;
     // Reproducible builds: no file time later than SOURCE_DATE_EPOCH.
     if (now.fixed)

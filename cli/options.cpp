@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -70,9 +71,9 @@ const ChoiceOption choice_options[] = {
 
 const char* const flag_options[] = {"raw",         "cue",       "quiet",           "no-joliet",     "hybrid",
                                     "verify",      "dot-files", "rock-ridge",      "rational-rock", "follow-links",
-                                    "joliet-long", "exact",     "boot-info-table", "relaxed-names"};
-const char* const other_value_options[] = {"output",  "root-date", "record-date", "boot",
-                                           "boot-id", "efi-boot",  "mbr-code",    "boot-path"};
+                                    "joliet-long", "exact",     "boot-info-table", "relaxed-names", "graft-points"};
+const char* const other_value_options[] = {"output",   "root-date", "record-date", "boot",    "boot-id",
+                                           "efi-boot", "mbr-code",  "boot-path",   "exclude", "path-list"};
 
 bool is_flag(const std::string& name)
 {
@@ -148,7 +149,94 @@ void note_cut(std::vector<std::string>& notices, const std::string& option, cons
         notices.push_back("--" + option + " is longer than " + field + ": kept '" + value.substr(0, kept) + "'");
 }
 
+// Reads PATH arguments one a line from the file, or from standard input
+// for "-", onto `paths`; blank lines are skipped.
+std::string read_path_list(const std::string& file, std::vector<std::string>& paths)
+{
+    std::string text;
+    if (file == "-") {
+        char buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
+            text.append(buffer, n);
+    } else {
+        platform::File in = platform::open_for_reading(file.c_str());
+        uint64_t size = 0;
+        if (!in.valid() || !platform::file_size(in, size))
+            return "--path-list " + file + ": " + platform::last_error_text();
+        text.resize(size_t(size));
+        const int64_t got = platform::read_full(in, text.data(), text.size());
+        if (got != int64_t(text.size()))
+            return "--path-list " + file + ": " + platform::short_read_text(got, text.size());
+    }
+    size_t number = 0;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        if (line.find('\0') != std::string::npos)
+            return "--path-list " + file + " line " + std::to_string(number) + ": a NUL byte in a path";
+        paths.push_back(platform::text_from_system(line.c_str()));
+    }
+    return {};
+}
+
 }  // namespace
+
+std::string parse_graft(const std::string& argument, Graft& graft)
+{
+    // TARGET=SOURCE: the first '=' not escaped by '\\' splits; in TARGET,
+    // "\\=" and "\\\\" stand for '=' and '\\', and the SOURCE is taken as it is.
+    graft = {};
+    std::string target;
+    size_t at = 0;
+    bool split = false;
+    for (; at < argument.size(); ++at) {
+        const char c = argument[at];
+        if (c == '\\' && at + 1 < argument.size() && (argument[at + 1] == '=' || argument[at + 1] == '\\')) {
+            target += argument[++at];
+        } else if (c == '=') {
+            split = true;
+            break;
+        } else {
+            target += c;
+        }
+    }
+    if (!split) {
+        graft.source = argument;
+        return {};
+    }
+    graft.source = argument.substr(at + 1);
+    if (graft.source.empty())
+        return "graft point " + argument + ": no SOURCE after '='";
+    if (target.empty())
+        return "graft point " + argument + ": no TARGET before '=' (\"/\" puts a folder's contents at the root)";
+    std::string normal;
+    for (size_t from = 0; from <= target.size();) {
+        size_t end = target.find('/', from);
+        if (end == std::string::npos)
+            end = target.size();
+        const std::string name = target.substr(from, end - from);
+        from = end + 1;
+        if (name.empty())
+            continue;
+        if (name == "." || name == "..")
+            return "graft point " + argument + ": a TARGET stays inside the image ('.' and '..' are not names)";
+        for (unsigned char c : name)
+            if (c < 0x20 || c == 0x7F)
+                return "graft point " + argument + ": a control character in the TARGET";
+        normal += (normal.empty() ? "" : "/") + name;
+    }
+    graft.target = normal.empty() ? "/" : normal;
+    return {};
+}
 
 std::string parse_build_options(const std::vector<std::string>& args, ControlStore& volume, ControlStore& boot,
                                 ControlStore& dir_record, BuildOptions& options)
@@ -199,6 +287,12 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
                 return "option " + arg + " needs a value";
             value = args[++i];
         }
+        if (name == "exclude") {  // repeatable
+            if (value.empty())
+                return "option --exclude needs a pattern";
+            options.excluded.push_back(value);
+            continue;
+        }
         auto known = given.find(name);
         if (known != given.end()) {
             if (known->second.value != value)
@@ -210,9 +304,23 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
         order.push_back(name);
     }
 
+    if (given.count("path-list")) {
+        std::string error = read_path_list(given["path-list"].value, options.paths);
+        if (!error.empty())
+            return error;
+    }
     for (const std::string& path : options.paths)
         if (path.empty())
             return "an empty PATH names nothing (is a variable unset?); give . for the current folder";
+    if (given.count("graft-points"))
+        for (std::string& path : options.paths) {
+            Graft graft;
+            std::string error = parse_graft(path, graft);
+            if (!error.empty())
+                return error;
+            path = graft.source;
+            options.targets.push_back(graft.target);
+        }
     auto has = [&](const std::string& name) { return given.count(name) != 0; };
     if (has("no-joliet"))
         for (const IdentifierOption& o : identifier_options)

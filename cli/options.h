@@ -31,9 +31,22 @@ struct BuildOptions {
     bool relaxed_names = false;    // directories' ISO 9660 names in 8.3 form with the dot
     std::string boot_path;         // the BIOS boot image as a file of the tree, by its path there
     std::vector<std::string> paths;
+    // With --graft-points: per path, its place in the image ("/" for the
+    // root; empty: under its own name at the root).
+    std::vector<std::string> targets;
+    std::vector<std::string> excluded;  // --exclude patterns
     // Notes for stderr that refuse nothing: identifiers cut to their fields.
     std::vector<std::string> notices;
 };
+
+// One PATH argument of --graft-points: TARGET=SOURCE, or a plain path.
+struct Graft {
+    std::string target;  // '/' between names, no "." or ".."; "/" for the root; empty: none
+    std::string source;
+};
+// Splits the argument; an error names it when the target leaves the image
+// or either side is missing.
+[[nodiscard]] std::string parse_graft(const std::string& argument, Graft& graft);
 
 // Reads the build command's arguments (args[0] is the command's own name)
 // into the three stores, opened by the caller as the windows open, and into

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <unordered_map>
 
@@ -113,7 +114,7 @@ SourceEntry* entry_at_image_path(const EntryTable& table, const std::string& pat
     for (uint32_t i = 1; i < table.count; ++i) {
         SourceEntry* e = table.entries[i];
         folders.resize(e->depth - 1u);
-        std::string here = folders.back() + "/" + leaf_name(e->source_path);
+        std::string here = folders.back() + "/" + entry_name(e);
         if (here == wanted)
             return e;
         if (e->directory)
@@ -157,6 +158,104 @@ void take_boot_path(Build& b, std::vector<BuildProblem>& problems)
     boot.boot_image_size = uint32_t(size);
     boot.boot_image_sectors = 0;  // no area of its own
     b.boot_entry = e;
+}
+
+// The registered sources into the table: plain ones at the root under their
+// own names; with graft points, each at its target, the folders on the way
+// made, a folder joining one already there, two files (or a file and a
+// folder) at one path refused with both named.
+void scan_sources(Build& b, Scan& scan)
+{
+    const BuildInput& input = b.input;
+    auto components_of = [&](size_t i) {
+        std::vector<std::string> names;
+        const std::string& target = i < input.targets.size() ? input.targets[i] : std::string();
+        for (size_t at = 0; at < target.size();) {
+            size_t end = target.find('/', at);
+            if (end == std::string::npos)
+                end = target.size();
+            if (end > at)
+                names.push_back(target.substr(at, end - at));
+            at = end + 1;
+        }
+        return names;
+    };
+    auto grafted = [&](size_t i) { return i < input.targets.size() && !input.targets[i].empty(); };
+    // Plain sources first, then grafts from the shallowest target down, so
+    // that a folder is in place before what goes into it.
+    std::vector<size_t> order(input.sources.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) {
+        return (grafted(x) ? 1 + components_of(x).size() : 0) < (grafted(y) ? 1 + components_of(y).size() : 0);
+    });
+    std::map<std::string, SourceEntry*> folders;  // by path in the image
+    std::map<std::string, std::string> files;     // by path in the image: the source
+    auto clash = [&](const std::string& path, const std::string& first, const std::string& second) {
+        b.table.problems.push_back({ProblemKind::graft_clash, path, first + " and " + second});
+        scan.stopped = true;
+    };
+    for (size_t i : order) {
+        if (scan.stopped)
+            return;
+        const std::string& source = input.sources[i];
+        uint32_t before = b.table.count;
+        if (!grafted(i)) {
+            scan.graft = {};
+            scan_source(scan, source.c_str(), 2);
+            if (b.table.count > before && b.table.entries[before]->directory)
+                folders.emplace(leaf_name(b.table.entries[before]->source_path), b.table.entries[before]);
+            continue;
+        }
+        const std::vector<std::string> names = components_of(i);
+        std::string path, key_prefix;
+        for (size_t k = 0; k + 1 < names.size(); ++k) {
+            path += (k ? "/" : "") + names[k];
+            if (files.count(path))
+                return clash(path, files[path], source);
+            if (!folders.count(path)) {
+                SourceEntry* folder = add_image_folder(scan, key_prefix, names[k], uint8_t(k + 2));
+                if (!folder)
+                    return;
+                folders[path] = folder;
+            }
+            key_prefix = key_below(key_prefix, names[k]);
+        }
+        platform::FileInfo info;
+        const bool folder_source =
+            platform::find_file(source.c_str(), info) && (info.attributes & platform::attribute_directory);
+        scan.graft = {};
+        scan.graft.source = source;
+        scan.graft.key_prefix = key_prefix;
+        uint8_t depth = uint8_t(names.size() + 1);
+        std::string full = path;
+        if (names.empty()) {  // "/": a folder's contents at the root
+            if (!folder_source)
+                return clash("/", "the root", source);
+            scan.graft.skip_self = true;
+            depth = 1;
+        } else {
+            full += (path.empty() ? "" : "/") + names.back();
+            scan.graft.name = names.back();
+            if (files.count(full))
+                return clash(full, files[full], source);
+            if (folders.count(full)) {
+                if (!folder_source)
+                    return clash(full, std::string("a folder"), source);
+                scan.graft.skip_self = true;  // the two folders' contents join
+            }
+        }
+        before = b.table.count;  // behind the folders made on the way
+        scan_source(scan, source.c_str(), depth);
+        if (!scan.graft.skip_self && b.table.count > before) {
+            SourceEntry* top = b.table.entries[before];
+            if (top->directory)
+                folders[full] = top;
+            else
+                files[full] = source;
+        }
+        scan.graft = {};
+    }
 }
 
 bool any_refusal(const std::vector<BuildProblem>& problems)
@@ -460,9 +559,10 @@ BuildOutcome create_iso(const BuildInput& input, const BuildHooks& hooks)
               1,
               false,
               0,
-              {}};
-    for (const std::string& source : input.sources)
-        scan_source(scan, source.c_str(), 2);
+              {},
+              {},
+              &input.excluded};
+    scan_sources(b, scan);
     outcome.dot_names_left_out = scan.dot_names_left_out;
     outcome.first_dot_names_left_out = std::move(scan.first_dot_names_left_out);
     outcome.problems = std::move(b.table.problems);

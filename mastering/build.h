@@ -23,6 +23,14 @@ struct BuildInput {
     // the folders have gained entries since).
     std::vector<std::string> sources;
     uint64_t registered_entries = 0;
+    // Graft points (the command line's --graft-points), one per source or
+    // none: the source's path in the image ('/' between names; "/" puts a
+    // folder's contents at the root), empty for a source at the root under
+    // its own name.
+    std::vector<std::string> targets;
+    // Shell patterns of names and of paths below a registered or grafted
+    // folder that the scan leaves out (the command line's --exclude).
+    std::vector<std::string> excluded;
     std::string output;
     OutputSectors sectors = OutputSectors::plain;
     // The outcome lists every file and folder with its places in the trees,

@@ -245,7 +245,7 @@ void keep_posix(Scan& scan, SourceEntry* e, const char* path, const platform::Fi
         record_date_from_file_time(a->accessed, info.last_access);
     if (info.last_change / ticks_per_second != modified_second)
         record_date_from_file_time(a->changed, info.last_change);
-    const std::string name = platform::text_to_system(leaf_name(path));
+    const std::string name = platform::text_to_system(e->image_name ? e->image_name : leaf_name(path));
     // NM fields hold any length, but readers take no name past this.
     if (name.size() > max_rock_ridge_name)
         report(scan, ProblemKind::name_too_long, path, std::to_string(name.size()) + " bytes");
@@ -264,6 +264,30 @@ void keep_posix(Scan& scan, SourceEntry* e, const char* path, const platform::Fi
     e->posix = a;
 }
 
+void scan_contents(Scan& scan, const char* path, size_t path_length, uint8_t depth, const platform::FileInfo& info,
+                   platform::Links links);
+
+// True when the item (its name, its path below the registered or grafted
+// folder) matches an --exclude pattern.
+bool excluded(const Scan& scan, const char* path, const std::string& name)
+{
+    if (!scan.excluded || scan.excluded->empty())
+        return false;
+    // The path below the top item: what follows its own name.
+    const char* below = path;
+    const size_t top = scan.graft.source.empty() ? std::string::npos : scan.graft.source.size();
+    if (top != std::string::npos && std::strlen(path) > top)
+        below = path + top + 1;
+    std::string relative = below;
+    for (char& c : relative)
+        if (c == platform::path_separator)
+            c = '/';
+    for (const std::string& pattern : *scan.excluded)
+        if (pattern_matches(pattern.c_str(), name.c_str()) || pattern_matches(pattern.c_str(), relative.c_str(), true))
+            return true;
+    return false;
+}
+
 // The scan of one path; `looked`, when given, is what find_file says of it.
 void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::FoundName* looked)
 {
@@ -280,9 +304,22 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
         scan.stopped = true;
         return;
     }
-    const char* start = key_start(path, depth);
-    if (!start)
-        return;  // too few separators for its depth (a bare drive): no entry
+    // A graft point's source and what lies below it are keyed by the
+    // target's place; other items by their paths.
+    const bool grafted = !scan.graft.source.empty();
+    const bool top = grafted && path_length == scan.graft.source.size();
+    std::string grafted_from;
+    const char* start = nullptr;
+    if (grafted) {
+        grafted_from =
+            (scan.graft.name.empty() ? std::string() : std::string(1, platform::path_separator) + scan.graft.name) +
+            std::string(path + scan.graft.source.size());
+        start = grafted_from.c_str();
+    } else {
+        start = key_start(path, depth);
+        if (!start)
+            return;  // too few separators for its depth (a bare drive): no entry
+    }
 
     platform::FileInfo info;
     const platform::Links links = scan.posix && !scan.follow_links ? platform::Links::keep : platform::Links::follow;
@@ -305,14 +342,25 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
             return;
         }
     }
+    if (top && scan.graft.skip_self) {  // only its contents, into the folder at its place
+        if (found && (info.attributes & platform::attribute_directory))
+            scan_contents(scan, path, path_length, depth, info, links);
+        return;
+    }
     char key[path_capacity];
-    if (!make_key(key, start)) {
+    const size_t prefix = grafted ? scan.graft.key_prefix.size() : 0;
+    if (prefix >= path_capacity || !make_key(key + prefix, start) ||
+        std::strlen(key + prefix) + prefix >= path_capacity) {
         report(scan, ProblemKind::key_too_long, path);
         scan.stopped = true;
         return;
     }
+    if (prefix)
+        std::memcpy(key, scan.graft.key_prefix.data(), prefix);
 
     SourceEntry* e = take_record(scan.table);
+    if (top && !scan.graft.name.empty())
+        e->image_name = keep_text(scan.table, scan.graft.name.c_str(), scan.graft.name.size());
     e->depth = depth;
     if (depth > scan.table.max_depth)
         scan.table.max_depth = depth;
@@ -357,6 +405,14 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
         scan.stopped = true;
         return;
     }
+    scan_contents(scan, path, path_length, depth, info, links);
+}
+
+// The contents of the folder at `path` (found with `info`), one level below
+// `depth`.
+void scan_contents(Scan& scan, const char* path, size_t path_length, uint8_t depth, const platform::FileInfo& info,
+                   platform::Links links)
+{
     if (stop_asked(scan.link)) {
         scan.stopped = true;
         return;
@@ -393,6 +449,8 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
         std::memcpy(child, path, path_length);
         child[path_length] = platform::path_separator;
         std::memcpy(child + path_length + 1, name.c_str(), name.size() + 1);
+        if (excluded(scan, child, name))
+            continue;
         scan_path(scan, child, uint8_t(depth + 1), &item);
     }
     scan.ancestors.pop_back();
@@ -403,4 +461,106 @@ void scan_path(Scan& scan, const char* path, uint8_t depth, const platform::Foun
 void scan_source(Scan& scan, const char* path, uint8_t depth)
 {
     scan_path(scan, path, depth, nullptr);
+}
+
+std::string key_below(const std::string& key_prefix, const std::string& name)
+{
+    char key[path_capacity];
+    const std::string from = std::string(1, platform::path_separator) + name;
+    if (!make_key(key, from.c_str()) || key_prefix.size() + std::strlen(key) >= path_capacity)
+        return {};
+    return key_prefix + key;
+}
+
+SourceEntry* add_image_folder(Scan& scan, const std::string& key_prefix, const std::string& name, uint8_t depth)
+{
+    const std::string key = key_below(key_prefix, name);
+    if (key.empty()) {
+        report(scan, ProblemKind::key_too_long, name.c_str());
+        scan.stopped = true;
+        return nullptr;
+    }
+    if (++scan.directories > max_directories) {
+        report(scan, ProblemKind::too_many_directories, name.c_str());
+        scan.stopped = true;
+        return nullptr;
+    }
+    SourceEntry* e = take_record(scan.table);
+    e->depth = depth;
+    if (depth > scan.table.max_depth)
+        scan.table.max_depth = depth;
+    e->image_name = e->source_path = keep_text(scan.table, name.c_str(), name.size());
+    e->sort_key = keep_text(scan.table, key.c_str(), key.size());
+    e->recording_date = scan.gone_date;
+    e->directory = platform::attribute_directory;
+    if (scan.posix) {
+        platform::FileInfo folder;
+        folder.mode = 040755;
+        folder.links = 2;
+        folder.last_write = folder.last_access = folder.last_change = 0;
+        keep_posix(scan, e, name.c_str(), folder);
+        e->posix->modified = e->posix->accessed = e->posix->changed = scan.gone_date;
+    }
+    return e;
+}
+
+bool pattern_matches(const char* pattern, const char* text, bool slash_too)
+{
+    // Backtracking over the last '*' keeps this linear in practice.
+    const char *star = nullptr, *resume = nullptr;
+    while (*text) {
+        const char c = *text;
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = text;
+            continue;
+        }
+        bool matched = false;
+        const char* next = pattern;
+        if (*pattern == '?' && (slash_too || c != '/')) {
+            matched = true;
+            next = pattern + 1;
+        } else if (*pattern == '[') {
+            const char* p = pattern + 1;
+            const bool negated = *p == '!' || *p == '^';
+            if (negated)
+                ++p;
+            bool in = false;
+            const char* first = p;
+            while (*p && (*p != ']' || p == first)) {
+                if (p[1] == '-' && p[2] && p[2] != ']') {
+                    in = in || (c >= p[0] && c <= p[2]);
+                    p += 3;
+                } else {
+                    in = in || c == *p;
+                    ++p;
+                }
+            }
+            if (*p == ']') {
+                matched = in != negated && c != '/';
+                next = p + 1;
+            } else {  // no closing bracket: a plain '['
+                matched = c == '[';
+                next = pattern + 1;
+            }
+        } else if (*pattern == '\\' && pattern[1]) {
+            matched = c == pattern[1];
+            next = pattern + 2;
+        } else if (*pattern) {
+            matched = c == *pattern;
+            next = pattern + 1;
+        }
+        if (matched) {
+            pattern = next;
+            ++text;
+        } else if (star && (slash_too || *resume != '/')) {
+            pattern = star + 1;
+            text = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == 0;
 }

@@ -66,12 +66,15 @@ struct SourceEntry {
     // its name itself in the tree's form (cut, or characters replaced).
     uint8_t name_changed;
     PosixAttributes* posix;  // with Rock Ridge only, in the text store
+    // The entry's name in the image where it is not its source's own (a
+    // graft point's target, a folder made for one); null otherwise.
+    const char* image_name;
     // A file's size above 32 bits (files of 4 GiB or more, command line
     // only): data_length holds the low 32 bits.
     uint16_t size_high;
 };
 #pragma pack(pop)
-static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 5 * sizeof(void*) + 8 + 8 + 4 + 8 + 4 + 1 + 2);
+static_assert(sizeof(SourceEntry) == 1 + 2 + 7 + 1 + 6 * sizeof(void*) + 8 + 8 + 4 + 8 + 4 + 1 + 2);
 
 // A file's size in bytes (0 for a folder).
 inline uint64_t file_size(const SourceEntry* e)
@@ -240,6 +243,16 @@ uint8_t* identifier_room(EntryTable& table, SourceEntry* e, int tree, size_t len
 // A table of `capacity` records holding the root alone.
 void allocate_entry_table(EntryTable& table, uint32_t capacity);
 
+// Where a graft point puts its source (the command line's TARGET=SOURCE).
+struct GraftPlace {
+    std::string source;      // the source's path; empty: no graft, names and keys from the paths
+    std::string name;        // its name in the image; empty: its contents go to the root
+    std::string key_prefix;  // the sort key of the folder it goes into ("" for the root)
+    // A folder joining one already at its place (or going to the root): only
+    // its contents are scanned, into that folder.
+    bool skip_self = false;
+};
+
 // One scan of the registered items into a table.
 struct Scan {
     EntryTable& table;
@@ -270,7 +283,22 @@ struct Scan {
     // Names beginning with a dot left out: how many, the first few.
     uint32_t dot_names_left_out = 0;
     std::vector<std::string> first_dot_names_left_out;
+    GraftPlace graft;  // the item being scanned, when it is a graft point's
+    // Shell patterns (--exclude): a file or folder whose name, or whose path
+    // below its registered or grafted folder, matches one is left out.
+    const std::vector<std::string>* excluded = nullptr;
 };
 // Adds the entry for the path and, for a folder, everything below it. The
 // table grows when the folders have gained entries since registration.
 void scan_source(Scan& scan, const char* path, uint8_t depth);
+// A folder of the image that no source gives (one on the way to a graft
+// point's target): `name` below the folder of `key_prefix`, at `depth`, as
+// the root is dated, with the mode of one (0755) under Rock Ridge.
+SourceEntry* add_image_folder(Scan& scan, const std::string& key_prefix, const std::string& name, uint8_t depth);
+// The sort key of `name` below the folder whose key is `key_prefix`; empty
+// when it does not fit.
+std::string key_below(const std::string& key_prefix, const std::string& name);
+
+// True when the shell pattern (`*`, `?`, `[...]`, `\` escaping) matches the
+// whole text; `*` and `?` match '/' too when `slash_too`.
+bool pattern_matches(const char* pattern, const char* text, bool slash_too = false);

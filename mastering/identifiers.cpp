@@ -373,7 +373,7 @@ void assign_identifiers(EntryTable& table)
 {
     for (uint32_t i = 1; i < table.count; ++i) {
         SourceEntry* e = table.entries[i];
-        const char* leaf = leaf_name(e->source_path);
+        const char* leaf = entry_name(e);
         uint8_t made[2][256] = {};
         int length[2];
         bool joliet_changed = false;
@@ -733,7 +733,7 @@ bool joliet_name_whole(const SourceEntry* e)
     if (!name_kept(e, joliet_tree))
         return false;
     uint16_t units[joliet_scratch_units + 2];
-    size_t n = to_ucs2be(units, leaf_name(e->source_path), joliet_scratch_units) - 1;
+    size_t n = to_ucs2be(units, entry_name(e), joliet_scratch_units) - 1;
     if (!e->directory) {
         units[n++] = ucs2be_unit(';');
         units[n++] = ucs2be_unit('1');

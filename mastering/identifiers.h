@@ -42,3 +42,8 @@ int make_joliet_directory_identifier(uint8_t* destination, const char* leaf);
 
 // The leaf name of a source path: the part after the last separator.
 const char* leaf_name(const char* path);
+// The entry's name in the image: a graft point's target's, or its source's.
+inline const char* entry_name(const SourceEntry* e)
+{
+    return e->image_name ? e->image_name : leaf_name(e->source_path);
+}

@@ -13,7 +13,8 @@ ProblemSeverity severity_of(ProblemKind kind)
     case ProblemKind::volume_too_large:
     case ProblemKind::link_target_too_long:
     case ProblemKind::name_too_long:
-    case ProblemKind::boot_path_unusable: return ProblemSeverity::refused;
+    case ProblemKind::boot_path_unusable:
+    case ProblemKind::graft_clash: return ProblemSeverity::refused;
     case ProblemKind::output_not_created:
     case ProblemKind::write_failed: return ProblemSeverity::failed;
     case ProblemKind::source_unreadable:
@@ -68,6 +69,7 @@ std::string describe_problem(const BuildProblem& problem)
         break;
     case ProblemKind::special_file_skipped: text = problem.path + " is not a regular file or folder (left out)"; break;
     case ProblemKind::output_left_out: text = problem.path + " is an output of this command (left out)"; break;
+    case ProblemKind::graft_clash: return "two sources for " + problem.path + " in the image: " + problem.detail;
     case ProblemKind::boot_path_unusable: return "--boot-path " + problem.path + ": " + problem.detail;
     case ProblemKind::name_too_long:
         return "the name of " + problem.path + " takes " + problem.detail +

@@ -32,6 +32,7 @@ enum class ProblemKind {
     link_target_too_long,  // Rock Ridge: a symbolic link's target over 1023 bytes (detail: its length)
     name_too_long,         // Rock Ridge: a name over 255 bytes (detail: its length)
     boot_path_unusable,    // --boot-path: the path in the image (detail: why it cannot boot)
+    graft_clash,           // two graft points' sources at one path in the image (detail: both)
     // The build fails.
     output_not_created,
     write_failed,

@@ -1,5 +1,6 @@
 #include "shell/build_job.h"
 
+#include <map>
 #include <utility>
 
 #include "mastering/build.h"
@@ -122,13 +123,25 @@ BuildInput build_input(const BuildRequest& request, const std::string& output)
     input.settings = read_image_settings(request.volume, request.boot, request.dir_record);
     const int count = request.lines.count ? request.lines.count(request.lines.context) : 0;
     std::vector<char> line(line_capacity);
+    // Each graft's target goes to a line of its source (one source grafted
+    // twice has two lines).
+    std::multimap<std::string, std::string> targets;
+    for (const auto& [target, source] : request.grafts)
+        targets.emplace(source, target);
     for (int i = count - 1; i >= 0; --i) {
         request.lines.get(request.lines.context, i, line.data(), line.size());
         const int32_t n = line_entry_count(line.data());
         if (n > 0)
             input.registered_entries += uint32_t(n);
         input.sources.emplace_back(line_path(line.data()));
+        auto target = targets.find(input.sources.back());
+        if (target != targets.end()) {
+            input.targets.resize(input.sources.size());
+            input.targets.back() = target->second;
+            targets.erase(target);
+        }
     }
+    input.excluded = request.excluded;
     input.output = output;
     input.sectors = request.raw ? OutputSectors::raw : OutputSectors::plain;
     input.keep_built_files = request.verify;

@@ -60,6 +60,10 @@ struct BuildRequest {
     bool relaxed_names = false;    // the command line's --relaxed-names
     std::string boot_path;         // the command line's --boot-path: the boot image as a file of the tree
     bool isohybrid_code = false;   // mbr_code is ISOLINUX's isohybrid code
+    // Graft points: target in the image and the registered source's path
+    // (as its line holds it); the command line's only.
+    std::vector<std::pair<std::string, std::string>> grafts;
+    std::vector<std::string> excluded;  // the command line's --exclude patterns
     // The registration's folder listings, served once each to the scan.
     FolderListings* listings = nullptr;
 };

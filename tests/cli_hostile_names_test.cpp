@@ -236,6 +236,30 @@ TEST(HostileNames, EachClassIsEnteredOrReportedByItsRealCause)
          0,
          {},
          {{"x.txt", "beside the target"}}},
+        {"graft points: folders on the way made, two folders joined, a file renamed, patterns left out",
+         [](const TempTree& t) {
+             t.file("one/x.txt", "x");
+             t.file("one/skip.o", "o");
+             t.file("two/y.txt", "y");
+             t.file("two/sub/z.o", "z");
+             t.file("two/sub/keep.c", "c");
+             t.file("k", "kernel");
+         },
+         {"a/b=one", "a/b=two", "boot/vmlinuz=k", "k"},
+         "--graft-points --verify -R --exclude *.o --exclude sub/keep.c",
+         0,
+         {},
+         {{"a/b/x.txt", "x"}, {"a/b/y.txt", "y"}, {"boot/vmlinuz", "kernel"}, {"k", "kernel"}}},
+        {"graft points: two files at one path are refused with both named",
+         [](const TempTree& t) {
+             t.file("f1", "1");
+             t.file("f2", "2");
+         },
+         {"a/f=f1", "a/f=f2"},
+         "--graft-points",
+         1,
+         {"two sources for a/f in the image: ", "f2 and ", "/f1\n"},
+         {}},
         {"names beginning with a dot",
          make_dot_names,
          {"src"},
@@ -280,8 +304,14 @@ TEST(HostileNames, EachClassIsEnteredOrReportedByItsRealCause)
         if (root)
             command += "setpriv --bounding-set -dac_override,-dac_read_search ";
         command += program_path() + " build --quiet -o " + quoted(tree.path("out.iso")) + " " + c.options;
-        for (const std::string& p : c.paths)
-            command.append(" ").append(quoted(p[0] == '/' ? p : tree.path(p)));
+        for (const std::string& p : c.paths) {
+            // A graft point TARGET=SOURCE names its source below the tree.
+            const size_t graft = p.find('=');
+            command.append(" ").append(quoted(graft != std::string::npos
+                                                  ? p.substr(0, graft + 1) + tree.path(p.substr(graft + 1))
+                                              : p[0] == '/' ? p
+                                                            : tree.path(p)));
+        }
         std::string out;
         int status = run_command(command + " 2>&1", &out);
         chmod(tree.path("src/locked").c_str(), 0700);

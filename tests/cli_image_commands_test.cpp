@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "cli/image_commands.h"
+#include "cli/options.h"
+#include "mastering/entries.h"
 #include "drivetools/cue_sheet.h"
 #include "test_support.h"
 
@@ -30,6 +32,61 @@ TEST(CueSheet, NameReplacesTheExtension)
         // The Tool window's dumps name their sheets by the same rule.
         EXPECT_EQ(drivetools::cue_sheet_path(c.image), c.cue) << c.image;
     }
+}
+
+// Graft points: the first '=' not escaped splits; escapes count in the
+// target only; targets stay inside the image.
+TEST(GraftPoints, ArgumentsSplitEscapeAndStayInside)
+{
+    const struct {
+        const char* argument;
+        const char* target;
+        const char* source;
+        const char* error;  // a part of it; empty: none
+    } cases[] = {
+        {"isolinux/isolinux.bin=/usr/lib/ISOLINUX/isolinux.bin", "isolinux/isolinux.bin",
+         "/usr/lib/ISOLINUX/isolinux.bin", ""},
+        {"plain/path", "", "plain/path", ""},
+        {"a\\=b=c=d", "a=b", "c=d", ""},
+        {"a\\\\=C:\\dir\\f", "a\\", "C:\\dir\\f", ""},
+        {"//x//y/=src", "x/y", "src", ""},
+        {"/=src", "/", "src", ""},
+        {"../x=src", "", "", "stays inside the image"},
+        {"a/./b=src", "", "", "stays inside the image"},
+        {"=src", "", "", "no TARGET"},
+        {"a=", "", "", "no SOURCE"},
+    };
+    for (const auto& c : cases) {
+        Graft graft;
+        const std::string error = parse_graft(c.argument, graft);
+        if (*c.error) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << c.argument << ": " << error;
+            continue;
+        }
+        EXPECT_EQ(error, "") << c.argument;
+        EXPECT_EQ(graft.target, c.target) << c.argument;
+        EXPECT_EQ(graft.source, c.source) << c.argument;
+    }
+}
+
+// --exclude patterns: names, and paths below the registered folder where
+// '*' and '?' cross '/'.
+TEST(Exclude, PatternsMatchAsTheShellDoes)
+{
+    const struct {
+        const char* pattern;
+        const char* text;
+        bool slash_too, matches;
+    } cases[] = {
+        {"*.o", "main.o", false, true},    {"*.o", "main.c", false, false},    {"*.o", "sub/main.o", false, false},
+        {"*.o", "sub/main.o", true, true}, {"sub/*.c", "sub/a.c", true, true}, {"?.txt", "a.txt", false, true},
+        {"?.txt", "ab.txt", false, false}, {"[ab]*", "beta", false, true},     {"[!ab]*", "beta", false, false},
+        {"[a-c]x", "bx", false, true},     {"\\*", "*", false, true},          {"\\*", "a", false, false},
+        {"a*b*c", "aXbYc", false, true},   {"a*b*c", "aXbY", false, false},    {"", "", false, true},
+        {"[", "[", false, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pattern_matches(c.pattern, c.text, c.slash_too), c.matches) << c.pattern << " " << c.text;
 }
 
 #ifndef _WIN32

@@ -70,6 +70,20 @@ TEST(Identifiers, IsoNamesFollowTheShortForm)
         EXPECT_EQ(iso(id, n), c.expected) << c.leaf;
         EXPECT_EQ(id[n], 0) << c.leaf;
     }
+    // --relaxed-names: a directory in a file's 8.3 form with its dot.
+    const IdCase relaxed[] = {
+        {"install.amd", true, "INSTALL.AMD"},
+        {"isolinux", true, "ISOLINUX"},
+        {"a.b.c", true, "A_B.C"},
+        {"longdirectory.name", true, "LONGDI~1.NAM"},
+        {"x.", true, "X"},
+    };
+    for (const IdCase& c : relaxed) {
+        uint8_t id[256] = {};
+        int n = make_relaxed_directory_identifier(id, c.leaf);
+        EXPECT_EQ(iso(id, n), c.expected) << c.leaf;
+        EXPECT_EQ(id[n], 0) << c.leaf;
+    }
 }
 
 TEST(Identifiers, JolietNamesKeepCaseAndCutAtTheLimits)

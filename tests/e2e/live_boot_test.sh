@@ -48,10 +48,11 @@ long_name=$(printf 'n%.0s' $(seq 100))
 rm -rf "$work/boot" "$work/system" "$work/data" "$work/initramfs" "$work/efi"
 mkdir -p "$work"
 
-# Three source folders: the boot loader's, the system's and the data's.
-mkdir -p "$work/boot/isolinux" "$work/system/install.amd" "$work/data/tools"
-cp "$isolinux_dir/isolinux.bin" "$syslinux_bios/ldlinux.c32" "$work/boot/isolinux/"
-cat >"$work/boot/isolinux/isolinux.cfg" <<EOF
+# Three source folders, grafted into the image's tree: the boot loader's
+# (isolinux/), the system's (install.amd/) and the data's.
+mkdir -p "$work/boot/loader" "$work/system/kernel" "$work/data/tools"
+cp "$isolinux_dir/isolinux.bin" "$syslinux_bios/ldlinux.c32" "$work/boot/loader/"
+cat >"$work/boot/loader/isolinux.cfg" <<EOF
 serial 0 115200
 default live
 prompt 0
@@ -99,9 +100,9 @@ ok=yes
 poweroff -f
 EOF
 chmod +x "$root/init"
-mkdir -p "$work/system/install.amd"
-cp "$kernel" "$work/system/install.amd/vmlinuz"
-(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/system/install.amd/initrd.gz"
+mkdir -p "$work/system/kernel"
+cp "$kernel" "$work/system/kernel/vmlinuz"
+(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$work/system/kernel/initrd.gz"
 
 # GRUB for UEFI in a FAT image: it finds the medium by the kernel's path.
 mkdir -p "$work/efi"
@@ -123,19 +124,20 @@ mkfs.fat -C "$work/efi/efi.img" 4096 >/dev/null && mmd -i "$work/efi/efi.img" ::
 
 # The images: this project's (the boot image a hidden copy, and the tree's
 # file with --boot-path), and the peers' of the same tree.
-for boot in "--boot $work/boot/isolinux/isolinux.bin" "--boot-path isolinux/isolinux.bin"; do
+for boot in "--boot $work/boot/loader/isolinux.bin" "--boot-path isolinux/isolinux.bin"; do
   name=live
   [ "${boot#--boot-path}" != "$boot" ] && name=live-path
   SOURCE_DATE_EPOCH=1700000000 "$program" build --quiet -R --joliet-long --relaxed-names \
     $boot --boot-media custom --sector-count 4 --boot-info-table \
     --efi-boot "$work/efi/efi.img" --hybrid --mbr-code "$isolinux_dir/isohdpfx.bin" --verify \
-    -o "$work/$name.iso" "$work/boot/isolinux" "$work/system/install.amd" "$work/data" >"$work/$name.log" 2>&1 ||
+    --graft-points -o "$work/$name.iso" isolinux="$work/boot/loader" install.amd="$work/system/kernel" \
+    data="$work/data" >"$work/$name.log" 2>&1 ||
     fail_setup "the build of $name failed, see $work/$name.log"
 done
 xorriso -as mkisofs -quiet -R -J -joliet-long -graft-points -o "$work/peer.iso" \
   -b isolinux/isolinux.bin -c isolinux/boot.cat -no-emul-boot -boot-load-size 4 -boot-info-table \
   -isohybrid-mbr "$isolinux_dir/isohdpfx.bin" -eltorito-alt-boot -e efi.img -no-emul-boot -isohybrid-gpt-basdat \
-  isolinux="$work/boot/isolinux" install.amd="$work/system/install.amd" data="$work/data" \
+  isolinux="$work/boot/loader" install.amd="$work/system/kernel" data="$work/data" \
   efi.img="$work/efi/efi.img" >"$work/peer.log" 2>&1 || fail_setup "the peers' build failed, see $work/peer.log"
 echo "   images: $(stat -c %s "$work/live.iso") bytes, the peers' $(stat -c %s "$work/peer.iso") bytes" \
   "($(( $(date +%s) - began )) s to make)"

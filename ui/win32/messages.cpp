@@ -28,6 +28,7 @@ const char* problem_format(ProblemKind kind)
     case ProblemKind::line_too_long: return "登録する行が511文字を超えています: %s";
     case ProblemKind::output_path_too_long: return "出力ファイル名が511文字を超えています: %s";
     case ProblemKind::output_is_input: return "出力ファイルが登録したフォルダの中にあります: %s";
+    case ProblemKind::graft_clash: return "同じパスに二つのものがあります: %s";
     case ProblemKind::boot_path_unusable: return "ブートイメージのパスが使えません: %s";
     case ProblemKind::name_too_long: return "名前が255バイトを超えています: %s";
     case ProblemKind::link_target_too_long: return "シンボリックリンクの参照先が1023バイトを超えています: %s";
