@@ -151,7 +151,7 @@ void note_cut(std::vector<std::string>& notices, const std::string& option, cons
 
 // Reads PATH arguments one a line from the file, or from standard input
 // for "-", onto `paths`; blank lines are skipped.
-std::string read_path_list(const std::string& file, std::vector<std::string>& paths)
+std::string read_path_list(const std::string& file, std::vector<std::string>& paths, std::vector<std::string>& origins)
 {
     std::string text;
     if (file == "-") {
@@ -184,6 +184,8 @@ std::string read_path_list(const std::string& file, std::vector<std::string>& pa
         if (line.find('\0') != std::string::npos)
             return "--path-list " + file + " line " + std::to_string(number) + ": a NUL byte in a path";
         paths.push_back(platform::text_from_system(line.c_str()));
+        origins.resize(paths.size());
+        origins.back() = "--path-list " + file + " line " + std::to_string(number) + ": ";
     }
     return {};
 }
@@ -304,8 +306,10 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
         order.push_back(name);
     }
 
+    // Where each path came from, for errors: an argument, or a list's line.
+    std::vector<std::string> origins(options.paths.size());
     if (given.count("path-list")) {
-        std::string error = read_path_list(given["path-list"].value, options.paths);
+        std::string error = read_path_list(given["path-list"].value, options.paths, origins);
         if (!error.empty())
             return error;
     }
@@ -313,12 +317,12 @@ std::string parse_build_options(const std::vector<std::string>& args, ControlSto
         if (path.empty())
             return "an empty PATH names nothing (is a variable unset?); give . for the current folder";
     if (given.count("graft-points"))
-        for (std::string& path : options.paths) {
+        for (size_t i = 0; i < options.paths.size(); ++i) {
             Graft graft;
-            std::string error = parse_graft(path, graft);
+            std::string error = parse_graft(options.paths[i], graft);
             if (!error.empty())
-                return error;
-            path = graft.source;
+                return (i < origins.size() ? origins[i] : std::string()) + error;
+            options.paths[i] = graft.source;
             options.targets.push_back(graft.target);
         }
     auto has = [&](const std::string& name) { return given.count(name) != 0; };

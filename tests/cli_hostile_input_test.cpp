@@ -76,6 +76,8 @@ TEST(HostileInput, RefusedBeforeAnyOutputWithTheItemNamed)
         {"", "verify /sys/devices/system/cpu/online", 1, "of 4096 bytes: the file ended early"},
         {"", "build -o out.iso --help src", 0, "usage: tarnwickiso"},
         {"", "build --exact -o out.iso src", 2, "--exact is an option of estimate"},
+        {"printf 'ok=src\\n\\n../bad=src\\n' > list && ", "build -o out.iso --graft-points --path-list list", 2,
+         "--path-list list line 3: graft point ../bad=src: a TARGET stays inside the image"},
         {"head -c 40 boot.img > short.img && ",
          "build -o out.iso --boot {T}/short.img --boot-media custom "
          "--boot-info-table src",
