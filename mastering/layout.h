@@ -24,7 +24,7 @@ struct LayoutOptions {
     bool joliet = false;  // place the Joliet path tables and directories
     bool boot = false;    // place the boot catalog and boot image
     uint32_t boot_image_sectors = 0;
-    bool efi = false;           // place the UEFI boot image (and the catalog, without boot)
+    bool efi = false;  // place the UEFI boot image (and the catalog, without boot)
     uint32_t efi_image_sectors = 0;
     bool hybrid = false;  // pad the file for the backup partition table
     // Rock Ridge in the ISO 9660 tree: the System Use areas, the

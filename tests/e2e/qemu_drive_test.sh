@@ -88,13 +88,23 @@ chown 1234:567 "$rr/bin/run.sh" 2> /dev/null || true
 # A file of 4.5 GiB (sparse here; two extents in the image), on a disk of
 # its own: the guest's isofs gives its size and its last bytes. The image is
 # removed when the guest is done with it.
+# It needs 4.4 GB of room; where there is less, that check is skipped.
 big=$work/bigtree
-rm -rf "$big" && mkdir -p "$big"
-truncate -s 4500M "$big/big.bin"
-printf 'last bytes' | dd of="$big/big.bin" bs=1 seek=$((4500 * 1048576 - 10)) conv=notrunc 2> /dev/null
-"$program" build --quiet -R --verify -o "$work/big.iso" "$big/big.bin" > "$work/big.log" 2>&1 ||
-    fail_setup "the build of a 4.5 GiB file failed, see $work/big.log"
-rm -rf "$big"
+rm -rf "$big" "$work/big.iso"
+free_kib=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
+big_skip=
+if [ "${free_kib:-0}" -lt $((6 * 1024 * 1024)) ]; then
+    big_skip="less than 6 GiB free in $work"
+    big_drive=
+else
+    mkdir -p "$big"
+    truncate -s 4500M "$big/big.bin"
+    printf 'last bytes' | dd of="$big/big.bin" bs=1 seek=$((4500 * 1048576 - 10)) conv=notrunc 2> /dev/null
+    "$program" build --quiet -R --verify -o "$work/big.iso" "$big/big.bin" > "$work/big.log" 2>&1 ||
+        fail_setup "the build of a 4.5 GiB file failed, see $work/big.log"
+    rm -rf "$big"
+    big_drive="-drive file=$work/big.iso,format=raw,if=ide,index=1,snapshot=on"
+fi
 # What the tree says, as the guest's listing of the mounted image will.
 rr_listing() {  # one line per item: path, mode (hex), links of files, owner, group, size of non-folders, mtime, target
     (cd "$work" && find ./rrtree | LC_ALL=C sort | while IFS= read -r f; do
@@ -156,7 +166,7 @@ timeout "$timeout_seconds" qemu-system-x86_64 -accel tcg -m 256 -nographic -no-r
     -kernel "$kernel" -initrd "$work/initrd.gz" \
     -append "console=ttyS0 quiet loglevel=3 panic=-1 e2e_sectors=$sectors" \
     -drive file="$work/result.img",format=raw,if=ide,index=0 \
-    -drive file="$work/big.iso",format=raw,if=ide,index=1,snapshot=on \
+    $big_drive \
     -drive file="$work/disc.iso",format=raw,if=ide,index=2,media=cdrom \
     -drive if=ide,index=3,media=cdrom \
     -drive file="$work/floppy.img",format=raw,if=floppy,index=0,readonly=on \
@@ -207,7 +217,9 @@ big_is() {
     printf '/mnt/big/big.bin 4718592000\nlast bytes' | cmp - "$out/big.txt" ||
         { echo "guest: $(cat "$out/big.txt" "$out/big.err" 2>/dev/null)"; return 1; }
 }
-if [ "$rr_modules" = " loop isofs" ]; then
+if [ -n "$big_skip" ]; then
+    echo "SKIP Linux isofs of a 4.5 GiB file: $big_skip"
+elif [ "$rr_modules" = " loop isofs" ]; then
     check "Linux isofs gives the size and last bytes of a 4.5 GiB file in two extents" big_is
 fi
 
