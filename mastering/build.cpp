@@ -106,8 +106,10 @@ SourceEntry* entry_at_image_path(const EntryTable& table, const std::string& pat
         size_t end = path.find('/', at);
         if (end == std::string::npos)
             end = path.size();
-        if (end > at)
-            wanted += "/" + path.substr(at, end - at);
+        if (end > at) {
+            wanted += '/';
+            wanted.append(path, at, end - at);
+        }
         at = end + 1;
     }
     std::vector<std::string> folders{""};  // the path of each depth's folder
