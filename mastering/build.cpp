@@ -334,7 +334,10 @@ void build_image(Build& b, BuildOutcome& outcome)
     if (catalog)
         put_le32(volume_descriptors.boot_record + descriptor_offset::boot_catalog_pointer, layout.boot_catalog);
     // The boot image's sector: its own area's, or its file's in the tree.
-    const uint32_t boot_sector = b.boot_entry ? b.boot_entry->extent[primary_tree] : layout.boot_image;
+    // (Read by value: the entry's fields are packed.)
+    uint32_t boot_sector = layout.boot_image;
+    if (b.boot_entry)
+        boot_sector = b.boot_entry->extent[primary_tree];
     if (boot)
         put_le32(boot_catalog + catalog_offset::load_rba, boot_sector);
     if (efi)
