@@ -11,6 +11,7 @@
 #include "cli/drive_commands.h"
 #include "cli/image_commands.h"
 #include "cli/line_list.h"
+#include "cli/listing_commands.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/progress.h"
@@ -48,6 +49,7 @@ void print_help(FILE* out)
                  "  convert FILE...                       convert images between 2048- and 2352-byte sectors\n"
                  "                                        (output FILE.iso)\n");
     print_check_commands_help(out);
+    print_listing_commands_help(out);
     print_drive_commands_help(out);
     std::fprintf(out,
                  "\n"
@@ -584,7 +586,7 @@ int run_command(int argc, char** argv)
         return 0;
     }
     if ((command == "build" || command == "estimate" || command == "convert" || command == "verify" ||
-         command == "repair") &&
+         command == "repair" || command == "ls" || command == "extract") &&
         asks_for_help(argc - 1, argv + 1)) {
         print_help(stdout);
         return 0;
@@ -603,6 +605,10 @@ int run_command(int argc, char** argv)
         return run_verify(argc - 1, argv + 1);
     if (command == "repair")
         return run_repair(argc - 1, argv + 1);
+    if (command == "ls")
+        return run_ls(argc - 1, argv + 1);
+    if (command == "extract")
+        return run_extract(argc - 1, argv + 1);
     if (command == "disk-image" || command == "cd-image" || command == "toc" || command == "drive-id")
         return run_drive_command(argc - 1, argv + 1);
     return usage_error("unknown command '" + command + "'");

@@ -68,6 +68,10 @@ inline uint32_t get_le32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
+inline uint64_t get_le64(const uint8_t* p)
+{
+    return uint64_t(get_le32(p)) | uint64_t(get_le32(p + 4)) << 32;
+}
 inline uint32_t get_be32(const uint8_t* p)
 {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);

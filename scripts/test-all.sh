@@ -46,12 +46,12 @@ build_fuzzers() {
     -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null &&
     cmake --build build-fuzz -j"$jobs" --target fuzz_dates fuzz_integer fuzz_registration_line \
       fuzz_build_options fuzz_cue_sheet fuzz_convert_direction fuzz_sector_repair fuzz_image_reader \
-      fuzz_rock_ridge
+      fuzz_rock_ridge fuzz_extract
 }
 run_fuzzers() {
   local ok=0
   for f in fuzz_dates fuzz_integer fuzz_registration_line fuzz_build_options fuzz_cue_sheet fuzz_convert_direction fuzz_sector_repair \
-    fuzz_image_reader fuzz_rock_ridge; do
+    fuzz_image_reader fuzz_rock_ridge fuzz_extract; do
     mkdir -p "build-fuzz/corpus-$f"
     ./build-fuzz/$f -max_total_time="$fuzz_seconds" -print_final_stats=0 "build-fuzz/corpus-$f" \
       >"build-fuzz/$f.log" 2>&1 || { ok=1; tail -40 "build-fuzz/$f.log"; }

@@ -269,6 +269,25 @@ void read_system_use(Reader& rd, const uint8_t* area, uint32_t length, PosixReco
                     rd.both32(f + rrip::location, where(), child ? "the CL location" : "the PL location");
             } else if (signature == "RE") {
                 out.present = out.relocated = true;
+            } else if (signature == "TF" && n > rrip::tf_flags) {
+                out.present = true;
+                const uint8_t flags = f[rrip::tf_flags];
+                const uint32_t each = (flags & rrip::tf_long_form) ? 17 : 7;
+                uint32_t t = rrip::tf_flags + 1;
+                for (uint8_t bit = rrip::tf_creation; bit < rrip::tf_long_form && t + each <= n; bit <<= 1) {
+                    if (!(flags & bit))
+                        continue;
+                    const int64_t when = each == 7 ? seconds_of_short_date(f + t) : seconds_of_long_date(f + t);
+                    if (bit == rrip::tf_modify)
+                        out.modified_known = true, out.modified = when;
+                    else if (bit == rrip::tf_access)
+                        out.accessed_known = true, out.accessed = when;
+                    t += each;
+                }
+            } else if (signature == "PN" && n == rrip::pn_length) {
+                out.present = out.device_known = true;
+                out.device = uint64_t(rd.both32(f + rrip::pn_high, where(), "the PN high word")) << 32 |
+                             rd.both32(f + rrip::pn_low, where(), "the PN low word");
             } else if (signature == "TF" || signature == "PN" || signature == "CL" || signature == "PL" ||
                        signature == "RR") {
                 out.present = true;
@@ -308,9 +327,12 @@ void find_system_use(Reader& rd, ImageTree& tree, const uint8_t* record, uint32_
         return;
     tree.system_use = true;
     tree.system_use_skip = sp[6];
-    // The ER may lie in a continuation area: the fields are walked for it.
-    PosixRecord ignored;
-    read_system_use(rd, record + start, length - start, ignored, [&] { return where + ": the root's \".\" record"; });
+    // The ER may lie in a continuation area: the fields are walked for it,
+    // and the root's own attributes kept.
+    PosixRecord root;
+    read_system_use(rd, record + start, length - start, root, [&] { return where + ": the root's \".\" record"; });
+    root.name.clear();
+    tree.directories[0].posix = std::move(root);
     for (const char* id : {rrip::identifier_1991a, rrip::identifier_p1282, rrip::identifier_1282})
         if (tree.rock_ridge.empty() && rd.er_seen.find(id) != std::string::npos)
             tree.rock_ridge = id;
@@ -467,7 +489,8 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
                          ", already read as " + tree_label(joliet) + directory_path(tree, known->second) + " (a loop)");
                 continue;
             }
-            tree.directories.push_back({name, identifier, index, extent, size, std::move(posix)});
+            tree.directories.push_back({name, identifier, index, extent, size, std::move(posix),
+                                        seconds_of_short_date(p + at::recording_date)});
             depths.push_back(depth + 1);
             continue;
         }
@@ -483,8 +506,15 @@ void read_directory(Reader& rd, ImageTree& tree, uint32_t index, uint32_t depth,
         const bool joins = continues && file_record != UINT32_MAX && file_record + 1 == number_here;
         file_record = number_here;
         if (!joins)
-            tree.files.push_back(
-                {name, index, uint32_t(start), size, (flags & 0x01) != 0, identifier, std::move(posix), {}});
+            tree.files.push_back({name,
+                                  index,
+                                  uint32_t(start),
+                                  size,
+                                  (flags & 0x01) != 0,
+                                  identifier,
+                                  std::move(posix),
+                                  {},
+                                  seconds_of_short_date(p + at::recording_date)});
         TreeFile& file = tree.files.back();
         if (joins) {  // the next extent of the file before
             if (file.sections.empty())
@@ -514,7 +544,13 @@ void read_tree(Reader& rd, ImageTree& tree, const uint8_t* descriptor, bool joli
     tree.present = true;
     const uint32_t extent = rd.both32(root + at::extent, where, "the extent");
     const uint32_t size = rd.both32(root + at::data_length, where, "the data length");
-    tree.directories.push_back({"", std::string(1, char(dot_identifier)), 0, extent, size, {}});
+    tree.directories.push_back({"",
+                                std::string(1, char(dot_identifier)),
+                                0,
+                                extent,
+                                size,
+                                {},
+                                seconds_of_short_date(root + at::recording_date)});
     std::unordered_map<uint32_t, uint32_t> seen{{extent, 0}};
     std::vector<uint32_t> depths{1};
     for (uint32_t i = 0; i < tree.directories.size() && !rd.stopped; ++i)
@@ -896,6 +932,49 @@ bool read_user_data(ImageSource& source, uint32_t first, uint32_t count, uint8_t
         done += n;
     }
     return true;
+}
+
+namespace {
+
+// Days from 1970-01-01 to the given day of the proleptic Gregorian calendar.
+int64_t days_from_civil(int64_t year, int64_t month, int64_t day)
+{
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t year_of_era = year - era * 400;
+    const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+    return era * 146097 + day_of_era - 719468;
+}
+
+int64_t seconds_of(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute, int64_t second,
+                   int8_t offset)
+{
+    month = std::clamp<int64_t>(month, 1, 12);
+    day = std::clamp<int64_t>(day, 1, 31);
+    return days_from_civil(year, month, day) * 86400 + std::min<int64_t>(hour, 23) * 3600 +
+           std::min<int64_t>(minute, 59) * 60 + std::min<int64_t>(second, 59) - int64_t(offset) * 15 * 60;
+}
+
+int64_t digits(const uint8_t* p, int n)
+{
+    int64_t v = 0;
+    for (int i = 0; i < n; ++i)
+        v = v * 10 + (p[i] >= '0' && p[i] <= '9' ? p[i] - '0' : 0);
+    return v;
+}
+
+}  // namespace
+
+int64_t seconds_of_short_date(const uint8_t* p)
+{
+    return seconds_of(1900 + p[0], p[1], p[2], p[3], p[4], p[5], int8_t(p[6]));
+}
+
+int64_t seconds_of_long_date(const uint8_t* p)
+{
+    return seconds_of(digits(p, 4), digits(p + 4, 2), digits(p + 6, 2), digits(p + 8, 2), digits(p + 10, 2),
+                      digits(p + 12, 2), int8_t(p[16]));
 }
 
 std::string directory_path(const ImageTree& tree, uint32_t directory)

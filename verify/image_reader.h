@@ -77,7 +77,20 @@ struct PosixRecord {
     // this location; PL, in "..": the real parent's; RE, relocated here.
     bool child_link = false, parent_link = false, relocated = false;
     uint32_t child_location = 0, parent_location = 0;
+    // TF (RRIP 4.1.6): modification and access times, seconds since
+    // 1970-01-01 UTC.
+    bool modified_known = false, accessed_known = false;
+    int64_t modified = 0, accessed = 0;
+    bool device_known = false;  // PN (RRIP 4.1.2)
+    uint64_t device = 0;
 };
+
+// Seconds since 1970-01-01 UTC of a recording date in the 7-byte form of
+// ECMA-119 9.1.5 (years since 1900, month, day, hour, minute, second, offset
+// from UTC in quarter hours) or the 17-byte form of 8.4.26.1 (digits, then
+// the offset); a field out of range reads as the nearest sound value.
+int64_t seconds_of_short_date(const uint8_t* p);
+int64_t seconds_of_long_date(const uint8_t* p);
 
 // One directory of a tree; the root is directory 0 and its own parent.
 struct TreeDirectory {
@@ -87,6 +100,7 @@ struct TreeDirectory {
     uint32_t extent = 0;
     uint32_t size = 0;
     PosixRecord posix;
+    int64_t recorded = 0;  // the record's date, seconds since 1970-01-01 UTC
 };
 
 // One extent of a file recorded in several (the multi-extent flag of
@@ -107,6 +121,7 @@ struct TreeFile {
     std::string identifier;             // the identifier bytes as recorded
     PosixRecord posix;                  // a file in several extents: its last record's, as Linux reads them
     std::vector<FileSection> sections;  // every extent, when there are several; else empty
+    int64_t recorded = 0;               // the record's date, seconds since 1970-01-01 UTC
 };
 
 // True when the file's data is one run of sectors from its extent on: one
