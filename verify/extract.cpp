@@ -66,16 +66,16 @@ bool copy_data(Extraction& x, const std::vector<FileSection>& sections, platform
 {
     constexpr uint32_t batch = 256;  // sectors per read: 512 KiB
     for (const FileSection& s : sections) {
-        uint64_t left = s.size;
-        uint32_t sector = s.extent;
-        if (x.source.form == ImageForm::plain && !x.source.memory && left > 0) {
+        uint64_t done = 0;  // bytes of the section written
+        if (x.source.form == ImageForm::plain && !x.source.memory && s.size > 0) {
             // Inside the system where it can: the image's bytes are the file's.
-            if (!platform::seek_to(x.source.file, uint64_t(sector) * sector_size)) {
+            if (!platform::seek_to(x.source.file, uint64_t(s.extent) * sector_size)) {
                 why = "reading the image: " + platform::last_error_text();
                 return false;
             }
-            while (left > 0 && !x.stopped()) {
-                const int64_t n = platform::copy_in_system(x.source.file, out, std::min<uint64_t>(left, 64 << 20));
+            while (done < s.size && !x.stopped()) {
+                const int64_t n =
+                    platform::copy_in_system(x.source.file, out, std::min<uint64_t>(s.size - done, 64 << 20));
                 if (n == platform::copy_unsupported)
                     break;
                 if (n <= 0) {
@@ -83,29 +83,25 @@ bool copy_data(Extraction& x, const std::vector<FileSection>& sections, platform
                                 : "the image ends inside the file's data";
                     return false;
                 }
-                left -= uint64_t(n);
-                sector += uint32_t(uint64_t(n) / sector_size);
-                if (uint64_t(n) % sector_size && left > 0) {  // only ever at the end
-                    why = "copying from the image stopped inside a sector";
-                    return false;
-                }
+                done += uint64_t(n);
             }
         }
         x.buffer.resize(size_t(batch) * sector_size);
-        while (left > 0 && !x.stopped()) {
-            const uint32_t count = uint32_t(std::min<uint64_t>(batch, (left + sector_size - 1) / sector_size));
+        while (done < s.size && !x.stopped()) {
+            const uint64_t sector = s.extent + done / sector_size, skip = done % sector_size;
+            const uint32_t count =
+                uint32_t(std::min<uint64_t>(batch, (skip + s.size - done + sector_size - 1) / sector_size));
             std::string fault;
-            if (!read_user_data(x.source, sector, count, x.buffer.data(), fault)) {
-                why = "reading the image: " + fault;
+            if (sector > UINT32_MAX || !read_user_data(x.source, uint32_t(sector), count, x.buffer.data(), fault)) {
+                why = "reading the image: " + (fault.empty() ? std::string("past the last sector") : fault);
                 return false;
             }
-            const size_t n = size_t(std::min<uint64_t>(left, uint64_t(count) * sector_size));
-            if (!platform::write_all(out, x.buffer.data(), n)) {
+            const size_t n = size_t(std::min<uint64_t>(s.size - done, uint64_t(count) * sector_size - skip));
+            if (!platform::write_all(out, x.buffer.data() + skip, n)) {
                 why = "writing: " + platform::last_error_text();
                 return false;
             }
-            left -= n;
-            sector += count;
+            done += n;
         }
         if (x.stopped())
             return false;
@@ -114,9 +110,8 @@ bool copy_data(Extraction& x, const std::vector<FileSection>& sections, platform
 }
 
 // A file, link or node: made under a temporary name, then renamed to its own.
-void write_entry(Extraction& x, const ImageItem& item, const platform::Folder& here)
+void write_entry(Extraction& x, const ImageItem& item, const platform::Folder& here, const platform::EntryLook& look)
 {
-    const platform::EntryLook look = platform::look_in(here, item.name);
     if (look.kind == platform::EntryKind::folder) {
         x.refuse(item.path, "a folder stands at this path; left as it is");
         return;
@@ -127,6 +122,7 @@ void write_entry(Extraction& x, const ImageItem& item, const platform::Folder& h
     }
     const platform::EntryAttributes a = x.attributes_of(item);
     std::string temporary, why;
+    platform::FileIdentity written_as;  // a file's, taken while it is open
     switch (item.kind) {
     case ItemKind::file: {
         const uint64_t size = item.size;
@@ -143,6 +139,8 @@ void write_entry(Extraction& x, const ImageItem& item, const platform::Folder& h
         const std::vector<FileSection> one{{item.extent, uint32_t(size)}};
         const bool written = copy_data(x, item.sections.empty() ? one : item.sections, out, why) &&
                              platform::set_file_attributes(out, a, why);
+        if (!platform::file_identity(out, written_as))
+            written_as = {};
         out.close();
         if (!written) {
             platform::remove_in(here, temporary);
@@ -189,7 +187,10 @@ void write_entry(Extraction& x, const ImageItem& item, const platform::Folder& h
         x.refuse(item.path, "cannot put it in place: " + error);
         return;
     }
-    x.remember(here, item.name);
+    if (written_as.volume || written_as.object)
+        x.made.insert({written_as.volume, written_as.object});
+    else
+        x.remember(here, item.name);
     if (!platform::finish_entry(here, item.name, a, why))
         x.refuse(item.path, why);
     ++(item.kind == ItemKind::file ? x.outcome.files : item.kind == ItemKind::link ? x.outcome.links : x.outcome.nodes);
@@ -218,7 +219,7 @@ void extract_folder(Extraction& x, uint32_t index, platform::Folder& here)
             continue;
         }
         if (item.kind != ItemKind::folder) {
-            write_entry(x, item, here);
+            write_entry(x, item, here, look);
             continue;
         }
         if (look.kind == platform::EntryKind::link) {
@@ -304,7 +305,10 @@ ExtractOutcome extract_image(ImageSource& source, const ImageReading& reading, c
             item.extent = e.load_rba;
             item.size = boot_image_bytes(source, reading, e);
             item.modified = item.accessed = files.items[0].modified;
-            write_entry(x, item, top);
+            if (const char* bad = platform::unusable_name(item.name))
+                x.refuse(item.path, bad);  // never: the name is made here
+            else
+                write_entry(x, item, top, platform::look_in(top, item.name));
         }
     }
     return x.outcome;

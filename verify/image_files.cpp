@@ -12,8 +12,8 @@
 namespace {
 
 // File type bits of a POSIX mode (as PX records them).
-constexpr uint32_t type_mask = 0170000, type_folder = 0040000, type_file = 0100000, type_link = 0120000,
-                   type_fifo = 0010000, type_socket = 0140000, type_character = 0020000, type_block = 0060000;
+constexpr uint32_t type_mask = 0170000, type_link = 0120000, type_fifo = 0010000, type_socket = 0140000,
+                   type_character = 0020000, type_block = 0060000;
 
 ItemKind kind_of_mode(uint32_t mode, bool folder)
 {

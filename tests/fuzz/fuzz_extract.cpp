@@ -89,6 +89,9 @@ const std::string& scratch()
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/fuzz_extract.XXXXXX";
         if (!mkdtemp(pattern.data()))
             std::abort();
+        static std::string removed_at_exit;
+        removed_at_exit = pattern;
+        std::atexit([] { rmdir(removed_at_exit.c_str()); });
         return pattern;
     }();
     return folder;

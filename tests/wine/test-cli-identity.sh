@@ -90,5 +90,23 @@ compare boot-table "$work/ascii" "" --boot "$work/floppy.img" --boot-media custo
   --boot-info-table --relaxed-names --joliet-long
 compare excluded "$work/ascii" "" --exclude '*.dat' --exclude 'deep/er/*'
 
+# extract under Wine gives the tree the Linux program gives; on a file
+# system that does not tell case apart, a second name differing only in case
+# is refused by name (exit 1) and the first kept.
+mkdir -p "$work/cases"
+printf 'upper\n' >"$work/cases/Case.txt"
+printf 'lower\n' >"$work/cases/case.txt"
+"$linux" build --quiet -R -o "$work/rr.iso" "$work/ascii" "$work/cases" >/dev/null 2>&1
+"$linux" extract "$work/rr.iso" -C "$work/x.linux" >/dev/null 2>&1
+status=0
+wine "$windows" extract "$(winpath "$work/rr.iso")" -C "$(winpath "$work/x.windows")" >"$work/x.log" 2>&1 || status=$?
+if [ "$status" = 1 ] && tr -d '\r' <"$work/x.log" | grep -q 'cases/case.txt: a second entry for a path' &&
+  diff -r "$work/x.linux/ascii" "$work/x.windows/ascii" >/dev/null && [ "$(cat "$work/x.windows/cases/Case.txt")" = upper ]; then
+  echo "ok: extract (same tree as Linux; a name differing only in case refused)"
+  passed=$((passed + 1))
+else
+  echo "FAILED: extract under Wine (status $status)"; tr -d '\r' <"$work/x.log" | head; failed=$((failed + 1))
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
