@@ -47,9 +47,11 @@ struct EntryLook {
 // device names Windows reserves.
 [[nodiscard]] const char* unusable_name(const std::string& name);
 
-// Opens the folder `name` in `folder`, making it (owner-only access until its
-// mode is set) when it is missing; refuses a symbolic link in its place.
-[[nodiscard]] bool enter_folder(const Folder& folder, const std::string& name, bool make, Folder& inner);
+// Opens the folder `name` in `folder`, making it with `mode` (less the
+// process's umask; owner-only until a mode is set, by default) when it is
+// missing; refuses a symbolic link in its place.
+[[nodiscard]] bool enter_folder(const Folder& folder, const std::string& name, bool make, Folder& inner,
+                                uint32_t mode = 0700);
 
 // Creates a new empty file of a fresh temporary name in the folder.
 [[nodiscard]] File create_temporary_in(const Folder& folder, std::string& temporary);

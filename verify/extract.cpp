@@ -233,7 +233,9 @@ void extract_folder(Extraction& x, uint32_t index, platform::Folder& here)
             continue;
         }
         platform::Folder inner;
-        if (!platform::enter_folder(here, item.name, look.kind == platform::EntryKind::missing, inner)) {
+        // A folder only on the way to a chosen item is made as mkdir makes one.
+        if (!platform::enter_folder(here, item.name, look.kind == platform::EntryKind::missing, inner,
+                                    x.wanted[child] == 1 ? 0700 : 0777)) {
             x.refuse(item.path, "cannot make or open the folder: " + platform::last_error_text());
             continue;
         }

@@ -133,9 +133,9 @@ const char* unusable_name(const std::string& name)
     return nullptr;
 }
 
-bool enter_folder(const Folder& folder, const std::string& name, bool make, Folder& inner)
+bool enter_folder(const Folder& folder, const std::string& name, bool make, Folder& inner, uint32_t mode)
 {
-    if (make && mkdirat(fd_of(folder), name.c_str(), 0700) != 0 && errno != EEXIST)
+    if (make && mkdirat(fd_of(folder), name.c_str(), mode_t(mode)) != 0 && errno != EEXIST)
         return false;
     const int fd = openat(fd_of(folder), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)

@@ -159,7 +159,7 @@ const char* unusable_name(const std::string& name)
     return nullptr;
 }
 
-bool enter_folder(const Folder& folder, const std::string& name, bool make, Folder& inner)
+bool enter_folder(const Folder& folder, const std::string& name, bool make, Folder& inner, uint32_t)
 {
     const std::string path = folder.path_ + name;
     if (make && !CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
