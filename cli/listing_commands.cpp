@@ -185,8 +185,11 @@ int run_extract(int argc, char** argv)
         return 1;
     }
     if (outcome.stopped) {
-        std::fprintf(stderr, "tarnwickiso: stopped; the entry being written was removed\n");
-        return 1;
+        std::fprintf(stderr,
+                     "tarnwickiso: %llu files and %llu folders were extracted into %s before the stop; the entry "
+                     "being written was removed\n",
+                     (unsigned long long)outcome.files, (unsigned long long)outcome.folders, folder.c_str());
+        return report_stop();
     }
     std::printf("%s: %llu files (%llu bytes), %llu folders, %llu links, %llu other entries from the %s tree into %s",
                 operands[0].c_str(), (unsigned long long)outcome.files, (unsigned long long)outcome.bytes,
