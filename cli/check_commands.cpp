@@ -122,7 +122,12 @@ bool tracks_from_cue(const std::string& cue_path, const char* image, TrackList& 
 // when the file could not be read through.
 long long verify_image(const char* path, bool hashes, bool structure, const TrackList* tracks)
 {
-    const ImageFileCheck check = check_image_file(path, hashes, &stop_signal, tracks);
+    ImageFileCheckOptions options;
+    if (hashes)
+        options.hashes.assign(std::begin(all_hash_kinds), std::end(all_hash_kinds));
+    options.stop = &stop_signal;
+    options.tracks = tracks;
+    const ImageFileCheck check = check_image_file(path, options);
     if (check.stopped)
         return -1;
     if (!check.error.empty()) {
@@ -161,6 +166,7 @@ long long verify_image(const char* path, bool hashes, bool structure, const Trac
         std::printf("  CRC32: %s\n", check.hashes.crc32.c_str());
         std::printf("  MD5: %s\n", check.hashes.md5.c_str());
         std::printf("  SHA-1: %s\n", check.hashes.sha1.c_str());
+        std::printf("  SHA-256: %s\n", check.hashes.sha256.c_str());
     }
     if (faults == 0)
         std::printf("%s: sound\n", path);
@@ -198,7 +204,7 @@ void print_check_commands_help(FILE* out)
                  "  verify [--hashes] [--no-structure] [--cue SHEET] IMAGE...\n"
                  "                                        check every sector of raw images (sync, address, mode,\n"
                  "                                        EDC, P and Q parity) and the ISO 9660 structure;\n"
-                 "                                        --hashes also prints CRC32, MD5 and SHA-1 of each file;\n"
+                 "                                        --hashes also prints CRC32, MD5, SHA-1 and SHA-256;\n"
                  "                                        --cue takes each track's mode from the image's cue sheet\n"
                  "  repair [--cue SHEET] IMAGE -o OUTPUT  write the raw image with the sectors that their P and Q\n"
                  "                                        parity can mend corrected\n");
