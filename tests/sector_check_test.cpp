@@ -367,6 +367,74 @@ TEST(CheckCommands, VerifyRepairConvertAndHashesOfADamagedImage)
     EXPECT_EQ(read_whole_file(bad + ".iso"), plain);
 }
 
+// The hashes of a plain, a raw and a damaged raw image (each past the first
+// block the file is read in) equal Python's zlib.crc32 and the coreutils sum
+// programs': in the report of --hashes, and from --hash as lines that
+// sha256sum -c reads, with nothing else on stdout and the faults of the
+// damaged image named on stderr (exit 1).
+TEST(CheckCommands, HashesEqualPythonsAndTheSumProgramsOnAnyImage)
+{
+    for (const char* program : {"python3", "md5sum", "sha1sum", "sha256sum"})
+        if (!have_program(program))
+            GTEST_SKIP() << program << " is not installed";
+    TempTree tree;
+    tree.file_of_size("src/a.bin", 1500000, 3);
+    const std::string tool = program_path(), plain = tree.path("plain.iso"), raw = tree.path("raw.bin"),
+                      damaged = tree.path("damaged.bin");
+    ASSERT_EQ(run_command(tool + " build --quiet -o " + plain + " " + tree.path("src")), 0);
+    ASSERT_EQ(run_command(tool + " build --quiet --raw -o " + raw + " " + tree.path("src")), 0);
+    std::string bytes = read_whole_file(raw);
+    bytes[300 * raw_sector_size + 99] ^= 1;
+    tree.file("damaged.bin", bytes);
+    // A backslash in the path: the sum programs escape it and mark the line.
+    const std::string escaped = tree.file("back\\slash.iso", read_whole_file(plain));
+    struct Case {
+        std::string image;
+        int status;
+        const char* stderr_says;
+    };
+    const Case cases[] = {{plain, 0, ""}, {raw, 0, ""}, {damaged, 1, "bad sectors: 1 (300)"}, {escaped, 0, ""}};
+    for (const Case& c : cases) {
+        const std::string image = "'" + c.image + "'";
+        std::string out, python, sums;
+        EXPECT_EQ(run_command(tool + " verify --no-structure --hashes " + image + " 2>&1", &out), c.status);
+        ASSERT_EQ(run_command("python3 -c \"import zlib,hashlib,sys; d=open(sys.argv[1],'rb').read(); "
+                              "print('size: %d bytes' % len(d)); print('CRC32: %08x' % zlib.crc32(d)); "
+                              "print('MD5: ' + hashlib.md5(d).hexdigest()); "
+                              "print('SHA-1: ' + hashlib.sha1(d).hexdigest()); "
+                              "print('SHA-256: ' + hashlib.sha256(d).hexdigest())\" " +
+                                  image,
+                              &python),
+                  0);
+        size_t line = 0;
+        for (size_t end; (end = python.find('\n', line)) != std::string::npos; line = end + 1)
+            EXPECT_NE(out.find("  " + python.substr(line, end - line) + "\n"), std::string::npos) << out << python;
+
+        // Named twice, printed once, in the order first named.
+        const std::string errors = tree.path("errors.txt");
+        EXPECT_EQ(run_command(tool + " verify --hash sha256 --hash=md5 --hash crc32 --hash sha1 --hash md5 " + image +
+                                  " 2>" + errors,
+                              &sums),
+                  c.status);
+        auto sum_by = [&image](const char* program) {
+            std::string line;
+            EXPECT_EQ(run_command(std::string(program) + " " + image, &line), 0) << program;
+            return line;
+        };
+        // The CRC's line is md5sum's with the CRC in place of the MD5.
+        std::string crc_line = sum_by("md5sum");
+        crc_line.replace(crc_line.find(python.substr(python.find("MD5: ") + 5, 32)), 32,
+                         python.substr(python.find("CRC32: ") + 7, 8));
+        const std::string want_sums = sum_by("sha256sum") + sum_by("md5sum") + crc_line + sum_by("sha1sum");
+        EXPECT_EQ(sums, want_sums) << c.image;
+        const std::string said = read_whole_file(errors);
+        EXPECT_NE(said.find(c.stderr_says), std::string::npos) << said;
+        EXPECT_EQ(said.empty(), c.status == 0) << said;
+        tree.file("SUMS", sums.substr(0, sums.find('\n') + 1));
+        EXPECT_EQ(run_command("sha256sum -c --status " + tree.path("SUMS")), 0) << sums;
+    }
+}
+
 // Damage inside a run of data sectors, and a file cut inside a sector, are
 // named by verify, repair and convert alike (exit 1); a cue sheet tells the
 // audio tracks of an image that mixes them with data. Each row runs one
@@ -497,7 +565,8 @@ TEST(CheckCommands, FreshBuildsVerifySoundAndUsageErrorsGiveTwo)
         EXPECT_EQ(run_command(tool + " verify --no-structure " + image + " 2>&1", &out), 0) << out;
     }
     for (const char* args : {"verify", "verify --bogus x", "repair x", "repair -o y", "repair a b -o y", "verify --cue",
-                             "verify --cue= x", "repair --cue a --cue b x -o y"})
+                             "verify --cue= x", "repair --cue a --cue b x -o y", "verify --hash sha512 x",
+                             "verify --hash= x", "verify x --hash", "verify --hashes --hash md5 x"})
         EXPECT_EQ(run_command(tool + " " + args + " 2>/dev/null"), 2) << args;
 }
 
