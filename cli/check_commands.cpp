@@ -1,6 +1,8 @@
 #include "cli/check_commands.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,17 +29,20 @@ std::string numbers_text(const std::vector<uint64_t>& numbers)
     return text;
 }
 
-void print_indented(const std::string& prefix, const std::string& lines)
+// Each line of `lines` indented by two spaces and `prefix`.
+std::string indented(const std::string& prefix, const std::string& lines)
 {
+    std::string text;
     size_t start = 0;
     while (start < lines.size()) {
         size_t end = lines.find('\n', start);
         if (end == std::string::npos)
             end = lines.size();
         if (end > start)
-            std::printf("  %s%s\n", prefix.c_str(), lines.substr(start, end - start).c_str());
+            text += "  " + prefix + lines.substr(start, end - start) + "\n";
         start = end + 1;
     }
+    return text;
 }
 
 // Cue sheets are a few lines per track; anything far larger is not one.
@@ -56,8 +61,10 @@ TrackMode track_mode_of(drivetools::CueTrackType type)
 // The tracks of `image` as the cue sheet at `cue_path` lists them: sectors
 // before a track's INDEX 01 (its pregap, and those before the first track)
 // are not checked. False, with the reason printed, when the sheet cannot be
-// read, is not one, or lists a track that starts past the image's end.
-bool tracks_from_cue(const std::string& cue_path, const char* image, TrackList& tracks, const char* nothing)
+// read, is not one, or lists a track that starts past the image's end. With
+// `announce`, the tracks taken are listed on stdout.
+bool tracks_from_cue(const std::string& cue_path, const char* image, TrackList& tracks, const char* nothing,
+                     bool announce)
 {
     platform::File file = platform::open_for_reading(cue_path.c_str());
     uint64_t size = 0;
@@ -110,6 +117,8 @@ bool tracks_from_cue(const std::string& cue_path, const char* image, TrackList& 
             add(t.index0, TrackMode::audio);
         add(t.index1, track_mode_of(t.type));
     }
+    if (!announce)
+        return true;
     std::printf("%s: tracks of %s:", image, cue_path.c_str());
     for (size_t i = 0; i < cue.tracks.size(); ++i)
         std::printf("%s %02u %s from sector %u", i ? "," : "", unsigned(cue.tracks[i].number),
@@ -118,11 +127,38 @@ bool tracks_from_cue(const std::string& cue_path, const char* image, TrackList& 
     return true;
 }
 
+// What verify does with each image.
+struct VerifyRequest {
+    std::vector<HashKind> hashes;  // computed over the whole file
+    // --hash: stdout gets only the hash lines, as sha256sum writes them; the
+    // report goes to stderr, and only when it names a fault.
+    bool sums_only = false;
+    bool structure = true;
+    const TrackList* tracks = nullptr;
+};
+
+// "HEX  PATH" as the coreutils sum programs write it and their -c reads it:
+// a path holding a backslash or a line end is escaped and the line starts
+// with a backslash.
+std::string sum_line(const std::string& hex, const std::string& path)
+{
+    if (path.find_first_of("\\\n") == std::string::npos)
+        return hex + "  " + path + "\n";
+    std::string escaped;
+    for (char c : path)
+        escaped += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
+    return "\\" + hex + "  " + escaped + "\n";
+}
+
 // Checks one image and prints its report; the number of faults found, or -1
 // when the file could not be read through.
-long long verify_image(const char* path, bool hashes, bool structure, const TrackList* tracks)
+long long verify_image(const char* path, const VerifyRequest& request)
 {
-    const ImageFileCheck check = check_image_file(path, hashes, &stop_signal, tracks);
+    ImageFileCheckOptions options;
+    options.hashes = request.hashes;
+    options.stop = &stop_signal;
+    options.tracks = request.tracks;
+    const ImageFileCheck check = check_image_file(path, options);
     if (check.stopped)
         return -1;
     if (!check.error.empty()) {
@@ -130,43 +166,52 @@ long long verify_image(const char* path, bool hashes, bool structure, const Trac
         return -1;
     }
     long long faults = 0;
+    bool structure = request.structure;
+    std::string report;
     switch (check.form) {
     case ImageForm::raw:
-        std::printf("%s: 2352-byte sectors\n", path);
-        print_indented("", raw_check_text(check.sectors));
+        report += std::string(path) + ": 2352-byte sectors\n" + indented("", raw_check_text(check.sectors));
         faults += (long long)check.sectors.bad.count + (check.sectors.tail_bytes ? 1 : 0);
-        if (!tracks && check.sectors.faults[size_t(SectorFault::sync)].count)
-            std::printf("  (an image that also holds audio tracks is checked track by track with --cue SHEET)\n");
+        if (!request.tracks && check.sectors.faults[size_t(SectorFault::sync)].count)
+            report += "  (an image that also holds audio tracks is checked track by track with --cue SHEET)\n";
         break;
     case ImageForm::plain:
-        std::printf("%s: 2048-byte sectors\n", path);
-        std::printf("  sectors: %llu (no EDC or ECC to check in 2048-byte sectors)\n",
-                    (unsigned long long)(check.size / 2048));
+        report += std::string(path) + ": 2048-byte sectors\n  sectors: " + std::to_string(check.size / 2048) +
+                  " (no EDC or ECC to check in 2048-byte sectors)\n";
         break;
     case ImageForm::unknown:
-        std::printf("%s: neither 2048-byte sectors nor 2352-byte sectors starting with a sync pattern\n", path);
+        report +=
+            std::string(path) + ": neither 2048-byte sectors nor 2352-byte sectors starting with a sync pattern\n";
         ++faults;
         structure = false;
         break;
     }
     if (structure) {
-        const StructureReport report = check_image_structure(path);
-        print_indented("structure: ", report.summary);
-        for (const std::string& fault : report.faults)
-            std::printf("  structure fault: %s\n", platform::text_to_system(fault.c_str()).c_str());
-        faults += (long long)report.faults.size();
+        const StructureReport structure_report = check_image_structure(path);
+        report += indented("structure: ", structure_report.summary);
+        for (const std::string& fault : structure_report.faults)
+            report += "  structure fault: " + platform::text_to_system(fault.c_str()) + "\n";
+        faults += (long long)structure_report.faults.size();
     }
-    if (check.hashed) {
-        std::printf("  size: %llu bytes\n", (unsigned long long)check.size);
-        std::printf("  CRC32: %s\n", check.hashes.crc32.c_str());
-        std::printf("  MD5: %s\n", check.hashes.md5.c_str());
-        std::printf("  SHA-1: %s\n", check.hashes.sha1.c_str());
+    if (request.sums_only) {
+        for (HashKind kind : request.hashes)
+            std::fputs(sum_line(check.hashes.at(kind), path).c_str(), stdout);
+        std::fflush(stdout);
+        if (faults)
+            std::fputs(report.c_str(), stderr);
+    } else {
+        if (check.hashed) {
+            report += "  size: " + std::to_string(check.size) + " bytes\n";
+            for (HashKind kind : request.hashes)
+                report += std::string("  ") + hash_label(kind) + ": " + check.hashes.at(kind) + "\n";
+        }
+        if (faults == 0)
+            report += std::string(path) + ": sound\n";
+        std::fputs(report.c_str(), stdout);
+        std::fflush(stdout);
     }
-    if (faults == 0)
-        std::printf("%s: sound\n", path);
-    else
+    if (faults)
         std::fprintf(stderr, "tarnwickiso: %s: %lld fault%s found (see above)\n", path, faults, faults == 1 ? "" : "s");
-    std::fflush(stdout);
     return faults;
 }
 
@@ -195,10 +240,14 @@ std::string take_cue_option(int argc, char** argv, int& i, std::string& cue)
 void print_check_commands_help(FILE* out)
 {
     std::fprintf(out,
-                 "  verify [--hashes] [--no-structure] [--cue SHEET] IMAGE...\n"
+                 "  verify [--hashes | --hash NAME...] [--no-structure] [--cue SHEET] IMAGE...\n"
                  "                                        check every sector of raw images (sync, address, mode,\n"
                  "                                        EDC, P and Q parity) and the ISO 9660 structure;\n"
-                 "                                        --hashes also prints CRC32, MD5 and SHA-1 of each file;\n"
+                 "                                        --hashes also prints CRC32, MD5, SHA-1 and SHA-256 of\n"
+                 "                                        each file; --hash crc32|md5|sha1|sha256 (repeatable)\n"
+                 "                                        prints only the named ones, a line 'HEX  IMAGE' each as\n"
+                 "                                        sha256sum -c reads them, and the report only on stderr\n"
+                 "                                        when it names a fault;\n"
                  "                                        --cue takes each track's mode from the image's cue sheet\n"
                  "  repair [--cue SHEET] IMAGE -o OUTPUT  write the raw image with the sectors that their P and Q\n"
                  "                                        parity can mend corrected\n");
@@ -206,7 +255,8 @@ void print_check_commands_help(FILE* out)
 
 int run_verify(int argc, char** argv)
 {
-    bool hashes = false, structure = true, options_done = false;
+    VerifyRequest request;
+    bool all_hashes = false, options_done = false;
     std::string cue;
     std::vector<const char*> images;
     for (int i = 1; i < argc; ++i) {
@@ -218,9 +268,19 @@ int run_verify(int argc, char** argv)
             if (!problem.empty())
                 return usage_error(problem);
         } else if (!options_done && arg == "--hashes")
-            hashes = true;
-        else if (!options_done && arg == "--no-structure")
-            structure = false;
+            all_hashes = true;
+        else if (!options_done && (arg == "--hash" || arg.rfind("--hash=", 0) == 0)) {
+            if (arg == "--hash" && i + 1 >= argc)
+                return usage_error("option --hash needs a value");
+            const std::string name = arg == "--hash" ? argv[++i] : arg.substr(7);
+            const std::optional<HashKind> kind = hash_kind_named(name);
+            if (!kind)
+                return usage_error("unknown hash '" + name + "' (crc32, md5, sha1 or sha256)");
+            if (std::find(request.hashes.begin(), request.hashes.end(), *kind) == request.hashes.end())
+                request.hashes.push_back(*kind);
+            request.sums_only = true;
+        } else if (!options_done && arg == "--no-structure")
+            request.structure = false;
         else if (!options_done && arg.size() > 1 && arg[0] == '-')
             return usage_error("unknown option " + arg);
         else
@@ -230,14 +290,20 @@ int run_verify(int argc, char** argv)
         return usage_error("verify needs at least one IMAGE");
     if (!cue.empty() && images.size() != 1)
         return usage_error("--cue takes the cue sheet of one IMAGE");
+    if (all_hashes && request.sums_only)
+        return usage_error("--hashes prints all four hashes in the report: not with --hash");
+    if (all_hashes)
+        request.hashes.assign(std::begin(all_hash_kinds), std::end(all_hash_kinds));
     TrackList tracks;
-    if (!cue.empty() && !tracks_from_cue(cue, images[0], tracks, ": nothing was checked"))
+    if (!cue.empty() && !tracks_from_cue(cue, images[0], tracks, ": nothing was checked", !request.sums_only))
         return 1;
+    if (!cue.empty())
+        request.tracks = &tracks;
     bool faults = false;
     for (const char* image : images) {
         if (stop_signal)
             return report_stop();
-        const long long found = verify_image(image, hashes, structure, cue.empty() ? nullptr : &tracks);
+        const long long found = verify_image(image, request);
         if (stop_signal)
             return report_stop();
         faults = faults || found != 0;
@@ -287,7 +353,7 @@ int run_repair(int argc, char** argv)
         return 1;
     }
     TrackList tracks;
-    if (!cue.empty() && !tracks_from_cue(cue, image.c_str(), tracks, ": nothing was written"))
+    if (!cue.empty() && !tracks_from_cue(cue, image.c_str(), tracks, ": nothing was written", true))
         return 1;
     PendingOutput pending;
     if (!begin_output(output, pending))

@@ -3,9 +3,12 @@
 # already there; otherwise runs apt-get update once first.
 #
 #   install-deps.sh demo   what building the command line and showing the demo
-#                          image need: cmake, g++, make and isoinfo (genisoimage)
+#                          image need: cmake, g++, make, the headers of
+#                          OpenSSL's libcrypto and of zlib (the hashes and the
+#                          GPT's CRC) and isoinfo (genisoimage)
 #   install-deps.sh [all]  everything the tests need besides: GoogleTest, clang
-#                          for the fuzzers, the mingw-w64 cross compilers, Wine
+#                          for the fuzzers, the mingw-w64 cross compilers and
+#                          zlib built for them, Wine
 #                          (wine32 and wine64), Xvfb, fonts and the Japanese
 #                          locale, the image readers, QEMU with OVMF, mtools,
 #                          dosfstools, gdisk, fdisk, a Linux kernel, and the
@@ -14,7 +17,7 @@
 set -euo pipefail
 
 group=${1:-all}
-packages=(cmake g++ make genisoimage)
+packages=(cmake g++ make libssl-dev zlib1g-dev genisoimage)
 need_i386=0
 case "$group" in
 demo) ;;
@@ -23,6 +26,7 @@ all)
     python3 googletest libgtest-dev libgmock-dev
     clang libclang-rt-14-dev clang-format
     mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+    libz-mingw-w64-dev
     wine wine32 wine64 xvfb x11-utils imagemagick locales fonts-ipafont-gothic
     xorriso 7zip libcdio-utils bchunk libarchive-tools
     qemu-system-x86 nasm ovmf mtools dosfstools gdisk

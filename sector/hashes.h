@@ -1,49 +1,65 @@
-// Checksums of whole image files as dump databases list them: CRC-32 (the
-// reflected polynomial 0xEDB88320 of zlib and PNG), MD5 (RFC 1321) and SHA-1
-// (FIPS 180-4). Each is a plain record fed in any pieces and finished once.
+// Checksums of whole image files as dump databases and distributions list
+// them: CRC-32 (the reflected polynomial 0xEDB88320 of zlib and PNG), MD5,
+// SHA-1 and SHA-256. None is computed here: the CRC is zlib's, the digests
+// are the system crypto library's (platform/digest.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
-struct Crc32State {
-    uint32_t reg = 0xFFFFFFFFu;
-};
-void crc32_update(Crc32State& state, const uint8_t* p, size_t n);
-uint32_t crc32_value(const Crc32State& state);
+#include "platform/digest.h"
+
+enum class HashKind : uint8_t { crc32, md5, sha1, sha256 };
+inline constexpr size_t hash_kind_count = 4;
+inline constexpr HashKind all_hash_kinds[hash_kind_count] = {HashKind::crc32, HashKind::md5, HashKind::sha1,
+                                                             HashKind::sha256};
+
+// The name `verify --hash` takes: "crc32", "md5", "sha1", "sha256".
+const char* hash_name(HashKind kind);
+// The name a report shows: "CRC32", "MD5", "SHA-1", "SHA-256".
+const char* hash_label(HashKind kind);
+// The kind of a name as hash_name gives it; nothing for any other text.
+std::optional<HashKind> hash_kind_named(const std::string& name);
+
 // The CRC-32 of one block of bytes, as the GPT takes it of its header and
 // entries (UEFI 2.x 5.3.2).
 uint32_t crc32(const uint8_t* p, size_t n);
 
-struct Md5State {
-    uint32_t h[4] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};
-    uint64_t length = 0;  // bytes taken so far
-    uint8_t block[64] = {};
-};
-void md5_update(Md5State& state, const uint8_t* p, size_t n);
-// Pads and writes the 16-byte digest; the state is spent afterwards.
-void md5_finish(Md5State& state, uint8_t digest[16]);
+// One running hash of any kind: fed in any pieces, finished once. Used by one
+// thread at a time; different hashes may run in different threads.
+class FileHash {
+public:
+    explicit FileHash(HashKind kind);
+    HashKind kind() const { return kind_; }
+    void update(const uint8_t* p, size_t n);
+    // The value in lowercase hexadecimal (the CRC as its 8 digits, most
+    // significant first); "" when the library failed, and failure() says why.
+    std::string finish();
+    std::string failure() const;
 
-struct Sha1State {
-    uint32_t h[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
-    uint64_t length = 0;
-    uint8_t block[64] = {};
+private:
+    HashKind kind_;
+    uint32_t crc_ = 0;
+    std::optional<platform::Digest> digest_;
 };
-void sha1_update(Sha1State& state, const uint8_t* p, size_t n);
-void sha1_finish(Sha1State& state, uint8_t digest[20]);
-
-// The three together, as a file check computes them in one pass.
-struct FileHashes {
-    Crc32State crc;
-    Md5State md5;
-    Sha1State sha1;
-};
-void hashes_update(FileHashes& hashes, const uint8_t* p, size_t n);
 
 struct HashValues {
-    std::string crc32, md5, sha1;  // lowercase hexadecimal
+    std::string crc32, md5, sha1, sha256;  // lowercase hexadecimal; "" when not computed
+    std::string failure;                   // why a hash asked for is missing
+    std::string& at(HashKind kind);
+    const std::string& at(HashKind kind) const;
 };
+
+// Several hashes fed together in one thread: all four unless chosen.
+struct FileHashes {
+    std::vector<FileHash> hashes;
+    FileHashes();
+    explicit FileHashes(const std::vector<HashKind>& kinds);
+};
+void hashes_update(FileHashes& hashes, const uint8_t* p, size_t n);
 HashValues hashes_finish(FileHashes& hashes);
 
 std::string lowercase_hex(const uint8_t* p, size_t n);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -13,6 +14,7 @@
 #include "sector/check.h"
 #include "sector/hashes.h"
 #include "sector/mode1.h"
+#include "verify/image_check.h"
 #include "verify/repair.h"
 #include "test_support.h"
 
@@ -210,28 +212,107 @@ std::string digests(const uint8_t* p, size_t n, size_t piece)
     for (size_t done = 0; done < n; done += piece)
         hashes_update(h, p + done, std::min(piece, n - done));
     const HashValues v = hashes_finish(h);
-    return v.crc32 + " " + v.md5 + " " + v.sha1;
+    return v.crc32 + " " + v.md5 + " " + v.sha1 + " " + v.sha256;
 }
 
 TEST(FileHashes, KnownAnswersWholeAndInPieces)
 {
     struct Case {
         std::string input;
-        const char* want;  // CRC-32, MD5 (RFC 1321), SHA-1 (FIPS 180 examples)
+        const char* want;  // CRC-32, MD5 (RFC 1321), SHA-1 and SHA-256 (FIPS 180 examples)
     };
     const Case cases[] = {
-        {"", "00000000 d41d8cd98f00b204e9800998ecf8427e da39a3ee5e6b4b0d3255bfef95601890afd80709"},
-        {"abc", "352441c2 900150983cd24fb0d6963f7d28e17f72 a9993e364706816aba3e25717850c26c9cd0d89d"},
-        {"123456789", "cbf43926 25f9e794323b453885f5181f1b624d0b f7c3bc1d808e04732adf679965ccc34ca7ae3441"},
+        {"",
+         "00000000 d41d8cd98f00b204e9800998ecf8427e da39a3ee5e6b4b0d3255bfef95601890afd80709 "
+         "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc",
+         "352441c2 900150983cd24fb0d6963f7d28e17f72 a9993e364706816aba3e25717850c26c9cd0d89d "
+         "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"123456789",
+         "cbf43926 25f9e794323b453885f5181f1b624d0b f7c3bc1d808e04732adf679965ccc34ca7ae3441 "
+         "15e2b0d3c33891ebb0f1ef609ec419420c20e320ce94c65fbc8c3312448eb225"},
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-         "171a3f5f 8215ef0796a20bcaaae116d3876c664a 84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+         "171a3f5f 8215ef0796a20bcaaae116d3876c664a 84983e441c3bd26ebaae4aa1f95129e5e54670f1 "
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
         {std::string(1000000, 'a'),
-         "dc25bfbc 7707d6ae4e027c70eea2a935c2296f21 34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+         "dc25bfbc 7707d6ae4e027c70eea2a935c2296f21 34aa973cd4c4daa4f61eeb2bdbad27316534016f "
+         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
     };
     for (const Case& c : cases)
         for (size_t piece : {size_t(1), size_t(63), size_t(64), size_t(1000), c.input.size() + 1})
             EXPECT_EQ(digests(reinterpret_cast<const uint8_t*>(c.input.data()), c.input.size(), piece), c.want)
                 << c.input.substr(0, 20) << " in pieces of " << piece;
+}
+
+// The whole-file pass gives the answers of one hash fed in one piece and the
+// sector check's own, whatever the number of threads and the hashes asked
+// for: on a raw image past the ring of blocks (damage across a block
+// boundary and in the last whole sector, a cut sector after it), a plain one
+// and an empty file. A stop asked before the pass ends it.
+TEST(ImageFileCheck, OnePassOnAnyNumberOfThreadsGivesTheSameAnswers)
+{
+    constexpr uint32_t raw_sectors = 8292;  // two rings of 16 blocks of 256 sectors and more
+    Bytes raw(raw_sectors * raw_sector_size + 100);
+    std::mt19937 random(9);
+    uint8_t data[user_data_size];
+    for (uint32_t k = 0; k < raw_sectors; ++k) {
+        for (auto& b : data)
+            b = uint8_t(random());
+        encode_mode1_sector(&raw[k * raw_sector_size], data, k);
+    }
+    for (uint32_t k : {255u, 256u, raw_sectors - 1})
+        raw[k * raw_sector_size + 1000] ^= 0x40;
+    Bytes plain(1000 * 2048);
+    for (auto& b : plain)
+        b = uint8_t(random());
+    struct Case {
+        const char* name;
+        const Bytes* bytes;
+        ImageForm form;
+        std::vector<uint64_t> bad;
+    };
+    const Bytes empty;
+    const Case cases[] = {
+        {"raw", &raw, ImageForm::raw, {255, 256, raw_sectors - 1}},
+        {"plain", &plain, ImageForm::plain, {}},
+        {"empty", &empty, ImageForm::unknown, {}},
+    };
+    const std::vector<HashKind> all(std::begin(all_hash_kinds), std::end(all_hash_kinds));
+    TempTree tree;
+    for (const Case& c : cases) {
+        const std::string path = tree.file(c.name, std::string(c.bytes->begin(), c.bytes->end()));
+        FileHashes whole;
+        hashes_update(whole, c.bytes->data(), c.bytes->size());
+        const HashValues want = hashes_finish(whole);
+        for (unsigned threads : {1u, 2u, 3u, 6u})
+            for (const std::vector<HashKind>& kinds : {all, std::vector<HashKind>{HashKind::sha256}, {}}) {
+                const std::string where =
+                    std::string(c.name) + ", " + std::to_string(threads) + " threads, " + std::to_string(kinds.size());
+                ImageFileCheckOptions options;
+                options.hashes = kinds;
+                options.threads = threads;
+                const ImageFileCheck check = check_image_file(path.c_str(), options);
+                ASSERT_EQ(check.error, "") << where;
+                EXPECT_FALSE(check.stopped) << where;
+                EXPECT_EQ(check.form, c.form) << where;
+                EXPECT_EQ(check.size, c.bytes->size()) << where;
+                for (HashKind kind : all_hash_kinds) {
+                    const bool asked = std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+                    EXPECT_EQ(check.hashes.at(kind), asked ? want.at(kind) : "") << where << " " << hash_name(kind);
+                }
+                if (c.form != ImageForm::raw)
+                    continue;
+                EXPECT_EQ(check.sectors.sectors, raw_sectors) << where;
+                EXPECT_EQ(check.sectors.tail_bytes, 100u) << where;
+                const SectorList& bad = check.sectors.bad;
+                EXPECT_EQ(std::vector<uint64_t>(bad.first, bad.first + std::min<uint64_t>(bad.count, listed_sectors)),
+                          c.bad)
+                    << where;
+                const volatile int32_t stop = 1;
+                options.stop = &stop;
+                EXPECT_TRUE(check_image_file(path.c_str(), options).stopped) << where;
+            }
+    }
 }
 
 #ifndef _WIN32
@@ -258,7 +339,8 @@ TEST(CheckCommands, VerifyRepairConvertAndHashesOfADamagedImage)
     ASSERT_EQ(run_command("python3 -c \"import zlib,hashlib,sys; d=open(sys.argv[1],'rb').read(); "
                           "print('size: %d bytes' % len(d)); print('CRC32: %08x' % zlib.crc32(d)); "
                           "print('MD5: ' + hashlib.md5(d).hexdigest()); "
-                          "print('SHA-1: ' + hashlib.sha1(d).hexdigest())\" " +
+                          "print('SHA-1: ' + hashlib.sha1(d).hexdigest()); "
+                          "print('SHA-256: ' + hashlib.sha256(d).hexdigest())\" " +
                               bad,
                           &python),
               0);
@@ -283,6 +365,74 @@ TEST(CheckCommands, VerifyRepairConvertAndHashesOfADamagedImage)
     for (size_t k = 0; k < mode1_sectors; ++k)
         plain.append(reinterpret_cast<const char*>(&image[k * raw_sector_size + 16]), user_data_size);
     EXPECT_EQ(read_whole_file(bad + ".iso"), plain);
+}
+
+// The hashes of a plain, a raw and a damaged raw image (each past the first
+// block the file is read in) equal Python's zlib.crc32 and the coreutils sum
+// programs': in the report of --hashes, and from --hash as lines that
+// sha256sum -c reads, with nothing else on stdout and the faults of the
+// damaged image named on stderr (exit 1).
+TEST(CheckCommands, HashesEqualPythonsAndTheSumProgramsOnAnyImage)
+{
+    for (const char* program : {"python3", "md5sum", "sha1sum", "sha256sum"})
+        if (!have_program(program))
+            GTEST_SKIP() << program << " is not installed";
+    TempTree tree;
+    tree.file_of_size("src/a.bin", 1500000, 3);
+    const std::string tool = program_path(), plain = tree.path("plain.iso"), raw = tree.path("raw.bin"),
+                      damaged = tree.path("damaged.bin");
+    ASSERT_EQ(run_command(tool + " build --quiet -o " + plain + " " + tree.path("src")), 0);
+    ASSERT_EQ(run_command(tool + " build --quiet --raw -o " + raw + " " + tree.path("src")), 0);
+    std::string bytes = read_whole_file(raw);
+    bytes[300 * raw_sector_size + 99] ^= 1;
+    tree.file("damaged.bin", bytes);
+    // A backslash in the path: the sum programs escape it and mark the line.
+    const std::string escaped = tree.file("back\\slash.iso", read_whole_file(plain));
+    struct Case {
+        std::string image;
+        int status;
+        const char* stderr_says;
+    };
+    const Case cases[] = {{plain, 0, ""}, {raw, 0, ""}, {damaged, 1, "bad sectors: 1 (300)"}, {escaped, 0, ""}};
+    for (const Case& c : cases) {
+        const std::string image = "'" + c.image + "'";
+        std::string out, python, sums;
+        EXPECT_EQ(run_command(tool + " verify --no-structure --hashes " + image + " 2>&1", &out), c.status);
+        ASSERT_EQ(run_command("python3 -c \"import zlib,hashlib,sys; d=open(sys.argv[1],'rb').read(); "
+                              "print('size: %d bytes' % len(d)); print('CRC32: %08x' % zlib.crc32(d)); "
+                              "print('MD5: ' + hashlib.md5(d).hexdigest()); "
+                              "print('SHA-1: ' + hashlib.sha1(d).hexdigest()); "
+                              "print('SHA-256: ' + hashlib.sha256(d).hexdigest())\" " +
+                                  image,
+                              &python),
+                  0);
+        size_t line = 0;
+        for (size_t end; (end = python.find('\n', line)) != std::string::npos; line = end + 1)
+            EXPECT_NE(out.find("  " + python.substr(line, end - line) + "\n"), std::string::npos) << out << python;
+
+        // Named twice, printed once, in the order first named.
+        const std::string errors = tree.path("errors.txt");
+        EXPECT_EQ(run_command(tool + " verify --hash sha256 --hash=md5 --hash crc32 --hash sha1 --hash md5 " + image +
+                                  " 2>" + errors,
+                              &sums),
+                  c.status);
+        auto sum_by = [&image](const char* program) {
+            std::string line;
+            EXPECT_EQ(run_command(std::string(program) + " " + image, &line), 0) << program;
+            return line;
+        };
+        // The CRC's line is md5sum's with the CRC in place of the MD5.
+        std::string crc_line = sum_by("md5sum");
+        crc_line.replace(crc_line.find(python.substr(python.find("MD5: ") + 5, 32)), 32,
+                         python.substr(python.find("CRC32: ") + 7, 8));
+        const std::string want_sums = sum_by("sha256sum") + sum_by("md5sum") + crc_line + sum_by("sha1sum");
+        EXPECT_EQ(sums, want_sums) << c.image;
+        const std::string said = read_whole_file(errors);
+        EXPECT_NE(said.find(c.stderr_says), std::string::npos) << said;
+        EXPECT_EQ(said.empty(), c.status == 0) << said;
+        tree.file("SUMS", sums.substr(0, sums.find('\n') + 1));
+        EXPECT_EQ(run_command("sha256sum -c --status " + tree.path("SUMS")), 0) << sums;
+    }
 }
 
 // Damage inside a run of data sectors, and a file cut inside a sector, are
@@ -415,7 +565,8 @@ TEST(CheckCommands, FreshBuildsVerifySoundAndUsageErrorsGiveTwo)
         EXPECT_EQ(run_command(tool + " verify --no-structure " + image + " 2>&1", &out), 0) << out;
     }
     for (const char* args : {"verify", "verify --bogus x", "repair x", "repair -o y", "repair a b -o y", "verify --cue",
-                             "verify --cue= x", "repair --cue a --cue b x -o y"})
+                             "verify --cue= x", "repair --cue a --cue b x -o y", "verify --hash sha512 x",
+                             "verify --hash= x", "verify x --hash", "verify --hashes --hash md5 x"})
         EXPECT_EQ(run_command(tool + " " + args + " 2>/dev/null"), 2) << args;
 }
 

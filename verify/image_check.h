@@ -1,10 +1,11 @@
 // Checking whole image files: one pass over the file in large blocks, with
 // the sector check of a raw image and, when asked, the hashes of all its
-// bytes.
+// bytes, spread over the machine's cores.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sector/check.h"
 #include "sector/hashes.h"
@@ -16,20 +17,30 @@
 [[nodiscard]] bool check_raw_image_file(const char* path, std::string& report);
 
 struct ImageFileCheck {
-    std::string error;  // empty when the whole file was read
+    std::string error;  // empty when the whole file was read (and hashed)
     bool stopped = false;
     ImageForm form = ImageForm::unknown;
     uint64_t size = 0;
     RawCheckSummary sectors;  // raw images only
     bool hashed = false;
-    HashValues hashes;
+    HashValues hashes;  // those asked for
 };
 
-// Reads the file once in large blocks: the sector check for a raw image and,
-// when asked, the CRC-32, MD5 and SHA-1 of all its bytes. `stop`, when given,
-// is looked at after every block. With `tracks` (from a cue sheet), the file
-// is taken as raw whenever it holds one whole sector, and checked track by
-// track.
-[[nodiscard]] ImageFileCheck check_image_file(const char* path, bool with_hashes,
-                                              const volatile int32_t* stop = nullptr,
-                                              const TrackList* tracks = nullptr);
+struct ImageFileCheckOptions {
+    std::vector<HashKind> hashes;  // the hashes of all the bytes to compute; none by default
+    // Looked at before every block is read; once nonzero the pass stops.
+    const volatile int32_t* stop = nullptr;
+    // From a cue sheet: the file is taken as raw whenever it holds one whole
+    // sector, and checked track by track.
+    const TrackList* tracks = nullptr;
+    // Threads of the pass, the reading one included: 0 for one per core, no
+    // more than there are jobs (the sector check and each hash); 1 does
+    // everything in the calling thread.
+    unsigned threads = 0;
+};
+
+// Reads the file once in large blocks: the sector check for a raw image and
+// the hashes asked for. Every job sees every block in order; with more than
+// one thread, the reading thread keeps a small ring of blocks filled and
+// each free thread takes the job furthest behind.
+[[nodiscard]] ImageFileCheck check_image_file(const char* path, const ImageFileCheckOptions& options = {});

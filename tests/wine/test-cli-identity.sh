@@ -107,6 +107,31 @@ if [ "$status" = 1 ] && tr -d '\r' <"$work/x.log" | grep -q 'cases/case.txt: a s
 else
   echo "FAILED: extract under Wine (status $status)"; tr -d '\r' <"$work/x.log" | head; failed=$((failed + 1))
 fi
+# The Windows program's hashes (zlib's CRC, CryptoAPI's digests) equal
+# Python's CRC and the coreutils sum programs' of the same file: images
+# compared above, and a damaged copy of the raw one (exit 1, its hashes
+# printed all the same).
+cp "$work/raw.linux" "$work/damaged.bin"
+printf 'X' | dd of="$work/damaged.bin" bs=1 seek=40000 conv=notrunc 2>/dev/null
+hashes() {
+  local name=$1 file=$2 want_status=$3 want got status p
+  want=$(python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(open(sys.argv[1], "rb").read()))' "$file")
+  for p in md5sum sha1sum sha256sum; do want="$want $("$p" "$file" | cut -d' ' -f1)"; done
+  wine "$windows" verify --hash crc32 --hash md5 --hash sha1 --hash sha256 "$(winpath "$file")" \
+    >"$work/hashes.out" 2>"$work/hashes.err"
+  status=$?
+  got=$(tr -d '\r' <"$work/hashes.out" | sed 's/^\\//' | cut -d' ' -f1 | xargs)
+  if [ "$got" = "$want" ] && [ "$status" = "$want_status" ]; then
+    echo "ok: hashes of $name"
+    passed=$((passed + 1))
+  else
+    echo "FAILED: hashes of $name: exit $status (want $want_status)"; echo "  got:  $got"; echo "  want: $want"
+    tr -d '\r' <"$work/hashes.err"; failed=$((failed + 1))
+  fi
+}
+hashes plain "$work/plain.linux" 0
+hashes raw "$work/raw.linux" 0
+hashes damaged "$work/damaged.bin" 1
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
