@@ -95,10 +95,16 @@ bash_completion_offers() {
   ' bash "$prefix"
 }
 
-# zsh's compinit finds the function in the installed folder and binds it.
-zsh_completion_bound() {
-  zsh -f -c 'fpath=("$1/share/zsh/site-functions" $fpath); autoload -Uz compinit; compinit -u -d "$2/zcompdump"
-             [[ $_comps[tarnwickiso] == _tarnwickiso ]]' zsh "$prefix" "$work"
+# zsh's compinit finds the function in the installed folder and binds it,
+# and an interactive zsh offers a command, options and fixed values.
+zsh_completion_offers() {
+  zsh -f -c 'fpath=("$1/share/zsh/site-functions" $fpath); autoload -Uz compinit; compinit -u -D
+             [[ $_comps[tarnwickiso] == _tarnwickiso ]]' zsh "$prefix" || { echo "compinit did not bind it"; return 1; }
+  ask() { zsh -f "$top/tests/package/zsh_complete.zsh" "$prefix/share/zsh/site-functions" "$@"; }
+  ask "tarnwickiso ver" "tarnwickiso verify " &&
+    ask "tarnwickiso verify --" --hashes --no-structure --cue &&
+    ask "tarnwickiso build --boot-media " custom 1.2 1.44 2.88 hd &&
+    ask "tarnwickiso estimate --code-page=" UTF-8 CP932
 }
 
 drift="$top/tests/package/option_drift_test.py"
@@ -188,7 +194,7 @@ else
 fi
 check "bash completion: commands, options, fixed values, files" bash_completion_offers
 if command -v zsh >/dev/null; then
-  check "zsh completion: compinit binds it from the installed folder" zsh_completion_bound
+  check "zsh completion: bound by compinit; commands, options, fixed values" zsh_completion_offers
   check "options of --help, manual page, bash and zsh completions agree" options_agree
   check "the drift check names what one source lacks" drift_is_caught
 else
