@@ -6,7 +6,7 @@
 # path (_tarnwickiso_operand). tests/package/option_drift_test.py holds them
 # against tarnwickiso --help and the manual page.
 
-_tarnwickiso_commands="build estimate convert verify repair disk-image cd-image toc drive-id"
+_tarnwickiso_commands="build estimate convert verify repair ls extract disk-image cd-image toc drive-id"
 
 _tarnwickiso_build_options="-o= --output= --raw --cue --verify --no-joliet --quiet
     --system-id= --volume-id= --volume-set-id= --publisher-id= --preparer-id=
@@ -27,8 +27,10 @@ _tarnwickiso_options() {
     build) echo "$_tarnwickiso_build_options" ;;
     estimate) echo "--exact $_tarnwickiso_build_options" ;;
     convert) echo "" ;;
-    verify) echo "--hashes --no-structure --cue=" ;;
+    verify) echo "--hashes --hash= --no-structure --cue=" ;;
     repair) echo "--cue= -o= --output=" ;;
+    ls) echo "-l --tree= --boot" ;;
+    extract) echo "-C= --tree= --boot --overwrite --same-owner --devices" ;;
     disk-image) echo "-o= --output= -q --quiet" ;;
     cd-image) echo "-o= --output= --first= --last= --cue -q --quiet" ;;
     toc | drive-id) echo "" ;;
@@ -49,15 +51,25 @@ _tarnwickiso_value() {
     --boot-platform) COMPREPLY=($(compgen -W "80x86 powerpc mac" -- "$3")) ;;
     --boot-media) COMPREPLY=($(compgen -W "custom 1.2 1.44 2.88 hd" -- "$3")) ;;
     --code-page) COMPREPLY=($(compgen -W "UTF-8 CP932" -- "$3")) ;;
+    --tree) COMPREPLY=($(compgen -W "rock-ridge joliet iso9660" -- "$3")) ;;
+    --hash) COMPREPLY=($(compgen -W "crc32 md5 sha1 sha256" -- "$3")) ;;
+    -C)
+        compopt -o filenames 2>/dev/null
+        local IFS=$'\n'
+        COMPREPLY=($(compgen -d -- "$3"))
+        ;;
     -o | --output | --boot | --efi-boot | --mbr-code | --path-list | --cue) _tarnwickiso_files "$3" ;;
     *) ;; # text, a date, a number, a pattern or a path in the image: nothing to offer
     esac
 }
 
-# A non-option argument of command $1 matching $2: a drive for the drive
-# commands' first operand (or an image file standing in for one), else a path.
+# A non-option argument of command $1 matching $2, the operands before it
+# counted in $3: a drive for the drive commands' first operand (or an image
+# file standing in for one), nothing for the paths inside an image that
+# follow ls's and extract's IMAGE, else a path.
 _tarnwickiso_operand() {
     case $1 in
+    ls | extract) (($3 == 0)) || return ;;
     disk-image | cd-image | toc | drive-id)
         local device
         for device in /dev/sr[0-9]* /dev/fd[0-9]* /dev/cdrom* /dev/dvd*; do
@@ -76,12 +88,19 @@ _tarnwickiso() {
         COMPREPLY=($(compgen -W "$_tarnwickiso_commands --help --version" -- "$cur"))
         return
     fi
-    local command=${COMP_WORDS[1]} options i
+    local command=${COMP_WORDS[1]} options i operands=0 word
     options=$(_tarnwickiso_options "$command") || return
     for ((i = 2; i < COMP_CWORD; i++)); do
-        if [[ ${COMP_WORDS[i]} == -- ]]; then
-            _tarnwickiso_operand "$command" "$cur"
+        word=${COMP_WORDS[i]}
+        if [[ $word == -- ]]; then
+            for ((i++; i < COMP_CWORD; i++)); do ((operands++)); done
+            _tarnwickiso_operand "$command" "$cur" $operands
             return
+        elif [[ $word == -* && " $options " == *[[:space:]]"$word="[[:space:]]* ]]; then
+            ((i++)) # its value
+            [[ ${COMP_WORDS[i]} == = ]] && ((i++))
+        elif [[ $word != -* && $word != = ]]; then
+            ((operands++))
         fi
     done
     # "--name=value" reaches us as "--name" "=" "value" ("=" breaks words).
@@ -101,6 +120,6 @@ _tarnwickiso() {
         COMPREPLY=($(compgen -W "${options//=/} --help" -- "$cur"))
         return
     fi
-    _tarnwickiso_operand "$command" "$cur"
+    _tarnwickiso_operand "$command" "$cur" $operands
 }
 complete -F _tarnwickiso tarnwickiso

@@ -82,7 +82,7 @@ bash_completion_offers() {
     expect "verify" tarnwickiso ve
     expect "disk-image drive-id" tarnwickiso d
     expect "--boot-media" tarnwickiso build --boot-m
-    expect "--hashes" tarnwickiso verify --ha
+    expect "--hashes --hash" tarnwickiso verify --ha
     expect "--exact --expiration-date --exclude" tarnwickiso estimate --ex
     expect "1.2 1.44" tarnwickiso build --boot-media 1.
     expect "1.2 1.44" tarnwickiso build --boot-media = 1.
@@ -92,6 +92,9 @@ bash_completion_offers() {
     expect "pick/image-one.iso" tarnwickiso build -o pick/im
     expect "pick/image-one.iso" tarnwickiso verify -- pick/i
     expect "" tarnwickiso unknown-command -
+    expect "rock-ridge joliet iso9660" tarnwickiso extract --tree ""
+    expect "pick/image-one.iso" tarnwickiso ls -l --tree joliet pick/i
+    expect "" tarnwickiso ls pick/image-one.iso pick/i
   ' bash "$prefix"
 }
 
