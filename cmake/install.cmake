@@ -97,7 +97,7 @@ set(CPACK_DEBIAN_PACKAGE_NAME tarnwickiso)
 set(CPACK_DEBIAN_PACKAGE_SECTION otherosfs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The long description; CPack puts the summary above it.
+# The package's long text; CPack puts the summary line above it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "TarnwickISO writes ISO 9660 (ECMA-119) images with an optional Joliet tree,
 Rock Ridge and an El Torito boot catalog with BIOS and UEFI entries, as

@@ -151,7 +151,7 @@ package_control() {
   for lib in libc6 'libstdc\+\+6' libgcc-s1; do
     grep -Eq "(^|, )$lib \(>= [^)]+\)" <<<"$depends" || { echo "Depends lacks $lib: $depends"; return 1; }
   done
-  [ "$(dpkg-deb -f "$deb" Description | wc -l)" -gt 3 ] || { echo "no long description"; return 1; }
+  [ "$(dpkg-deb -f "$deb" Description | wc -l)" -gt 3 ] || { echo "no long text in the Description field"; return 1; }
 }
 
 package_contents() {
@@ -204,7 +204,7 @@ else
   check "zsh is installed (for the zsh completion and the drift check)" false
 fi
 if check "cpack -G DEB makes the package" package_made && [ -n "$deb" ]; then
-  check "dpkg-deb -I: name, version, section, dependencies, description" package_control
+  check "dpkg-deb -I: name, version, section, dependencies, Description" package_control
   check "dpkg-deb -c: the files meant, and the unpacked program runs" package_contents
   if command -v lintian >/dev/null; then
     check "lintian reports no errors" lintian_clean

@@ -11,7 +11,7 @@ the exit status is then 1.
 
 What counts in each source:
 - --help: in "Commands:", a line starting with a command (up to the gap
-  before its description) and the continuation lines that start with "-" or
+  before its explanation) and the continuation lines that start with "-" or
   "["; in "Options of COMMAND:", the lines of that section.
   "--PREFIX-" in an item adds PREFIX to the options at the head of the item
   (the Joliet identifiers). "[COMMAND options]" takes that command's options.
@@ -78,7 +78,7 @@ def parse_help(text, aliases):
                 source.commands.add(command)
                 line = re.split(r"\s{2,}", line.strip(), maxsplit=1)[0]
             elif not re.match(r"\s+[-\[]", line):
-                continue  # the description, which may name other programs' options
+                continue  # the explanation, which may name other programs' options
         elif section == "options":
             if re.match(r"  -", line):
                 # A head that ends in a comma goes on in the next line.
