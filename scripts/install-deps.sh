@@ -13,7 +13,9 @@
 #                          locale, the image readers, QEMU with OVMF, mtools,
 #                          dosfstools, gdisk, fdisk, a Linux kernel, and the
 #                          boot loaders a live system boots with (ISOLINUX,
-#                          GRUB for UEFI)
+#                          GRUB for UEFI), and what the packaging test uses
+#                          (dpkg-dev, lintian, mandoc, man-db, zip, unzip,
+#                          bash-completion, zsh)
 set -euo pipefail
 
 group=${1:-all}
@@ -32,6 +34,7 @@ all)
     qemu-system-x86 nasm ovmf mtools dosfstools gdisk
     busybox-static cpio xz-utils linux-image-amd64
     isolinux syslinux-common grub-efi-amd64-bin grub-common fdisk
+    dpkg-dev file lintian mandoc man-db zip unzip bash-completion zsh
   )
   # wine32 is an i386 package; it installs on any amd64 machine, even one
   # whose kernel cannot run it (the Wine scripts probe that and use wine64).

@@ -85,6 +85,10 @@ for script in tests/wine/test-*.sh; do
   [ -e "$script" ] || continue
   suite "Wine: $(basename "$script" .sh)" bash "$script"
 done
+# The install target, manual page, completions and packages: after the
+# Windows builds, whose archives it makes and runs under Wine.
+suite "packaging: install, manual page, completions, Debian package" bash tests/package/install_test.sh
+suite "packaging: Windows archives" bash tests/package/windows_zip_test.sh
 for script in tests/e2e/*_test.sh; do
   [ -e "$script" ] || continue
   suite "end to end: $(basename "$script" .sh)" bash "$script"
