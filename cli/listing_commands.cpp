@@ -56,6 +56,31 @@ bool open_image(const char* path, TreeChoice tree, OpenImage& image, size_t& fau
     return true;
 }
 
+// Walks the arguments: operands in order, `--` ends the options, --tree for
+// both commands; every other option goes to `option` (which may take the
+// next argument by moving `i`) and returns 0 when taken, else the status of
+// its usage error.
+template <typename Option>
+int walk_arguments(int argc, char** argv, std::vector<std::string>& operands, TreeChoice& tree, Option option)
+{
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
+            operands.push_back(arg);
+        } else if (arg == "--") {
+            options_done = true;
+        } else if (arg == "--tree" || arg.rfind("--tree=", 0) == 0) {
+            const std::string value = arg == "--tree" ? (i + 1 < argc ? argv[++i] : "") : arg.substr(7);
+            if (!take_tree(value, tree))
+                return usage_error("--tree takes rock-ridge, joliet or iso9660, not \"" + value + "\"");
+        } else if (const int status = option(arg, i)) {
+            return status;
+        }
+    }
+    return 0;
+}
+
 void list_item(const ImageFiles& files, uint32_t index, bool long_form)
 {
     // Depth first without recursion: an image's tree may be deep.
@@ -75,26 +100,19 @@ void list_item(const ImageFiles& files, uint32_t index, bool long_form)
 int run_ls(int argc, char** argv)
 {
     TreeChoice tree = TreeChoice::automatic;
-    bool long_form = false, boot = false, options_done = false;
+    bool long_form = false, boot = false;
     std::vector<std::string> operands;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
-            operands.push_back(arg);
-        } else if (arg == "--") {
-            options_done = true;
-        } else if (arg == "-l") {
+    const int usage = walk_arguments(argc, argv, operands, tree, [&](const std::string& arg, int&) {
+        if (arg == "-l")
             long_form = true;
-        } else if (arg == "--boot") {
+        else if (arg == "--boot")
             boot = true;
-        } else if (arg == "--tree" || arg.rfind("--tree=", 0) == 0) {
-            const std::string value = arg == "--tree" ? (i + 1 < argc ? argv[++i] : "") : arg.substr(7);
-            if (!take_tree(value, tree))
-                return usage_error("--tree takes rock-ridge, joliet or iso9660, not \"" + value + "\"");
-        } else {
+        else
             return usage_error("ls does not take " + arg);
-        }
-    }
+        return 0;
+    });
+    if (usage)
+        return usage;
     if (operands.empty())
         return usage_error("ls needs an IMAGE");
     OpenImage image;
@@ -131,15 +149,9 @@ int run_extract(int argc, char** argv)
     TreeChoice tree = TreeChoice::automatic;
     ExtractOptions options;
     std::string folder;
-    bool options_done = false;
     std::vector<std::string> operands;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
-            operands.push_back(arg);
-        } else if (arg == "--") {
-            options_done = true;
-        } else if (arg == "-C" || arg == "--directory" || arg.rfind("--directory=", 0) == 0) {
+    const int status = walk_arguments(argc, argv, operands, tree, [&](const std::string& arg, int& i) {
+        if (arg == "-C" || arg == "--directory" || arg.rfind("--directory=", 0) == 0) {
             const bool joined = arg.rfind("--directory=", 0) == 0;
             if (!joined && i + 1 >= argc)
                 return usage_error(arg + " needs a folder");
@@ -149,10 +161,6 @@ int run_extract(int argc, char** argv)
             if (!folder.empty() && folder != value)
                 return usage_error("two folders to extract into: " + folder + " and " + value);
             folder = value;
-        } else if (arg == "--tree" || arg.rfind("--tree=", 0) == 0) {
-            const std::string value = arg == "--tree" ? (i + 1 < argc ? argv[++i] : "") : arg.substr(7);
-            if (!take_tree(value, tree))
-                return usage_error("--tree takes rock-ridge, joliet or iso9660, not \"" + value + "\"");
         } else if (arg == "--boot") {
             options.boot = true;
         } else if (arg == "--overwrite") {
@@ -164,7 +172,10 @@ int run_extract(int argc, char** argv)
         } else {
             return usage_error("extract does not take " + arg);
         }
-    }
+        return 0;
+    });
+    if (status)
+        return status;
     if (operands.empty())
         return usage_error("extract needs an IMAGE");
     if (folder.empty())

@@ -68,22 +68,6 @@ bool rename_without_replacing(int fd, const char* from, const char* to)
 
 }  // namespace
 
-Folder::Folder(Folder&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_))
-{
-    other.handle_ = File::invalid;
-}
-
-Folder& Folder::operator=(Folder&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        path_ = std::move(other.path_);
-        other.handle_ = File::invalid;
-    }
-    return *this;
-}
-
 void Folder::close()
 {
     if (valid())

@@ -62,22 +62,6 @@ bool set_times(HANDLE h, const EntryAttributes& a, std::string& why)
 
 }  // namespace
 
-Folder::Folder(Folder&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_))
-{
-    other.handle_ = File::invalid;
-}
-
-Folder& Folder::operator=(Folder&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        path_ = std::move(other.path_);
-        other.handle_ = File::invalid;
-    }
-    return *this;
-}
-
 void Folder::close()
 {
     if (valid())
