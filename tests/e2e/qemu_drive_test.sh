@@ -38,6 +38,9 @@ file -L "$busybox_binary" 2>/dev/null | grep -q 'statically linked' ||
 
 # The program, statically linked so that the initramfs needs no libraries.
 echo "== static build in $static_build"
+# Found libraries are cached: a cache from before the program took shared
+# ones' archives would keep the shared ones. Configuring afresh costs seconds.
+rm -f "$static_build/CMakeCache.txt"
 cmake -S "$source_dir" -B "$static_build" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_EXE_LINKER_FLAGS=-static -DTW_TESTS=OFF > "$work/cmake.log" 2>&1 ||
     fail_setup "cmake configure failed, see $work/cmake.log"
